@@ -1,0 +1,79 @@
+// Test fixture around the loopback storage service.
+//
+// The service starts once per test suite on a free port of 127.0.0.1 and is reset (objects,
+// uploads, faults, request record) before every test. A test points the client at it with:
+//   - access key "AKID", secret key "SK" (kAccessKey / kSecretKey), any region and bucket;
+//   - the destination domain "127.0.0.1:PORT" (DestDomain()). SetUp() stores it in the
+//     process-wide destination-domain setting and TearDown() puts the previous value back,
+//     so a test only has to build its configuration. That is the only process-wide setting
+//     the fixture touches.
+// The bucket the service stores under is the first label of the Host header the client sends
+// (e.g. "mybucket-1250000000" for bucket "mybucket" and app id 1250000000); Bucket(name, appId)
+// gives that label. For HTTPS, derive from LocalServiceHttpsFixture: it makes a test CA and a
+// server certificate (127.0.0.1, localhost and the names in ExtraCertNames()) in a temporary
+// folder and serves HTTPS only; CaFile() is the CA a client verifies with.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LocalService.h"
+
+namespace zid_test {
+
+struct TestCertificates {
+    std::string folder;
+    std::string caFile;     // CA certificate (PEM)
+    std::string certFile;   // server certificate signed by the CA (PEM)
+    std::string keyFile;    // server key (PEM)
+    std::string otherCaFile;  // an unrelated CA: verification against it must fail
+};
+
+// Makes a CA and a server certificate for 127.0.0.1, localhost and `dnsNames` (wildcards
+// like "*.zid.region.example" allowed) with the openssl command line. Throws on failure.
+TestCertificates MakeTestCertificates(const std::string& folder,
+                                      const std::vector<std::string>& dnsNames = {});
+
+// A fresh temporary folder (removed by the caller, or left for the OS).
+std::string MakeTempFolder(const std::string& prefix);
+
+class LocalServiceFixture : public ::testing::Test {
+public:
+    static constexpr const char* kAccessKey = "AKID";
+    static constexpr const char* kSecretKey = "SK";
+
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static zid_local::LocalService& Service();
+    static uint16_t Port();
+    static std::string DestDomain();
+    // The Host label the service files a bucket under.
+    static std::string Bucket(const std::string& name, uint64_t appId = 0);
+
+    static void StartService(const zid_local::ServiceOptions& options);
+    static void StopService();
+
+private:
+    std::string savedDestDomain_;
+};
+
+class LocalServiceHttpsFixture : public LocalServiceFixture {
+public:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+
+protected:
+    static const TestCertificates& Certificates();
+    static std::string CaFile();
+};
+
+}  // namespace zid_test
