@@ -1,0 +1,130 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ZidConfig.h"
+#include "op/BucketOp.h"
+#include "op/ObjectOp.h"
+#include "op/ServiceOp.h"
+#include "op/ZidResult.h"
+#include "request/ObjectReq.h"
+#include "response/ObjectResp.h"
+
+namespace Poco {
+class TaskManager;
+}
+
+namespace zuzezi_zid {
+
+class AsyncContext;
+
+// The one object a caller of the storage client holds. Synchronous methods run an
+// operation on the default domain and, when that failure qualifies, once more on the
+// backup domain; asynchronous methods run on one process-wide task manager and return
+// at once with a context to wait on.
+class ZidAPI {
+public:
+    // Throws std::invalid_argument for a region that fails ZidConfig::CheckRegion.
+    explicit ZidAPI(const ZidConfig& config);
+    ~ZidAPI();
+
+    // The process-wide instance count follows constructions and destructions one to one.
+    ZidAPI(const ZidAPI&) = delete;
+    ZidAPI& operator=(const ZidAPI&) = delete;
+    ZidAPI(ZidAPI&&) = delete;
+    ZidAPI& operator=(ZidAPI&&) = delete;
+
+    // Seen by this facade's operations only; the caller's ZidConfig is not touched.
+    void SetCredentials(const std::string& access_key, const std::string& secret_key,
+                        const std::string& token);
+
+    // Created on first use and never destroyed: pool threads may still run at exit.
+    static Poco::TaskManager* AsyncTaskManager();
+    // Number of live facades.
+    static int GetInstanceCount();
+
+    // ---- asynchronous transfers -------------------------------------------------
+    // Each returns at once; the outcome arrives in the context's TransferHandler.
+    std::shared_ptr<AsyncContext> AsyncPutObject(const AsyncPutObjectReq& req);
+    std::shared_ptr<AsyncContext> AsyncPutObject(const AsyncPutObjectReq& req,
+                                                 Poco::TaskManager*& task_manager);
+    // The caller's stream must outlive the transfer.
+    std::shared_ptr<AsyncContext> AsyncPutObject(const AsyncPutObjectByStreamReq& req);
+    std::shared_ptr<AsyncContext> AsyncPutObject(const AsyncPutObjectByStreamReq& req,
+                                                 Poco::TaskManager*& task_manager);
+    std::shared_ptr<AsyncContext> AsyncMultiPutObject(const AsyncMultiPutObjectReq& req);
+    std::shared_ptr<AsyncContext> AsyncMultiPutObject(const AsyncMultiPutObjectReq& req,
+                                                      Poco::TaskManager*& task_manager);
+    std::shared_ptr<AsyncContext> AsyncGetObject(const AsyncGetObjectReq& req);
+    std::shared_ptr<AsyncContext> AsyncGetObject(const AsyncGetObjectReq& req,
+                                                 Poco::TaskManager*& task_manager);
+    std::shared_ptr<AsyncContext> AsyncResumableGetObject(const AsyncGetObjectReq& req);
+    std::shared_ptr<AsyncContext> AsyncResumableGetObject(const AsyncGetObjectReq& req,
+                                                          Poco::TaskManager*& task_manager);
+    // Multi-threaded download to a local file.
+    std::shared_ptr<AsyncContext> AsyncMultiGetObject(const AsyncMultiGetObjectReq& req);
+    std::shared_ptr<AsyncContext> AsyncMultiGetObject(const AsyncMultiGetObjectReq& req,
+                                                      Poco::TaskManager*& task_manager);
+
+    // ---- synchronous object methods ---------------------------------------------
+    ZidResult PutObject(const PutObjectByFileReq& req, PutObjectByFileResp* resp);
+    // The stream is rewound to where it stood before a backup-domain pass.
+    ZidResult PutObject(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp);
+    ZidResult GetObject(const GetObjectByStreamReq& req, GetObjectResp* resp);
+    ZidResult GetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp);
+    ZidResult MultiGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp);
+    ZidResult DeleteObject(const DeleteObjectReq& req, DeleteObjectResp* resp);
+    ZidResult DeleteObjects(const DeleteObjectsReq& req, DeleteObjectsResp* resp);
+    ZidResult HeadObject(const HeadObjectReq& req, HeadObjectResp* resp);
+    ZidResult InitMultiUpload(const InitMultiUploadReq& req, InitMultiUploadResp* resp);
+    ZidResult UploadPartData(const UploadPartDataReq& req, UploadPartDataResp* resp);
+    ZidResult UploadPartCopyData(const UploadPartCopyDataReq& req, UploadPartCopyDataResp* resp);
+    ZidResult CompleteMultiUpload(const CompleteMultiUploadReq& req, CompleteMultiUploadResp* resp);
+    ZidResult MultiUploadObject(const PutObjectByFileReq& req, MultiPutObjectResp* resp);
+    ZidResult UploadObjectResumableSingleThreadSync(const PutObjectByFileReq& req,
+                                                    ResumableUploadResp* resp);
+    ZidResult AbortMultiUpload(const AbortMultiUploadReq& req, AbortMultiUploadResp* resp);
+    ZidResult ListParts(const ListPartsReq& req, ListPartsResp* resp);
+    ZidResult GetObjectACL(const GetObjectACLReq& req, GetObjectACLResp* resp);
+    ZidResult PutObjectACL(const PutObjectACLReq& req, BaseResp* resp);
+    ZidResult PutObjectTagging(const PutObjectTaggingReq& req, BaseResp* resp);
+    ZidResult GetObjectTagging(const GetObjectTaggingReq& req, GetObjectTaggingResp* resp);
+    ZidResult DeleteObjectTagging(const DeleteObjectTaggingReq& req, BaseResp* resp);
+    ZidResult PutObjectCopy(const PutObjectCopyReq& req, PutObjectCopyResp* resp);
+    ZidResult Copy(const CopyReq& req, CopyResp* resp);
+    ZidResult PostObjectRestore(const PostObjectRestoreReq& req, BaseResp* resp);
+    ZidResult PlainObjectRequest(const ObjectReq& req, BaseResp* resp);
+    ZidResult RetryingPutObjectByStream(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp);
+    ZidResult ResumableGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp);
+    ZidResult PutObjects(const PutObjectsByDirectoryReq& req, PutObjectsByDirectoryResp* resp);
+    ZidResult PutDirectory(const PutDirectoryReq& req, PutDirectoryResp* resp);
+    ZidResult MoveObject(const MoveObjectReq& req);
+
+    bool ObjectExists(const std::string& bucket_name, const std::string& object_name);
+
+    std::string GeneratePresignedUrl(const GeneratePresignedUrlReq& req);
+    // Times in seconds; an end before the start yields an empty string.
+    // http_method: 0 HEAD, 1 GET, 2 PUT, 3 POST, 4 DELETE, 5 OPTIONS.
+    std::string GeneratePresignedUrl(const std::string& bucket_name, const std::string& object_name,
+                                     uint64_t start_time_in_s, uint64_t end_time_in_s,
+                                     int http_method);
+    std::string GeneratePresignedUrl(const std::string& bucket_name, const std::string& object_name,
+                                     uint64_t start_time_in_s, uint64_t end_time_in_s);
+
+    // Unsigned URL of an object; an empty region means the configuration's.
+    std::string GetObjectUrl(const std::string& bucket, const std::string& object,
+                             bool https = true, const std::string& region = "");
+
+private:
+    void InitNetwork();
+    void ReleaseNetwork();
+
+    std::shared_ptr<ZidConfig> m_config;
+    ObjectOp m_object_op;
+    BucketOp m_bucket_op;
+    ServiceOp m_service_op;
+};
+
+}  // namespace zuzezi_zid
