@@ -1,0 +1,153 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ZidConfig.h"
+#include "op/BaseOp.h"
+#include "op/ZidResult.h"
+#include "request/ObjectReq.h"
+#include "response/ObjectResp.h"
+
+namespace zuzezi_zid {
+
+class TransferHandler;
+class FileUploadTask;
+
+// Object operations and transfers. Every operation takes its request by constant
+// reference and its response by pointer and reports failures in the result; the
+// backup-domain flag sends the exchange to the backup service domain.
+class ObjectOp : public BaseOp {
+public:
+    explicit ObjectOp(const std::shared_ptr<ZidConfig>& config) : BaseOp(config) {}
+    virtual ~ObjectOp() = default;
+
+    // ---- single requests --------------------------------------------------------
+    ZidResult HeadObject(const HeadObjectReq& req, HeadObjectResp* resp,
+                         bool change_backup_domain = false);
+    bool ObjectExists(const std::string& bucket_name, const std::string& object_name);
+
+    ZidResult GetObject(const GetObjectByStreamReq& req, GetObjectResp* resp,
+                        bool change_backup_domain = false);
+    ZidResult GetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
+                        const std::shared_ptr<TransferHandler>& handler = nullptr,
+                        bool change_backup_domain = false);
+
+    ZidResult PutObject(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp,
+                        const std::shared_ptr<TransferHandler>& handler = nullptr,
+                        bool change_backup_domain = false);
+    ZidResult PutObject(const PutObjectByFileReq& req, PutObjectByFileResp* resp,
+                        const std::shared_ptr<TransferHandler>& handler = nullptr,
+                        bool change_backup_domain = false);
+
+    ZidResult DeleteObject(const DeleteObjectReq& req, DeleteObjectResp* resp,
+                           bool change_backup_domain = false);
+    ZidResult DeleteObjects(const DeleteObjectsReq& req, DeleteObjectsResp* resp,
+                            bool change_backup_domain = false);
+    ZidResult PostObjectRestore(const PostObjectRestoreReq& req, BaseResp* resp,
+                                bool change_backup_domain = false);
+
+    // ---- multi-threaded and resumable download ---------------------------------
+    ZidResult MultiGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp);
+    ZidResult MultiThreadDownload(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
+                                  const std::shared_ptr<TransferHandler>& handler = nullptr,
+                                  bool change_backup_domain = false);
+    ZidResult ResumableGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
+                                 const std::shared_ptr<TransferHandler>& handler = nullptr,
+                                 bool change_backup_domain = false);
+
+    // ---- multipart upload --------------------------------------------------------
+    ZidResult InitMultiUpload(const InitMultiUploadReq& req, InitMultiUploadResp* resp,
+                              bool change_backup_domain = false);
+    ZidResult UploadPartData(const UploadPartDataReq& req, UploadPartDataResp* resp,
+                             bool change_backup_domain = false);
+    ZidResult UploadPartCopyData(const UploadPartCopyDataReq& req, UploadPartCopyDataResp* resp,
+                                 bool change_backup_domain = false);
+    ZidResult CompleteMultiUpload(const CompleteMultiUploadReq& req,
+                                  CompleteMultiUploadResp* resp,
+                                  bool change_backup_domain = false);
+    ZidResult AbortMultiUpload(const AbortMultiUploadReq& req, AbortMultiUploadResp* resp,
+                               bool change_backup_domain = false);
+    ZidResult ListParts(const ListPartsReq& req, ListPartsResp* resp,
+                        bool change_backup_domain = false);
+
+    ZidResult MultiUploadObject(const PutObjectByFileReq& req, MultiPutObjectResp* resp,
+                                const std::shared_ptr<TransferHandler>& handler = nullptr,
+                                bool change_backup_domain = false);
+    ZidResult UploadObjectResumableSingleThreadSync(const PutObjectByFileReq& req,
+                                                    ResumableUploadResp* resp);
+
+    // ---- copy and move -------------------------------------------------------------
+    ZidResult PutObjectCopy(const PutObjectCopyReq& req, PutObjectCopyResp* resp,
+                            bool change_backup_domain = false);
+    ZidResult Copy(const CopyReq& req, CopyResp* resp, bool change_backup_domain = false);
+    ZidResult MoveObject(const MoveObjectReq& req, bool change_backup_domain = false);
+
+    // ---- directories ---------------------------------------------------------------
+    ZidResult PutObjects(const PutObjectsByDirectoryReq& req, PutObjectsByDirectoryResp* resp,
+                         bool change_backup_domain = false);
+    ZidResult PutDirectory(const PutDirectoryReq& req, PutDirectoryResp* resp,
+                           bool change_backup_domain = false);
+
+    // ---- access control and tagging ------------------------------------------------
+    ZidResult GetObjectACL(const ObjectReq& req, GetObjectACLResp* resp,
+                           bool change_backup_domain = false);
+    ZidResult PutObjectACL(const PutObjectACLReq& req, BaseResp* resp,
+                           bool change_backup_domain = false);
+    ZidResult PutObjectTagging(const PutObjectTaggingReq& req, BaseResp* resp);
+    ZidResult GetObjectTagging(const GetObjectTaggingReq& req, GetObjectTaggingResp* resp);
+    ZidResult DeleteObjectTagging(const DeleteObjectTaggingReq& req, BaseResp* resp);
+
+    // ---- presigned URL and wrappers ------------------------------------------------
+    // The URL; "ObjectName does not support empty, please check!" for an empty object
+    // name; an empty string when no signature could be made.
+    std::string GeneratePresignedUrl(const GeneratePresignedUrlReq& req);
+    ZidResult PlainObjectRequest(const ObjectReq& req, BaseResp* resp,
+                                 bool change_backup_domain = false);
+    // One attempt, and one more on the backup domain when that failure qualifies.
+    ZidResult RetryingPutObjectByStream(const PutObjectByStreamReq& req,
+                                        PutObjectByStreamResp* resp);
+
+    // ---- pieces shared by the transfers --------------------------------------------
+    // Logs text, keeps the first message a result got, marks it failed.
+    static void SetResultAndLogError(ZidResult& result, const std::string& text);
+
+    // Upload id of the last unfinished upload listed for exactly this key, or "".
+    std::string FindResumeUploadId(const BaseReq& req, const std::string& bucket_name,
+                                   const std::string& object_name, bool change_backup_domain);
+    // True when every part the service holds matches the local file; fills their ETags.
+    bool CheckUploadPart(const PutObjectByFileReq& req, const std::string& bucket_name,
+                         const std::string& object_name, const std::string& upload_id,
+                         std::vector<std::string>* already_exist_parts);
+    bool CheckSinglePart(const PutObjectByFileReq& req, uint64_t offset, uint64_t local_part_size,
+                         uint64_t size, const std::string& etag);
+    ZidResult MultiThreadUpload(const PutObjectByFileReq& req, const std::string& upload_id,
+                                const std::vector<std::string>& already_exist_parts, bool resume_flag,
+                                std::vector<std::string>* etags_ptr,
+                                std::vector<uint64_t>* part_numbers_ptr,
+                                const std::shared_ptr<TransferHandler>& handler,
+                                bool change_backup_domain);
+    ZidResult SingleThreadUpload(const PutObjectByFileReq& req, const std::string& upload_id,
+                                 const std::vector<std::string>& already_exist_parts,
+                                 bool resume_flag, std::vector<std::string>* etags_ptr,
+                                 std::vector<uint64_t>* part_numbers_ptr,
+                                 UploadPartDataResp* resp);
+    // Sets a part worker up for one part: parameters, headers, a fresh signature, data.
+    void PrepareUploadPartTask(FileUploadTask* task, const std::string& upload_id,
+                               const std::string& host, const std::string& path,
+                               unsigned char* data, uint64_t len, uint64_t part_number,
+                               bool sign_header_host);
+
+    // Checkpoint of the resumable download: true when it may be used (sets *resume_offset).
+    bool CheckResumableDownloadTask(const std::string& task_file_path,
+                                    const std::map<std::string, std::string>& element_map,
+                                    uint64_t* resume_offset);
+    void UpdateResumableDownloadTaskFile(const std::string& task_file_path,
+                                         const std::map<std::string, std::string>& element_map,
+                                         uint64_t resume_offset);
+};
+
+}  // namespace zuzezi_zid
