@@ -1,0 +1,250 @@
+#include "ServiceAuth.h"
+
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/md5.h>
+#include <openssl/sha.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <set>
+
+namespace zid_local {
+namespace auth {
+
+namespace {
+
+const std::array<uint64_t, 256>& CrcTable() {
+    static const std::array<uint64_t, 256> table = [] {
+        std::array<uint64_t, 256> t{};
+        const uint64_t poly = 0xC96C5795D7870F42ULL;  // ECMA-182, reflected
+        for (uint64_t i = 0; i < 256; ++i) {
+            uint64_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ poly : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    return table;
+}
+
+std::string Hex(const unsigned char* p, size_t n) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    out.reserve(n * 2);
+    for (size_t i = 0; i < n; ++i) {
+        out += digits[p[i] >> 4];
+        out += digits[p[i] & 15];
+    }
+    return out;
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (true) {
+        size_t pos = s.find(sep, start);
+        out.push_back(s.substr(start, pos == std::string::npos ? std::string::npos : pos - start));
+        if (pos == std::string::npos) break;
+        start = pos + 1;
+    }
+    return out;
+}
+
+SignCheck Deny(const std::string& code, const std::string& message) {
+    SignCheck c;
+    c.code = code;
+    c.message = message;
+    return c;
+}
+
+bool ParseUint(const std::string& s, uint64_t* v) {
+    if (s.empty() || s.size() > 20) return false;
+    for (char ch : s)
+        if (!std::isdigit(static_cast<unsigned char>(ch))) return false;
+    *v = std::strtoull(s.c_str(), nullptr, 10);
+    return true;
+}
+
+}  // namespace
+
+uint64_t Crc64(const void* data, size_t len, uint64_t crc) {
+    const auto& t = CrcTable();
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    crc = ~crc;
+    for (size_t i = 0; i < len; ++i) crc = t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+std::string Md5Raw(const std::string& data) {
+    unsigned char d[MD5_DIGEST_LENGTH];
+    unsigned int n = 0;
+    EVP_Digest(data.data(), data.size(), d, &n, EVP_md5(), nullptr);
+    return std::string(reinterpret_cast<char*>(d), n);
+}
+
+std::string Md5Hex(const std::string& data) {
+    std::string raw = Md5Raw(data);
+    return Hex(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
+}
+
+std::string Sha1Hex(const std::string& data) {
+    unsigned char d[SHA_DIGEST_LENGTH];
+    unsigned int n = 0;
+    EVP_Digest(data.data(), data.size(), d, &n, EVP_sha1(), nullptr);
+    return Hex(d, n);
+}
+
+std::string HmacSha1Hex(const std::string& key, const std::string& message) {
+    unsigned char d[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    HMAC(EVP_sha1(), key.data(), static_cast<int>(key.size()),
+         reinterpret_cast<const unsigned char*>(message.data()), message.size(), d, &n);
+    return Hex(d, n);
+}
+
+std::string Base64(const std::string& bytes) {
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[0]),
+                            reinterpret_cast<const unsigned char*>(bytes.data()),
+                            static_cast<int>(bytes.size()));
+    out.resize(n);
+    return out;
+}
+
+std::string PercentEncode(const std::string& text) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+    }
+    return out;
+}
+
+bool PercentDecode(const std::string& text, std::string* out) {
+    out->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            *out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size()) return false;
+        auto hex = [](char c) -> int {
+            if (c >= '0' && c <= '9') return c - '0';
+            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+            return -1;
+        };
+        int hi = hex(text[i + 1]), lo = hex(text[i + 2]);
+        if (hi < 0 || lo < 0) return false;
+        *out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return true;
+}
+
+std::string Lower(std::string text) {
+    for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+SignCheck CheckSignature(const SignInput& in, const std::map<std::string, std::string>& credentials) {
+    if (in.authorization.empty())
+        return Deny("AccessDenied", "Request has no signature (Authorization header or sign parameter).");
+
+    std::map<std::string, std::string> fields;
+    for (const auto& piece : Split(in.authorization, '&')) {
+        size_t eq = piece.find('=');
+        if (eq == std::string::npos) return Deny("AccessDenied", "Malformed signature field: " + piece);
+        fields[piece.substr(0, eq)] = piece.substr(eq + 1);
+    }
+    for (const char* name : {"q-sign-algorithm", "q-ak", "q-sign-time", "q-key-time", "q-header-list",
+                             "q-url-param-list", "q-signature"}) {
+        if (!fields.count(name)) return Deny("AccessDenied", std::string("Signature lacks ") + name + ".");
+    }
+    if (fields["q-sign-algorithm"] != "sha1")
+        return Deny("AccessDenied", "Unsupported signature algorithm: " + fields["q-sign-algorithm"]);
+
+    auto cred = credentials.find(fields["q-ak"]);
+    if (cred == credentials.end())
+        return Deny("InvalidAccessKeyId", "The access key id does not exist: " + fields["q-ak"]);
+
+    auto window = Split(fields["q-sign-time"], ';');
+    uint64_t start = 0, end = 0;
+    if (window.size() != 2 || !ParseUint(window[0], &start) || !ParseUint(window[1], &end) || end < start)
+        return Deny("AccessDenied", "Malformed q-sign-time: " + fields["q-sign-time"]);
+    if (static_cast<int64_t>(end) < in.now) return Deny("AccessDenied", "Request has expired");
+    // A little clock skew is normal between hosts; more means a broken start time.
+    if (static_cast<int64_t>(start) > in.now + 900)
+        return Deny("RequestTimeTooSkewed", "The difference between the request time and the server's time is too large.");
+
+    // Headers: the names listed, looked up case-insensitively among those that arrived.
+    std::map<std::string, std::string> signedHeaders;
+    const std::string& headerList = fields["q-header-list"];
+    if (!headerList.empty()) {
+        for (const auto& name : Split(headerList, ';')) {
+            if (name.empty() || name != Lower(name))
+                return Deny("SignatureDoesNotMatch", "Malformed q-header-list: " + headerList);
+            bool found = false;
+            for (const auto& h : in.headers) {
+                if (Lower(h.first) == name) {
+                    signedHeaders[name] = PercentEncode(h.second);
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) return Deny("SignatureDoesNotMatch", "Signed header is missing: " + name);
+        }
+    }
+
+    // Parameters: every one that arrived must be signed, except the presigned signature itself.
+    std::map<std::string, std::string> arrived;
+    for (const auto& p : in.params) {
+        if (p.first == "sign") continue;
+        arrived[Lower(PercentEncode(p.first))] = PercentEncode(p.second);
+    }
+    std::set<std::string> listed;
+    const std::string& paramList = fields["q-url-param-list"];
+    if (!paramList.empty())
+        for (const auto& name : Split(paramList, ';')) listed.insert(name);
+    for (const auto& p : arrived)
+        if (!listed.count(p.first))
+            return Deny("SignatureDoesNotMatch", "Query parameter is not signed: " + p.first);
+    for (const auto& name : listed)
+        if (!arrived.count(name))
+            return Deny("SignatureDoesNotMatch", "Signed query parameter is missing: " + name);
+
+    auto join = [](const std::map<std::string, std::string>& m) {
+        std::string kv;
+        for (const auto& e : m) {
+            if (!kv.empty()) kv += '&';
+            kv += e.first + "=" + e.second;
+        }
+        return kv;
+    };
+    std::string path = in.path.empty() ? "/" : in.path;
+    std::string format = Lower(in.method) + "\n" + path + "\n" + join(arrived) + "\n" +
+                         join(signedHeaders) + "\n";
+    std::string toSign = "sha1\n" + fields["q-sign-time"] + "\n" + Sha1Hex(format) + "\n";
+    std::string signKey = HmacSha1Hex(cred->second, fields["q-key-time"]);
+    std::string expected = HmacSha1Hex(signKey, toSign);
+    if (expected != fields["q-signature"]) {
+        return Deny("SignatureDoesNotMatch",
+                    "The calculated signature does not match the one provided. FormatString: " + format);
+    }
+    SignCheck ok;
+    ok.ok = true;
+    ok.status = 200;
+    return ok;
+}
+
+}  // namespace auth
+}  // namespace zid_local
