@@ -1,0 +1,180 @@
+#include "op/FileDownTask.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <istream>
+#include <sstream>
+#include <streambuf>
+
+#include "trsf/TransferHandler.h"
+#include "util/Crc64Util.h"
+#include "util/HttpSender.h"
+#include "util/LogUtil.h"
+
+namespace zuzezi_zid {
+
+namespace {
+
+// Writes into a fixed buffer and counts what did not fit, so a body is never copied
+// twice and an over-long one is still measured.
+class SliceStreamBuf : public std::streambuf {
+public:
+    SliceStreamBuf(unsigned char* buf, uint64_t cap) : m_buf(buf), m_cap(cap) {}
+    uint64_t Total() const { return m_total; }
+    uint64_t Stored() const { return m_total < m_cap ? m_total : m_cap; }
+
+protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        uint64_t un = static_cast<uint64_t>(n);
+        if (m_total < m_cap) {
+            uint64_t room = m_cap - m_total;
+            uint64_t take = un < room ? un : room;
+            std::memcpy(m_buf + m_total, s, take);
+        }
+        m_total += un;
+        return n;
+    }
+    int_type overflow(int_type ch) override {
+        if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+        char c = traits_type::to_char_type(ch);
+        xsputn(&c, 1);
+        return ch;
+    }
+
+private:
+    unsigned char* m_buf;
+    uint64_t m_cap;
+    uint64_t m_total = 0;
+};
+
+std::string FindHeader(const std::map<std::string, std::string>& headers, const std::string& name) {
+    auto it = headers.find(name);
+    if (it != headers.end()) return it->second;
+    for (const auto& kv : headers) {
+        if (kv.first.size() == name.size() && strcasecmp(kv.first.c_str(), name.c_str()) == 0) {
+            return kv.second;
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+FileDownTask::FileDownTask(const std::string& full_url,
+                           const std::map<std::string, std::string>& headers,
+                           const std::map<std::string, std::string>& params,
+                           uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms,
+                           const std::shared_ptr<TransferHandler>& handler, uint64_t offset,
+                           unsigned char* pbuf, uint64_t data_len, bool verify_cert,
+                           const std::string& ca_location,
+                           const std::function<int(void*, void*)>& ssl_ctx_cb, void* user_data)
+    : m_full_url(full_url),
+      m_headers(headers),
+      m_params(params),
+      m_conn_timeout_in_ms(conn_timeout_in_ms),
+      m_recv_timeout_in_ms(recv_timeout_in_ms),
+      m_handler(handler),
+      m_offset(offset),
+      m_data_buf_ptr(pbuf),
+      m_data_len(data_len),
+      m_verify_cert(verify_cert),
+      m_ca_location(ca_location),
+      m_ssl_ctx_cb(ssl_ctx_cb),
+      m_user_data(user_data) {}
+
+void FileDownTask::SetSlice(unsigned char* pbuf, uint64_t data_len, uint64_t offset) {
+    m_data_buf_ptr = pbuf;
+    m_data_len = data_len;
+    m_offset = offset;
+}
+
+void FileDownTask::run() {
+    m_resp.clear();
+    m_is_task_success = false;
+    m_real_down_len = 0;
+    m_crc64 = 0;
+    try {
+        DownTask();
+    } catch (const std::exception& e) {
+        // A pool thread must not die with an exception; the owner sees a failed slice.
+        m_is_task_success = false;
+        m_http_status = -1;
+        m_err_msg = std::string("Exception:") + e.what();
+    } catch (...) {
+        m_is_task_success = false;
+        m_http_status = -1;
+        m_err_msg = "Exception:unknown";
+    }
+}
+
+std::string FileDownTask::CheckAnswer(uint64_t body_len) const {
+    if (m_http_status == 206) {
+        std::string range = FindHeader(m_resp_headers, "Content-Range");
+        unsigned long long first = 0, last = 0;
+        if (std::sscanf(range.c_str(), "bytes %llu-%llu", &first, &last) != 2 ||
+            first != m_offset || last != m_offset + m_data_len - 1) {
+            return "unexpected Content-Range [" + range + "] for bytes=" +
+                   std::to_string(m_offset) + "-" + std::to_string(m_offset + m_data_len - 1);
+        }
+    } else if (m_http_status == 200) {
+        // A whole-object answer is this slice only when the slice is the whole object.
+        if (m_offset != 0 || m_data_len != m_object_size) {
+            return "range not honoured: 200 for bytes=" + std::to_string(m_offset) + "-" +
+                   std::to_string(m_offset + m_data_len - 1);
+        }
+    } else {
+        return "";
+    }
+    if (body_len != m_data_len) {
+        return "slice body has " + std::to_string(body_len) + " bytes, expected " +
+               std::to_string(m_data_len);
+    }
+    return "";
+}
+
+void FileDownTask::DownTask() {
+    char range_head[128];
+    std::snprintf(range_head, sizeof(range_head), "bytes=%" PRIu64 "-%" PRIu64, m_offset,
+                  m_offset + m_data_len - 1);
+    m_headers["Range"] = range_head;
+
+    int loop = 0;
+    do {
+        loop += 1;
+        m_resp_headers.clear();
+        m_err_msg.clear();
+        m_resp.clear();
+
+        SliceStreamBuf sbuf(m_data_buf_ptr, m_data_len);
+        std::ostream os(&sbuf);
+        std::istringstream empty_body;
+        m_http_status = HttpSender::SendRequest(m_handler, "GET", m_full_url, m_params, m_headers,
+                                                empty_body, m_conn_timeout_in_ms,
+                                                m_recv_timeout_in_ms, &m_resp_headers, os,
+                                                &m_err_msg, false, m_verify_cert, m_ca_location,
+                                                m_ssl_ctx_cb, m_user_data);
+        if (m_http_status == 200 || m_http_status == 206) {
+            std::string why = m_err_msg.empty() ? CheckAnswer(sbuf.Total()) : m_err_msg;
+            if (why.empty()) {
+                m_real_down_len = m_data_len;
+                if (m_compute_crc64) m_crc64 = Crc64Util::Update(0, m_data_buf_ptr, m_data_len);
+                m_is_task_success = true;
+                return;
+            }
+            m_resp = why;
+        } else if (m_http_status != -1) {
+            m_resp.assign(reinterpret_cast<const char*>(m_data_buf_ptr), sbuf.Stored());
+        } else {
+            m_resp = m_err_msg;
+        }
+        ZID_LOG_ERR("FileDownload: url(%s) fail, httpcode:%d, resp: %s, try_times:%d",
+                    m_full_url.c_str(), m_http_status, m_resp.c_str(), loop);
+        m_is_task_success = false;
+        m_real_down_len = 0;
+        // A cancelled transfer fails every attempt the same way.
+        if (m_handler && !m_handler->IsNotCancelled()) break;
+    } while (loop <= 3);
+}
+
+}  // namespace zuzezi_zid

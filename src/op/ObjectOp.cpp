@@ -1,0 +1,668 @@
+#include "op/ObjectOp.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <unordered_set>
+#include <sstream>
+
+#include <Poco/DigestStream.h>
+#include <Poco/Exception.h>
+#include <Poco/MD5Engine.h>
+#include <Poco/StreamCopier.h>
+#include <Poco/ThreadPool.h>
+
+#include "ClientSettings.h"
+#include "op/FileDownTask.h"
+#include "trsf/TransferHandler.h"
+#include "util/AuthTool.h"
+#include "util/CodecUtil.h"
+#include "util/Crc64Util.h"
+#include "util/FileUtil.h"
+#include "util/LogUtil.h"
+#include "util/StringUtil.h"
+
+namespace zuzezi_zid {
+
+namespace {
+
+const unsigned kMaxPoolThreads = 16;
+
+// Pool with min <= max and never more than the cap, whatever the settings say.
+unsigned PoolSize(uint64_t wanted) {
+    if (wanted < 1) return 1;
+    if (wanted > kMaxPoolThreads) return kMaxPoolThreads;
+    return static_cast<unsigned>(wanted);
+}
+
+// Sub-requests inherit the caller's TLS settings only when the caller uses HTTPS.
+void CopyTlsSettings(const BaseReq& from, BaseReq* to) {
+    if (!from.IsHttps()) return;
+    to->SetHttps();
+    to->SetVerifyCert(from.GetVerifyCert());
+    to->SetCaLocation(from.GetCaLocation());
+    to->SetSSLCtxCallback(from.GetSSLCtxCallback(), from.GetSSLCtxCbData());
+}
+
+std::string Md5HexOfStream(std::istream& is) {
+    Poco::MD5Engine md5;
+    Poco::DigestOutputStream dos(md5);
+    Poco::StreamCopier::copyStream(is, dos, 8192);
+    dos.close();
+    return Poco::DigestEngine::digestToHex(md5.digest());
+}
+
+std::string Md5HexOfBytes(const unsigned char* data, uint64_t len) {
+    Poco::MD5Engine md5;
+    md5.update(data, static_cast<std::size_t>(len));
+    return Poco::DigestEngine::digestToHex(md5.digest());
+}
+
+std::string QuotedEtag(const std::string& etag) { return "\"" + etag + "\""; }
+
+// Completes the write: short writes and EINTR are resumed, anything else fails.
+bool WriteFully(int fd, const unsigned char* buf, uint64_t len, uint64_t offset, int* err) {
+    uint64_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pwrite(fd, buf + done, static_cast<size_t>(len - done),
+                             static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            *err = errno;
+            return false;
+        }
+        if (n == 0) {
+            *err = EIO;
+            return false;
+        }
+        done += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+uint64_t FileSizeOfFd(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return UINT64_MAX;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+bool FailedResultFromTask(int status, const std::string& err_msg,
+                          const std::map<std::string, std::string>& headers,
+                          const std::string& body, ZidResult* result) {
+    result->SetHttpStatus(status);
+    if (status == -1) {
+        result->SetErrorMsg(err_msg);
+    } else if (!result->ParseFromHttpResponse(headers, body)) {
+        result->SetErrorMsg(body);
+    }
+    result->SetFail();
+    return false;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------
+// shared pieces
+
+void ObjectOp::SetResultAndLogError(ZidResult& result, const std::string& text) {
+    ZID_LOG_ERR("%s", text.c_str());
+    if (result.GetErrorMsg().empty()) result.SetErrorMsg(text);
+    result.SetFail();
+}
+
+// ---------------------------------------------------------------------------------
+// single requests
+
+ZidResult ObjectOp::HeadObject(const HeadObjectReq& req, HeadObjectResp* resp,
+                               bool change_backup_domain) {
+    std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                       req.GetBucketName(), change_backup_domain);
+    ZidResult result = NormalAction(host, req.GetPath(), req, "", false, resp);
+    if (result.GetHttpStatus() == 404) result.SetErrorCode("NoSuchKey");
+    return result;
+}
+
+bool ObjectOp::ObjectExists(const std::string& bucket_name, const std::string& object_name) {
+    HeadObjectReq req(bucket_name, object_name);
+    HeadObjectResp resp;
+    ZidResult result = HeadObject(req, &resp, false);
+    if (result.IsSucc()) return true;
+    if (IsDefaultDomainInUse() && NeedsBackupDomainRetry(result)) {
+        HeadObjectResp resp2;
+        return HeadObject(req, &resp2, true).IsSucc();
+    }
+    return false;
+}
+
+ZidResult ObjectOp::GetObject(const GetObjectByStreamReq& req, GetObjectResp* resp,
+                              bool change_backup_domain) {
+    ZidResult result;
+    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
+        result.SetErrorCode("GetObjectKeyIllegal");
+        result.SetErrorMsg("The Getobject Key is illegal");
+        result.SetFail();
+        return result;
+    }
+    std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                       req.GetBucketName(), change_backup_domain);
+    return DownloadAction(host, req.GetPath(), req, resp, req.GetStream());
+}
+
+ZidResult ObjectOp::GetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
+                              const std::shared_ptr<TransferHandler>& handler,
+                              bool change_backup_domain) {
+    ZidResult result;
+    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
+        result.SetErrorCode("GetObjectKeyIllegal");
+        result.SetErrorMsg("The Getobject Key is illegal");
+        result.SetFail();
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    }
+    std::string local_path = req.GetLocalFilePath();
+    std::ofstream ofs(local_path.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!ofs.is_open()) {
+        result.SetErrorMsg("Open local file fail, local file=" + local_path);
+        result.SetFail();
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    }
+    std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                       req.GetBucketName(), change_backup_domain);
+    result = DownloadAction(host, req.GetPath(), req, resp, ofs, handler);
+    ofs.close();
+    if (result.IsSucc() && ofs.fail()) {
+        SetResultAndLogError(result, "write local file fail, local file=" + local_path);
+    }
+    if (handler) {
+        if (result.IsSucc()) {
+            handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp->GetHeaders(),
+                                              resp->GetBody());
+        } else if (!change_backup_domain && IsDefaultDomainInUse() &&
+                   NeedsBackupDomainRetry(result)) {
+            handler->ChangeStatusWithResult(TransferStatus::RETRY_ON_BACKUP_DOMAIN, result);
+        } else {
+            handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        }
+    }
+    return result;
+}
+
+ZidResult ObjectOp::PutObject(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp,
+                              const std::shared_ptr<TransferHandler>& handler,
+                              bool change_backup_domain) {
+    ZidResult result;
+    std::map<std::string, std::string> additional_headers;
+    std::map<std::string, std::string> additional_params;
+    std::istream& is = req.GetStream();
+    bool check_etag = false;
+    std::string md5_hex;
+    if (req.GetHeader("Content-MD5").empty() && req.ShouldComputeContentMd5()) {
+        std::streampos pos = is.tellg();
+        md5_hex = Md5HexOfStream(is);
+        is.clear();
+        is.seekg(pos);
+        additional_headers["Content-MD5"] = CodecUtil::Base64Encode(CodecUtil::HexDecode(md5_hex));
+        check_etag = true;
+    }
+    if (!req.ShouldCheckETag()) check_etag = false;
+
+    std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                       req.GetBucketName(), change_backup_domain);
+    std::streampos pos = is.tellg();
+    result = UploadAction(host, req.GetPath(), req, additional_headers, additional_params, is,
+                          resp, handler);
+    is.clear();
+    is.seekg(pos);
+
+    if (result.IsSucc() && check_etag) {
+        std::string etag = resp->GetEtag();
+        if (!StringUtil::IsNotMd5Etag(etag) && etag != md5_hex) {
+            result.SetFail();
+            result.SetErrorMsg("Response etag is not correct, Please try again.");
+            ZID_LOG_ERR("Response etag is not correct, Please try again. Expect md5 is %s, but "
+                        "return etag is %s. RequestId=%s",
+                        md5_hex.c_str(), etag.c_str(), resp->GetXZidRequestId().c_str());
+        }
+    }
+    if (handler) {
+        if (result.IsSucc()) {
+            handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp->GetHeaders(),
+                                              resp->GetBody());
+        } else if (!change_backup_domain && IsDefaultDomainInUse() &&
+                   NeedsBackupDomainRetry(result)) {
+            handler->ChangeStatusWithResult(TransferStatus::RETRY_ON_BACKUP_DOMAIN, result);
+        } else {
+            handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        }
+    }
+    return result;
+}
+
+ZidResult ObjectOp::PutObject(const PutObjectByFileReq& req, PutObjectByFileResp* resp,
+                              const std::shared_ptr<TransferHandler>& handler,
+                              bool change_backup_domain) {
+    ZidResult result;
+    std::map<std::string, std::string> additional_headers;
+    std::map<std::string, std::string> additional_params;
+    std::string local_path = req.GetLocalFilePath();
+    std::ifstream ifs(local_path.c_str(), std::ios::in | std::ios::binary);
+    if (!ifs.is_open()) {
+        SetResultAndLogError(result, "Failed to open file " + local_path);
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    }
+    bool check_etag = false;
+    std::string md5_hex;
+    if (req.GetHeader("Content-MD5").empty() && req.ShouldComputeContentMd5()) {
+        md5_hex = Md5HexOfStream(ifs);
+        ifs.clear();
+        ifs.seekg(0, std::ios::beg);
+        additional_headers["Content-MD5"] = CodecUtil::Base64Encode(CodecUtil::HexDecode(md5_hex));
+        check_etag = true;
+    }
+    std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                       req.GetBucketName(), change_backup_domain);
+    result = UploadAction(host, req.GetPath(), req, additional_headers, additional_params, ifs,
+                          resp, handler);
+    if (result.IsSucc() && check_etag) {
+        std::string etag = resp->GetEtag();
+        if (!StringUtil::IsNotMd5Etag(etag) && etag != md5_hex) {
+            result.SetFail();
+            result.SetErrorMsg("Response etag is not correct, Please try again.");
+            ZID_LOG_ERR("Response etag is not correct, Please try again. Expect md5 is %s,but "
+                        "return etag is %s. RequestId=%s",
+                        md5_hex.c_str(), etag.c_str(), resp->GetXZidRequestId().c_str());
+        }
+    }
+    ifs.close();
+    if (handler) {
+        if (result.IsSucc()) {
+            handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp->GetHeaders(),
+                                              resp->GetBody());
+        } else if (!change_backup_domain && IsDefaultDomainInUse() &&
+                   NeedsBackupDomainRetry(result)) {
+            handler->ChangeStatusWithResult(TransferStatus::RETRY_ON_BACKUP_DOMAIN, result);
+        } else {
+            handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        }
+    }
+    return result;
+}
+
+ZidResult ObjectOp::DeleteObject(const DeleteObjectReq& req, DeleteObjectResp* resp,
+                                 bool change_backup_domain) {
+    ZidResult result;
+    if (req.GetObjectName().empty()) {
+        result.SetErrorMsg("Delete object's name is empty.");
+        result.SetFail();
+        return result;
+    }
+    std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                       req.GetBucketName(), change_backup_domain);
+    return NormalAction(host, req.GetPath(), req, "", false, resp);
+}
+
+ZidResult ObjectOp::PostObjectRestore(const PostObjectRestoreReq& req, BaseResp* resp,
+                                      bool change_backup_domain) {
+    ZidResult result;
+    std::string body;
+    if (!req.GenerateRequestBody(&body)) {
+        result.SetErrorMsg("Generate PostObjectRestore Request Body fail.");
+        result.SetFail();
+        return result;
+    }
+    std::map<std::string, std::string> additional_headers;
+    std::map<std::string, std::string> additional_params;
+    additional_headers["Content-MD5"] = CodecUtil::Base64Encode(CodecUtil::Md5Bytes(body));
+    std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                       req.GetBucketName(), change_backup_domain);
+    return NormalAction(host, req.GetPath(), req, additional_headers, additional_params, body,
+                        false, resp);
+}
+
+// ---------------------------------------------------------------------------------
+// parallel slices
+
+namespace {
+
+// One run of ranged slices into an open file, shared by the plain and the resumable
+// download. The calling thread signs, starts each batch, joins it and writes the slices
+// in object order; workers only fill their own buffers.
+struct SliceRun {
+    // inputs
+    const GetObjectByFileReq* req = nullptr;
+    std::string url;
+    std::string path;
+    std::map<std::string, std::string> headers;  // without Authorization
+    std::map<std::string, std::string> params;
+    std::unordered_set<std::string> not_signed;
+    std::shared_ptr<TransferHandler> handler;
+    int fd = -1;
+    uint64_t start = 0;
+    uint64_t total = 0;
+    bool compute_crc = false;
+    std::function<void(uint64_t)> after_batch;  // end of the written prefix
+    // outputs
+    uint64_t downloaded = 0;
+    uint64_t crc = 0;  // running CRC-64 of [0, downloaded), seeded by the caller
+    bool headers_taken = false;
+    std::map<std::string, std::string> first_headers;
+    int first_status = -1;
+    std::map<std::string, std::string> failed_headers;
+    ZidResult result;
+};
+
+// Tasks and buffers outlive the pool, and the pool is joined on every way out.
+struct PoolGuard {
+    explicit PoolGuard(unsigned n) : pool(static_cast<int>(n), static_cast<int>(kMaxPoolThreads), 60, 0) {}
+    ~PoolGuard() {
+        try {
+            pool.joinAll();
+        } catch (...) {
+        }
+    }
+    Poco::ThreadPool pool;
+};
+
+bool RunSlices(const ObjectOp& op, SliceRun* run) {
+    const GetObjectByFileReq& req = *run->req;
+    uint64_t slice = ClientSettings::GetDownSliceSize();
+    uint64_t remaining = run->total - run->start;
+    unsigned n = PoolSize(std::min<uint64_t>(ClientSettings::GetDownThreadPoolSize(),
+                                             remaining / slice + 1));
+    run->downloaded = run->start;
+
+    std::vector<std::unique_ptr<unsigned char[]>> buffers;
+    std::vector<std::unique_ptr<FileDownTask>> tasks;
+    for (unsigned i = 0; i < n; ++i) {
+        buffers.emplace_back(new unsigned char[slice]);
+        tasks.emplace_back(new FileDownTask(run->url, run->headers, run->params,
+                                            req.GetConnTimeoutInms(), req.GetRecvTimeoutInms(),
+                                            run->handler));
+        tasks.back()->SetObjectSize(run->total);
+        tasks.back()->SetComputeCrc64(run->compute_crc);
+    }
+    ZID_LOG_INFO("download data,url=%s, poolsize=%u, slice_size=%" PRIu64 ", file_size=%" PRIu64
+                 ", last_offset=%" PRIu64,
+                 run->url.c_str(), n, slice, run->total, run->start);
+    PoolGuard guard(n);
+
+    uint64_t next = run->start;
+    unsigned down_times = 0;
+    while (next < run->total) {
+        if (run->handler && !run->handler->IsNotCancelled()) {
+            ObjectOp::SetResultAndLogError(run->result, "Request canceled by user");
+            return false;
+        }
+        // Signed per batch: a long transfer must not outlive its signature window.
+        std::map<std::string, std::string> headers = run->headers;
+        std::string auth = AuthTool::SignFromNow(op.GetAccessKey(), op.GetSecretKey(),
+                                                 req.GetMethod(), run->path, headers, run->params,
+                                                 run->not_signed);
+        if (auth.empty()) {
+            ObjectOp::SetResultAndLogError(
+                run->result, "generate auth str failed, check your access_key/secret_key.");
+            return false;
+        }
+        headers["Authorization"] = auth;
+
+        ZID_LOG_DBG("down data, offset=%" PRIu64 ", file_size=%" PRIu64, next, run->total);
+        unsigned k = 0;
+        for (; k < n && next < run->total; ++k) {
+            uint64_t len = std::min<uint64_t>(run->total - next, slice);
+            FileDownTask* task = tasks[k].get();
+            task->SetHeaders(headers);
+            task->SetSlice(buffers[k].get(), len, next);
+            task->SetVerifyCert(req.GetVerifyCert());
+            task->SetCaLocation(req.GetCaLocation());
+            task->SetSSLCtxCallback(req.GetSSLCtxCallback(), req.GetSSLCtxCbData());
+            guard.pool.start(*task);
+            next += len;
+            ++down_times;
+        }
+        guard.pool.joinAll();
+
+        for (unsigned j = 0; j < k; ++j) {
+            FileDownTask* task = tasks[j].get();
+            if (!task->IsSucc()) {
+                ZID_LOG_ERR("down data, down task fail, rsp:%s", task->GetBody().c_str());
+                run->failed_headers = task->GetHeaders();
+                FailedResultFromTask(task->GetHttpStatus(), task->GetErrMsg(), task->GetHeaders(),
+                                     task->GetBody(), &run->result);
+                return false;
+            }
+            uint64_t len = task->GetDownloadedLength();
+            int err = 0;
+            if (!WriteFully(run->fd, buffers[j].get(), len, task->GetOffset(), &err)) {
+                ObjectOp::SetResultAndLogError(
+                    run->result, "down data, write failed, ret=" + std::to_string(err) +
+                                     ", len=" + std::to_string(len) +
+                                     ", offset=" + std::to_string(task->GetOffset()));
+                return false;
+            }
+            if (run->compute_crc) run->crc = Crc64Util::Combine(run->crc, task->GetCrc64(), len);
+            run->downloaded = task->GetOffset() + len;
+            if (!run->headers_taken) {
+                run->first_headers = task->GetHeaders();
+                run->first_status = task->GetHttpStatus();
+                run->headers_taken = true;
+            }
+            ZID_LOG_DBG("down data, down_times=%u, task_index=%u, file_size=%" PRIu64
+                        ", offset=%" PRIu64 ", downlen:%" PRIu64,
+                        down_times, j, run->total, task->GetOffset(), len);
+        }
+        if (run->after_batch) run->after_batch(run->downloaded);
+    }
+    return true;
+}
+
+std::string HeaderValue(const std::map<std::string, std::string>& headers, const std::string& name) {
+    auto it = headers.find(name);
+    return it == headers.end() ? std::string() : it->second;
+}
+
+}  // namespace
+
+ZidResult ObjectOp::MultiGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp) {
+    ZidResult result;
+    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
+        result.SetErrorCode("GetObjectKeyIllegal");
+        result.SetErrorMsg("The Getobject Key is illegal");
+        result.SetFail();
+        return result;
+    }
+    result = MultiThreadDownload(req, resp, nullptr, false);
+    if (IsDefaultDomainInUse() && NeedsBackupDomainRetry(result)) {
+        result = MultiThreadDownload(req, resp, nullptr, true);
+    }
+    return result;
+}
+
+namespace {
+
+// The HEAD that measures the object the slices will fetch.
+HeadObjectReq MakeMeasuringHead(const GetObjectByFileReq& req) {
+    HeadObjectReq head_req(req.GetBucketName(), req.GetObjectName());
+    CopyTlsSettings(req, &head_req);
+    // Version parameters select the object the slices fetch; the HEAD must see the same one.
+    for (const auto& kv : req.GetParams()) {
+        if (kv.first == "versionId") head_req.AddParam(kv.first, kv.second);
+    }
+    return head_req;
+}
+
+}  // namespace
+
+ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
+                                        const std::shared_ptr<TransferHandler>& handler,
+                                        bool change_backup_domain) {
+    ZidResult result;
+    int fd = -1;
+    try {
+        if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
+            result.SetErrorCode("GetObjectKeyIllegal");
+            result.SetErrorMsg("The Getobject Key is illegal");
+            result.SetFail();
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+            return result;
+        }
+        // The response carries the object's headers on success, so it is required.
+        if (!resp) {
+            SetResultAndLogError(result, "invalid input parameter");
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+            return result;
+        }
+
+        HeadObjectReq head_req = MakeMeasuringHead(req);
+        HeadObjectResp head_resp;
+        ZidResult head_result = HeadObject(head_req, &head_resp, change_backup_domain);
+        if (!head_result.IsSucc()) {
+            SetResultAndLogError(head_result, "failed to get object length before downloading object.");
+            if (handler) {
+                if (!change_backup_domain && IsDefaultDomainInUse() &&
+                    NeedsBackupDomainRetry(head_result)) {
+                    handler->ChangeStatusWithResult(TransferStatus::RETRY_ON_BACKUP_DOMAIN, head_result);
+                } else {
+                    handler->ChangeStatusWithResult(TransferStatus::FAILED, head_result);
+                }
+            }
+            return head_result;
+        }
+        if (!head_resp.HasNumericContentLength()) {
+            head_result.SetFail();
+            SetResultAndLogError(head_result,
+                                 "failed to get object length before downloading object.");
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, head_result);
+            return head_result;
+        }
+
+        SliceRun run;
+        run.req = &req;
+        run.handler = handler;
+        run.path = req.GetPath();
+        run.headers = req.GetHeaders();
+        run.params = req.GetParams();
+        std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                           req.GetBucketName(), change_backup_domain);
+        run.headers["Host"] = IsDomainSameToHost() ? GetDestDomain() : host;
+        std::string etag = head_resp.GetEtag();
+        // An object replaced during the download must fail it, not mix two versions.
+        if (!etag.empty()) run.headers["If-Match"] = QuotedEtag(etag);
+        std::string token = GetSecurityToken();
+        if (!token.empty()) run.headers["x-zid-security-token"] = token;
+        if (!req.SignHeaderHost()) run.not_signed.insert("Host");
+        run.url = GetRealUrl(host, req.GetPath(), req.IsHttps());
+
+        std::string local_path = req.GetLocalFilePath();
+        fd = ::open(local_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0755);
+        if (fd < 0) {
+            SetResultAndLogError(result, "open file(" + local_path + ") fail, errno=" +
+                                             std::to_string(errno));
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+            return result;
+        }
+
+        run.fd = fd;
+        run.total = head_resp.GetContentLength();
+        std::string crc_text = head_resp.GetXZidHashCrc64Ecma();
+        run.compute_crc = !crc_text.empty();
+        if (handler) {
+            handler->SetTotalSize(run.total);
+            handler->ChangeStatus(TransferStatus::IN_PROGRESS);
+        }
+
+        bool ok = RunSlices(*this, &run);
+        result = run.result;
+        if (ok && FileSizeOfFd(fd) != run.total) {
+            ok = false;
+            SetResultAndLogError(result, "down data, local file size " +
+                                             std::to_string(FileSizeOfFd(fd)) +
+                                             " differs from object size " +
+                                             std::to_string(run.total));
+        }
+        if (ok && run.compute_crc && run.crc != StringUtil::ParseUint64(crc_text)) {
+            ok = false;
+            SetResultAndLogError(result, "crc64 check failed, crc64_local: " + std::to_string(run.crc) +
+                                             ", crc64_server_resp: " + crc_text);
+        }
+        ::close(fd);
+        fd = -1;
+
+        if (!ok) {
+            if (!run.failed_headers.empty()) resp->ParseFromHeaders(run.failed_headers);
+            SetResultAndLogError(result, "download data failed");
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+            return result;
+        }
+        ZID_LOG_INFO("down data succeed");
+        if (run.headers_taken) {
+            result.SetHttpStatus(run.first_status);
+            result.SetXZidRequestId(HeaderValue(run.first_headers, "x-zid-request-id"));
+        }
+        resp->ParseFromHeaders(head_resp.GetHeaders());
+        result.SetSucc();
+        if (handler) {
+            handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp->GetHeaders(), "");
+        }
+        return result;
+    } catch (const std::exception& e) {
+        if (fd >= 0) ::close(fd);
+        SetResultAndLogError(result, std::string("download data failed, exception: ") + e.what());
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    } catch (...) {
+        if (fd >= 0) ::close(fd);
+        SetResultAndLogError(result, "download data failed, unknown exception");
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    }
+}
+
+// ---------------------------------------------------------------------------------
+// not built yet
+
+namespace {
+ZidResult NotBuiltYet() {
+    ZidResult r;
+    r.SetErrorMsg("not built yet");
+    r.SetFail();
+    return r;
+}
+}  // namespace
+
+// STUBS-BEGIN
+ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq&, GetObjectByFileResp*, const std::shared_ptr<TransferHandler>& handler, bool) { if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, NotBuiltYet()); return NotBuiltYet(); }
+ZidResult ObjectOp::InitMultiUpload(const InitMultiUploadReq&, InitMultiUploadResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::UploadPartData(const UploadPartDataReq&, UploadPartDataResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::UploadPartCopyData(const UploadPartCopyDataReq&, UploadPartCopyDataResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::CompleteMultiUpload(const CompleteMultiUploadReq&, CompleteMultiUploadResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::AbortMultiUpload(const AbortMultiUploadReq&, AbortMultiUploadResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::ListParts(const ListPartsReq&, ListPartsResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq&, MultiPutObjectResp*, const std::shared_ptr<TransferHandler>& handler, bool) { if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, NotBuiltYet()); return NotBuiltYet(); }
+ZidResult ObjectOp::UploadObjectResumableSingleThreadSync(const PutObjectByFileReq&, ResumableUploadResp*) { return NotBuiltYet(); }
+ZidResult ObjectOp::PutObjectCopy(const PutObjectCopyReq&, PutObjectCopyResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::Copy(const CopyReq&, CopyResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::MoveObject(const MoveObjectReq&, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::PutObjects(const PutObjectsByDirectoryReq&, PutObjectsByDirectoryResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::PutDirectory(const PutDirectoryReq&, PutDirectoryResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::GetObjectACL(const ObjectReq&, GetObjectACLResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::PutObjectACL(const PutObjectACLReq&, BaseResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::PutObjectTagging(const PutObjectTaggingReq&, BaseResp*) { return NotBuiltYet(); }
+ZidResult ObjectOp::GetObjectTagging(const GetObjectTaggingReq&, GetObjectTaggingResp*) { return NotBuiltYet(); }
+ZidResult ObjectOp::DeleteObjectTagging(const DeleteObjectTaggingReq&, BaseResp*) { return NotBuiltYet(); }
+std::string ObjectOp::GeneratePresignedUrl(const GeneratePresignedUrlReq&) { return ""; }
+ZidResult ObjectOp::PlainObjectRequest(const ObjectReq&, BaseResp*, bool) { return NotBuiltYet(); }
+ZidResult ObjectOp::RetryingPutObjectByStream(const PutObjectByStreamReq&, PutObjectByStreamResp*) { return NotBuiltYet(); }
+ZidResult ObjectOp::DeleteObjects(const DeleteObjectsReq&, DeleteObjectsResp*, bool) { return NotBuiltYet(); }
+// STUBS-END
+
+}  // namespace zuzezi_zid
