@@ -68,6 +68,8 @@ private:
 
 class LocalServiceHttpsFixture : public LocalServiceFixture {
 public:
+    static constexpr const char* kHttpsRegion = "ap-test";
+    static std::vector<std::string>& HttpsCertNames();
     static void SetUpTestSuite();
     static void TearDownTestSuite();
 
