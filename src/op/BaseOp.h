@@ -55,6 +55,13 @@ public:
                            const std::string& req_body, bool check_body, BaseResp* resp,
                            bool is_ci_req = false) const;
 
+    // NormalAction for answers that are a document: a 2xx body that does not
+    // parse fails the call, with the body as the message.
+    ZidResult DocumentAction(const std::string& host, const std::string& path, const BaseReq& req,
+                             const std::map<std::string, std::string>& additional_headers,
+                             const std::map<std::string, std::string>& additional_params,
+                             const std::string& req_body, bool check_body, BaseResp* resp) const;
+
     // A 200 or 206 body goes to os; any other body becomes the error text.
     ZidResult DownloadAction(const std::string& host, const std::string& path, const BaseReq& req,
                              BaseResp* resp, std::ostream& os,
@@ -69,6 +76,13 @@ public:
 
 protected:
     std::shared_ptr<ZidConfig> m_config;
+
+private:
+    ZidResult SendNormal(const std::string& host, const std::string& path, const BaseReq& req,
+                       const std::map<std::string, std::string>& additional_headers,
+                       const std::map<std::string, std::string>& additional_params,
+                       const std::string& req_body, bool check_body, BaseResp* resp,
+                       bool is_ci_req, bool require_document) const;
 };
 
 }  // namespace zuzezi_zid

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <rapidxml/rapidxml.hpp>
+
+namespace zuzezi_zid {
+
+// Parses a private, NUL-terminated copy of a response body; the caller's string is never touched.
+class XmlBodyReader {
+public:
+    using Node = rapidxml::xml_node<>;
+
+    explicit XmlBodyReader(const std::string& body);
+    XmlBodyReader(const XmlBodyReader&) = delete;
+    XmlBodyReader& operator=(const XmlBodyReader&) = delete;
+
+    bool Parsed() const { return m_parsed; }
+    // First top-level element of that exact name, or null.
+    Node* Root(const char* name) const;
+
+    static std::string Name(const Node* node);
+    static std::string Text(const Node* node);
+    static bool Is(const Node* node, const char* name);
+    // Assigns the node's text to the field its name maps to; false when no name matches.
+    static bool AssignText(const Node* node,
+                           std::initializer_list<std::pair<const char*, std::string*>> fields);
+    static uint64_t Number(const Node* node);
+    static bool Flag(const Node* node);
+    static std::string Unquoted(const Node* node);
+    // Element children only: text and comment nodes are not fields.
+    static Node* FirstElement(const Node* parent);
+    static Node* NextElement(const Node* node);
+
+private:
+    std::vector<char> m_buffer;
+    rapidxml::xml_document<> m_doc;
+    bool m_parsed = false;
+};
+
+// Child elements only, in document order.
+#define ZID_FOR_EACH_CHILD(child, parent) \
+    for (auto* child = XmlBodyReader::FirstElement(parent); child; \
+         child = XmlBodyReader::NextElement(child))
+
+}  // namespace zuzezi_zid
+
+// Parses body into reader and finds root, or logs and returns false from the
+// calling parser (a macro so the log line names that parser).
+#define ZID_XML_ROOT_OR_FAIL(reader, root, body, root_name, parse_error_fmt, miss_root_fmt) \
+    ::zuzezi_zid::XmlBodyReader reader(body);                                                \
+    if (!reader.Parsed()) {                                                                  \
+        ZID_LOG_ERR(parse_error_fmt, (body).c_str());                                        \
+        return false;                                                                        \
+    }                                                                                        \
+    auto* root = reader.Root(root_name);                                                     \
+    if (!root) {                                                                             \
+        ZID_LOG_ERR(miss_root_fmt, (body).c_str());                                          \
+        return false;                                                                        \
+    }
