@@ -1,0 +1,269 @@
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "OpTestSupport.h"
+#include "trsf/TransferHandler.h"
+
+using namespace zuzezi_zid;
+using zid_local::Fault;
+using zid_local::FaultKind;
+
+namespace zid_test {
+namespace {
+
+class MultiThreadDownloadTest : public ObjectOpTest {
+protected:
+    void SetUp() override {
+        ObjectOpTest::SetUp();
+        ClientSettings::SetDownSliceSize(4096);
+        ClientSettings::SetDownThreadPoolSize(3);
+    }
+
+    // Runs the download with a fresh handler and returns it after the final status.
+    std::shared_ptr<TransferHandler> Download(const std::string& key, const std::string& path,
+                                              ZidResult* result, uint64_t recv_timeout_ms = 0) {
+        GetObjectByFileReq req("bkt", key, path);
+        if (recv_timeout_ms) req.SetRecvTimeoutInms(recv_timeout_ms);
+        GetObjectByFileResp resp;
+        auto handler = std::make_shared<TransferHandler>();
+        *result = m_op->MultiThreadDownload(req, &resp, handler, false);
+        return handler;
+    }
+};
+
+TEST_F(MultiThreadDownloadTest, WholeObjectArrivesForSizesAroundTheSlice) {
+    struct Case {
+        size_t size;
+        size_t gets;  // slices fetched
+    } cases[] = {{0, 0}, {1, 1}, {4095, 1}, {4096, 1}, {4097, 2}, {3 * 4096, 3}, {7 * 4096 + 5, 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        Service().ClearRequests();
+        std::string data = RandomBytes(c.size, static_cast<unsigned>(c.size));
+        Service().PutObject(StoreBucket(), "obj", data);
+        std::string path = Local("obj-" + std::to_string(c.size));
+        ZidResult result;
+        auto handler = Download("obj", path, &result);
+        ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+        EXPECT_EQ(handler->GetStatus(), COMPLETED);
+        EXPECT_EQ(handler->GetTotalSize(), c.size);
+        EXPECT_EQ(ReadFile(path), data);
+        EXPECT_EQ(CountRequests("GET"), c.gets);
+        // The object's headers, not a slice's, describe the result.
+        auto stored = Service().GetStoredObject(StoreBucket(), "obj");
+        ASSERT_TRUE(stored.has_value());
+        EXPECT_EQ(handler->GetRespHeaders().count("ETag"), 1u);
+        EXPECT_NE(handler->GetRespHeaders().at("ETag").find(stored->etag), std::string::npos);
+    }
+}
+
+TEST_F(MultiThreadDownloadTest, EverySliceIsConditionalOnTheMeasuredVersion) {
+    Service().PutObject(StoreBucket(), "obj", RandomBytes(3 * 4096));
+    ZidResult result;
+    Download("obj", Local("f"), &result);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    auto etag = Service().GetStoredObject(StoreBucket(), "obj")->etag;
+    size_t gets = 0;
+    for (const auto& r : Service().Requests()) {
+        if (r.method != "GET") continue;
+        ++gets;
+        EXPECT_EQ(r.Header("If-Match"), "\"" + etag + "\"");
+        EXPECT_TRUE(r.signatureOk);
+    }
+    EXPECT_EQ(gets, 3u);
+}
+
+TEST_F(MultiThreadDownloadTest, HeadMeasuresTheRequestedVersion) {
+    Service().PutObject(StoreBucket(), "obj", "abc");
+    GetObjectByFileReq req("bkt", "obj", Local("f"));
+    req.AddParam("versionId", "v1");
+    GetObjectByFileResp resp;
+    m_op->MultiThreadDownload(req, &resp, nullptr, false);
+    bool saw_head = false;
+    for (const auto& r : Service().Requests()) {
+        if (r.method == "HEAD") {
+            saw_head = true;
+            EXPECT_EQ(r.params.count("versionId"), 1u);
+        }
+    }
+    EXPECT_TRUE(saw_head);
+}
+
+// Faults a worker's retries absorb: the right bytes arrive.
+TEST_F(MultiThreadDownloadTest, TransientSliceFaultsAreRetried) {
+    struct Case {
+        const char* name;
+        Fault fault;
+    };
+    Fault close_mid;
+    close_mid.kind = FaultKind::CloseMidBody;
+    close_mid.method = "GET";
+    Fault reset;
+    reset.kind = FaultKind::Reset;
+    reset.afterBytes = 100;
+    reset.method = "GET";
+    Fault unavailable;
+    unavailable.kind = FaultKind::Status;
+    unavailable.status = 503;
+    unavailable.method = "GET";
+    unavailable.times = 3;
+    Fault refuse;
+    refuse.kind = FaultKind::Refuse;
+    refuse.method = "GET";
+    refuse.skip = 1;
+    Case cases[] = {{"close mid-body", close_mid}, {"reset", reset},
+                    {"503 three times", unavailable}, {"refuse", refuse}};
+    std::string data = RandomBytes(5 * 4096 + 17);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().ClearFaults();
+        Service().PutObject(StoreBucket(), "obj", data);
+        Service().AddFault(c.fault);
+        std::string path = Local(std::string("t-") + c.name);
+        ZidResult result;
+        auto handler = Download("obj", path, &result);
+        EXPECT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+        EXPECT_EQ(handler->GetStatus(), COMPLETED);
+        EXPECT_EQ(ReadFile(path), data);
+        EXPECT_EQ(Service().PendingFaults(), 0u);
+    }
+}
+
+// Faults that must fail the download, never leave a wrong file reported as done.
+TEST_F(MultiThreadDownloadTest, LastingFaultsFailTheDownload) {
+    struct Case {
+        const char* name;
+        Fault fault;
+        int status;
+    };
+    Fault unavailable;
+    unavailable.kind = FaultKind::Status;
+    unavailable.status = 503;
+    unavailable.method = "GET";
+    unavailable.times = 4;
+    Fault ignore_range;
+    ignore_range.kind = FaultKind::IgnoreRange;
+    ignore_range.method = "GET";
+    ignore_range.times = -1;
+    Fault wrong_range;
+    wrong_range.kind = FaultKind::WrongContentRange;
+    wrong_range.method = "GET";
+    wrong_range.times = -1;
+    Fault short_body;
+    short_body.kind = FaultKind::CloseMidBody;
+    short_body.method = "GET";
+    short_body.times = -1;
+    Fault wrong_crc;
+    wrong_crc.kind = FaultKind::WrongCrc;
+    wrong_crc.method = "HEAD";
+    Fault replaced;
+    replaced.kind = FaultKind::ReplaceObject;
+    replaced.method = "GET";
+    replaced.skip = 3;
+    replaced.data = RandomBytes(5 * 4096 + 17, 99);
+    Case cases[] = {{"503 four times", unavailable, 503},
+                    {"range ignored", ignore_range, 200},
+                    {"wrong content range", wrong_range, 206},
+                    {"body cut short", short_body, -1},
+                    {"wrong crc", wrong_crc, 206},
+                    {"replaced mid-download", replaced, 412}};
+    std::string data = RandomBytes(5 * 4096 + 17);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().ClearFaults();
+        Service().PutObject(StoreBucket(), "obj", data);
+        Service().AddFault(c.fault);
+        ZidResult result;
+        auto handler = Download("obj", Local("f"), &result);
+        EXPECT_FALSE(result.IsSucc());
+        EXPECT_FALSE(result.GetErrorMsg().empty());
+        EXPECT_EQ(result.GetHttpStatus(), c.status);
+        EXPECT_EQ(handler->GetStatus(), FAILED);
+        EXPECT_FALSE(handler->GetResult().IsSucc());
+        EXPECT_EQ(handler->GetResult().GetErrorMsg(), result.GetErrorMsg());
+    }
+}
+
+TEST_F(MultiThreadDownloadTest, StallPastTheReceiveTimeoutFails) {
+    Service().PutObject(StoreBucket(), "obj", RandomBytes(2 * 4096));
+    Fault stall;
+    stall.kind = FaultKind::Stall;
+    stall.method = "GET";
+    stall.stallMs = 1500;
+    stall.times = -1;
+    Service().AddFault(stall);
+    ZidResult result;
+    auto handler = Download("obj", Local("f"), &result, 200);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(result.GetHttpStatus(), -1);
+    EXPECT_NE(result.GetErrorMsg().find("Timeout"), std::string::npos) << result.GetErrorMsg();
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+}
+
+TEST_F(MultiThreadDownloadTest, CancelDuringASlowBodyStopsFurtherBatches) {
+    ClientSettings::SetDownThreadPoolSize(1);
+    Service().PutObject(StoreBucket(), "obj", RandomBytes(6 * 4096));
+    Fault slow;
+    slow.kind = FaultKind::Stall;
+    slow.method = "GET";
+    slow.stallMs = 100;
+    slow.chunkBytes = 1024;
+    slow.times = -1;
+    Service().AddFault(slow);
+    GetObjectByFileReq req("bkt", "obj", Local("f"));
+    GetObjectByFileResp resp;
+    auto handler = std::make_shared<TransferHandler>();
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        handler->Cancel();
+    });
+    ZidResult result = m_op->MultiThreadDownload(req, &resp, handler, false);
+    canceller.join();
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(result.GetErrorMsg(), "Request canceled by user");
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+    // The slice under way when the cancel came is the last one asked for.
+    EXPECT_LE(CountRequests("GET"), 2u);
+}
+
+TEST_F(MultiThreadDownloadTest, MissingObjectAndBadArgumentsFailWithTheirResult) {
+    ZidResult result;
+    auto handler = Download("nothing-here", Local("f"), &result);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(result.GetHttpStatus(), 404);
+    EXPECT_EQ(result.GetErrorCode(), "NoSuchKey");
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+    EXPECT_EQ(handler->GetResult().GetHttpStatus(), 404);
+
+    // A handler without a response is refused before anything is sent.
+    Service().ClearRequests();
+    GetObjectByFileReq req("bkt", "obj", Local("g"));
+    auto handler2 = std::make_shared<TransferHandler>();
+    result = m_op->MultiThreadDownload(req, nullptr, handler2, false);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(handler2->GetStatus(), FAILED);
+    EXPECT_EQ(handler2->GetResult().GetErrorMsg(), "invalid input parameter");
+    EXPECT_TRUE(Service().Requests().empty());
+
+    // A local file that cannot be created fails with its result in the handler.
+    Service().PutObject(StoreBucket(), "obj", "abc");
+    auto handler3 = Download("obj", Local("no-such-dir/f"), &result);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(handler3->GetStatus(), FAILED);
+    EXPECT_NE(handler3->GetResult().GetErrorMsg().find("open file("), std::string::npos);
+}
+
+TEST_F(MultiThreadDownloadTest, MultiGetObjectDownloadsWithoutAHandler) {
+    std::string data = RandomBytes(4 * 4096 + 3);
+    Service().PutObject(StoreBucket(), "dir/obj", data);
+    GetObjectByFileReq req("bkt", "dir/obj", Local("m"));
+    GetObjectByFileResp resp;
+    ZidResult result = m_op->MultiGetObject(req, &resp);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(ReadFile(Local("m")), data);
+    EXPECT_EQ(resp.GetContentLength(), data.size());
+}
+
+}  // namespace
+}  // namespace zid_test
