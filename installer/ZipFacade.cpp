@@ -1,0 +1,485 @@
+#include "ZipFacade.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "platform/CodePage.h"
+#include "platform/DosDate.h"
+#include "platform/FileManager.h"
+#include "platform/Log.h"
+
+using zplat::ErrorRecord;
+
+namespace {
+
+constexpr size_t kChunk = 4096;
+// A zip with no entries is its end-of-central-directory record alone.
+constexpr size_t kEmptyArchiveSize = 22;
+
+ErrorRecord FacadeError(long code, const std::string& text) {
+    return ErrorRecord{kZipFacadeErrorDomain, code, text};
+}
+
+std::string ErrorText(const ErrorRecord& e) {
+    return e.domain + " " + std::to_string(e.code) + (e.description.empty() ? "" : " " + e.description);
+}
+
+bool IsEmptyArchive(const std::string& path) {
+    if (zplat::FileSize(path) != static_cast<int64_t>(kEmptyArchiveSize)) return false;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    unsigned char b[kEmptyArchiveSize];
+    size_t n = fread(b, 1, sizeof b, f);
+    fclose(f);
+    // Signature, then disk numbers and entry counts all zero; only the comment length
+    // (bytes 20-21) may differ, and it must be 0 for the size to be 22.
+    static const unsigned char sig[4] = {'P', 'K', 5, 6};
+    if (n != sizeof b || memcmp(b, sig, 4) != 0) return false;
+    for (size_t i = 4; i < kEmptyArchiveSize; ++i) {
+        if (i >= 12 && i < 20) continue;  // central directory size and offset
+        if (b[i] != 0) return false;
+    }
+    return true;
+}
+
+// Segments of a relative path with "." and ".." resolved; false when ".." would climb
+// above the start.
+bool ResolveInside(const std::string& rel, std::vector<std::string>* segs) {
+    size_t pos = 0;
+    while (pos <= rel.size()) {
+        size_t slash = rel.find('/', pos);
+        if (slash == std::string::npos) slash = rel.size();
+        std::string seg = rel.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (seg.empty() || seg == ".") continue;
+        if (seg == "..") {
+            if (segs->empty()) return false;
+            segs->pop_back();
+            continue;
+        }
+        segs->push_back(seg);
+    }
+    return true;
+}
+
+// True when a folder between `destination` and the entry (exclusive) is a link: writing
+// through it could land outside the destination.
+bool PathCrossesLink(const std::string& destination, const std::string& rel) {
+    std::vector<std::string> segs;
+    ResolveInside(rel, &segs);
+    std::string cur = destination;
+    for (size_t i = 0; i + 1 < segs.size(); ++i) {
+        cur = zplat::AppendPathComponent(cur, segs[i]);
+        if (zplat::ItemTypeAt(cur) == zplat::ItemType::Symlink) return true;
+    }
+    return false;
+}
+
+// A link target is accepted when it is relative and, taken from the link's folder, stays
+// inside the destination.
+bool LinkTargetStaysInside(const std::string& rel_link, const std::string& target) {
+    if (target.empty() || target[0] == '/') return false;
+    std::string dir = zplat::DeletingLastPathComponent(rel_link);
+    std::vector<std::string> segs;
+    return ResolveInside(dir.empty() ? target : dir + "/" + target, &segs);
+}
+
+bool EndsWithZip(const std::string& path) {
+    std::string last = zplat::LastPathComponent(path);
+    size_t dot = last.rfind('.');
+    if (dot == std::string::npos || dot == 0) return false;
+    std::string ext = last.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return ext == "zip";
+}
+
+struct DateRecord {
+    std::string path;
+    time_t modDate;
+};
+
+}  // namespace
+
+// ---- forwarding forms ------------------------------------------------------------
+
+bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& destination) {
+    return UnzipFileAtPath(path, destination, static_cast<ZipFacadeDelegate*>(nullptr));
+}
+
+bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                ZipFacadeDelegate* delegate) {
+    return UnzipFileAtPath(path, destination, true, true, 0, "", nullptr, delegate, nullptr, nullptr);
+}
+
+bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                const std::string& password, ErrorRecord* error) {
+    return UnzipFileAtPath(path, destination, true, overwrite, 0, password, error, nullptr, nullptr, nullptr);
+}
+
+bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                const std::string& password, ErrorRecord* error,
+                                ZipFacadeDelegate* delegate) {
+    return UnzipFileAtPath(path, destination, true, overwrite, 0, password, error, delegate, nullptr, nullptr);
+}
+
+bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                const std::string& password, ZipProgressHandler progress,
+                                ZipCompletionHandler completion) {
+    return UnzipFileAtPath(path, destination, true, overwrite, 0, password, nullptr, nullptr,
+                           std::move(progress), std::move(completion));
+}
+
+bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                ZipProgressHandler progress, ZipCompletionHandler completion) {
+    return UnzipFileAtPath(path, destination, true, true, 0, "", nullptr, nullptr, std::move(progress),
+                           std::move(completion));
+}
+
+bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                bool preserveAttributes, bool overwrite, const std::string& password,
+                                ErrorRecord* error, ZipFacadeDelegate* delegate) {
+    return UnzipFileAtPath(path, destination, preserveAttributes, overwrite, 0, password, error, delegate,
+                           nullptr, nullptr);
+}
+
+bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                bool preserveAttributes, bool overwrite, const std::string& password,
+                                ErrorRecord* error, ZipFacadeDelegate* delegate,
+                                ZipProgressHandler progress, ZipCompletionHandler completion) {
+    return UnzipFileAtPath(path, destination, preserveAttributes, overwrite, 0, password, error, delegate,
+                           std::move(progress), std::move(completion));
+}
+
+// ---- the unzip -------------------------------------------------------------------
+
+bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                bool preserveAttributes, bool overwrite, int nestedZipLevel,
+                                const std::string& password, ErrorRecord* error,
+                                ZipFacadeDelegate* delegate, ZipProgressHandler progress,
+                                ZipCompletionHandler completion) {
+    auto fail_early = [&](const ErrorRecord& e) {
+        if (error) *error = e;
+        if (completion) completion(std::nullopt, false, e);
+        return false;
+    };
+    if (path.empty() || destination.empty()) {
+        return fail_early(FacadeError(-6, "received invalid argument(s)"));
+    }
+    unzFile zip = unzOpen(path.c_str());
+    // minizip refuses an archive with no entries; it is a valid, empty archive.
+    const bool empty_archive = !zip && IsEmptyArchive(path);
+    if (!zip && !empty_archive) {
+        return fail_early(FacadeError(-1, "failed to open zip file"));
+    }
+    int64_t size_or_fail = zplat::FileSize(path);
+    const uint64_t archive_size = size_or_fail < 0 ? 0 : static_cast<uint64_t>(size_or_fail);
+
+    unz_global_info global = {};
+    int loop_result = UNZ_END_OF_LIST_OF_FILE;
+    if (zip) {
+        unzGetGlobalInfo(zip, &global);
+        loop_result = unzGoToFirstFile(zip);
+        if (loop_result != UNZ_OK && loop_result != UNZ_END_OF_LIST_OF_FILE) {
+            ErrorRecord e = FacadeError(-2, "failed to open first file in zip file");
+            if (completion) completion(std::nullopt, false, e);
+            if (error) *error = e;
+            unzClose(zip);
+            return false;
+        }
+    }
+
+    bool success = true;
+    bool canceled = false;
+    std::optional<ErrorRecord> run_error;
+    auto set_error = [&](const ErrorRecord& e) {
+        if (!run_error) run_error = e;  // the first cause is the one worth reporting
+    };
+    long index = -1;
+    uint64_t position = 0;
+    int close_result = UNZ_OK;
+    std::vector<DateRecord> dates;
+    std::vector<char> buffer(kChunk, 0);
+    const long total = static_cast<long>(global.number_entry);
+
+    if (delegate && delegate->willUnzipArchive) delegate->willUnzipArchive(path, global);
+    if (delegate && delegate->progressEvent) delegate->progressEvent(0, archive_size);
+
+    while (loop_result == UNZ_OK && success) {
+        int ret = password.empty() ? unzOpenCurrentFile(zip)
+                                   : unzOpenCurrentFilePassword(zip, password.c_str());
+        if (ret != UNZ_OK) {
+            set_error(FacadeError(-2, "failed to open file in zip file"));
+            success = false;
+            break;
+        }
+        unz_file_info info = {};
+        if (unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            set_error(FacadeError(-3, "failed to retrieve info for file"));
+            unzCloseCurrentFile(zip);
+            success = false;
+            break;
+        }
+        ++index;
+        if (delegate && delegate->shouldUnzipFile &&
+            !delegate->shouldUnzipFile(index, total, path, info)) {
+            canceled = true;
+            success = false;
+            break;
+        }
+        if (delegate && delegate->willUnzipFile) delegate->willUnzipFile(index, total, path, info);
+        position += info.compressed_size;
+        if (delegate && delegate->progressEvent) delegate->progressEvent(position, archive_size);
+
+        std::string raw(info.size_filename, '\0');
+        if (info.size_filename > 0 &&
+            unzGetCurrentFileInfo(zip, nullptr, &raw[0], info.size_filename, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            set_error(FacadeError(-3, "failed to retrieve info for file"));
+            unzCloseCurrentFile(zip);
+            success = false;
+            break;
+        }
+        const bool made_on_unix = ((info.version >> 8) & 0xFF) == 3;
+        const bool link_mode = (info.external_fa & 0xF0000000UL) == 0xA0000000UL;
+        std::string name = FilenameStringWithCString(raw.c_str(), info.version, info.flag, raw.size());
+
+        if (name.compare(0, 9, "__MACOSX/") == 0) {
+            unzCloseCurrentFile(zip);
+            loop_result = unzGoToNextFile(zip);
+            continue;
+        }
+        const bool is_dir = !raw.empty() && (raw.back() == '/' || raw.back() == '\\');
+        std::string rel = SanitizedPath(name);
+        if (rel.empty()) rel = std::to_string(index);
+        const std::string full = zplat::AppendPathComponent(destination, rel);
+
+        time_t mod_date = 0;
+        if (preserveAttributes) {
+            mod_date = DateWithMSDOSFormat(static_cast<uint32_t>(info.dosDate));
+            dates.push_back({full, mod_date});
+        }
+
+        if (PathCrossesLink(destination, rel)) {
+            zplat::LogLine("[ZipFacade] Refused \"%s\": a folder on its path is a symbolic link", full.c_str());
+            set_error(FacadeError(-7, "entry path crosses a symbolic link: " + rel));
+            unzCloseCurrentFile(zip);
+            success = false;
+            break;
+        }
+        {
+            ErrorRecord mk;
+            std::string folder = is_dir ? full : zplat::DeletingLastPathComponent(full);
+            if (!zplat::CreateDirectory(folder, true, &mk)) {
+                zplat::LogLine("[ZipFacade] Error: %s", mk.description.c_str());
+                set_error(mk);
+                unzCloseCurrentFile(zip);
+                success = false;
+                break;
+            }
+            if (is_dir && preserveAttributes && !(made_on_unix && link_mode)) {
+                zplat::SetModificationDate(full, mod_date);
+            }
+        }
+        if (!overwrite && !is_dir && zplat::ItemExists(full)) {
+            unzCloseCurrentFile(zip);
+            loop_result = unzGoToNextFile(zip);
+            continue;
+        }
+
+        bool stop_after_entry = false;
+        if (made_on_unix && link_mode) {
+            std::string target;
+            int n;
+            while ((n = unzReadCurrentFile(zip, buffer.data(), kChunk)) > 0) {
+                target.append(buffer.data(), static_cast<size_t>(n));
+            }
+            if (n < 0) {
+                success = false;
+                break;
+            }
+            if (!LinkTargetStaysInside(rel, target)) {
+                std::string msg = "Refused symbolic link at \"" + full + "\" to \"" + target +
+                                  "\": it leaves the destination";
+                zplat::LogLine("[ZipFacade] %s", msg.c_str());
+                set_error(FacadeError(-7, msg));
+                stop_after_entry = true;
+            } else {
+                if (overwrite && zplat::ItemExists(full)) {
+                    ErrorRecord rm;
+                    if (!zplat::RemoveItem(full, &rm)) {
+                        std::string msg = "Failed to delete existing symbolic link at \"" + full + "\"";
+                        zplat::LogLine("[ZipFacade] %s", msg.c_str());
+                        set_error(FacadeError(rm.code, msg));
+                        stop_after_entry = true;
+                    }
+                }
+                if (symlink(target.c_str(), full.c_str()) != 0) {
+                    int e = errno;
+                    char msg[4096];
+                    snprintf(msg, sizeof msg,
+                             "Failed to create symbolic link at \"%s\" to \"%s\" - symlink() error code: %d",
+                             full.c_str(), target.c_str(), e);
+                    zplat::LogLine("[ZipFacade] %s", msg);
+                    set_error(zplat::PosixError(e, msg));
+                    stop_after_entry = true;
+                }
+            }
+        } else if (!is_dir) {
+            int n = unzReadCurrentFile(zip, buffer.data(), kChunk);
+            if (n < 0) {
+                success = false;
+                break;
+            }
+            // An existing link in the file's place is replaced, never written through.
+            if (overwrite && zplat::ItemTypeAt(full) == zplat::ItemType::Symlink) zplat::RemoveItem(full);
+            int fd = open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+            FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+            if (!out) {
+                int e = errno;
+                if (fd >= 0) close(fd);
+                ErrorRecord oe = zplat::PosixError(e, "Failed to open \"" + full + "\": " + strerror(e));
+                zplat::LogLine("[ZipFacade] Failed to open file on unzipping.(%s)", ErrorText(oe).c_str());
+                set_error(oe);
+                unzCloseCurrentFile(zip);
+                success = false;
+                break;
+            }
+            bool write_failed = false;
+            while (n > 0) {
+                if (fwrite(buffer.data(), 1, static_cast<size_t>(n), out) != static_cast<size_t>(n)) {
+                    write_failed = true;
+                    break;
+                }
+                n = unzReadCurrentFile(zip, buffer.data(), kChunk);
+                if (n < 0) {
+                    stop_after_entry = true;
+                    break;
+                }
+            }
+            if (fclose(out) != 0) write_failed = true;
+            if (write_failed) {
+                zplat::LogLine("[ZipFacade] %s", "Failed to write file (check your free space)");
+                set_error(FacadeError(-5, "Failed to write file (check your free space)"));
+                stop_after_entry = true;
+            }
+            bool nested_done = false;
+            if (!write_failed && nestedZipLevel != 0 && EndsWithZip(full)) {
+                if (UnzipFileAtPath(full, zplat::DeletingLastPathComponent(full), preserveAttributes, overwrite,
+                                    nestedZipLevel - 1, password, nullptr, nullptr, nullptr, nullptr)) {
+                    if (preserveAttributes && !dates.empty()) dates.pop_back();
+                    zplat::RemoveItem(full);
+                    nested_done = true;
+                }
+            }
+            if (!nested_done && preserveAttributes) {
+                if (info.dosDate != 0 && !zplat::SetModificationDate(full, mod_date)) {
+                    zplat::LogLine("[ZipFacade] Failed to set attributes - whilst setting modification date");
+                }
+                // Owner read and write always; set-id and sticky bits never.
+                mode_t mode = static_cast<mode_t>(((info.external_fa >> 16) & 0777) | 0600);
+                if (!zplat::SetPosixPermissions(full, mode)) {
+                    zplat::LogLine("[ZipFacade] Failed to set attributes - whilst setting permissions");
+                }
+            }
+        }
+
+        close_result = unzCloseCurrentFile(zip);
+        if (close_result == UNZ_CRCERROR) {
+            success = false;
+            break;
+        }
+        if (stop_after_entry) success = false;
+        loop_result = unzGoToNextFile(zip);
+
+        if (delegate && delegate->didUnzipFileWithInfo) {
+            delegate->didUnzipFileWithInfo(index, total, path, info);
+        } else if (delegate && delegate->didUnzipFileAtPath) {
+            delegate->didUnzipFileAtPath(index, total, path, full);
+        }
+        if (progress) progress(rel, info, index, total);
+    }
+    if (zip) unzClose(zip);
+
+    std::optional<ErrorRecord> crc_error;
+    if (preserveAttributes && success) {
+        for (const DateRecord& d : dates) {
+            ErrorRecord de;
+            if (!zplat::SetModificationDate(d.path, d.modDate, &de)) {
+                zplat::LogLine("[ZipFacade] Set attributes failed for directory: %s.", d.path.c_str());
+                zplat::LogLine("[ZipFacade] Error setting directory file modification date attribute: %s",
+                               de.description.c_str());
+            }
+        }
+    }
+    if (success && delegate && delegate->didUnzipArchive) delegate->didUnzipArchive(path, global, destination);
+    if (!canceled && delegate && delegate->progressEvent) delegate->progressEvent(archive_size, archive_size);
+    if (close_result == UNZ_CRCERROR) crc_error = FacadeError(-3, "crc check failed for file");
+
+    std::optional<ErrorRecord> reported = run_error ? run_error : crc_error;
+    if (error && reported) *error = *reported;
+    if (completion) completion(path, success, reported);
+    return success;
+}
+
+// ---- helpers ---------------------------------------------------------------------
+
+std::string ZipFacade::FilenameStringWithCString(const char* name, unsigned long versionMadeBy,
+                                                 unsigned long generalPurposeFlag, size_t size) {
+    size_t len = strnlen(name, size);
+    if (versionMadeBy <= 0xFF && (generalPurposeFlag & 0x800) == 0) {
+        return zplat::Cp437ToUtf8(name, len);
+    }
+    if (zplat::IsValidUtf8(name, len)) return std::string(name, len);
+    static const char* const kGuesses[] = {"GB18030", "BIG5", "SHIFT_JIS", "EUC-KR"};
+    std::string bytes(name, size);
+    for (const char* cs : kGuesses) {
+        std::string out;
+        if (zplat::ConvertCharset(bytes, cs, "UTF-8", &out) && !out.empty()) return out;
+    }
+    return HexString(bytes);
+}
+
+time_t ZipFacade::DateWithMSDOSFormat(uint32_t msdos) { return zplat::DosDateToTime(msdos); }
+
+std::string ZipFacade::SanitizedPath(const std::string& name) {
+    std::string p = name;
+    for (char& c : p) {
+        if (c == '\\') c = '/';
+    }
+    std::vector<std::string> kept;
+    size_t pos = 0;
+    while (pos <= p.size()) {
+        size_t slash = p.find('/', pos);
+        if (slash == std::string::npos) slash = p.size();
+        std::string seg = p.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (seg.empty() || seg == ".") continue;
+        if (seg == "..") {
+            if (!kept.empty()) kept.pop_back();  // at the top it is dropped
+            continue;
+        }
+        kept.push_back(seg);
+    }
+    std::string out;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (i) out += '/';
+        out += kept[i];
+    }
+    return out;
+}
+
+std::string ZipFacade::HexString(const std::string& bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        out += kDigits[c >> 4];
+        out += kDigits[c & 0xF];
+    }
+    return out;
+}

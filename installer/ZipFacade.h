@@ -1,0 +1,86 @@
+// Zip facade: unpacks archives into folders (class methods) and writes archives
+// (instances), over zlib's minizip. Failures come back as a boolean plus an error record
+// in the domain "ZipFacadeErrorDomain" (or the POSIX / Cocoa domains for file errors).
+#pragma once
+
+#include <unzip.h>
+#include <zip.h>
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ErrorRecord.h"
+
+constexpr const char* kZipFacadeErrorDomain = "ZipFacadeErrorDomain";
+
+// Every callback is optional: an empty one is not called.
+struct ZipFacadeDelegate {
+    std::function<void(const std::string& archive, const unz_global_info& info)> willUnzipArchive;
+    std::function<void(uint64_t position, uint64_t total)> progressEvent;
+    // false cancels the run.
+    std::function<bool(long index, long total, const std::string& archive, const unz_file_info& info)>
+        shouldUnzipFile;
+    std::function<void(long index, long total, const std::string& archive, const unz_file_info& info)>
+        willUnzipFile;
+    std::function<void(long index, long total, const std::string& archive, const unz_file_info& info)>
+        didUnzipFileWithInfo;
+    // Called instead of the previous one when that one is empty.
+    std::function<void(long index, long total, const std::string& archive, const std::string& unzipped)>
+        didUnzipFileAtPath;
+    std::function<void(const std::string& archive, const unz_global_info& info, const std::string& unzipped)>
+        didUnzipArchive;
+};
+
+using ZipProgressHandler =
+    std::function<void(const std::string& entry, const unz_file_info& info, long index, long total)>;
+// (archive path, or none when the archive was never opened; succeeded; error or none)
+using ZipCompletionHandler = std::function<void(const std::optional<std::string>& path, bool succeeded,
+                                                const std::optional<zplat::ErrorRecord>& error)>;
+// (entries done, total entries)
+using ZipCreationProgressHandler = std::function<void(unsigned long done, unsigned long total)>;
+
+class ZipFacade {
+public:
+    // ---- unzip ---------------------------------------------------------------
+    // An empty password means none. `error`, when given, receives the reported error
+    // (untouched when there is none).
+    static bool UnzipFileAtPath(const std::string& path, const std::string& destination);
+    static bool UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                ZipFacadeDelegate* delegate);
+    static bool UnzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                const std::string& password, zplat::ErrorRecord* error);
+    static bool UnzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                const std::string& password, zplat::ErrorRecord* error,
+                                ZipFacadeDelegate* delegate);
+    static bool UnzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                const std::string& password, ZipProgressHandler progress,
+                                ZipCompletionHandler completion);
+    static bool UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                ZipProgressHandler progress, ZipCompletionHandler completion);
+    static bool UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                bool preserveAttributes, bool overwrite, const std::string& password,
+                                zplat::ErrorRecord* error, ZipFacadeDelegate* delegate);
+    static bool UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                bool preserveAttributes, bool overwrite, const std::string& password,
+                                zplat::ErrorRecord* error, ZipFacadeDelegate* delegate,
+                                ZipProgressHandler progress, ZipCompletionHandler completion);
+    // The full form; nestedZipLevel > 0 also unpacks archives found inside (and deletes them).
+    static bool UnzipFileAtPath(const std::string& path, const std::string& destination,
+                                bool preserveAttributes, bool overwrite, int nestedZipLevel,
+                                const std::string& password, zplat::ErrorRecord* error,
+                                ZipFacadeDelegate* delegate, ZipProgressHandler progress,
+                                ZipCompletionHandler completion);
+
+    // ---- helpers of the unzip (public for their own tests) -----------------------
+    static std::string FilenameStringWithCString(const char* name, unsigned long versionMadeBy,
+                                                 unsigned long generalPurposeFlag, size_t size);
+    static time_t DateWithMSDOSFormat(uint32_t msdos);
+    // Backslashes become "/", "." and ".." are resolved inside the name (a ".." at the top
+    // is dropped), leading and repeated slashes go: the result never leaves its folder.
+    static std::string SanitizedPath(const std::string& name);
+    static std::string HexString(const std::string& bytes);
+};
