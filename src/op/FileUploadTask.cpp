@@ -1,0 +1,130 @@
+#include "op/FileUploadTask.h"
+
+#include <sstream>
+
+#include <Poco/DigestEngine.h>
+#include <Poco/MD5Engine.h>
+#include <Poco/MemoryStream.h>
+
+#include "trsf/TransferHandler.h"
+#include "util/HttpSender.h"
+#include "util/LogUtil.h"
+#include "util/StringUtil.h"
+
+namespace zuzezi_zid {
+
+FileUploadTask::FileUploadTask(const std::string& full_url, uint64_t conn_timeout_in_ms,
+                               uint64_t recv_timeout_in_ms, unsigned char* pbuf, uint64_t data_len,
+                               bool verify_cert, const std::string& ca_location,
+                               const std::function<int(void*, void*)>& ssl_ctx_cb, void* user_data)
+    : m_full_url(full_url),
+      m_conn_timeout_in_ms(conn_timeout_in_ms),
+      m_recv_timeout_in_ms(recv_timeout_in_ms),
+      m_data_buf_ptr(pbuf),
+      m_data_len(data_len),
+      m_verify_cert(verify_cert),
+      m_ca_location(ca_location),
+      m_ssl_ctx_cb(ssl_ctx_cb),
+      m_user_data(user_data) {}
+
+FileUploadTask::FileUploadTask(const std::string& full_url,
+                               const std::map<std::string, std::string>& headers,
+                               const std::map<std::string, std::string>& params,
+                               uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms,
+                               const std::shared_ptr<TransferHandler>& handler, bool verify_cert,
+                               const std::string& ca_location,
+                               const std::function<int(void*, void*)>& ssl_ctx_cb, void* user_data)
+    : m_full_url(full_url),
+      m_headers(headers),
+      m_params(params),
+      m_conn_timeout_in_ms(conn_timeout_in_ms),
+      m_recv_timeout_in_ms(recv_timeout_in_ms),
+      m_handler(handler),
+      m_verify_cert(verify_cert),
+      m_ca_location(ca_location),
+      m_ssl_ctx_cb(ssl_ctx_cb),
+      m_user_data(user_data) {}
+
+FileUploadTask::FileUploadTask(const std::string& full_url,
+                               const std::map<std::string, std::string>& headers,
+                               const std::map<std::string, std::string>& params,
+                               uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms,
+                               unsigned char* pbuf, uint64_t data_len, bool verify_cert,
+                               const std::string& ca_location,
+                               const std::function<int(void*, void*)>& ssl_ctx_cb, void* user_data)
+    : m_full_url(full_url),
+      m_headers(headers),
+      m_params(params),
+      m_conn_timeout_in_ms(conn_timeout_in_ms),
+      m_recv_timeout_in_ms(recv_timeout_in_ms),
+      m_data_buf_ptr(pbuf),
+      m_data_len(data_len),
+      m_verify_cert(verify_cert),
+      m_ca_location(ca_location),
+      m_ssl_ctx_cb(ssl_ctx_cb),
+      m_user_data(user_data) {}
+
+void FileUploadTask::AddParams(const std::map<std::string, std::string>& params) {
+    for (const auto& kv : params) m_params[kv.first] = kv.second;
+}
+
+void FileUploadTask::AddHeaders(const std::map<std::string, std::string>& headers) {
+    for (const auto& kv : headers) m_headers[kv.first] = kv.second;
+}
+
+void FileUploadTask::run() {
+    m_resp.clear();
+    m_is_task_success = false;
+    try {
+        UploadTask();
+    } catch (const std::exception& e) {
+        // A pool thread must not die with an exception; the owner sees a failed part.
+        m_is_task_success = false;
+        m_http_status = -1;
+        m_err_msg = std::string("Exception:") + e.what();
+    }
+}
+
+void FileUploadTask::UploadTask() {
+    Poco::MD5Engine md5;
+    md5.update(m_data_buf_ptr, static_cast<std::size_t>(m_data_len));
+    const std::string md5_hex = Poco::DigestEngine::digestToHex(md5.digest());
+
+    int loop = 0;
+    do {
+        loop += 1;
+        m_resp_headers.clear();
+        m_resp.clear();
+        m_err_msg.clear();
+        // The body is read straight from the owner's buffer, never copied.
+        Poco::MemoryInputStream body(reinterpret_cast<const char*>(m_data_buf_ptr),
+                                     static_cast<std::size_t>(m_data_len));
+        std::ostringstream resp_body;
+        m_http_status = HttpSender::SendRequest(m_handler, "PUT", m_full_url, m_params, m_headers,
+                                                body, m_conn_timeout_in_ms, m_recv_timeout_in_ms,
+                                                &m_resp_headers, resp_body, &m_err_msg, false,
+                                                m_verify_cert, m_ca_location, m_ssl_ctx_cb,
+                                                m_user_data);
+        m_resp = resp_body.str();
+        if (m_http_status == 200) {
+            auto it = m_resp_headers.find("ETag");
+            std::string etag = it == m_resp_headers.end() ? std::string()
+                                                          : StringUtil::StripEnclosing(it->second, "\"");
+            if (it != m_resp_headers.end() && etag == md5_hex) {
+                m_is_task_success = true;
+            } else {
+                ZID_LOG_ERR("Response etag is not correct, try again. Expect md5 is %s, but return "
+                            "etag is %s.",
+                            md5_hex.c_str(), it == m_resp_headers.end() ? "(none)" : etag.c_str());
+                m_is_task_success = false;
+            }
+        } else {
+            ZID_LOG_ERR("FileUpload: url(%s) fail, httpcode:%d, resp: %s", m_full_url.c_str(),
+                        m_http_status, m_resp.c_str());
+            m_is_task_success = false;
+        }
+        if (!m_is_task_success && m_handler && !m_handler->IsNotCancelled()) break;
+    } while (!m_is_task_success && loop <= 3);
+}
+
+}  // namespace zuzezi_zid
