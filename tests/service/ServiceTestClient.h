@@ -123,7 +123,24 @@ struct Reply {
         if (a == std::string::npos) return std::string();
         a += name.size() + 2;
         size_t b = body.find("</" + name + ">", a);
-        return b == std::string::npos ? std::string() : body.substr(a, b - a);
+        if (b == std::string::npos) return std::string();
+        std::string text = body.substr(a, b - a), out;
+        static const std::pair<const char*, char> entities[] = {
+            {"&quot;", '"'}, {"&apos;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}};
+        for (size_t i = 0; i < text.size();) {
+            bool replaced = false;
+            for (const auto& e : entities) {
+                size_t n = std::char_traits<char>::length(e.first);
+                if (text.compare(i, n, e.first) == 0) {
+                    out += e.second;
+                    i += n;
+                    replaced = true;
+                    break;
+                }
+            }
+            if (!replaced) out += text[i++];
+        }
+        return out;
     }
     size_t Count(const std::string& element) const {
         size_t n = 0;

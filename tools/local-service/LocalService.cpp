@@ -616,8 +616,9 @@ void LocalService::Impl::Send(Poco::Net::HTTPServerRequest& req, Poco::Net::HTTP
         for (size_t p = 0; (p = a.body.find("<ETag>", p)) != std::string::npos;) {
             size_t e = a.body.find("</ETag>", p);
             if (e == std::string::npos) break;
+            // Hex digits only: the quotes around the value are entities.
             for (size_t i = p + 6; i < e; ++i)
-                a.body[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(a.body[i])));
+                if (a.body[i] >= 'a' && a.body[i] <= 'f') a.body[i] = static_cast<char>(a.body[i] - 'a' + 'A');
             p = e;
         }
     }
