@@ -1,0 +1,173 @@
+#include "trsf/TransferHandler.h"
+
+#include <vector>
+
+#include <Poco/Bugcheck.h>
+
+#include "request/ObjectReq.h"
+#include "trsf/AsyncContext.h"
+
+namespace zuzezi_zid {
+
+void TransferHandler::BindRequest(const ObjectReq& req) {
+    m_bucket_name = req.GetBucketName();
+    m_object_name = req.GetObjectName();
+    m_local_file_path = req.GetLocalFilePath();
+    m_progress_cb = req.GetTransferProgressCallback();
+    m_done_cb = req.GetDoneCallback();
+    m_user_data = req.GetUserData();
+}
+
+void TransferHandler::SetTotalSize(uint64_t total) {
+    std::lock_guard<std::mutex> lock(m_progress_mutex);
+    m_total_size = total;
+}
+
+void TransferHandler::AdvanceProgress(uint64_t n) {
+    uint64_t transferred = 0;
+    uint64_t total = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_progress_mutex);
+        m_transferred += n;
+        if (m_transferred > m_total_size) {
+            m_transferred = m_total_size;
+        }
+        transferred = m_transferred;
+        total = m_total_size;
+    }
+    if (m_progress_cb) {
+        m_progress_cb(transferred, total, m_user_data);
+    }
+}
+
+uint64_t TransferHandler::GetTransferred() const {
+    std::lock_guard<std::mutex> lock(m_progress_mutex);
+    return m_transferred;
+}
+
+bool TransferHandler::IsFinalStatus(TransferStatus status) {
+    return status == CANCELED || status == FAILED || status == COMPLETED || status == ABORTED;
+}
+
+bool TransferHandler::IsAllowedChange(TransferStatus old_status, TransferStatus new_status) {
+    if (old_status == new_status) {
+        return true;
+    }
+    if (!IsFinalStatus(old_status) || !IsFinalStatus(new_status)) {
+        return true;
+    }
+    return old_status == CANCELED && new_status == ABORTED;
+}
+
+void TransferHandler::ChangeStatus(TransferStatus status) {
+    bool call_done = false;
+    {
+        std::lock_guard<std::mutex> lock(m_status_mutex);
+        if (!IsAllowedChange(m_status, status)) {
+            return;
+        }
+        m_status = status;
+        if (IsFinalStatus(status)) {
+            // The done callback sees the stored final status, and only once.
+            call_done = m_done_cb && !m_done_called;
+            m_done_called = m_done_called || call_done;
+            m_status_cond.notify_all();
+        }
+    }
+    if (call_done) {
+        m_done_cb(std::make_shared<AsyncContext>(shared_from_this()), m_user_data);
+    }
+}
+
+void TransferHandler::ChangeStatusWithResult(TransferStatus status, const ZidResult& result) {
+    {
+        std::lock_guard<std::mutex> lock(m_status_mutex);
+        if (!IsAllowedChange(m_status, status)) {
+            return;
+        }
+    }
+    m_result = result;
+    ChangeStatus(status);
+}
+
+void TransferHandler::ChangeStatusWithResponse(TransferStatus status, const ZidResult& result,
+                                               const std::map<std::string, std::string>& headers,
+                                               const std::string& body) {
+    {
+        std::lock_guard<std::mutex> lock(m_status_mutex);
+        if (!IsAllowedChange(m_status, status)) {
+            return;
+        }
+    }
+    m_result = result;
+    m_resp_headers = headers;
+    m_resp_body = body;
+    ChangeStatus(status);
+}
+
+TransferStatus TransferHandler::GetStatus() const {
+    std::lock_guard<std::mutex> lock(m_status_mutex);
+    return m_status;
+}
+
+std::string TransferHandler::GetStatusName() const { return StatusName(GetStatus()); }
+
+std::string TransferHandler::StatusName(TransferStatus status) {
+    switch (status) {
+        case NOT_START: return "NOT_START";
+        case IN_PROGRESS: return "IN_PROGRESS";
+        case CANCELED: return "CANCELED";
+        case FAILED: return "FAILED";
+        case COMPLETED: return "COMPLETED";
+        case ABORTED: return "ABORTED";
+        default: return "UNKNOWN";
+    }
+}
+
+void TransferHandler::Cancel() {
+    std::lock_guard<std::mutex> lock(m_status_mutex);
+    m_cancelled = true;
+}
+
+bool TransferHandler::IsNotCancelled() const {
+    std::lock_guard<std::mutex> lock(m_status_mutex);
+    return !m_cancelled;
+}
+
+void TransferHandler::WaitForFinalStatus() const {
+    std::unique_lock<std::mutex> lock(m_status_mutex);
+    m_status_cond.wait(lock, [this] { return IsFinalStatus(m_status); });
+}
+
+uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
+                                std::ostream& out, size_t buffer_size) {
+    poco_assert(buffer_size > 0);
+    std::vector<char> buffer(buffer_size);
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer_size));
+    std::streamsize n = in.gcount();
+    uint64_t total = 0;
+    while (n > 0) {
+        if (handler && !handler->IsNotCancelled()) {
+            throw UserCancelException();
+        }
+        out.write(buffer.data(), n);
+        if (!out) {
+            // A short or failed write must not pass as a complete copy.
+            throw std::ios_base::failure("write to output stream failed after " +
+                                         std::to_string(total) + " bytes");
+        }
+        total += static_cast<uint64_t>(n);
+        if (handler) {
+            handler->AdvanceProgress(static_cast<uint64_t>(n));
+        }
+        if (in.good()) {
+            in.read(buffer.data(), static_cast<std::streamsize>(buffer_size));
+            n = in.gcount();
+        } else {
+            n = 0;
+        }
+    }
+    return total;
+}
+
+}  // namespace zuzezi_zid

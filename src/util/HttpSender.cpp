@@ -1,0 +1,378 @@
+#include "util/HttpSender.h"
+
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <sstream>
+
+#include <Poco/DigestStream.h>
+#include <Poco/Exception.h>
+#include <Poco/MD5Engine.h>
+#include <Poco/Net/Context.h>
+#include <Poco/Net/HTTPClientSession.h>
+#include <Poco/Net/HTTPRequest.h>
+#include <Poco/Net/HTTPResponse.h>
+#include <Poco/Net/HTTPSClientSession.h>
+#include <Poco/Net/NetException.h>
+#include <Poco/Net/RejectCertificateHandler.h>
+#include <Poco/Net/SSLManager.h>
+#include <Poco/StreamCopier.h>
+#include <Poco/TeeStream.h>
+#include <Poco/URI.h>
+
+#include "trsf/TransferHandler.h"
+#include "util/CodecUtil.h"
+#include "util/LogUtil.h"
+#include "util/StringUtil.h"
+
+namespace zuzezi_zid {
+
+namespace {
+
+using StringMap = HttpSender::StringMap;
+using Clock = std::chrono::steady_clock;
+
+const size_t kCopyBufferSize = 8192;
+
+// A certificate that fails verification is refused outright; without this the
+// TLS library falls back to asking on the console.
+void EnsureTlsSetUp() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Poco::Net::initializeSSL();
+        Poco::Net::SSLManager::InvalidCertificateHandlerPtr reject(
+            new Poco::Net::RejectCertificateHandler(false));
+        Poco::Net::SSLManager::instance().initializeClient(nullptr, reject, nullptr);
+    });
+}
+
+bool IsSecretHeader(const std::string& name) {
+    return Poco::icompare(name, "Authorization") == 0 ||
+           Poco::icompare(name, "x-zid-security-token") == 0 ||
+           Poco::icompare(name, "x-ci-security-token") == 0;
+}
+
+std::string RequestHeadForLog(const Poco::Net::HTTPRequest& req) {
+    Poco::Net::HTTPRequest shown(req.getMethod(), req.getURI(), req.getVersion());
+    for (const auto& h : req) {
+        shown.add(h.first, IsSecretHeader(h.first) ? std::string("***") : h.second);
+    }
+    std::ostringstream os;
+    shown.write(os);
+    return os.str();
+}
+
+std::string BuildTarget(const Poco::URI& uri, const StringMap& params) {
+    std::string path = uri.getPath();
+    if (path.empty()) {
+        path = "/";
+    }
+    std::string query;
+    for (const auto& p : params) {
+        query += CodecUtil::EncodeValue(p.first);
+        if (!p.second.empty()) {
+            query += "=" + CodecUtil::EncodeValue(p.second);
+        }
+        query += "&";
+    }
+    if (!query.empty()) {
+        query.pop_back();
+        query = "?" + query;
+    }
+    return CodecUtil::EncodePath(path) + query;
+}
+
+void LogRate(uint64_t bytes, Clock::time_point start) {
+    const uint64_t ms = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    if (ms > 1 && bytes > 102400) {
+        const float rate = static_cast<float>(bytes) / 1024.0f / 1024.0f /
+                           (static_cast<float>(ms) / 1000.0f);
+        ZID_LOG_DBG("send_size: %llu, time_consumed: %llu ms, rate: %.2f MB/s",
+                    static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(ms),
+                    static_cast<double>(rate));
+    }
+}
+
+void FillResponseHeaders(const Poco::Net::HTTPResponse& resp, StringMap* headers,
+                         std::string* etag) {
+    for (const auto& h : resp) {
+        headers->insert(std::make_pair(h.first, h.second));
+    }
+    auto it = headers->find("Etag");
+    if (it != headers->end()) {
+        (*headers)["ETag"] = it->second;
+        headers->erase("Etag");
+    }
+    it = headers->find("ETag");
+    *etag = it == headers->end() ? std::string() : StringUtil::StripEnclosing(it->second, "\"");
+}
+
+void LogResponse(const Poco::Net::HTTPResponse& resp, const StringMap& headers) {
+    if (ClientSettings::GetLogLevel() >= 4) {
+        std::string text = "response header :\n";
+        for (const auto& h : headers) {
+            text += h.first + ": " + h.second + "\n";
+        }
+        ZID_LOG_DBG("%s", text.c_str());
+    }
+    ZID_LOG_INFO("Send request over, status=%d, reason=%s", static_cast<int>(resp.getStatus()),
+                 resp.getReason().c_str());
+}
+
+bool WantsMd5Check(bool is_check_md5, const std::string& etag) {
+    return is_check_md5 && !StringUtil::IsNotMd5Etag(etag) && !StringUtil::ContainsDash(etag);
+}
+
+// Copies the body to out while hashing it, so a large body is never held in memory.
+uint64_t CopyAndHash(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
+                     std::ostream& out, std::string* md5_hex) {
+    Poco::MD5Engine md5;
+    Poco::DigestOutputStream digest(md5);
+    Poco::TeeOutputStream tee(out);
+    tee.addStream(digest);
+    const uint64_t n = CopyStreamWithProgress(handler, in, tee, kCopyBufferSize);
+    tee.flush();
+    digest.close();
+    *md5_hex = Poco::DigestEngine::digestToHex(md5.digest());
+    return n;
+}
+
+// The parts shared by both exchange forms; body handling is left to the caller.
+class Exchange {
+public:
+    Exchange(const std::string& url_str) : m_url(url_str) {}
+
+    // Returns false with *err_msg set when the exchange must stop before any connection.
+    bool Open(const std::string& http_method, const StringMap& params, const StringMap& headers,
+              uint64_t conn_timeout_in_ms, bool is_verify_cert, const std::string& ca_location,
+              const SSLCtxCallback& ssl_ctx_cb, void* user_data, std::string* err_msg) {
+        ZID_LOG_INFO("send request to [%s]", m_url.c_str());
+        Poco::URI uri(m_url);
+        if (StringUtil::HasPrefixIgnoreCase(m_url, "https")) {
+            EnsureTlsSetUp();
+            Poco::Net::Context::Ptr context(new Poco::Net::Context(
+                Poco::Net::Context::TLS_CLIENT_USE, "", "", ca_location,
+                is_verify_cert ? Poco::Net::Context::VERIFY_RELAXED
+                               : Poco::Net::Context::VERIFY_NONE,
+                9, ca_location.empty(), "ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH"));
+            if (ssl_ctx_cb) {
+                const int code = ssl_ctx_cb(context->sslContext(), user_data);
+                if (code != 0) {
+                    *err_msg = "SSL_Ctx Callback Exception Code: " + StringUtil::FormatInt(code);
+                    return false;
+                }
+            }
+            m_session.reset(new Poco::Net::HTTPSClientSession(uri.getHost(), uri.getPort(), context));
+        } else {
+            m_session.reset(new Poco::Net::HTTPClientSession(uri.getHost(), uri.getPort()));
+        }
+        m_session->setTimeout(Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(conn_timeout_in_ms) * 1000));
+        m_request.reset(new Poco::Net::HTTPRequest(http_method, BuildTarget(uri, params),
+                                                   Poco::Net::HTTPMessage::HTTP_1_1));
+        for (const auto& h : headers) {
+            m_request->add(h.first, h.second);
+        }
+        if (ClientSettings::GetLogLevel() >= 4) {
+            ZID_LOG_DBG("request=[%s]", RequestHeadForLog(*m_request).c_str());
+        }
+        return true;
+    }
+
+    std::ostream& SendHead() { return m_session->sendRequest(*m_request); }
+
+    std::istream& ReceiveHead(uint64_t recv_timeout_in_ms) {
+        m_session->socket().setReceiveTimeout(
+            Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(recv_timeout_in_ms) * 1000));
+        return m_session->receiveResponse(m_response);
+    }
+
+    const Poco::Net::HTTPResponse& Response() const { return m_response; }
+
+private:
+    std::string m_url;
+    std::unique_ptr<Poco::Net::HTTPClientSession> m_session;
+    std::unique_ptr<Poco::Net::HTTPRequest> m_request;
+    Poco::Net::HTTPResponse m_response;
+};
+
+// Turns every failure into the error text; returns -1.
+template <typename Fn>
+int Guarded(const std::string& url_str, std::string* err_msg, Fn fn) {
+    try {
+        return fn();
+    } catch (const Poco::Net::NetException& e) {
+        ZID_LOG_ERR("Net Exception:%s", e.displayText().c_str());
+        *err_msg = "Net Exception:" + e.displayText();
+    } catch (const Poco::TimeoutException& e) {
+        ZID_LOG_ERR("TimeoutException:%s", e.displayText().c_str());
+        *err_msg = "TimeoutException:" + e.displayText();
+    } catch (const UserCancelException&) {
+        ZID_LOG_INFO("Request canceled by user");
+        *err_msg = "Request canceled by user";
+    } catch (const Poco::URISyntaxException& e) {
+        ZID_LOG_ERR("url:%s    URISyntaxException:%s", url_str.c_str(), e.displayText().c_str());
+        *err_msg = "url:" + url_str + "    URISyntaxException:" + e.displayText();
+    } catch (const std::exception& e) {
+        const int err = errno;
+        ZID_LOG_ERR("Exception:%s, errno=%d", e.what(), err);
+        *err_msg = std::string("Exception:") + e.what();
+    }
+    return -1;
+}
+
+}  // namespace
+
+int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
+                            const std::string& http_method, const std::string& url_str,
+                            const StringMap& req_params, const StringMap& req_headers,
+                            std::istream& is, uint64_t conn_timeout_in_ms,
+                            uint64_t recv_timeout_in_ms, StringMap* resp_headers,
+                            std::ostream& resp_stream, std::string* err_msg, bool is_check_md5,
+                            bool is_verify_cert, const std::string& ca_location,
+                            const SSLCtxCallback& ssl_ctx_cb, void* user_data) {
+    return Guarded(url_str, err_msg, [&]() -> int {
+        Exchange ex(url_str);
+        if (!ex.Open(http_method, req_params, req_headers, conn_timeout_in_ms, is_verify_cert,
+                     ca_location, ssl_ctx_cb, user_data, err_msg)) {
+            return -1;
+        }
+        Clock::time_point start = Clock::now();
+        std::ostream& os = ex.SendHead();
+        const uint64_t sent = CopyStreamWithProgress(handler, is, os, kCopyBufferSize);
+        LogRate(sent, start);
+
+        std::istream& rs = ex.ReceiveHead(recv_timeout_in_ms);
+        const int status = static_cast<int>(ex.Response().getStatus());
+        std::string etag;
+        FillResponseHeaders(ex.Response(), resp_headers, &etag);
+
+        int result = status;
+        start = Clock::now();
+        uint64_t received = 0;
+        if (!WantsMd5Check(is_check_md5, etag)) {
+            received = CopyStreamWithProgress(handler, rs, resp_stream, kCopyBufferSize);
+        } else {
+            ZID_LOG_DBG("Check Response Md5");
+            std::string md5_hex;
+            received = CopyAndHash(handler, rs, resp_stream, &md5_hex);
+            if (md5_hex != etag) {
+                *err_msg = "Md5 of response body is not equal to the etag in the header. Body Md5= " +
+                           md5_hex + ", etag=" + etag;
+                ZID_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
+                result = -1;
+            }
+        }
+        LogRate(received, start);
+        LogResponse(ex.Response(), *resp_headers);
+        return result;
+    });
+}
+
+int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
+                            const std::string& http_method, const std::string& url_str,
+                            const StringMap& req_params, const StringMap& req_headers,
+                            const std::string& req_body, uint64_t conn_timeout_in_ms,
+                            uint64_t recv_timeout_in_ms, StringMap* resp_headers,
+                            std::string* err_body, std::ostream& resp_stream, std::string* err_msg,
+                            uint64_t* real_byte, bool is_check_md5, bool is_verify_cert,
+                            const std::string& ca_location, const SSLCtxCallback& ssl_ctx_cb,
+                            void* user_data) {
+    return Guarded(url_str, err_msg, [&]() -> int {
+        Exchange ex(url_str);
+        if (!ex.Open(http_method, req_params, req_headers, conn_timeout_in_ms, is_verify_cert,
+                     ca_location, ssl_ctx_cb, user_data, err_msg)) {
+            return -1;
+        }
+        std::ostream& os = ex.SendHead();
+        if (!req_body.empty()) {
+            os << req_body;
+        }
+        std::istream& rs = ex.ReceiveHead(recv_timeout_in_ms);
+        const int status = static_cast<int>(ex.Response().getStatus());
+        std::string etag;
+        FillResponseHeaders(ex.Response(), resp_headers, &etag);
+
+        int result = status;
+        if (status == 200 || status == 206) {
+            const std::string content_length = (*resp_headers)["Content-Length"];
+            if (handler && !content_length.empty()) {
+                handler->SetTotalSize(StringUtil::ParseUint64(content_length));
+            }
+            uint64_t received = 0;
+            if (!WantsMd5Check(is_check_md5, etag)) {
+                received = CopyStreamWithProgress(handler, rs, resp_stream, kCopyBufferSize);
+            } else {
+                ZID_LOG_DBG("Check Response Md5");
+                std::string md5_hex;
+                received = CopyAndHash(handler, rs, resp_stream, &md5_hex);
+                if (md5_hex != etag) {
+                    *err_msg =
+                        "Md5 of response body is not equal to the etag in the header. Body Md5= " +
+                        md5_hex + ", etag=" + etag + ", recv-len=" +
+                        StringUtil::FormatUint64(received) + ", content-length=" + content_length;
+                    ZID_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
+                    result = -1;
+                }
+            }
+            *real_byte = received;
+        } else {
+            Poco::StreamCopier::copyToString(rs, *err_body, kCopyBufferSize);
+            *real_byte = err_body->size();
+        }
+        LogResponse(ex.Response(), *resp_headers);
+        return result;
+    });
+}
+
+int HttpSender::SendWithStringBody(const std::shared_ptr<TransferHandler>& handler,
+                                   const std::string& http_method, const std::string& url_str,
+                                   const StringMap& req_params, const StringMap& req_headers,
+                                   const std::string& req_body, uint64_t conn_timeout_in_ms,
+                                   uint64_t recv_timeout_in_ms, StringMap* resp_headers,
+                                   std::string* resp_body, std::string* err_msg,
+                                   bool is_check_md5, bool is_verify_cert,
+                                   const std::string& ca_location,
+                                   const SSLCtxCallback& ssl_ctx_cb, void* user_data) {
+    std::istringstream is(req_body);
+    std::ostringstream os;
+    const int status = SendRequest(handler, http_method, url_str, req_params, req_headers, is,
+                                   conn_timeout_in_ms, recv_timeout_in_ms, resp_headers, os,
+                                   err_msg, is_check_md5, is_verify_cert, ca_location, ssl_ctx_cb,
+                                   user_data);
+    *resp_body = os.str();
+    return status;
+}
+
+int HttpSender::SendWithStreamBody(const std::shared_ptr<TransferHandler>& handler,
+                                   const std::string& http_method, const std::string& url_str,
+                                   const StringMap& req_params, const StringMap& req_headers,
+                                   std::istream& is, uint64_t conn_timeout_in_ms,
+                                   uint64_t recv_timeout_in_ms, StringMap* resp_headers,
+                                   std::string* resp_body, std::string* err_msg,
+                                   bool is_check_md5, bool is_verify_cert,
+                                   const std::string& ca_location,
+                                   const SSLCtxCallback& ssl_ctx_cb, void* user_data) {
+    std::ostringstream os;
+    const int status = SendRequest(handler, http_method, url_str, req_params, req_headers, is,
+                                   conn_timeout_in_ms, recv_timeout_in_ms, resp_headers, os,
+                                   err_msg, is_check_md5, is_verify_cert, ca_location, ssl_ctx_cb,
+                                   user_data);
+    *resp_body = os.str();
+    return status;
+}
+
+int HttpSender::SendWithStringBodyToStream(
+    const std::shared_ptr<TransferHandler>& handler, const std::string& http_method,
+    const std::string& url_str, const StringMap& req_params, const StringMap& req_headers,
+    const std::string& req_body, uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms,
+    StringMap* resp_headers, std::ostream& resp_stream, std::string* err_msg, bool is_check_md5,
+    bool is_verify_cert, const std::string& ca_location, const SSLCtxCallback& ssl_ctx_cb,
+    void* user_data) {
+    std::istringstream is(req_body);
+    return SendRequest(handler, http_method, url_str, req_params, req_headers, is,
+                       conn_timeout_in_ms, recv_timeout_in_ms, resp_headers, resp_stream, err_msg,
+                       is_check_md5, is_verify_cert, ca_location, ssl_ctx_cb, user_data);
+}
+
+}  // namespace zuzezi_zid
