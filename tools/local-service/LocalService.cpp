@@ -419,15 +419,19 @@ ActiveFaults LocalService::Impl::TakeFaults(const Call& c) {
     ActiveFaults out;
     std::lock_guard<std::mutex> lock(faultMu);
     out.kept.reserve(faults.size());
+    // One fault per kind and request: faults of one kind queue up in the order they were added.
+    std::set<FaultKind> taken;
     for (auto& slot : faults) {
         const Fault& f = slot.fault;
         if (f.times >= 0 && slot.hits >= f.times) continue;
+        if (taken.count(f.kind)) continue;
         if (!f.method.empty() && f.method != c.method) continue;
         if (!f.keySubstring.empty() && c.key.find(f.keySubstring) == std::string::npos) continue;
         if (!f.host.empty() && c.host.find(f.host) == std::string::npos) continue;
         if (!f.queryParam.empty() && !c.Has(f.queryParam)) continue;
         if (slot.seen++ < f.skip) continue;
         ++slot.hits;
+        taken.insert(f.kind);
         out.kept.push_back(f);
     }
     for (const Fault& f : out.kept) {

@@ -42,6 +42,8 @@ enum class FaultKind {
     ReplaceObject,     // before serving, replace the object with `data` (new ETag)
 };
 
+// A request takes at most one fault of each kind (the first added that matches and is not
+// used up); faults of different kinds combine.
 struct Fault {
     FaultKind kind = FaultKind::Status;
     int status = 503;
