@@ -1,0 +1,226 @@
+#include "MacUtil.h"
+
+#include <cairo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "IClient.h"
+#include "WinCompat.h"
+#include "ZipFacade.h"
+#include "platform/Alert.h"
+#include "platform/Bundle.h"
+#include "platform/CodePage.h"
+#include "platform/FileManager.h"
+#include "platform/Log.h"
+#include "platform/Machine.h"
+#include "platform/MainQueue.h"
+#include "platform/NotificationCenter.h"
+
+namespace MacUtil {
+
+void PostUserMsg(uint32_t msg, int64_t frm, int64_t w, int64_t l) {
+    zplat::Notification note;
+    note.name = "OnFrameUserMsg";
+    note.userInfo = {{"msg", static_cast<int32_t>(msg)}, {"frm", frm}, {"w", w}, {"l", l}};
+    if (msg == 14 && zplat::IsMainThread()) {
+        zplat::NotificationCenter::Default().Post(note);
+        return;
+    }
+    zplat::MainQueuePost([note] { zplat::NotificationCenter::Default().Post(note); });
+}
+
+bool MakeDirsForPath(const char* path) {
+    if (!path) return false;
+    std::string p(path);
+    for (size_t i = 0; i < p.size(); ++i) {
+        if (p[i] != '/') continue;
+        std::string prefix = p.substr(0, i + 1);
+        if (access(prefix.c_str(), F_OK) == 0) continue;
+        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+            if (zplat::IsMainThread()) {
+                ShowAlert(prefix.c_str());
+            } else {
+                zplat::LogLine("cannot create folder %s: %s", prefix.c_str(), strerror(errno));
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MakeDirs(const char* path) {
+    if (!path) return false;
+    std::string p(path);
+    if (p.size() < 2) return true;
+    if (p.back() != '/') p += '/';
+    for (size_t i = 1; i < p.size(); ++i) {
+        if (p[i] != '/') continue;
+        std::string prefix = p.substr(0, i);
+        if (access(prefix.c_str(), F_OK) == 0) continue;
+        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+            perror("mkdir   error");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CopyTree(const char* src, const char* dst) {
+    if (!src || !dst) return false;
+    bool all = true;
+    if (!zplat::IsDirectory(src)) {
+        zplat::LogLine("Invalid path: %s", src);
+        return false;
+    }
+    if (!MakeDirs(dst)) return false;
+    for (const std::string& rel : zplat::Subpaths(src)) {
+        std::string from = zplat::AppendPathComponent(src, rel);
+        std::string to = zplat::AppendPathComponent(dst, rel);
+        zplat::ItemType type = zplat::ItemTypeAt(from);
+        if (type == zplat::ItemType::None) {
+            zplat::LogLine("Invalid path: %s", from.c_str());
+            all = false;
+            continue;
+        }
+        if (type == zplat::ItemType::Directory) {
+            if (zplat::ItemTypeAt(to) != zplat::ItemType::Directory) {
+                if (zplat::ItemExists(to)) zplat::RemoveItem(to);
+                if (!MakeDirs(to.c_str())) {
+                    all = false;
+                    continue;
+                }
+            }
+            long mode = zplat::PosixMode(from);
+            if (mode >= 0) zplat::SetPosixPermissions(to, static_cast<mode_t>(mode & 0777));
+            continue;
+        }
+        zplat::ErrorRecord err;
+        if (zplat::ItemExists(to) && !zplat::RemoveItem(to, &err)) {
+            zplat::LogLine("Failed to remove existing item at path %s: %s", to.c_str(), err.description.c_str());
+            all = false;
+            continue;
+        }
+        if (!zplat::CopyItem(from, to, &err)) {
+            zplat::LogLine("Failed to copy item at path %s: %s", from.c_str(), err.description.c_str());
+            all = false;
+        }
+    }
+    return all;
+}
+
+bool RemovePath(const char* path) {
+    if (!path) return false;
+    if (!zplat::ItemExists(path)) return true;
+    zplat::RemoveItem(path);
+    return !zplat::ItemExists(path);
+}
+
+bool UnzipFile(const char* zip_path, const char* destination) {
+    if (!zip_path || !destination) return false;
+    return ZipFacade::UnzipFileAtPath(zip_path, destination);
+}
+
+std::string FirstSubpath(const std::string& folder) {
+    std::vector<std::string> entries = zplat::Subpaths(folder);
+    return entries.empty() ? std::string() : entries.front();
+}
+
+void ReadPackageConfig(MacConfig& config) {
+    std::vector<char> res(2046, 0);
+    WinCompat::GetResourcePath(res.data(), 2046);
+    std::string folder = std::string(res.data()) + "/Config";
+    auto take = [&](char* field, const std::string& sub) {
+        std::string value = FirstSubpath(folder + "/" + sub);
+        memset(field, 0, 101);
+        strncpy(field, value.c_str(), 100);
+    };
+    for (const std::string& entry : zplat::Subpaths(folder)) {
+        if (entry == "PkgName") take(config.szPkgName, "PkgName");
+        else if (entry == "PkgNo") take(config.szPkgNo, "PkgNo");
+        else if (entry == "SerDir") take(config.szSerDir, "SerDir");
+        else if (entry == "PkgQuant") config.bQuant = true;
+    }
+}
+
+bool IsArm64() { return zplat::MachineType() == "arm64"; }
+
+std::string GetQuantPath() {
+    std::string p = zplat::UserLibraryDirectory() + "/tamberlyn9.5_quant/";
+    if (p.size() > 2045) p.resize(2045);
+    return p;
+}
+
+bool IsQuantNeeded(const char* version) {
+    std::string v = version ? version : "";
+    for (const std::string& entry : zplat::Subpaths(GetQuantPath())) {
+        if (entry == v) return false;
+    }
+    return true;
+}
+
+void GetWorkDir(std::string& out, int flag) {
+    std::vector<char> buf(2046, 0);
+    if (flag) {
+        WinCompat::GetUserWorkDir(buf.data(), 2046);
+        out = buf.data();
+    } else {
+        WinCompat::GetResourcePath(buf.data(), 2046);
+        std::string p = buf.data();
+        size_t slash = p.rfind('/');
+        out = slash == std::string::npos ? p : p.substr(0, slash);
+    }
+}
+
+void ShowAlert(const char* text) { zplat::ShowWarningAlert(text ? text : "", "确定"); }
+
+ImageExtent ImageSize(const ImageHolder* holder) {
+    if (!holder || !holder->image) return ImageExtent{0, 0};
+    return ImageExtent{static_cast<float>(cairo_image_surface_get_width(holder->image)),
+                       static_cast<float>(cairo_image_surface_get_height(holder->image))};
+}
+
+void FreeImage(ImageHolder* holder) {
+    if (!holder) return;
+    if (holder->image) cairo_surface_destroy(holder->image);
+    delete holder;
+}
+
+SRGBColor MakeSRGBColor(float red, float green, float blue, float alpha) {
+    return SRGBColor{red, green, blue, alpha};
+}
+
+namespace {
+int Convert(const char* in, char* out, size_t out_size, const char* from, const char* to) {
+    if (!in || !out || out_size == 0) return -1;
+    std::string res;
+    if (!zplat::ConvertCharset(in, from, to, &res) || res.size() + 1 > out_size) return -1;
+    memcpy(out, res.c_str(), res.size() + 1);
+    return static_cast<int>(res.size());
+}
+}  // namespace
+
+int GbkToUtf8(const char* in, char* out, size_t out_size) { return Convert(in, out, out_size, "GBK", "UTF-8"); }
+int Utf8ToGbk(const char* in, char* out, size_t out_size) { return Convert(in, out, out_size, "UTF-8", "GBK"); }
+
+int ThreeWayMap(int value) {
+    if (value == 0) return 0;
+    if (value == 1) return 2;
+    return 1;
+}
+
+bool RenameFile(const char* from, const char* to) { return rename(from, to) == 0; }
+
+void WriteLogLine(FILE* file, const char* text) {
+    if (!file || !text) return;
+    LocalTimeRecord t = {};
+    WinCompat::ReadLocalTime(&t);
+    fprintf(file, "[%02d:%02d:%02d %03d]\t\t%s\r\n", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, text);
+    fflush(file);
+}
+
+}  // namespace MacUtil

@@ -1,0 +1,65 @@
+// The installer's utilities over the platform layer: folder chains, tree copy and
+// removal, the unzip wrapper, the package identity, the machine type, the quantitative
+// runtime folder, the warning alert, window messages and small drawing helpers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct MacConfig;
+struct _cairo_surface;
+
+// One decoded image for the drawing layer.
+struct ImageHolder {
+    _cairo_surface* image = nullptr;
+};
+
+struct ImageExtent {
+    float width;
+    float height;
+};
+
+// An sRGB colour, components 0-1.
+struct SRGBColor {
+    double red, green, blue, alpha;
+};
+
+namespace MacUtil {
+
+// Posts (msg, frm, w, l) as the notification "OnFrameUserMsg" on the main thread; any
+// thread, never blocks. Delivery keeps the posting order.
+void PostUserMsg(uint32_t msg, int64_t frm, int64_t w, int64_t l);
+
+// Creates every folder up to the last "/" (mode 0777). The first failure is shown (on the
+// main thread; a worker only logs it) and gives false.
+bool MakeDirsForPath(const char* path);
+// Creates the whole path (mode 0755); false on the first failure.
+bool MakeDirs(const char* path);
+// Copies the tree below `src` into `dst`, replacing files, keeping links as links and
+// permission bits. Every item is tried; false when any failed.
+bool CopyTree(const char* src, const char* dst);
+// Removes a file, link or tree; true when nothing is left at the path.
+bool RemovePath(const char* path);
+bool UnzipFile(const char* zip_path, const char* destination);
+std::string FirstSubpath(const std::string& folder);
+void ReadPackageConfig(MacConfig& config);
+bool IsArm64();
+std::string GetQuantPath();
+bool IsQuantNeeded(const char* version);
+// flag 1: the work folder (Library + "/tamberlyn9.5/"); 0: the resource folder's parent.
+void GetWorkDir(std::string& out, int flag);
+void ShowAlert(const char* text);
+
+ImageExtent ImageSize(const ImageHolder* holder);
+void FreeImage(ImageHolder* holder);
+SRGBColor MakeSRGBColor(float red, float green, float blue, float alpha);
+
+// Helpers without a caller in the installer itself.
+int GbkToUtf8(const char* in, char* out, size_t out_size);
+int Utf8ToGbk(const char* in, char* out, size_t out_size);
+int ThreeWayMap(int value);
+bool RenameFile(const char* from, const char* to);
+void WriteLogLine(FILE* file, const char* text);
+
+}  // namespace MacUtil
