@@ -14,6 +14,8 @@
 #include "support/LocalServiceFixture.h"
 #include "ZidConfig.h"
 #include "op/BaseOp.h"
+#include "op/BucketOp.h"
+#include "op/ServiceOp.h"
 #include "request/ObjectReq.h"
 #include "response/ObjectResp.h"
 
@@ -312,11 +314,13 @@ TEST(BaseOpDomainTest, ConfigurationIsSharedNotCopied) {
     auto config = MakeConfig();
     {
         BaseOp first(config);
-        BaseOp second(config);
-        EXPECT_EQ(config.use_count(), 3);
+        BucketOp bucket(config);
+        ServiceOp service(config);
+        EXPECT_EQ(config.use_count(), 4);
         config->SetCredentials("NEWAK", "NEWSK", "token");
         EXPECT_EQ(first.GetAccessKey(), "NEWAK");
-        EXPECT_EQ(second.GetSecurityToken(), "token");
+        EXPECT_EQ(bucket.GetSecretKey(), "NEWSK");
+        EXPECT_EQ(service.GetSecurityToken(), "token");
     }
     EXPECT_EQ(config.use_count(), 1);
     EXPECT_TRUE(BaseOp(MakeConfig()).IsConfigValid());

@@ -3,7 +3,10 @@
 #include <memory>
 
 #include "ClientSettings.h"
+#include "op/ZidResult.h"
+#include "request/ObjectReq.h"
 #include "response/BaseResp.h"
+#include "trsf/TransferHandler.h"
 #include "response/BucketResp.h"
 #include "response/ObjectResp.h"
 
@@ -423,4 +426,35 @@ TEST(ParserLogTest, UnknownElementsAreNamedInTheLog) {
     EXPECT_FALSE(complete.ParseFromXmlString("oops"));
     EXPECT_TRUE(log.Contains("Parse string to xml doc error, xml_body=[oops]"));
     EXPECT_TRUE(log.Contains("ParseFromXmlString"));
+}
+
+TEST(AsyncRespTest, TakesWhatTheHandlerKept) {
+    auto handler = std::make_shared<TransferHandler>();
+    handler->ChangeStatus(TransferStatus::IN_PROGRESS);
+    ZidResult result;
+    result.SetSucc();
+    handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result,
+                                      {{"ETag", "\"h\""}, {"x-zid-request-id", "r1"}}, "kept body");
+    AsyncResp resp(handler);
+    EXPECT_EQ(resp.GetEtag(), "h");
+    EXPECT_EQ(resp.GetXZidRequestId(), "r1");
+    EXPECT_EQ(resp.GetBody(), "kept body");
+}
+
+TEST(BindRequestTest, HandlerTakesTheRequestsNamesAndCallbacks) {
+    int user = 0;
+    AsyncMultiGetObjectReq get("b", "/dir/k", "");
+    get.SetUserData(&user);
+    auto handler = std::make_shared<TransferHandler>();
+    handler->BindRequest(get);
+    get.SetUserData(nullptr);  // later changes do not reach the handler
+    EXPECT_EQ(handler->GetBucketName(), "b");
+    EXPECT_EQ(handler->GetObjectName(), "dir/k");
+    EXPECT_EQ(handler->GetLocalFilePath(), ".//dir/k");
+    EXPECT_EQ(handler->GetUserData(), &user);
+
+    HeadObjectReq head("b", "k");
+    auto other = std::make_shared<TransferHandler>();
+    other->BindRequest(head);
+    EXPECT_EQ(other->GetLocalFilePath(), "");
 }
