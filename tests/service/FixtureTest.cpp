@@ -5,7 +5,7 @@
 #include <Poco/Net/X509Certificate.h>
 
 #include "ClientSettings.h"
-#include "LocalServiceFixture.h"
+#include "support/LocalServiceFixture.h"
 #include "ServiceTestClient.h"
 
 namespace {

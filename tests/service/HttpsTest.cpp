@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "LocalServiceCerts.h"
+#include "support/LocalServiceCerts.h"
 #include "ServiceTestBase.h"
 
 namespace zid_service_test {

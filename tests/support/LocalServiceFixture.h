@@ -1,4 +1,4 @@
-// Test fixture around the loopback storage service.
+// Test fixture around the loopback storage service (include as "support/LocalServiceFixture.h").
 //
 // The service starts once per test suite on a free port of 127.0.0.1 and is reset (objects,
 // uploads, faults, request record) before every test. A test points the client at it with:
