@@ -230,6 +230,17 @@ void FillResponse(const HeaderMap& resp_headers, const std::string& resp_body,
 
 }  // namespace
 
+// A macro so that the log line names the action that refused.
+#define ZID_RETURN_IF_CONFIG_INVALID()              \
+    do {                                            \
+        if (!IsConfigValid()) {                     \
+            ZID_LOG_ERR("%s", kInvalidConfig);      \
+            ZidResult refused;                      \
+            refused.SetErrorMsg(kInvalidConfig);    \
+            return refused;                         \
+        }                                           \
+    } while (0)
+
 uint64_t BaseOp::GetAppId() const { return m_config->GetAppId(); }
 std::string BaseOp::GetAccessKey() const { return m_config->GetAccessKey(); }
 std::string BaseOp::GetSecretKey() const { return m_config->GetSecretKey(); }
@@ -344,6 +355,7 @@ ZidResult BaseOp::NormalAction(const std::string& host, const std::string& path,
                                const BaseReq& req, const HeaderMap& additional_headers,
                                const HeaderMap& additional_params, const std::string& req_body,
                                bool check_body, BaseResp* resp, bool is_ci_req) const {
+    ZID_RETURN_IF_CONFIG_INVALID();
     return SendNormal(host, path, req, additional_headers, additional_params, req_body, check_body,
                     resp, is_ci_req, false);
 }
@@ -352,6 +364,7 @@ ZidResult BaseOp::DocumentAction(const std::string& host, const std::string& pat
                                  const BaseReq& req, const HeaderMap& additional_headers,
                                  const HeaderMap& additional_params, const std::string& req_body,
                                  bool check_body, BaseResp* resp) const {
+    ZID_RETURN_IF_CONFIG_INVALID();
     return SendNormal(host, path, req, additional_headers, additional_params, req_body, check_body,
                     resp, false, true);
 }
@@ -361,11 +374,6 @@ ZidResult BaseOp::SendNormal(const std::string& host, const std::string& path, c
                            const std::string& req_body, bool check_body, BaseResp* resp,
                            bool is_ci_req, bool require_document) const {
     ZidResult result;
-    if (!IsConfigValid()) {
-        ZID_LOG_ERR("%s", kInvalidConfig);
-        result.SetErrorMsg(kInvalidConfig);
-        return result;
-    }
     Prepared ex;
     const std::string content_length = StringUtil::FormatUint64(req_body.size());
     const std::string error = PrepareExchange(
@@ -396,12 +404,8 @@ ZidResult BaseOp::SendNormal(const std::string& host, const std::string& path, c
 ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& path,
                                  const BaseReq& req, BaseResp* resp, std::ostream& os,
                                  const std::shared_ptr<TransferHandler>& handler) const {
+    ZID_RETURN_IF_CONFIG_INVALID();
     ZidResult result;
-    if (!IsConfigValid()) {
-        ZID_LOG_ERR("%s", kInvalidConfig);
-        result.SetErrorMsg(kInvalidConfig);
-        return result;
-    }
     Prepared ex;
     const std::string error = PrepareExchange(*this, host, path, req, HeaderMap(), HeaderMap(),
                                               "x-zid-security-token", nullptr, &ex);
@@ -455,12 +459,8 @@ ZidResult BaseOp::UploadAction(const std::string& host, const std::string& path,
                                const HeaderMap& additional_params, std::istream& is,
                                BaseResp* resp,
                                const std::shared_ptr<TransferHandler>& handler) const {
+    ZID_RETURN_IF_CONFIG_INVALID();
     ZidResult result;
-    if (!IsConfigValid()) {
-        ZID_LOG_ERR("%s", kInvalidConfig);
-        result.SetErrorMsg(kInvalidConfig);
-        return result;
-    }
     uint64_t length = 0;
     std::string error;
     if (!RemainingLength(is, &length, &error)) {

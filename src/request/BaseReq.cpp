@@ -15,6 +15,11 @@ void AppendMapLines(const std::map<std::string, std::string>& entries, std::stri
     }
 }
 
+std::string ValueOrEmpty(const std::map<std::string, std::string>& entries, const std::string& name) {
+    auto it = entries.find(name);
+    return it == entries.end() ? std::string() : it->second;
+}
+
 }  // namespace
 
 BaseReq::BaseReq()
@@ -28,14 +33,11 @@ void BaseReq::AddHeader(const std::string& name, const std::string& value) {
 }
 
 void BaseReq::AddHeaders(const std::map<std::string, std::string>& headers) {
-    for (const auto& header : headers) {
-        AddHeader(header.first, header.second);
-    }
+    for (const auto& header : headers) m_headers[header.first] = header.second;
 }
 
 std::string BaseReq::GetHeader(const std::string& name) const {
-    auto it = m_headers.find(name);
-    return it == m_headers.end() ? std::string() : it->second;
+    return ValueOrEmpty(m_headers, name);
 }
 
 void BaseReq::AddParam(const std::string& name, const std::string& value) {
@@ -43,14 +45,11 @@ void BaseReq::AddParam(const std::string& name, const std::string& value) {
 }
 
 void BaseReq::AddParams(const std::map<std::string, std::string>& params) {
-    for (const auto& param : params) {
-        AddParam(param.first, param.second);
-    }
+    for (const auto& param : params) m_params[param.first] = param.second;
 }
 
 std::string BaseReq::GetParam(const std::string& name) const {
-    auto it = m_params.find(name);
-    return it == m_params.end() ? std::string() : it->second;
+    return ValueOrEmpty(m_params, name);
 }
 
 void BaseReq::SetMethod(const std::string& method) { m_method = StringUtil::ToUpperCopy(method); }

@@ -71,14 +71,18 @@ ObjectReq::ObjectReq(const std::string& bucket_name, const std::string& object_n
     SetObjectName(object_name);
 }
 
+ObjectReq::ObjectReq(const std::string& bucket_name, const std::string& object_name,
+                     const char* method, const char* sub_resource)
+    : ObjectReq(bucket_name, object_name) {
+    SetMethod(method);
+    if (sub_resource) {
+        AddParam(sub_resource, "");
+    }
+}
+
 void ObjectReq::SetObjectName(const std::string& object_name) {
     m_object_name = StringUtil::HasPrefix(object_name, "/") ? object_name.substr(1) : object_name;
     SetPath("/" + m_object_name);
-}
-
-GetObjectReq::GetObjectReq(const std::string& bucket_name, const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("GET");
 }
 
 GetObjectByFileReq::GetObjectByFileReq(const std::string& bucket_name,
@@ -86,21 +90,6 @@ GetObjectByFileReq::GetObjectByFileReq(const std::string& bucket_name,
                                        const std::string& local_file_path)
     : GetObjectReq(bucket_name, object_name),
       m_local_file_path(local_file_path.empty() ? DefaultLocalPath(object_name) : local_file_path) {}
-
-HeadObjectReq::HeadObjectReq(const std::string& bucket_name, const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("HEAD");
-}
-
-DeleteObjectReq::DeleteObjectReq(const std::string& bucket_name, const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("DELETE");
-}
-
-PutObjectReq::PutObjectReq(const std::string& bucket_name, const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("PUT");
-}
 
 PutObjectByFileReq::PutObjectByFileReq(const std::string& bucket_name,
                                        const std::string& object_name,
@@ -112,32 +101,20 @@ int64_t PutObjectByFileReq::GetLocalFileSize() const {
     return FileUtil::GetFileLength(m_local_file_path);
 }
 
-InitMultiUploadReq::InitMultiUploadReq(const std::string& bucket_name,
-                                       const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("POST");
-}
-
 UploadPartDataReq::UploadPartDataReq(const std::string& bucket_name,
                                      const std::string& object_name, const std::string& upload_id,
                                      std::istream& in)
-    : ObjectReq(bucket_name, object_name), m_in(&in), m_upload_id(upload_id) {
-    SetMethod("PUT");
-}
+    : ObjectReq(bucket_name, object_name, "PUT"), m_in(&in), m_upload_id(upload_id) {}
 
 UploadPartCopyDataReq::UploadPartCopyDataReq(const std::string& bucket_name,
                                              const std::string& object_name,
                                              const std::string& upload_id, uint64_t part_number)
-    : ObjectReq(bucket_name, object_name), m_upload_id(upload_id), m_part_number(part_number) {
-    SetMethod("PUT");
-}
+    : ObjectReq(bucket_name, object_name, "PUT"), m_upload_id(upload_id), m_part_number(part_number) {}
 
 CompleteMultiUploadReq::CompleteMultiUploadReq(const std::string& bucket_name,
                                                const std::string& object_name,
                                                const std::string& upload_id)
-    : ObjectReq(bucket_name, object_name), m_upload_id(upload_id) {
-    SetMethod("POST");
-}
+    : ObjectReq(bucket_name, object_name, "POST"), m_upload_id(upload_id) {}
 
 bool CompleteMultiUploadReq::GenerateRequestBody(std::string* body) const {
     if (m_part_numbers.size() != m_etags.size()) {
@@ -157,20 +134,12 @@ bool CompleteMultiUploadReq::GenerateRequestBody(std::string* body) const {
 AbortMultiUploadReq::AbortMultiUploadReq(const std::string& bucket_name,
                                          const std::string& object_name,
                                          const std::string& upload_id)
-    : ObjectReq(bucket_name, object_name), m_upload_id(upload_id) {
-    SetMethod("DELETE");
-}
+    : ObjectReq(bucket_name, object_name, "DELETE"), m_upload_id(upload_id) {}
 
 ListPartsReq::ListPartsReq(const std::string& bucket_name, const std::string& object_name,
                            const std::string& upload_id)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("GET");
+    : ObjectReq(bucket_name, object_name, "GET") {
     AddParam("uploadId", upload_id);
-}
-
-PutObjectCopyReq::PutObjectCopyReq(const std::string& bucket_name, const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("PUT");
 }
 
 CopyReq::CopyReq(const std::string& bucket_name, const std::string& object_name)
@@ -205,10 +174,8 @@ std::map<std::string, std::string> CopyReq::GetPartCopyHeader() const {
     return kept;
 }
 
-DeleteObjectsReq::DeleteObjectsReq(const std::string& bucket_name) : ObjectReq(bucket_name, "") {
-    SetMethod("POST");
-    AddParam("delete", "");
-}
+DeleteObjectsReq::DeleteObjectsReq(const std::string& bucket_name)
+    : ObjectReq(bucket_name, "", "POST", "delete") {}
 
 bool DeleteObjectsReq::GenerateRequestBody(std::string* body) const {
     XmlBodyWriter xml;
@@ -225,34 +192,8 @@ bool DeleteObjectsReq::GenerateRequestBody(std::string* body) const {
     return true;
 }
 
-GetObjectACLReq::GetObjectACLReq(const std::string& bucket_name, const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("GET");
-    AddParam("acl", "");
-}
-
-PutObjectACLReq::PutObjectACLReq(const std::string& bucket_name, const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("PUT");
-    AddParam("acl", "");
-}
-
 bool PutObjectACLReq::GenerateRequestBody(std::string* body) const {
     return GenerateAclRequestBody(m_owner, m_acl, body);
-}
-
-GetObjectTaggingReq::GetObjectTaggingReq(const std::string& bucket_name,
-                                         const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("GET");
-    AddParam("tagging", "");
-}
-
-PutObjectTaggingReq::PutObjectTaggingReq(const std::string& bucket_name,
-                                         const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("PUT");
-    AddParam("tagging", "");
 }
 
 bool PutObjectTaggingReq::GenerateRequestBody(std::string* body) const {
@@ -274,20 +215,6 @@ bool PutObjectTaggingReq::GenerateRequestBody(std::string* body) const {
     }
     xml.PrintTo(body);
     return true;
-}
-
-DeleteObjectTaggingReq::DeleteObjectTaggingReq(const std::string& bucket_name,
-                                               const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("DELETE");
-    AddParam("tagging", "");
-}
-
-PostObjectRestoreReq::PostObjectRestoreReq(const std::string& bucket_name,
-                                           const std::string& object_name)
-    : ObjectReq(bucket_name, object_name) {
-    SetMethod("POST");
-    AddParam("restore", "");
 }
 
 bool PostObjectRestoreReq::GenerateRequestBody(std::string* body) const {

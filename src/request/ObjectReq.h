@@ -42,6 +42,11 @@ public:
     void SetUserData(void* user_data) { m_user_data = user_data; }
     void* GetUserData() const { return m_user_data; }
 
+protected:
+    // For requests that fix their method and, for a sub-resource, one empty query parameter.
+    ObjectReq(const std::string& bucket_name, const std::string& object_name, const char* method,
+              const char* sub_resource = nullptr);
+
 private:
     std::string m_bucket_name;
     std::string m_object_name;
@@ -54,7 +59,8 @@ private:
 
 class GetObjectReq : public ObjectReq {
 public:
-    GetObjectReq(const std::string& bucket_name, const std::string& object_name);
+    GetObjectReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "GET") {}
 };
 
 class GetObjectByStreamReq : public GetObjectReq {
@@ -91,19 +97,22 @@ public:
 
 class HeadObjectReq : public ObjectReq {
 public:
-    HeadObjectReq(const std::string& bucket_name, const std::string& object_name);
+    HeadObjectReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "HEAD") {}
 };
 
 class DeleteObjectReq : public ObjectReq {
 public:
-    DeleteObjectReq(const std::string& bucket_name, const std::string& object_name);
+    DeleteObjectReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "DELETE") {}
 };
 
 // ---- upload -----------------------------------------------------------------
 
 class PutObjectReq : public ObjectReq {
 public:
-    PutObjectReq(const std::string& bucket_name, const std::string& object_name);
+    PutObjectReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "PUT") {}
 
     bool ShouldComputeContentMd5() const { return m_need_compute_content_md5; }
     bool ShouldCheckETag() const { return m_need_check_etag; }
@@ -176,7 +185,8 @@ private:
 
 class InitMultiUploadReq : public ObjectReq {
 public:
-    InitMultiUploadReq(const std::string& bucket_name, const std::string& object_name);
+    InitMultiUploadReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "POST") {}
 };
 
 class UploadPartDataReq : public ObjectReq {
@@ -252,7 +262,8 @@ public:
 
 class PutObjectCopyReq : public ObjectReq {
 public:
-    PutObjectCopyReq(const std::string& bucket_name, const std::string& object_name);
+    PutObjectCopyReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "PUT") {}
     void SetXZidCopySource(const std::string& src) { AddHeader("x-zid-copy-source", src); }
 };
 
@@ -313,12 +324,14 @@ private:
 
 class GetObjectACLReq : public ObjectReq {
 public:
-    GetObjectACLReq(const std::string& bucket_name, const std::string& object_name);
+    GetObjectACLReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "GET", "acl") {}
 };
 
 class PutObjectACLReq : public ObjectReq {
 public:
-    PutObjectACLReq(const std::string& bucket_name, const std::string& object_name);
+    PutObjectACLReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "PUT", "acl") {}
 
     void SetOwner(const Owner& owner) { m_owner = owner; }
     const Owner& GetOwner() const { return m_owner; }
@@ -336,12 +349,14 @@ private:
 
 class GetObjectTaggingReq : public ObjectReq {
 public:
-    GetObjectTaggingReq(const std::string& bucket_name, const std::string& object_name);
+    GetObjectTaggingReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "GET", "tagging") {}
 };
 
 class PutObjectTaggingReq : public ObjectReq {
 public:
-    PutObjectTaggingReq(const std::string& bucket_name, const std::string& object_name);
+    PutObjectTaggingReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "PUT", "tagging") {}
 
     void AddTag(const Tag& tag) { m_tags.push_back(tag); }
     void SetTagSet(const std::vector<Tag>& tags) { m_tags = tags; }
@@ -355,12 +370,14 @@ private:
 
 class DeleteObjectTaggingReq : public ObjectReq {
 public:
-    DeleteObjectTaggingReq(const std::string& bucket_name, const std::string& object_name);
+    DeleteObjectTaggingReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "DELETE", "tagging") {}
 };
 
 class PostObjectRestoreReq : public ObjectReq {
 public:
-    PostObjectRestoreReq(const std::string& bucket_name, const std::string& object_name);
+    PostObjectRestoreReq(const std::string& bucket_name, const std::string& object_name)
+        : ObjectReq(bucket_name, object_name, "POST", "restore") {}
 
     void SetExpiryDays(uint64_t days) { m_expiry_days = days; }
     uint64_t GetExpiryDays() const { return m_expiry_days; }

@@ -70,33 +70,27 @@ bool MultiPutObjectResp::ParseFromXmlString(const std::string& body) {
     return true;
 }
 
-// The composite results take the base part of the step's response and the
-// fields of that step; the kind names the step that filled them last.
-#define ZID_DEFINE_MULTIPART_COPY_FROM(Class)                           \
-    void Class::CopyFromInit(const InitMultiUploadResp& resp) {         \
-        m_resp_kind = "Init";                                           \
-        AssignFrom(resp);                                               \
-        m_upload_id = resp.GetUploadId();                               \
-        m_bucket = resp.GetBucket();                                    \
-        m_key = resp.GetKey();                                          \
-    }                                                                   \
-    void Class::CopyFromUpload(const BaseResp& resp) {                  \
-        m_resp_kind = "Upload";                                         \
-        AssignFrom(resp);                                               \
-    }                                                                   \
-    void Class::CopyFromComplete(const CompleteMultiUploadResp& resp) { \
-        m_resp_kind = "Complete";                                       \
-        AssignFrom(resp);                                               \
-        m_location = resp.GetLocation();                                \
-        m_bucket = resp.GetBucket();                                    \
-        m_key = resp.GetKey();                                          \
-        BaseResp::SetEtag(resp.GetEtag());                              \
-    }
+void MultipartResultResp::CopyFromInit(const InitMultiUploadResp& resp) {
+    m_resp_kind = "Init";
+    AssignFrom(resp);
+    m_upload_id = resp.GetUploadId();
+    m_bucket = resp.GetBucket();
+    m_key = resp.GetKey();
+}
 
-ZID_DEFINE_MULTIPART_COPY_FROM(MultiPutObjectResp)
-ZID_DEFINE_MULTIPART_COPY_FROM(ResumableUploadResp)
+void MultipartResultResp::CopyFromUpload(const BaseResp& resp) {
+    m_resp_kind = "Upload";
+    AssignFrom(resp);
+}
 
-#undef ZID_DEFINE_MULTIPART_COPY_FROM
+void MultipartResultResp::CopyFromComplete(const CompleteMultiUploadResp& resp) {
+    m_resp_kind = "Complete";
+    AssignFrom(resp);
+    m_location = resp.GetLocation();
+    m_bucket = resp.GetBucket();
+    m_key = resp.GetKey();
+    BaseResp::SetEtag(resp.GetEtag());
+}
 
 bool ListPartsResp::ParseFromXmlString(const std::string& body) {
     ZID_XML_ROOT_OR_FAIL(xml, root, body, "ListPartsResult", kParseError,

@@ -96,10 +96,10 @@ private:
     std::string m_etag;
 };
 
-// Result of a whole multipart upload, filled from the response of the step that decided it.
-class MultiPutObjectResp : public BaseResp {
+// Result of a whole multipart upload, filled from the response of the step
+// that decided it: initiation, a part upload or the completion.
+class MultipartResultResp : public BaseResp {
 public:
-    bool ParseFromXmlString(const std::string& body) override;
     void CopyFromInit(const InitMultiUploadResp& resp);
     void CopyFromUpload(const BaseResp& resp);
     void CopyFromComplete(const CompleteMultiUploadResp& resp);
@@ -111,34 +111,21 @@ public:
     // "Init", "Upload" or "Complete": the step that filled this response last.
     std::string GetRespKind() const { return m_resp_kind; }
 
-private:
+protected:
     std::string m_location;
     std::string m_bucket;
     std::string m_key;
     std::string m_upload_id;
     std::string m_resp_kind;
+};
+
+class MultiPutObjectResp : public MultipartResultResp {
+public:
+    bool ParseFromXmlString(const std::string& body) override;
 };
 
 // Result of the single-thread resumable upload.
-class ResumableUploadResp : public BaseResp {
-public:
-    void CopyFromInit(const InitMultiUploadResp& resp);
-    void CopyFromUpload(const BaseResp& resp);
-    void CopyFromComplete(const CompleteMultiUploadResp& resp);
-
-    std::string GetLocation() const { return m_location; }
-    std::string GetBucket() const { return m_bucket; }
-    std::string GetKey() const { return m_key; }
-    std::string GetUploadId() const { return m_upload_id; }
-    std::string GetRespKind() const { return m_resp_kind; }
-
-private:
-    std::string m_location;
-    std::string m_bucket;
-    std::string m_key;
-    std::string m_upload_id;
-    std::string m_resp_kind;
-};
+class ResumableUploadResp : public MultipartResultResp {};
 
 class ListPartsResp : public BaseResp {
 public:
