@@ -1,0 +1,126 @@
+// Shared pieces of the facade tests: a configuration for the loopback service, files,
+// and a bounded wait so a transfer that never ends fails its test instead of hanging it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <Poco/File.h>
+
+#include "ClientSettings.h"
+#include "support/LocalServiceFixture.h"
+#include "ZidAPI.h"
+#include "ZidConfig.h"
+#include "trsf/AsyncContext.h"
+#include "trsf/TransferHandler.h"
+
+namespace zid_test {
+
+constexpr uint64_t kAppId = 1250000000;
+constexpr const char* kRegion = "ap-test";
+constexpr const char* kBucketName = "facade";
+
+inline zuzezi_zid::ZidConfig LoopbackConfig(const std::string& region = kRegion) {
+    return zuzezi_zid::ZidConfig(kAppId, LocalServiceFixture::kAccessKey,
+                                 LocalServiceFixture::kSecretKey, region);
+}
+
+// Deterministic bytes that differ at every offset of a slice.
+inline std::string Pattern(size_t size, unsigned seed = 7) {
+    std::string s(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        s[i] = static_cast<char>(x >> 16);
+    }
+    return s;
+}
+
+inline void WriteFile(const std::string& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// True when the handler reached a final status within the limit.
+inline bool WaitFinal(const std::shared_ptr<zuzezi_zid::AsyncContext>& ctx,
+                      std::chrono::seconds limit = std::chrono::seconds(60)) {
+    auto handler = ctx->GetTransferHandler();
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> f = done->get_future();
+    std::thread([handler, done] {
+        handler->WaitForFinalStatus();
+        done->set_value();
+    }).detach();
+    return f.wait_for(limit) == std::future_status::ready;
+}
+
+// Restores every process-wide setting these tests change.
+class SettingsGuard {
+public:
+    SettingsGuard()
+        : slice_(zuzezi_zid::ClientSettings::GetDownSliceSize()),
+          down_threads_(zuzezi_zid::ClientSettings::GetDownThreadPoolSize()),
+          part_size_(zuzezi_zid::ClientSettings::GetUploadPartSize()),
+          async_size_(zuzezi_zid::ClientSettings::GetAsynThreadPoolSize()),
+          retry_(zuzezi_zid::ClientSettings::IsRetryOnBackupDomain()),
+          recv_timeout_(zuzezi_zid::ClientSettings::GetRecvTimeoutInms()),
+          log_level_(zuzezi_zid::ClientSettings::GetLogLevel()) {
+        zuzezi_zid::ClientSettings::SetLogLevel(1);
+    }
+    ~SettingsGuard() {
+        zuzezi_zid::ClientSettings::SetDownSliceSize(slice_);
+        zuzezi_zid::ClientSettings::SetDownThreadPoolSize(down_threads_);
+        zuzezi_zid::ClientSettings::SetUploadPartSize(part_size_);
+        zuzezi_zid::ClientSettings::SetAsynThreadPoolSize(async_size_);
+        zuzezi_zid::ClientSettings::SetRetryOnBackupDomain(retry_);
+        zuzezi_zid::ClientSettings::SetRecvTimeoutInms(recv_timeout_);
+        zuzezi_zid::ClientSettings::SetLogLevel(log_level_);
+    }
+
+private:
+    unsigned slice_;
+    unsigned down_threads_;
+    uint64_t part_size_;
+    unsigned async_size_;
+    bool retry_;
+    uint64_t recv_timeout_;
+    int log_level_;
+};
+
+class ApiFixture : public LocalServiceFixture {
+protected:
+    void SetUp() override {
+        LocalServiceFixture::SetUp();
+        folder_ = MakeTempFolder("zid_api_");
+    }
+    void TearDown() override {
+        Poco::File(folder_).remove(true);
+        LocalServiceFixture::TearDown();
+    }
+
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    static std::string StoreBucket() { return Bucket(kBucketName, kAppId); }
+    static void Seed(const std::string& key, const std::string& data) {
+        Service().PutObject(StoreBucket(), key, data);
+    }
+
+    std::string folder_;
+    SettingsGuard settings_;
+};
+
+}  // namespace zid_test

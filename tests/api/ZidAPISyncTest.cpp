@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <Poco/URI.h>
+
+#include "ApiTestSupport.h"
+#include "HostRelay.h"
+
+using namespace zuzezi_zid;
+using zid_local::Fault;
+using zid_local::FaultKind;
+
+namespace zid_test {
+namespace {
+
+bool EndsWith(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Requests reach the loopback service under the production host names (see HostRelay).
+class ZidAPISync : public ApiFixture {
+protected:
+    void SetUp() override {
+        ApiFixture::SetUp();
+        relay_.reset(new HostRelay(Port()));
+        relay_->InstallAsGlobalProxy();
+        ClientSettings::SetDestDomain("");
+    }
+    void TearDown() override {
+        HostRelay::RemoveGlobalProxy();
+        relay_.reset();
+        ApiFixture::TearDown();
+    }
+    static int Count(const std::string& suffix) {
+        int n = 0;
+        for (const auto& r : Service().Requests()) n += EndsWith(r.host, suffix) ? 1 : 0;
+        return n;
+    }
+    static int Primary() { return Count(ClientSettings::kPrimaryDomainSuffix); }
+    static int Backup() { return Count(ClientSettings::kBackupDomainSuffix); }
+    static Fault OnHost(const std::string& suffix, FaultKind kind, int status, bool with_request_id) {
+        Fault f;
+        f.kind = kind;
+        f.status = status;
+        f.withRequestId = with_request_id;
+        f.host = suffix;
+        f.times = -1;
+        return f;
+    }
+    static Fault OnPrimary(FaultKind kind = FaultKind::Status, int status = 503, bool with_id = false) {
+        return OnHost(ClientSettings::kPrimaryDomainSuffix, kind, status, with_id);
+    }
+
+    std::unique_ptr<HostRelay> relay_;
+};
+
+struct RetryCase {
+    std::string name;
+    std::string region;         // "accelerate" takes the default domain out of use
+    bool config_dest_domain;    // so does a destination domain in the configuration
+    bool primary_fault;
+    FaultKind kind;
+    int status;
+    bool with_request_id;
+    bool retry_setting;
+    bool backup_fails;          // the backup domain answers 404 with a request id
+    int passes;
+    int final_status;
+};
+
+TEST_F(ZidAPISync, BackupDomainRetryRule) {
+    Seed("k", "value");
+    const std::vector<RetryCase> cases = {
+        {"5xx without request id", kRegion, false, true, FaultKind::Status, 503, false, true, false, 2, 200},
+        {"4xx without request id", kRegion, false, true, FaultKind::Status, 404, false, true, false, 2, 200},
+        {"no answer", kRegion, false, true, FaultKind::Refuse, 0, false, true, false, 2, 200},
+        {"second failure replaces the first", kRegion, false, true, FaultKind::Status, 503, false, true, true, 2, 404},
+        {"5xx with request id", kRegion, false, true, FaultKind::Status, 503, true, true, false, 1, 503},
+        {"4xx with request id", kRegion, false, true, FaultKind::Status, 404, true, true, false, 1, 404},
+        {"setting off", kRegion, false, true, FaultKind::Status, 503, false, false, false, 1, 503},
+        {"setting off, no answer", kRegion, false, true, FaultKind::Refuse, 0, false, false, false, 1, -1},
+        {"success", kRegion, false, false, FaultKind::Status, 0, false, true, false, 1, 200},
+        {"accelerate endpoint", "accelerate", false, true, FaultKind::Status, 503, false, true, false, 1, 503},
+        {"destination domain", kRegion, true, true, FaultKind::Status, 503, false, true, false, 1, 503},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().ClearFaults();
+        Service().ClearRequests();
+        ClientSettings::SetDestDomain("");
+        ClientSettings::SetRetryOnBackupDomain(c.retry_setting);
+        if (c.primary_fault) Service().AddFault(OnPrimary(c.kind, c.status, c.with_request_id));
+        if (c.backup_fails) {
+            Service().AddFault(OnHost(ClientSettings::kBackupDomainSuffix, FaultKind::Status, 404, true));
+        }
+        ZidConfig config = LoopbackConfig(c.region);
+        // Still reaches the relay, which stands for every host.
+        if (c.config_dest_domain) config.SetDestDomain("127.0.0.1:" + std::to_string(Port()));
+
+        ZidAPI api(config);
+        HeadObjectReq req(kBucketName, "k");
+        HeadObjectResp resp;
+        ZidResult r = api.HeadObject(req, &resp);
+        EXPECT_EQ(c.passes, static_cast<int>(Service().Requests().size()));
+        EXPECT_EQ(c.passes == 2 ? 1 : 0, Backup());
+        EXPECT_EQ(c.final_status, r.GetHttpStatus());
+        EXPECT_EQ(c.final_status == 200, r.IsSucc());
+    }
+    ClientSettings::SetDestDomain("");
+}
+
+struct MethodCase {
+    std::string name;
+    bool retries;
+    std::function<ZidResult(ZidAPI&, const std::string& folder)> call;
+};
+
+// Every single-request method, with the primary domain failing in a way that qualifies.
+TEST_F(ZidAPISync, EachMethodRetriesOrNotAsItShould) {
+    ClientSettings::SetRetryOnBackupDomain(true);
+    const std::vector<MethodCase> cases = {
+        {"HeadObject", true, [](ZidAPI& api, const std::string&) {
+             HeadObjectReq req(kBucketName, "k"); HeadObjectResp resp;
+             return api.HeadObject(req, &resp); }},
+        {"GetObject to a file", true, [](ZidAPI& api, const std::string& dir) {
+             GetObjectByFileReq req(kBucketName, "k", dir + "/f"); GetObjectByFileResp resp;
+             return api.GetObject(req, &resp); }},
+        {"GetObject to a stream", true, [](ZidAPI& api, const std::string&) {
+             std::ostringstream os; GetObjectByStreamReq req(kBucketName, "k", os); GetObjectResp resp;
+             return api.GetObject(req, &resp); }},
+        {"PutObject from a file", true, [](ZidAPI& api, const std::string& dir) {
+             WriteFile(dir + "/p", "put"); PutObjectByFileReq req(kBucketName, "p", dir + "/p");
+             PutObjectByFileResp resp; return api.PutObject(req, &resp); }},
+        {"PutObject from a stream", true, [](ZidAPI& api, const std::string&) {
+             std::istringstream in("put"); PutObjectByStreamReq req(kBucketName, "p", in);
+             PutObjectByStreamResp resp; return api.PutObject(req, &resp); }},
+        {"DeleteObject", true, [](ZidAPI& api, const std::string&) {
+             DeleteObjectReq req(kBucketName, "k"); DeleteObjectResp resp;
+             return api.DeleteObject(req, &resp); }},
+        {"DeleteObjects", true, [](ZidAPI& api, const std::string&) {
+             DeleteObjectsReq req(kBucketName); req.AddObject("k"); DeleteObjectsResp resp;
+             return api.DeleteObjects(req, &resp); }},
+        {"InitMultiUpload", true, [](ZidAPI& api, const std::string&) {
+             InitMultiUploadReq req(kBucketName, "m"); InitMultiUploadResp resp;
+             return api.InitMultiUpload(req, &resp); }},
+        {"AbortMultiUpload", true, [](ZidAPI& api, const std::string&) {
+             AbortMultiUploadReq req(kBucketName, "m", "no-such-upload"); AbortMultiUploadResp resp;
+             return api.AbortMultiUpload(req, &resp); }},
+        {"ListParts", true, [](ZidAPI& api, const std::string&) {
+             ListPartsReq req(kBucketName, "m", "no-such-upload"); ListPartsResp resp;
+             return api.ListParts(req, &resp); }},
+        {"UploadPartData", true, [](ZidAPI& api, const std::string&) {
+             std::istringstream in("part"); UploadPartDataReq req(kBucketName, "m", "no-such-upload", in);
+             UploadPartDataResp resp; return api.UploadPartData(req, &resp); }},
+        {"GetObjectACL", true, [](ZidAPI& api, const std::string&) {
+             GetObjectACLReq req(kBucketName, "k"); GetObjectACLResp resp;
+             return api.GetObjectACL(req, &resp); }},
+        {"PostObjectRestore", true, [](ZidAPI& api, const std::string&) {
+             PostObjectRestoreReq req(kBucketName, "k"); req.SetExpiryDays(1); BaseResp resp;
+             return api.PostObjectRestore(req, &resp); }},
+        {"ResumableGetObject", true, [](ZidAPI& api, const std::string& dir) {
+             GetObjectByFileReq req(kBucketName, "k", dir + "/r"); GetObjectByFileResp resp;
+             return api.ResumableGetObject(req, &resp); }},
+        // Repeats on the backup domain by itself.
+        {"MultiGetObject", true, [](ZidAPI& api, const std::string& dir) {
+             GetObjectByFileReq req(kBucketName, "k", dir + "/mg"); GetObjectByFileResp resp;
+             return api.MultiGetObject(req, &resp); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().Clear();
+        Seed("k", "value");
+        Service().AddFault(OnPrimary());
+        ZidAPI api(LoopbackConfig());
+        ZidResult r = c.call(api, folder_);
+        EXPECT_EQ(1, Primary());
+        if (c.retries) {
+            EXPECT_GE(Backup(), 1);
+            EXPECT_NE(503, r.GetHttpStatus()) << "the backup domain's answer must replace the first";
+        } else {
+            EXPECT_EQ(0, Backup());
+            EXPECT_EQ(503, r.GetHttpStatus());
+        }
+    }
+}
+
+TEST_F(ZidAPISync, StreamDownloadIsWrittenOnceFromWhereTheStreamStood) {
+    ClientSettings::SetRetryOnBackupDomain(true);
+    const std::string data = Pattern(30000, 2);
+    Seed("s", data);
+    // The primary answer fails its MD5 check after the whole body went into the stream,
+    // and carries no request id, so the failure qualifies for the backup domain.
+    relay_->StripRequestIds(true);
+    Fault bad_etag = OnPrimary(FaultKind::UpperETag);
+    bad_etag.method = "GET";
+    Service().AddFault(bad_etag);
+
+    ZidAPI api(LoopbackConfig());
+    std::ostringstream os;
+    os << "prefix";
+    GetObjectByStreamReq req(kBucketName, "s", os);
+    GetObjectResp resp;
+    ZidResult r = api.GetObject(req, &resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(1, Backup());
+    EXPECT_EQ("prefix" + data, os.str());
+}
+
+TEST_F(ZidAPISync, StreamUploadSendsTheSameBytesOnTheBackupPass) {
+    ClientSettings::SetRetryOnBackupDomain(true);
+    const std::string data = Pattern(20000, 6);
+    Service().AddFault(OnPrimary());
+    ZidAPI api(LoopbackConfig());
+    std::istringstream in(data);
+    in.seekg(3);
+    PutObjectByStreamReq req(kBucketName, "up", in);
+    PutObjectByStreamResp resp;
+    ZidResult r = api.PutObject(req, &resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(1, Backup());
+    EXPECT_EQ(data.substr(3), Service().GetObject(StoreBucket(), "up").value_or("<none>"));
+}
+
+class ZidAPIUrls : public ApiFixture {};
+
+TEST_F(ZidAPIUrls, ObjectUrlEncodesTheKeyButKeepsItsSlashes) {
+    ClientSettings::SetDestDomain("");
+    ZidAPI api(LoopbackConfig());
+    const std::string host = std::string(kBucketName) + "." + ClientSettings::kServiceLabel;
+    EXPECT_EQ("https://" + host + ".ap-test" + ClientSettings::kPrimaryDomainSuffix + "/a/b%20c.txt",
+              api.GetObjectUrl(kBucketName, "a/b c.txt"));
+    EXPECT_EQ("http://" + host + ".eu-x" + ClientSettings::kPrimaryDomainSuffix + "/d/%E4%B8%AD",
+              api.GetObjectUrl(kBucketName, "d/\xE4\xB8\xAD", false, "eu-x"));
+
+    ClientSettings::SetDestDomain("cdn.example:8080");
+    EXPECT_EQ("http://cdn.example:8080/x/y", api.GetObjectUrl(kBucketName, "x/y", false));
+
+    ZidConfig own = LoopbackConfig();
+    own.SetDestDomain("own.example");
+    ZidAPI with_own(own);
+    EXPECT_EQ("https://own.example/k", with_own.GetObjectUrl(kBucketName, "k"));
+}
+
+TEST_F(ZidAPIUrls, PresignedUrlSignsTheLifetimeAndRefusesAReversedWindow) {
+    ZidAPI api(LoopbackConfig());
+    const std::string url = api.GeneratePresignedUrl(kBucketName, "obj", 100, 400);
+    ASSERT_NE(std::string::npos, url.find("?sign=")) << url;
+    std::string decoded;
+    Poco::URI::decode(url, decoded);
+    EXPECT_NE(std::string::npos, decoded.find("q-sign-time=100;400")) << decoded;
+
+    EXPECT_EQ("", api.GeneratePresignedUrl(kBucketName, "obj", 400, 100));
+    EXPECT_EQ("", api.GeneratePresignedUrl(kBucketName, "obj", 400, 100, 2));
+    EXPECT_EQ("ObjectName does not support empty, please check!",
+              api.GeneratePresignedUrl(kBucketName, "", 100, 400));
+}
+
+TEST_F(ZidAPIUrls, ObjectExistsAsksTheService) {
+    Seed("here", "1");
+    ZidAPI api(LoopbackConfig());
+    EXPECT_TRUE(api.ObjectExists(kBucketName, "here"));
+    EXPECT_FALSE(api.ObjectExists(kBucketName, "gone"));
+}
+
+}  // namespace
+}  // namespace zid_test
