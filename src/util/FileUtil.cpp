@@ -14,9 +14,22 @@
 
 namespace zuzezi_zid {
 
+namespace {
+
+// A directory opens as a stream here but has no bytes to give.
+bool OpenRegular(const std::string& path, std::ifstream* is) {
+    if (FileUtil::IsDirectory(path)) {
+        return false;
+    }
+    is->open(path, std::ios::in | std::ios::binary);
+    return static_cast<bool>(*is);
+}
+
+}  // namespace
+
 int64_t FileUtil::GetFileLength(const std::string& path) {
-    std::ifstream is(path, std::ios::in | std::ios::binary);
-    if (!is) {
+    std::ifstream is;
+    if (!OpenRegular(path, &is)) {
         return -1;
     }
     is.seekg(0, std::ios::end);
@@ -37,8 +50,8 @@ std::string FileUtil::GetDirectoryPart(const std::string& path) {
 }
 
 std::string FileUtil::ReadWholeFile(const std::string& path) {
-    std::ifstream is(path, std::ios::in | std::ios::binary);
-    if (!is) {
+    std::ifstream is;
+    if (!OpenRegular(path, &is)) {
         return std::string();
     }
     return std::string(std::istreambuf_iterator<char>(is), std::istreambuf_iterator<char>());
@@ -51,8 +64,8 @@ uint64_t FileUtil::GetFileCrc64(const std::string& path) {
 
 uint64_t FileUtil::GetFileCrc64(const std::string& path, bool* ok) {
     *ok = false;
-    std::ifstream is(path, std::ios::in | std::ios::binary);
-    if (!is) {
+    std::ifstream is;
+    if (!OpenRegular(path, &is)) {
         ZID_LOG_ERR("open file %s failed, no crc64", path.c_str());
         return 0;
     }
@@ -74,8 +87,8 @@ uint64_t FileUtil::GetFileCrc64(const std::string& path, bool* ok) {
 }
 
 std::string FileUtil::GetFileMd5Hex(const std::string& path) {
-    std::ifstream is(path, std::ios::in | std::ios::binary);
-    if (!is) {
+    std::ifstream is;
+    if (!OpenRegular(path, &is)) {
         ZID_LOG_ERR("open file %s failed, no md5", path.c_str());
         return std::string();
     }
