@@ -317,7 +317,8 @@ std::string BaseOp::GetRealUrl(const std::string& host, const std::string& path,
         url_host = m_config->GetDestDomain();
     } else if (!ClientSettings::GetDestDomain().empty()) {
         url_host = ClientSettings::GetDestDomain();
-    } else if (!is_generate_presigned_url && ClientSettings::IsUseDnsCache()) {
+    } else if (!is_generate_presigned_url && !is_https && ClientSettings::IsUseDnsCache()) {
+        // Not for HTTPS: the certificate must be checked against the host name, not an address.
         try {
             url_host = DnsCache().Resolve(host);
         } catch (const std::exception& e) {

@@ -186,16 +186,18 @@ TEST(BaseOpDomainTest, UrlHostForEveryReplacement) {
     }
 }
 
-TEST(BaseOpDomainTest, DnsCacheReplacesTheHostExceptForPresignedUrls) {
+TEST(BaseOpDomainTest, DnsCacheReplacesThePlainHttpHost) {
     SettingsGuard guard;
     SettingsGuard::Neutral();
     ClientSettings::SetUseDnsCache(true);
     BaseOp op(MakeConfig());
-    const std::string host = UrlHost(op.GetRealUrl("localhost", "/k", true));
+    const std::string host = UrlHost(op.GetRealUrl("localhost", "/k", false));
     EXPECT_TRUE(host == "127.0.0.1" || host == "[::1]") << host;
-    EXPECT_EQ(UrlHost(op.GetRealUrl("localhost", "/k", true, true)), "localhost");
+    EXPECT_EQ(UrlHost(op.GetRealUrl("localhost", "/k", false, true)), "localhost");
+    // An address in an HTTPS URL would have its certificate checked against the address.
+    EXPECT_EQ(UrlHost(op.GetRealUrl("localhost", "/k", true)), "localhost");
     ClientSettings::SetDestDomain("dest:1");
-    EXPECT_EQ(UrlHost(op.GetRealUrl("localhost", "/k", true)), "dest:1");
+    EXPECT_EQ(UrlHost(op.GetRealUrl("localhost", "/k", false)), "dest:1");
 }
 
 TEST(BaseOpDomainTest, PathIsNormalisedAndEncoded) {
@@ -707,4 +709,46 @@ TEST_F(BaseOpActionTest, UploadRefusesStreamsItCannotMeasureOrThatRunShort) {
     r = Op().UploadAction(m_bucket_host, req.GetPath(), req, {}, {}, shrinking, &resp);
     EXPECT_FALSE(r.IsSucc());
     EXPECT_FALSE(Service().GetObject(StoredBucket(), "up").has_value());
+}
+
+namespace {
+
+class BaseOpHttpsTest : public zid_test::LocalServiceHttpsFixture {};
+
+}  // namespace
+
+TEST_F(BaseOpHttpsTest, RequestTlsSettingsReachTheExchange) {
+    const std::string bucket_host = ClientSettings::BuildBucketHost(0, "ap-x", "bkt", false);
+    BaseOp op(MakeConfig());
+    struct Case {
+        const char* name;
+        std::string ca;
+        bool verify;
+        int callback_result;
+        bool succ;
+        const char* message_part;
+    };
+    const Case cases[] = {
+        {"trusted CA", CaFile(), true, 0, true, ""},
+        {"unrelated CA", Certificates().otherCaFile, true, 0, false, ""},
+        {"unrelated CA, not verified", Certificates().otherCaFile, false, 0, true, ""},
+        {"context callback refuses", CaFile(), true, 5, false, "SSL_Ctx Callback Exception Code: 5"},
+    };
+    for (const auto& c : cases) {
+        PutObjectReq req("bkt", "tls");
+        req.SetHttps();
+        req.SetCaLocation(c.ca);
+        req.SetVerifyCert(c.verify);
+        int result_code = c.callback_result;
+        req.SetSSLCtxCallback([](void* ctx, void* data) { return ctx ? *static_cast<int*>(data) : -1; },
+                              &result_code);
+        BaseResp resp;
+        ZidResult r = op.NormalAction(bucket_host, req.GetPath(), req, "secret", false, &resp);
+        EXPECT_EQ(r.IsSucc(), c.succ) << c.name << ": " << r.GetErrorMsg();
+        EXPECT_NE(r.GetErrorMsg().find(c.message_part), std::string::npos) << c.name;
+        if (!c.succ) {
+            EXPECT_EQ(r.GetHttpStatus(), -1) << c.name;
+        }
+    }
+    EXPECT_EQ(Service().GetObject(Bucket("bkt"), "tls").value_or("<none>"), "secret");
 }
