@@ -237,8 +237,9 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         if (delegate && delegate->progressEvent) delegate->progressEvent(position, archive_size);
 
         std::string raw(info.size_filename, '\0');
+        unz_file_info again = {};  // the 32-bit call needs a record even for the name alone
         if (info.size_filename > 0 &&
-            unzGetCurrentFileInfo(zip, nullptr, &raw[0], info.size_filename, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            unzGetCurrentFileInfo(zip, &again, &raw[0], info.size_filename, nullptr, 0, nullptr, 0) != UNZ_OK) {
             set_error(FacadeError(-3, "failed to retrieve info for file"));
             unzCloseCurrentFile(zip);
             success = false;

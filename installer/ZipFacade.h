@@ -45,6 +45,68 @@ using ZipCreationProgressHandler = std::function<void(unsigned long done, unsign
 
 class ZipFacade {
 public:
+    // ---- archive writing (instances) -------------------------------------------
+    // Entries carry UTF-8 names and modification dates. Passwords are refused: this
+    // build cannot write encrypted entries that other tools open.
+    explicit ZipFacade(const std::string& path);
+    ~ZipFacade();
+    ZipFacade(const ZipFacade&) = delete;
+    ZipFacade& operator=(const ZipFacade&) = delete;
+
+    bool Open();
+    bool OpenForAppending();
+    bool WriteFile(const std::string& path, const std::string& password);
+    // An empty file name means the file's last path component.
+    bool WriteFileAtPath(const std::string& path, const std::string& fileName, const std::string& password);
+    bool WriteFileAtPath(const std::string& path, const std::string& fileName, int compressionLevel,
+                         const std::string& password, bool aes);
+    bool WriteData(const std::string& data, const std::string& fileName, const std::string& password);
+    bool WriteData(const std::string& data, const std::string& fileName, int compressionLevel,
+                   const std::string& password, bool aes);
+    bool WriteFolderAtPath(const std::string& path, const std::string& folderName, const std::string& password);
+    bool WriteSymlinkFileAtPath(const std::string& path, const std::string& fileName, int compressionLevel,
+                                const std::string& password, bool aes);
+    bool Close();
+
+    // ---- archive creation (class methods) ----------------------------------------
+    static bool CreateZipFileAtPath(const std::string& path, const std::vector<std::string>& files);
+    static bool CreateZipFileAtPath(const std::string& path, const std::vector<std::string>& files,
+                                    const std::string& password);
+    static bool CreateZipFileAtPath(const std::string& path, const std::vector<std::string>& files,
+                                    const std::string& password, ZipCreationProgressHandler progress);
+    static bool CreateZipFileAtPath(const std::string& path, const std::vector<std::string>& files,
+                                    const std::string& password, bool keepSymlinks);
+    static bool CreateZipFileAtPathWithContentsOfDirectory(const std::string& path, const std::string& folder);
+    static bool CreateZipFileAtPathWithContentsOfDirectory(const std::string& path, const std::string& folder,
+                                                           const std::string& password);
+    static bool CreateZipFileAtPathWithContentsOfDirectory(const std::string& path, const std::string& folder,
+                                                           bool keepParentDirectory);
+    static bool CreateZipFileAtPathWithContentsOfDirectory(const std::string& path, const std::string& folder,
+                                                           bool keepParentDirectory, const std::string& password);
+    static bool CreateZipFileAtPathWithContentsOfDirectory(const std::string& path, const std::string& folder,
+                                                           bool keepParentDirectory, const std::string& password,
+                                                           ZipCreationProgressHandler progress);
+    static bool CreateZipFileAtPathWithContentsOfDirectory(const std::string& path, const std::string& folder,
+                                                           bool keepParentDirectory, int compressionLevel,
+                                                           const std::string& password, bool aes,
+                                                           ZipCreationProgressHandler progress);
+    static bool CreateZipFileAtPathWithContentsOfDirectory(const std::string& path, const std::string& folder,
+                                                           bool keepParentDirectory, int compressionLevel,
+                                                           const std::string& password, bool aes,
+                                                           ZipCreationProgressHandler progress, bool keepSymlinks);
+
+    // ---- inspection ----------------------------------------------------------
+    static bool IsFilePasswordProtectedAtPath(const std::string& path);
+    static bool IsPasswordValidForArchiveAtPath(const std::string& path, const std::string& password,
+                                                zplat::ErrorRecord* error);
+    static uint64_t PayloadSizeForArchiveAtPath(const std::string& path, zplat::ErrorRecord* error);
+
+    // ---- entry records ---------------------------------------------------------
+    static void ZipInfoSetAttributesOfItemAtPath(zip_fileinfo* info, const std::string& path);
+    static void ZipInfoSetDate(zip_fileinfo* info, time_t date);
+    // Base64 with "-" and "_" for "+" and "/".
+    static std::string Base64RFC4648(const std::string& bytes);
+
     // ---- unzip ---------------------------------------------------------------
     // An empty password means none. `error`, when given, receives the reported error
     // (untouched when there is none).
@@ -83,4 +145,11 @@ public:
     // is dropped), leading and repeated slashes go: the result never leaves its folder.
     static std::string SanitizedPath(const std::string& name);
     static std::string HexString(const std::string& bytes);
+
+private:
+    bool OpenEntry(const std::string& name, zip_fileinfo* info, int level, const std::string& password, bool aes,
+                   unsigned long versionMadeBy, unsigned long flag, int zip64);
+
+    std::string _path;
+    zipFile _zip = nullptr;
 };
