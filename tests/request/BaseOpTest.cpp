@@ -752,3 +752,31 @@ TEST_F(BaseOpHttpsTest, RequestTlsSettingsReachTheExchange) {
     }
     EXPECT_EQ(Service().GetObject(Bucket("bkt"), "tls").value_or("<none>"), "secret");
 }
+
+TEST_F(BaseOpActionTest, HostHeaderSentIsTheOneSigned) {
+    struct Case {
+        const char* name;
+        int cfg_same;  // -1 not set on the configuration
+        bool proc_same;
+        bool expect_dest;
+    };
+    const Case cases[] = {
+        {"bucket host", -1, false, false},
+        {"process-wide domain same to host", -1, true, true},
+        {"configuration says no", 0, true, false},
+        {"configuration says yes", 1, false, true},
+    };
+    for (const auto& c : cases) {
+        ClientSettings::SetIsDomainSameToHost(c.proc_same);
+        auto config = MakeConfig();
+        if (c.cfg_same >= 0) config->SetIsDomainSameToHost(c.cfg_same == 1);
+        Service().ClearRequests();
+        HeadObjectReq req("bkt", "k");
+        BaseResp resp;
+        BaseOp(config).NormalAction(m_bucket_host, req.GetPath(), req, "", false, &resp);
+        const auto recorded = Service().Requests();
+        ASSERT_EQ(recorded.size(), 1u) << c.name;
+        EXPECT_EQ(recorded[0].host, c.expect_dest ? DestDomain() : m_bucket_host) << c.name;
+        EXPECT_TRUE(recorded[0].signatureOk) << c.name;
+    }
+}
