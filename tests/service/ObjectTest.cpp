@@ -3,6 +3,7 @@
 
 #include <Poco/Base64Encoder.h>
 #include <Poco/MD5Engine.h>
+#include <Poco/Net/StreamSocket.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -213,6 +214,50 @@ TEST_F(ObjectTest, FolderRootKeepsObjectsAcrossRestarts) {
     EXPECT_FALSE(std::ifstream(std::string(tmpl) + "/../escape/a b").good());
     again.Clear();
     std::system((std::string("rm -rf ") + tmpl).c_str());
+}
+
+}  // namespace
+}  // namespace zid_service_test
+
+namespace zid_service_test {
+namespace {
+
+TEST_F(ObjectTest, TruncatedUploadIsRefusedNotStored) {
+    std::string id;
+    {
+        Req init = Make("POST", "/part");
+        init.params["uploads"] = "";
+        id = Client().Send(init).Xml("UploadId");
+    }
+    struct Case {
+        const char* name;
+        std::string target;
+        std::map<std::string, std::string> params;
+    };
+    const Case cases[] = {
+        {"object", "/short", {}},
+        {"part", "/part", {{"partNumber", "1"}, {"uploadId", id}}},
+    };
+    for (const auto& c : cases) {
+        std::map<std::string, std::string> headers = {{"Host", kHost}, {"Content-Length", "10"}};
+        uint64_t now = static_cast<uint64_t>(std::time(nullptr));
+        std::string auth = Sign("AKID", "SK", "PUT", c.target, headers, c.params, now - 10, now + 600).authorization;
+        Poco::Net::StreamSocket s(Poco::Net::SocketAddress("127.0.0.1", Svc().Port()));
+        std::string head = "PUT " + c.target + TestClient::Query(c.params) + " HTTP/1.1\r\nHost: " + kHost +
+                           "\r\nContent-Length: 10\r\nAuthorization: " + auth + "\r\n\r\nabc";
+        s.sendBytes(head.data(), static_cast<int>(head.size()));
+        s.shutdownSend();
+        std::string answer;
+        char buf[4096];
+        s.setReceiveTimeout(Poco::Timespan(5, 0));
+        for (int n; (n = s.receiveBytes(buf, sizeof buf)) > 0;) answer.append(buf, n);
+        EXPECT_EQ(answer.compare(0, 12, "HTTP/1.1 400"), 0) << c.name << ": " << answer;
+        EXPECT_NE(answer.find("<Code>IncompleteBody</Code>"), std::string::npos) << c.name;
+    }
+    EXPECT_FALSE(Svc().GetObject(kBucket, "short").has_value());
+    Req list = Make("GET", "/part");
+    list.params["uploadId"] = id;
+    EXPECT_EQ(Client().Send(list).Count("Part"), 0u);
 }
 
 }  // namespace

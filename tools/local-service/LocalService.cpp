@@ -457,7 +457,10 @@ ActiveFaults LocalService::Impl::TakeFaults(const Call& c) {
 void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HTTPServerResponse& resp) {
     {
         std::lock_guard<std::mutex> lock(activeMu);
-        if (stopping) return;
+        if (stopping) {
+            static_cast<Poco::Net::HTTPServerRequestImpl&>(req).socket().close();
+            return;
+        }
         ++active;
     }
     struct Leave {
@@ -500,10 +503,20 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
     c.bucket = BucketOfHost(c.host);
     c.key = c.path.size() > 1 ? c.path.substr(1) : std::string();
 
+    bool shortBody = false;
     {
-        std::ostringstream body;
-        body << req.stream().rdbuf();
-        c.body = body.str();
+        // Read straight into the body string: a 1 GiB upload must not be held three times.
+        std::istream& in = req.stream();
+        if (req.hasContentLength() && req.getContentLength64() > 0) {
+            c.body.resize(static_cast<size_t>(req.getContentLength64()));
+            in.read(&c.body[0], static_cast<std::streamsize>(c.body.size()));
+            c.body.resize(static_cast<size_t>(in.gcount()));
+            shortBody = c.body.size() != static_cast<size_t>(req.getContentLength64());
+        } else {
+            std::ostringstream body;
+            body << in.rdbuf();
+            c.body = body.str();
+        }
     }
     rec.path = c.path;
     rec.params = c.params;
@@ -557,6 +570,9 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
                                                                                        : faults.errorBody200->errorCode,
                           "We encountered an internal error. Please try again.");
                 a.status = 200;
+            } else if (shortBody) {
+                // Never store a truncated upload as if it were whole.
+                a = Error(c, 400, "IncompleteBody", "The request body is shorter than its Content-Length.");
             } else {
                 a = Route(c);
             }
@@ -848,11 +864,6 @@ Answer LocalService::Impl::GetObject(Call& c, bool head) {
 Answer LocalService::Impl::PutObject(Call& c) {
     Answer err;
     if (!CheckContentMd5(c, &err)) return err;
-    if (c.HasHeader("Content-Length")) {
-        uint64_t declared = 0;
-        if (!ParseUint(Trim(c.Header("Content-Length")), &declared) || declared != c.body.size())
-            return Error(c, 400, "IncompleteBody", "The request body is shorter than its Content-Length.");
-    }
     auto obj = store.Put(c.bucket, c.key, std::move(c.body), MetaFromHeaders(c));
     c.body.clear();
     if (c.HasHeader("x-zid-acl")) store.SetAcl(c.bucket, c.key, DefaultAcl(c.accessKey, c.Header("x-zid-acl")));
