@@ -46,6 +46,7 @@ TEST_F(MultipartTest, UploadListAndComplete) {
     Reply p1 = Part("big.bin", id, 1, a), p2 = Part("big.bin", id, 2, b), p3 = Part("big.bin", id, 3, c);
     ASSERT_EQ(p1.status, 200);
     EXPECT_EQ(p1.H("ETag"), "\"" + zid_local::LocalService::Md5Hex(a) + "\"");
+    EXPECT_EQ(p1.H("x-zid-hash-crc64ecma"), std::to_string(zid_local::LocalService::Crc64(a)));
     EXPECT_EQ(Svc().OpenUploadCount(kBucket), 1u);
     EXPECT_FALSE(Svc().GetObject(kBucket, "big.bin").has_value());
 
@@ -158,6 +159,11 @@ TEST_F(MultipartTest, CopyObject) {
     EXPECT_FALSE(rep.Xml("LastModified").empty());
     EXPECT_EQ(rep.Xml("CRC64"), std::to_string(zid_local::LocalService::Crc64("source bytes")));
     EXPECT_EQ(Svc().GetObject(kBucket, "to").value_or(""), "source bytes");
+    // An unencoded source key is found too.
+    r.headers["x-zid-copy-source"] = "src-1.zid.ap-test.example/from key";
+    r.path = "/to-raw";
+    EXPECT_EQ(Client().Send(r).status, 200);
+    EXPECT_EQ(Svc().GetObject(kBucket, "to-raw").value_or(""), "source bytes");
 
     struct Case {
         const char* name;

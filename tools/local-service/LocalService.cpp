@@ -884,9 +884,11 @@ ServiceStore::ObjectPtr LocalService::Impl::CopySource(const Call& c, Answer* er
     std::string rawKey = source.substr(slash + 1);
     size_t q = rawKey.find('?');
     if (q != std::string::npos) rawKey = rawKey.substr(0, q);
+    // Sources arrive percent-encoded or as they are; the encoded reading wins.
     std::string key;
     if (!auth::PercentDecode(rawKey, &key)) key = rawKey;
     auto obj = store.Get(BucketOfHost(host), key);
+    if (!obj && key != rawKey) obj = store.Get(BucketOfHost(host), rawKey);
     if (!obj) {
         *error = Error(c, 404, "NoSuchKey", "The specified copy source does not exist.");
         return nullptr;
@@ -949,6 +951,7 @@ Answer LocalService::Impl::UploadPart(Call& c) {
     }
     part.etag = auth::Md5Hex(part.data);
     std::string etag = part.etag;
+    uint64_t crc = auth::Crc64(part.data.data(), part.data.size());
     int64_t lm = part.lastModified;
     if (!store.PutPart(c.Param("uploadId"), number, std::move(part)))
         return Error(c, 404, "NoSuchUpload", "The specified upload does not exist.");
@@ -959,6 +962,7 @@ Answer LocalService::Impl::UploadPart(Call& c) {
                  "</CopyPartResult>";
     } else {
         a.Set("ETag", "\"" + etag + "\"");
+        a.Set("x-zid-hash-crc64ecma", std::to_string(crc));
     }
     return a;
 }
