@@ -187,6 +187,10 @@ uint64_t FileTotal(const PutObjectByFileReq& req) {
 void RewindInput(std::istream& is, std::streampos start) {
     is.clear();
     is.seekg(start);
+    // A stream that cannot seek is sent from where it stands rather than not at all.
+    if (is.fail()) {
+        is.clear();
+    }
 }
 
 }  // namespace

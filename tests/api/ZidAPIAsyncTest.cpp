@@ -212,6 +212,12 @@ TEST_F(ZidAPIAsync, MoreCallsThanPoolThreadsAllRunAndNeverMoreThanThePoolAtOnce)
     Service().AddFault(slow);
 
     ZidAPI api(LoopbackConfig());
+    // The pool exists after the first call; a later size setting must not widen it.
+    Seed("warm", "w");
+    AsyncGetObjectReq warm(kBucketName, "warm", Path("warm"));
+    ASSERT_TRUE(WaitFinal(api.AsyncGetObject(warm)));
+    ClientSettings::SetAsynThreadPoolSize(6);
+
     std::vector<Seen> seen(kCalls);
     std::vector<std::shared_ptr<AsyncContext>> ctxs;
     const auto start = std::chrono::steady_clock::now();
@@ -281,7 +287,10 @@ TEST_F(ZidAPIAsync, ProcessMayExitWhileATransferRuns) {
             auto* api = new ZidAPI(LoopbackConfig());
             AsyncMultiGetObjectReq req(kBucketName, "exit.bin", local);
             auto ctx = api->AsyncMultiGetObject(req);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            for (int i = 0; i < 200 && ctx->GetStatus() != IN_PROGRESS; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            // The window closes mid-download: the process exits with the pool still busy.
             std::exit(ctx->GetStatus() == IN_PROGRESS ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
