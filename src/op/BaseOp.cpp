@@ -203,6 +203,12 @@ bool TakeStatus(int status, const HeaderMap& resp_headers, const std::string& re
         if (!result->ParseFromHttpResponse(resp_headers, resp_body)) {
             result->SetErrorMsg(resp_body);
         }
+        if (result->GetXZidRequestId().empty()) {
+            // A proxy may have changed the letter case of the name.
+            BaseResp headers_only;
+            headers_only.SetHeaders(resp_headers);
+            result->SetXZidRequestId(headers_only.GetXZidRequestId());
+        }
         return false;
     }
     if (check_body && result->ParseFromHttpResponse(resp_headers, resp_body)) {

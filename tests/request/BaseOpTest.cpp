@@ -566,6 +566,9 @@ TEST_F(BaseOpActionTest, CannedAnswersToResults) {
         {"2xx error document, checked", Reply("200 OK", error_doc), true, false, 200, error_doc.c_str()},
         {"2xx error document, unchecked", Reply("200 OK", error_doc), false, true, 200, ""},
         {"2xx garbage, checked", Reply("200 OK", "not xml"), true, true, 200, ""},
+        {"lower-cased request id", "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 3\r\n"
+                                   "X-ZID-REQUEST-ID: canned-id\r\nConnection: close\r\n\r\nbad",
+         false, false, 502, "bad"},
     };
     for (const auto& c : cases) {
         CannedServer server(c.reply);
@@ -576,8 +579,8 @@ TEST_F(BaseOpActionTest, CannedAnswersToResults) {
         EXPECT_EQ(r.IsSucc(), c.succ) << c.name;
         EXPECT_EQ(r.GetHttpStatus(), c.status) << c.name;
         EXPECT_EQ(r.GetErrorMsg(), c.message) << c.name;
-        if (c.succ) {
-            EXPECT_EQ(r.GetXZidRequestId(), "canned-id") << c.name;
+        if (c.succ || c.status != 200) {
+            EXPECT_EQ(r.GetXZidRequestId(), c.status == 403 ? "rid" : "canned-id") << c.name;
         }
     }
 }
