@@ -131,11 +131,15 @@ TEST_F(ZidAPIAsync, StreamUploadStartsAtTheFirstByteWhereverTheStreamStood) {
     in.seekg(1234);
     ZidAPI api(LoopbackConfig());
     AsyncPutObjectByStreamReq req(kBucketName, "up/stream", in);
+    Seen seen;
+    Watch(req, &seen);
     auto ctx = api.AsyncPutObject(req);
     EXPECT_EQ(data.size(), ctx->GetTransferHandler()->GetTotalSize());
     ASSERT_TRUE(WaitFinal(ctx));
     EXPECT_EQ(COMPLETED, ctx->GetStatus()) << ctx->GetResult().GetErrorMsg();
     EXPECT_EQ(data, Service().GetObject(StoreBucket(), "up/stream").value_or(""));
+    EXPECT_EQ(data.size(), seen.max_transferred);
+    EXPECT_EQ(1, seen.done_calls);
 }
 
 TEST_F(ZidAPIAsync, MissingLocalFileFailsWithoutAHugeTotal) {
