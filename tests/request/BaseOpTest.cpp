@@ -706,6 +706,17 @@ TEST_F(BaseOpActionTest, UploadRefusesStreamsItCannotMeasureOrThatRunShort) {
     EXPECT_NE(r.GetErrorMsg().find("failed state"), std::string::npos) << r.GetErrorMsg();
     EXPECT_TRUE(Service().Requests().empty());
 
+    // A pipe-like stream cannot say how long it is.
+    struct NoSeekBuf : std::streambuf {
+        char data[3] = {'a', 'b', 'c'};
+        NoSeekBuf() { setg(data, data, data + 3); }
+    } no_seek;
+    std::istream unmeasurable(&no_seek);
+    r = Op().UploadAction(m_bucket_host, req.GetPath(), req, {}, {}, unmeasurable, &resp);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_NE(r.GetErrorMsg().find("length is unknown"), std::string::npos) << r.GetErrorMsg();
+    EXPECT_TRUE(Service().Requests().empty());
+
     ShrinkingBuf buf("only-ten-b", 20);
     std::istream shrinking(&buf);
     req.SetRecvTimeoutInms(1500);
