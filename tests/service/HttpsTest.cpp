@@ -138,14 +138,18 @@ TEST(ServiceExecutable, SeedsServesAndEndsWhenStdinClosesOrOnSigterm) {
     EXPECT_EQ(got.body, "zip bytes");
     r.path = "/summary.ini";
     EXPECT_EQ(TestClient(a.port).Send(r).body, "[cfgstamp]\n");
+    r.sign = false;
+    EXPECT_EQ(TestClient(a.port).Send(r).status, 403);
+    r.sign = true;
     a.in.close(Poco::Pipe::CLOSE_WRITE);
     EXPECT_EQ(a.handle->wait(), 0);
 
     Launched b;
-    Launch(&b, {"--port", "0", "--root", seed + "/root"});
+    Launch(&b, {"--port", "0", "--root", seed + "/root", "--no-signature-check"});
     r.path = "/kept";
     r.method = "PUT";
     r.body = "persisted";
+    r.sign = false;  // the demo's plain tools
     EXPECT_EQ(TestClient(b.port).Send(r).status, 200);
     Poco::Process::requestTermination(b.handle->id());
     EXPECT_EQ(b.handle->wait(), 0);

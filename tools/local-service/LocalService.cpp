@@ -349,7 +349,7 @@ struct LocalService::Impl {
                  bool withRequestId = true) const;
 
     Answer ObjectHead(const ServiceStore::ObjectPtr& obj, int status = 200) const;
-    Answer GetObject(Call& c, bool head);
+    Answer GetObject(Call& c);
     Answer PutObject(Call& c);
     Answer CopyObject(Call& c);
     Answer InitUpload(Call& c);
@@ -720,7 +720,7 @@ Answer LocalService::Impl::Route(Call& c) {
         if (m == "GET" && c.Has("uploadId")) return ListParts(c);
         if (m == "GET" && c.Has("acl")) return GetAcl(c);
         if (m == "GET" && c.Has("tagging")) return GetTagging(c);
-        return GetObject(c, m == "HEAD");
+        return GetObject(c);
     }
     if (m == "DELETE") {
         if (c.Has("uploadId")) {
@@ -786,7 +786,7 @@ bool LocalService::Impl::Preconditions(const Call& c, const StoredObject& obj, c
         }
     };
     bool copy = !prefix.empty();
-    std::string h = prefix.empty() ? "" : prefix;
+    const std::string& h = prefix;
     if (c.HasHeader(h + "If-Match") && !matches(c.Header(h + "If-Match"))) {
         *out = Error(c, 412, "PreconditionFailed", "At least one of the preconditions you specified did not hold.");
         return false;
@@ -830,7 +830,7 @@ Answer LocalService::Impl::ObjectHead(const ServiceStore::ObjectPtr& obj, int st
     return a;
 }
 
-Answer LocalService::Impl::GetObject(Call& c, bool head) {
+Answer LocalService::Impl::GetObject(Call& c) {
     auto obj = store.Get(c.bucket, c.key);
     if (!obj) return Error(c, 404, "NoSuchKey", "The specified key does not exist.");
     Answer pre;
@@ -857,7 +857,6 @@ Answer LocalService::Impl::GetObject(Call& c, bool head) {
                           "response-content-encoding", "response-expires", "response-content-language"}) {
         if (c.Has(p)) a.Set(std::string(p).substr(9), c.Param(p));
     }
-    (void)head;
     return a;
 }
 

@@ -14,7 +14,7 @@
 namespace {
 
 void Usage() {
-    std::cerr << "usage: zid-local-service [--port N] [--root DIR] [--seed DIR] [--verbose]\n"
+    std::cerr << "usage: zid-local-service [--port N] [--root DIR] [--seed DIR] [--verbose] [--no-signature-check]\n"
                  "                         [--https --cert FILE --key FILE [--ca FILE]]\n"
                  "Serves 127.0.0.1:N (0: a free port) until SIGTERM/SIGINT, or until standard input\n"
                  "closes when it is a pipe or a terminal. Credentials: AKID / SK.\n";
@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
             options.keyFile = v;
         } else if (a == "--ca" && next(&v)) {
             options.caFile = v;
+        } else if (a == "--no-signature-check") {
+            options.checkSignature = false;
         } else if (a == "--verbose") {
             options.verbose = true;
         } else {
