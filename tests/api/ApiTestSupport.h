@@ -19,6 +19,7 @@
 #include "support/LocalServiceFixture.h"
 #include "ZidAPI.h"
 #include "ZidConfig.h"
+#include "HostRelay.h"
 #include "trsf/AsyncContext.h"
 #include "trsf/TransferHandler.h"
 
@@ -119,8 +120,64 @@ protected:
         Service().PutObject(StoreBucket(), key, data);
     }
 
+    // Every GET body waits stall_ms before each chunk_bytes (0: once before the body).
+    static void StallGets(int stall_ms, uint64_t chunk_bytes = 0) {
+        zid_local::Fault f;
+        f.kind = zid_local::FaultKind::Stall;
+        f.method = "GET";
+        f.stallMs = stall_ms;
+        f.chunkBytes = chunk_bytes;
+        f.times = -1;
+        Service().AddFault(f);
+    }
+
     std::string folder_;
     SettingsGuard settings_;
+};
+
+// Requests keep the production host names (primary or backup domain) and still reach
+// the loopback service, through HostRelay; no destination domain is in force.
+class RelayedApiFixture : public ApiFixture {
+protected:
+    void SetUp() override {
+        ApiFixture::SetUp();
+        relay_.reset(new HostRelay(Port()));
+        relay_->InstallAsGlobalProxy();
+        zuzezi_zid::ClientSettings::SetDestDomain("");
+    }
+    void TearDown() override {
+        HostRelay::RemoveGlobalProxy();
+        relay_.reset();
+        ApiFixture::TearDown();
+    }
+    static int CountHost(const std::string& suffix) {
+        int n = 0;
+        for (const auto& r : Service().Requests()) {
+            if (r.host.size() >= suffix.size() &&
+                r.host.compare(r.host.size() - suffix.size(), suffix.size(), suffix) == 0)
+                ++n;
+        }
+        return n;
+    }
+    static int Primary() { return CountHost(zuzezi_zid::ClientSettings::kPrimaryDomainSuffix); }
+    static int Backup() { return CountHost(zuzezi_zid::ClientSettings::kBackupDomainSuffix); }
+    static zid_local::Fault OnHost(const std::string& suffix, zid_local::FaultKind kind, int status,
+                                   bool with_request_id) {
+        zid_local::Fault f;
+        f.kind = kind;
+        f.status = status;
+        f.withRequestId = with_request_id;
+        f.host = suffix;
+        f.times = -1;
+        return f;
+    }
+    // A primary-domain failure that qualifies for the backup domain by default.
+    static zid_local::Fault OnPrimary(zid_local::FaultKind kind = zid_local::FaultKind::Status,
+                                      int status = 503, bool with_request_id = false) {
+        return OnHost(zuzezi_zid::ClientSettings::kPrimaryDomainSuffix, kind, status, with_request_id);
+    }
+
+    std::unique_ptr<HostRelay> relay_;
 };
 
 }  // namespace zid_test

@@ -14,7 +14,6 @@
 #include <Poco/TaskManager.h>
 
 #include "ApiTestSupport.h"
-#include "HostRelay.h"
 
 using namespace zuzezi_zid;
 using zid_local::Fault;
@@ -183,13 +182,7 @@ TEST_F(ZidAPIAsync, TaskManagerFormHandsOutTheOneProcessWideManager) {
 TEST_F(ZidAPIAsync, CancelStopsASlowDownload) {
     ClientSettings::SetDownSliceSize(1024 * 1024);
     Seed("slow.bin", Pattern(4 * 1024 * 1024));
-    Fault slow;
-    slow.kind = FaultKind::Stall;
-    slow.method = "GET";
-    slow.stallMs = 200;
-    slow.chunkBytes = 16 * 1024;
-    slow.times = -1;
-    Service().AddFault(slow);
+    StallGets(200, 16 * 1024);
 
     ZidAPI api(LoopbackConfig());
     AsyncMultiGetObjectReq req(kBucketName, "slow.bin", Path("slow.bin"));
@@ -208,12 +201,7 @@ TEST_F(ZidAPIAsync, CancelStopsASlowDownload) {
 TEST_F(ZidAPIAsync, MoreCallsThanPoolThreadsAllRunAndNeverMoreThanThePoolAtOnce) {
     const int kCalls = 6;
     for (int i = 0; i < kCalls; ++i) Seed("c" + std::to_string(i), Pattern(5000, i));
-    Fault slow;
-    slow.kind = FaultKind::Stall;
-    slow.method = "GET";
-    slow.stallMs = 300;
-    slow.times = -1;
-    Service().AddFault(slow);
+    StallGets(300);
 
     ZidAPI api(LoopbackConfig());
     // The pool exists after the first call; a later size setting must not widen it.
@@ -246,12 +234,7 @@ TEST_F(ZidAPIAsync, MoreCallsThanPoolThreadsAllRunAndNeverMoreThanThePoolAtOnce)
 TEST_F(ZidAPIAsync, TransferOutlivesTheFacadeAndTheRequest) {
     const std::string data = Pattern(50000, 9);
     Seed("outlive", data);
-    Fault slow;
-    slow.kind = FaultKind::Stall;
-    slow.method = "GET";
-    slow.stallMs = 300;
-    slow.times = -1;
-    Service().AddFault(slow);
+    StallGets(300);
     std::shared_ptr<AsyncContext> ctx;
     {
         ZidAPI api(LoopbackConfig());
@@ -278,13 +261,7 @@ TEST_F(ZidAPIAsync, ExceptionInsideTheTaskStillEndsTheTransfer) {
 TEST_F(ZidAPIAsync, ProcessMayExitWhileATransferRuns) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     Seed("exit.bin", Pattern(200000));
-    Fault slow;
-    slow.kind = FaultKind::Stall;
-    slow.method = "GET";
-    slow.stallMs = 100;
-    slow.chunkBytes = 8192;
-    slow.times = -1;
-    Service().AddFault(slow);
+    StallGets(100, 8192);
     const std::string local = Path("exit.bin");
     EXPECT_EXIT(
         {
@@ -300,42 +277,19 @@ TEST_F(ZidAPIAsync, ProcessMayExitWhileATransferRuns) {
         ::testing::ExitedWithCode(0), "");
 }
 
-// The service's real host names, reached through a relay: the first pass goes to the
-// primary domain, a second one (when the rule allows it) to the backup domain.
-class ZidAPIAsyncBackup : public ApiFixture {
+// The first pass goes to the primary domain, a second one (when the rule allows it) to
+// the backup domain.
+class ZidAPIAsyncBackup : public RelayedApiFixture {
 protected:
     void SetUp() override {
-        ApiFixture::SetUp();
-        relay_.reset(new HostRelay(Port()));
-        relay_->InstallAsGlobalProxy();
-        ClientSettings::SetDestDomain("");
-        ClientSettings::SetRetryOnBackupDomain(true);
-    }
-    void TearDown() override {
-        HostRelay::RemoveGlobalProxy();
-        relay_.reset();
-        ApiFixture::TearDown();
+        RelayedApiFixture::SetUp();
+        zuzezi_zid::ClientSettings::SetRetryOnBackupDomain(true);
     }
     static void FailPrimaryHead() {
-        Fault f;
-        f.kind = FaultKind::Status;
-        f.status = 503;
-        f.withRequestId = false;
+        Fault f = OnPrimary();
         f.method = "HEAD";
-        f.host = ClientSettings::kPrimaryDomainSuffix;
-        f.times = -1;
         Service().AddFault(f);
     }
-    static int CountHost(const std::string& suffix) {
-        int n = 0;
-        for (const auto& r : Service().Requests()) {
-            if (r.host.size() >= suffix.size() &&
-                r.host.compare(r.host.size() - suffix.size(), suffix.size(), suffix) == 0)
-                ++n;
-        }
-        return n;
-    }
-    std::unique_ptr<HostRelay> relay_;
 };
 
 TEST_F(ZidAPIAsyncBackup, FailedFirstPassOnTheDefaultDomainIsRepeatedOnTheBackupDomain) {
@@ -348,8 +302,8 @@ TEST_F(ZidAPIAsyncBackup, FailedFirstPassOnTheDefaultDomainIsRepeatedOnTheBackup
     ASSERT_TRUE(WaitFinal(ctx));
     EXPECT_EQ(COMPLETED, ctx->GetStatus()) << ctx->GetResult().GetErrorMsg();
     EXPECT_EQ(data, ReadFile(Path("b.bin")));
-    EXPECT_EQ(1, CountHost(ClientSettings::kPrimaryDomainSuffix));
-    EXPECT_GE(CountHost(ClientSettings::kBackupDomainSuffix), 2);  // HEAD and the slice
+    EXPECT_EQ(1, Primary());
+    EXPECT_GE(Backup(), 2);  // HEAD and the slice
 }
 
 TEST_F(ZidAPIAsyncBackup, AccelerateEndpointFailsAfterOnePass) {
@@ -362,7 +316,7 @@ TEST_F(ZidAPIAsyncBackup, AccelerateEndpointFailsAfterOnePass) {
     EXPECT_EQ(FAILED, ctx->GetStatus());
     EXPECT_EQ(503, ctx->GetResult().GetHttpStatus());
     EXPECT_EQ(1, static_cast<int>(Service().Requests().size()));
-    EXPECT_EQ(0, CountHost(ClientSettings::kBackupDomainSuffix));
+    EXPECT_EQ(0, Backup());
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <Poco/URI.h>
 
 #include "ApiTestSupport.h"
-#include "HostRelay.h"
 
 using namespace zuzezi_zid;
 using zid_local::Fault;
@@ -17,46 +16,7 @@ using zid_local::FaultKind;
 namespace zid_test {
 namespace {
 
-bool EndsWith(const std::string& s, const std::string& suffix) {
-    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-// Requests reach the loopback service under the production host names (see HostRelay).
-class ZidAPISync : public ApiFixture {
-protected:
-    void SetUp() override {
-        ApiFixture::SetUp();
-        relay_.reset(new HostRelay(Port()));
-        relay_->InstallAsGlobalProxy();
-        ClientSettings::SetDestDomain("");
-    }
-    void TearDown() override {
-        HostRelay::RemoveGlobalProxy();
-        relay_.reset();
-        ApiFixture::TearDown();
-    }
-    static int Count(const std::string& suffix) {
-        int n = 0;
-        for (const auto& r : Service().Requests()) n += EndsWith(r.host, suffix) ? 1 : 0;
-        return n;
-    }
-    static int Primary() { return Count(ClientSettings::kPrimaryDomainSuffix); }
-    static int Backup() { return Count(ClientSettings::kBackupDomainSuffix); }
-    static Fault OnHost(const std::string& suffix, FaultKind kind, int status, bool with_request_id) {
-        Fault f;
-        f.kind = kind;
-        f.status = status;
-        f.withRequestId = with_request_id;
-        f.host = suffix;
-        f.times = -1;
-        return f;
-    }
-    static Fault OnPrimary(FaultKind kind = FaultKind::Status, int status = 503, bool with_id = false) {
-        return OnHost(ClientSettings::kPrimaryDomainSuffix, kind, status, with_id);
-    }
-
-    std::unique_ptr<HostRelay> relay_;
-};
+class ZidAPISync : public RelayedApiFixture {};
 
 struct RetryCase {
     std::string name;
