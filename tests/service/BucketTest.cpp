@@ -1,8 +1,6 @@
 // Bucket listing, multi-object delete, object ACL and tagging.
 #include <gtest/gtest.h>
 
-#include <Poco/Base64Encoder.h>
-#include <Poco/MD5Engine.h>
 
 #include <set>
 
@@ -10,17 +8,6 @@
 
 namespace zid_service_test {
 namespace {
-
-std::string Md5B64(const std::string& data) {
-    Poco::MD5Engine md5;
-    md5.update(data);
-    const auto& d = md5.digest();
-    std::ostringstream out;
-    Poco::Base64Encoder enc(out);
-    enc.write(reinterpret_cast<const char*>(d.data()), static_cast<std::streamsize>(d.size()));
-    enc.close();
-    return out.str();
-}
 
 std::vector<std::string> All(const Reply& r, const std::string& element) {
     std::vector<std::string> out;
@@ -42,7 +29,7 @@ protected:
                    const std::string& body, bool md5 = true) {
         Req r = Make(method, path, body);
         r.params[param] = "";
-        if (md5) r.headers["Content-MD5"] = Md5B64(body);
+        if (md5) r.headers["Content-MD5"] = Md5Base64(body);
         return Client().Send(r);
     }
 };
@@ -118,7 +105,7 @@ TEST_F(BucketTest, MultiDelete) {
 
     Req badMd5 = Make("POST", "/", quiet);
     badMd5.params["delete"] = "";
-    badMd5.headers["Content-MD5"] = Md5B64("other");
+    badMd5.headers["Content-MD5"] = Md5Base64("other");
     EXPECT_EQ(Client().Send(badMd5).Xml("Code"), "BadDigest");
     EXPECT_EQ(WithBody("POST", "/", "delete", "<Nope/>").Xml("Code"), "MalformedXML");
 }

@@ -1,28 +1,16 @@
 // Single-object requests: store, read, ranges, preconditions, errors, bucket selection.
 #include <gtest/gtest.h>
 
-#include <Poco/Base64Encoder.h>
-#include <Poco/MD5Engine.h>
 #include <Poco/Net/StreamSocket.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 
 #include "ServiceTestBase.h"
 
 namespace zid_service_test {
 namespace {
-
-std::string Md5Base64(const std::string& data) {
-    Poco::MD5Engine md5;
-    md5.update(data);
-    const auto& d = md5.digest();
-    std::ostringstream out;
-    Poco::Base64Encoder enc(out);
-    enc.write(reinterpret_cast<const char*>(d.data()), static_cast<std::streamsize>(d.size()));
-    enc.close();
-    return out.str();
-}
 
 class ObjectTest : public ServiceTestBase {};
 
@@ -215,12 +203,6 @@ TEST_F(ObjectTest, FolderRootKeepsObjectsAcrossRestarts) {
     again.Clear();
     std::system((std::string("rm -rf ") + tmpl).c_str());
 }
-
-}  // namespace
-}  // namespace zid_service_test
-
-namespace zid_service_test {
-namespace {
 
 TEST_F(ObjectTest, TruncatedUploadIsRefusedNotStored) {
     std::string id;

@@ -3,8 +3,10 @@
 // as a disagreement instead of cancelling out.
 #pragma once
 
+#include <Poco/Base64Encoder.h>
 #include <Poco/DigestEngine.h>
 #include <Poco/HMACEngine.h>
+#include <Poco/MD5Engine.h>
 #include <Poco/Net/Context.h>
 #include <Poco/Net/HTTPClientSession.h>
 #include <Poco/Net/HTTPRequest.h>
@@ -56,6 +58,18 @@ inline std::string Sha1HexOf(const std::string& msg) {
     Poco::SHA1Engine e;
     e.update(msg);
     return Poco::DigestEngine::digestToHex(e.digest());
+}
+
+// "Content-MD5" of a body.
+inline std::string Md5Base64(const std::string& data) {
+    Poco::MD5Engine md5;
+    md5.update(data);
+    const auto& d = md5.digest();
+    std::ostringstream out;
+    Poco::Base64Encoder enc(out);
+    enc.write(reinterpret_cast<const char*>(d.data()), static_cast<std::streamsize>(d.size()));
+    enc.close();
+    return out.str();
 }
 
 struct SignParts {

@@ -106,7 +106,10 @@ public:
     std::string DestDomain() const;           // "127.0.0.1:PORT"
     const ServiceOptions& Options() const;
 
-    // Direct store access for tests; bucket is the first label of the Host header.
+    // Direct store access for tests. A request's bucket is the first label of its Host header
+    // ("b-1250000000" for "b-1250000000.zid.ap-x.objstore.example"); a plain address or
+    // "localhost" as Host (domain-same-to-host) means the default bucket "".
+    // Keys are the decoded path without its first "/".
     void PutObject(const std::string& bucket, const std::string& key, const std::string& data);
     std::optional<std::string> GetObject(const std::string& bucket, const std::string& key) const;
     std::optional<StoredObject> GetStoredObject(const std::string& bucket, const std::string& key) const;
