@@ -65,6 +65,21 @@ TEST_F(HttpsTest, ServesOverTlsToAClientThatTrustsTheCa) {
     EXPECT_EQ(client.Send(unsigned_).status, 403);
 }
 
+TEST_F(HttpsTest, FaultsWorkOverTls) {
+    service_->PutObject(kBucket, "big", std::string(200000, 'x'));
+    TestClient client(service_->Port());
+    client.UseHttps(certs_.caFile);
+    for (auto kind : {zid_local::FaultKind::CloseMidBody, zid_local::FaultKind::Reset}) {
+        zid_local::Fault f;
+        f.kind = kind;
+        service_->AddFault(f);
+        Reply cut = client.Send(Get("/big"));
+        EXPECT_FALSE(cut.error.empty());
+        EXPECT_LT(cut.body.size(), 200000u);
+    }
+    EXPECT_EQ(client.Send(Get("/big")).body.size(), 200000u);
+}
+
 TEST_F(HttpsTest, VerificationAgainstAnotherCaFails) {
     service_->PutObject(kBucket, "secure.txt", "over tls");
     TestClient client(service_->Port());
