@@ -25,6 +25,11 @@
 #include "util/LogUtil.h"
 #include "util/StringUtil.h"
 
+// Every line of the sender carries one function name, whatever helper logs it.
+#define SENDER_LOG_ERR(fmt, ...) ZID_LOG_NAMED(1, "SendRequest", fmt, ##__VA_ARGS__)
+#define SENDER_LOG_INFO(fmt, ...) ZID_LOG_NAMED(3, "SendRequest", fmt, ##__VA_ARGS__)
+#define SENDER_LOG_DBG(fmt, ...) ZID_LOG_NAMED(4, "SendRequest", fmt, ##__VA_ARGS__)
+
 namespace zuzezi_zid {
 
 namespace {
@@ -88,7 +93,7 @@ void LogRate(uint64_t bytes, Clock::time_point start) {
     if (ms > 1 && bytes > 102400) {
         const float rate = static_cast<float>(bytes) / 1024.0f / 1024.0f /
                            (static_cast<float>(ms) / 1000.0f);
-        ZID_LOG_DBG("send_size: %llu, time_consumed: %llu ms, rate: %.2f MB/s",
+        SENDER_LOG_DBG("send_size: %llu, time_consumed: %llu ms, rate: %.2f MB/s",
                     static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(ms),
                     static_cast<double>(rate));
     }
@@ -114,9 +119,9 @@ void LogResponse(const Poco::Net::HTTPResponse& resp, const StringMap& headers) 
         for (const auto& h : headers) {
             text += h.first + ": " + h.second + "\n";
         }
-        ZID_LOG_DBG("%s", text.c_str());
+        SENDER_LOG_DBG("%s", text.c_str());
     }
-    ZID_LOG_INFO("Send request over, status=%d, reason=%s", static_cast<int>(resp.getStatus()),
+    SENDER_LOG_INFO("Send request over, status=%d, reason=%s", static_cast<int>(resp.getStatus()),
                  resp.getReason().c_str());
 }
 
@@ -141,13 +146,13 @@ uint64_t CopyAndHash(const std::shared_ptr<TransferHandler>& handler, std::istre
 // The parts shared by both exchange forms; body handling is left to the caller.
 class Exchange {
 public:
-    Exchange(const std::string& url_str) : m_url(url_str) {}
+    explicit Exchange(const std::string& url_str) : m_url(url_str) {}
 
     // Returns false with *err_msg set when the exchange must stop before any connection.
     bool Open(const std::string& http_method, const StringMap& params, const StringMap& headers,
               uint64_t conn_timeout_in_ms, bool is_verify_cert, const std::string& ca_location,
               const SSLCtxCallback& ssl_ctx_cb, void* user_data, std::string* err_msg) {
-        ZID_LOG_INFO("send request to [%s]", m_url.c_str());
+        SENDER_LOG_INFO("send request to [%s]", m_url.c_str());
         Poco::URI uri(m_url);
         if (StringUtil::HasPrefixIgnoreCase(m_url, "https")) {
             EnsureTlsSetUp();
@@ -174,7 +179,7 @@ public:
             m_request->add(h.first, h.second);
         }
         if (ClientSettings::GetLogLevel() >= 4) {
-            ZID_LOG_DBG("request=[%s]", RequestHeadForLog(*m_request).c_str());
+            SENDER_LOG_DBG("request=[%s]", RequestHeadForLog(*m_request).c_str());
         }
         return true;
     }
@@ -189,6 +194,29 @@ public:
 
     const Poco::Net::HTTPResponse& Response() const { return m_response; }
 
+    // The response stream swallows socket errors into its state; bring them back.
+    void RethrowNetworkError() const {
+        if (m_session->networkException()) {
+            m_session->networkException()->rethrow();
+        }
+    }
+
+    // A body that ends before its Content-Length is a broken exchange, not a success.
+    void CheckBodyComplete(const std::string& method, uint64_t received) const {
+        RethrowNetworkError();
+        const int status = static_cast<int>(m_response.getStatus());
+        if (Poco::icompare(method, "HEAD") == 0 || status == 204 || status == 304 ||
+            !m_response.hasContentLength() || m_response.getChunkedTransferEncoding()) {
+            return;
+        }
+        const Poco::Int64 expected = m_response.getContentLength64();
+        if (expected >= 0 && received < static_cast<uint64_t>(expected)) {
+            throw Poco::Net::MessageException("response body ended after " +
+                                              std::to_string(received) + " of " +
+                                              std::to_string(expected) + " bytes");
+        }
+    }
+
 private:
     std::string m_url;
     std::unique_ptr<Poco::Net::HTTPClientSession> m_session;
@@ -202,20 +230,20 @@ int Guarded(const std::string& url_str, std::string* err_msg, Fn fn) {
     try {
         return fn();
     } catch (const Poco::Net::NetException& e) {
-        ZID_LOG_ERR("Net Exception:%s", e.displayText().c_str());
+        SENDER_LOG_ERR("Net Exception:%s", e.displayText().c_str());
         *err_msg = "Net Exception:" + e.displayText();
     } catch (const Poco::TimeoutException& e) {
-        ZID_LOG_ERR("TimeoutException:%s", e.displayText().c_str());
+        SENDER_LOG_ERR("TimeoutException:%s", e.displayText().c_str());
         *err_msg = "TimeoutException:" + e.displayText();
     } catch (const UserCancelException&) {
-        ZID_LOG_INFO("Request canceled by user");
+        SENDER_LOG_INFO("Request canceled by user");
         *err_msg = "Request canceled by user";
     } catch (const Poco::URISyntaxException& e) {
-        ZID_LOG_ERR("url:%s    URISyntaxException:%s", url_str.c_str(), e.displayText().c_str());
+        SENDER_LOG_ERR("url:%s    URISyntaxException:%s", url_str.c_str(), e.displayText().c_str());
         *err_msg = "url:" + url_str + "    URISyntaxException:" + e.displayText();
     } catch (const std::exception& e) {
         const int err = errno;
-        ZID_LOG_ERR("Exception:%s, errno=%d", e.what(), err);
+        SENDER_LOG_ERR("Exception:%s, errno=%d", e.what(), err);
         *err_msg = std::string("Exception:") + e.what();
     }
     return -1;
@@ -253,16 +281,17 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         if (!WantsMd5Check(is_check_md5, etag)) {
             received = CopyStreamWithProgress(handler, rs, resp_stream, kCopyBufferSize);
         } else {
-            ZID_LOG_DBG("Check Response Md5");
+            SENDER_LOG_DBG("Check Response Md5");
             std::string md5_hex;
             received = CopyAndHash(handler, rs, resp_stream, &md5_hex);
             if (md5_hex != etag) {
                 *err_msg = "Md5 of response body is not equal to the etag in the header. Body Md5= " +
                            md5_hex + ", etag=" + etag;
-                ZID_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
+                SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
                 result = -1;
             }
         }
+        ex.CheckBodyComplete(http_method, received);
         LogRate(received, start);
         LogResponse(ex.Response(), *resp_headers);
         return result;
@@ -303,7 +332,7 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
             if (!WantsMd5Check(is_check_md5, etag)) {
                 received = CopyStreamWithProgress(handler, rs, resp_stream, kCopyBufferSize);
             } else {
-                ZID_LOG_DBG("Check Response Md5");
+                SENDER_LOG_DBG("Check Response Md5");
                 std::string md5_hex;
                 received = CopyAndHash(handler, rs, resp_stream, &md5_hex);
                 if (md5_hex != etag) {
@@ -311,13 +340,15 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
                         "Md5 of response body is not equal to the etag in the header. Body Md5= " +
                         md5_hex + ", etag=" + etag + ", recv-len=" +
                         StringUtil::FormatUint64(received) + ", content-length=" + content_length;
-                    ZID_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
+                    SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
                     result = -1;
                 }
             }
+            ex.RethrowNetworkError();
             *real_byte = received;
         } else {
             Poco::StreamCopier::copyToString(rs, *err_body, kCopyBufferSize);
+            ex.RethrowNetworkError();
             *real_byte = err_body->size();
         }
         LogResponse(ex.Response(), *resp_headers);

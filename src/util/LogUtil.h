@@ -29,7 +29,10 @@ public:
 
 // fmt is the message text only (a string literal); the prefix "tag:function(line) "
 // and the newline are added here. Nothing is formatted when the level is off.
-#define ZID_LOG_AT_LEVEL(level, fmt, ...)                                                     \
+#define ZID_LOG_AT_LEVEL(level, fmt, ...) ZID_LOG_NAMED(level, __func__, fmt, ##__VA_ARGS__)
+
+// As above, with the function name given (for code that logs under one public name).
+#define ZID_LOG_NAMED(level, func_name, fmt, ...)                                             \
     do {                                                                                      \
         const int zid_log_level_ = (level);                                                   \
         if (::zuzezi_zid::ClientSettings::GetLogLevel() >= zid_log_level_) {                  \
@@ -37,17 +40,17 @@ public:
             if (zid_log_out_ == 1) {                                                          \
                 ::zuzezi_zid::LogUtil::WriteToStdout("%s:%s(%d) " fmt "\n",                   \
                                                      ::zuzezi_zid::LogUtil::Tag(zid_log_level_), \
-                                                     __func__, __LINE__, ##__VA_ARGS__);      \
+                                                     func_name, __LINE__, ##__VA_ARGS__);     \
             } else if (zid_log_out_ == 2) {                                                   \
                 ::zuzezi_zid::LogUtil::WriteToSystemLog(                                      \
                     zid_log_level_, "%s:%s(%d) " fmt "\n",                                    \
-                    ::zuzezi_zid::LogUtil::Tag(zid_log_level_), __func__, __LINE__,           \
+                    ::zuzezi_zid::LogUtil::Tag(zid_log_level_), func_name, __LINE__,          \
                     ##__VA_ARGS__);                                                           \
             }                                                                                 \
             ::zuzezi_zid::LogCallback zid_log_cb_ = ::zuzezi_zid::ClientSettings::GetLogCallback(); \
             if (zid_log_cb_) {                                                                \
                 zid_log_cb_(::zuzezi_zid::LogUtil::FormatForCallback(                         \
-                    zid_log_level_, "%s:%s(%d) " fmt "\n", __FILE__, __func__, __LINE__,      \
+                    zid_log_level_, "%s:%s(%d) " fmt "\n", __FILE__, func_name, __LINE__,    \
                     ##__VA_ARGS__));                                                          \
             }                                                                                 \
         }                                                                                     \
