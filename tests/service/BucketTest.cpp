@@ -138,6 +138,12 @@ TEST_F(BucketTest, ObjectAcl) {
     EXPECT_NE(pub.body.find("xsi:type=\"Group\""), std::string::npos);
     EXPECT_NE(pub.body.find("<Permission>READ</Permission>"), std::string::npos);
 
+    Req del = Make("DELETE", "/o");
+    del.params["acl"] = "";
+    EXPECT_EQ(Client().Send(del).status, 204);
+    EXPECT_TRUE(Svc().GetObject(kBucket, "o").has_value());  // only the ACL goes
+    EXPECT_EQ(Client().Send(getReq).body, def.body);
+
     struct Case {
         const char* name;
         std::string body;

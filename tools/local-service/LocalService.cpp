@@ -730,6 +730,14 @@ Answer LocalService::Impl::Route(Call& c) {
             a.status = 204;
             return a;
         }
+        if (c.Has("acl")) {
+            // Back to the owner-only default; the object itself stays.
+            if (!store.Get(c.bucket, c.key)) return Error(c, 404, "NoSuchKey", "The specified key does not exist.");
+            store.SetAcl(c.bucket, c.key, std::string());
+            Answer a;
+            a.status = 204;
+            return a;
+        }
         if (c.Has("tagging")) {
             if (!store.Get(c.bucket, c.key)) return Error(c, 404, "NoSuchKey", "The specified key does not exist.");
             store.SetTags(c.bucket, c.key, {});

@@ -140,7 +140,10 @@ std::vector<std::pair<std::string, ServiceStore::ObjectPtr>> ServiceStore::List(
 
 void ServiceStore::SetAcl(const std::string& bucket, const std::string& key, const std::string& xml) {
     std::lock_guard<std::mutex> lock(mu_);
-    acls_[{bucket, key}] = xml;
+    if (xml.empty())
+        acls_.erase({bucket, key});
+    else
+        acls_[{bucket, key}] = xml;
 }
 
 std::string ServiceStore::GetAcl(const std::string& bucket, const std::string& key) const {

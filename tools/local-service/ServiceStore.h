@@ -45,7 +45,7 @@ public:
     // Keys of a bucket in byte order.
     std::vector<std::pair<std::string, ObjectPtr>> List(const std::string& bucket) const;
 
-    void SetAcl(const std::string& bucket, const std::string& key, const std::string& xml);
+    void SetAcl(const std::string& bucket, const std::string& key, const std::string& xml);  // empty: default
     std::string GetAcl(const std::string& bucket, const std::string& key) const;  // empty: default
     void SetTags(const std::string& bucket, const std::string& key,
                  std::vector<std::pair<std::string, std::string>> tags);
