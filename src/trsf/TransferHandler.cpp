@@ -23,6 +23,11 @@ void TransferHandler::SetTotalSize(uint64_t total) {
     m_total_size = total;
 }
 
+uint64_t TransferHandler::GetTotalSize() const {
+    std::lock_guard<std::mutex> lock(m_progress_mutex);
+    return m_total_size;
+}
+
 void TransferHandler::AdvanceProgress(uint64_t n) {
     uint64_t transferred = 0;
     uint64_t total = 0;

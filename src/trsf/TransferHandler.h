@@ -39,7 +39,7 @@ public:
     void BindRequest(const ObjectReq& req);
 
     void SetTotalSize(uint64_t total);
-    uint64_t GetTotalSize() const { return m_total_size; }
+    uint64_t GetTotalSize() const;
     void SetUploadID(const std::string& upload_id) { m_upload_id = upload_id; }
     std::string GetUploadID() const { return m_upload_id; }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <Poco/SHA1Engine.h>
+
 #include <ctime>
 #include <map>
 #include <vector>
@@ -133,4 +135,54 @@ TEST(AuthToolTest, DerivedKeyNeverReachesTheLog) {
         // HMAC-SHA1("1700000000;1700003600", "SK"), the derived key of this window.
         EXPECT_EQ(line.find(CodecUtil::HexHmacSha1("1700000000;1700003600", "SK")), std::string::npos) << line;
     }
+}
+
+namespace {
+
+std::string ReferenceSha1Hex(const std::string& text) {
+    Poco::SHA1Engine sha1;
+    sha1.update(text);
+    return Poco::DigestEngine::digestToHex(sha1.digest());
+}
+
+}  // namespace
+
+TEST(AuthToolTest, LivePushUrlWithoutParameters) {
+    const uint64_t before = static_cast<uint64_t>(time(nullptr));
+    const std::string text = AuthTool::SignLivePushUrl("AKID", "SK", "", "b-7", "ch", {}, 1800);
+    const std::string window = Field(text, "q-sign-time");
+    const size_t semi = window.find(';');
+    ASSERT_NE(semi, std::string::npos);
+    const uint64_t start = std::stoull(window.substr(0, semi));
+    EXPECT_GE(start, before);
+    EXPECT_EQ(std::stoull(window.substr(semi + 1)), start + 1800);
+    EXPECT_EQ(Field(text, "q-key-time"), window);
+    const std::string string_to_sign =
+        "sha1\n" + window + "\n" + ReferenceSha1Hex("/b-7/ch\n\n") + "\n";
+    EXPECT_EQ(text, "q-sign-algorithm=sha1&q-ak=AKID&q-sign-time=" + window + "&q-key-time=" +
+                        window + "&q-signature=" + CodecUtil::HexHmacSha1(string_to_sign, "SK"));
+}
+
+TEST(AuthToolTest, LivePushUrlParametersAndTokenAreSignedAndAppended) {
+    const std::string text = AuthTool::SignLivePushUrl(
+        "AKID", "SK", "TOK", "b", "ch", {{"z", "2"}, {"a", "1"}}, 60);
+    const std::string window = Field(text, "q-sign-time");
+    const std::string params = "a=1&x-zid-security-token=TOK&z=2";
+    const std::string string_to_sign =
+        "sha1\n" + window + "\n" + ReferenceSha1Hex("/b/ch\n" + params + "\n") + "\n";
+    EXPECT_EQ(text, "q-sign-algorithm=sha1&q-ak=AKID&q-sign-time=" + window + "&q-key-time=" +
+                        window + "&q-signature=" + CodecUtil::HexHmacSha1(string_to_sign, "SK") +
+                        "&" + params);
+}
+
+TEST(AuthToolTest, LivePushUrlWindowBeyond2038DoesNotWrap) {
+    // Ten years from now crosses 2^31 seconds; the end must stay above the start.
+    const std::string text =
+        AuthTool::SignLivePushUrl("AKID", "SK", "", "b", "ch", {}, 20ULL * 365 * 24 * 3600);
+    const std::string window = Field(text, "q-sign-time");
+    const size_t semi = window.find(';');
+    const uint64_t start = std::stoull(window.substr(0, semi));
+    const uint64_t end = std::stoull(window.substr(semi + 1));
+    EXPECT_GT(end, 2147483647u);
+    EXPECT_EQ(end - start, 20ULL * 365 * 24 * 3600);
 }
