@@ -3,9 +3,11 @@
 
 #include <Poco/Net/StreamSocket.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <thread>
 
 #include "ServiceTestBase.h"
 
@@ -202,6 +204,30 @@ TEST_F(ObjectTest, FolderRootKeepsObjectsAcrossRestarts) {
     EXPECT_FALSE(std::ifstream(std::string(tmpl) + "/../escape/a b").good());
     again.Clear();
     std::system((std::string("rm -rf ") + tmpl).c_str());
+}
+
+TEST_F(ObjectTest, ManyClientsAtOnce) {
+    std::string data(1 << 20, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7919 % 251);
+    Svc().PutObject(kBucket, "shared", data);
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 16; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 8; ++i) {
+                uint64_t first = static_cast<uint64_t>((t * 8 + i) * 8191);
+                Req r = Make("GET", "/shared");
+                r.headers["Range"] = "bytes=" + std::to_string(first) + "-" + std::to_string(first + 65535);
+                Reply rep = Client().Send(r);
+                Reply put = Do("PUT", "/own/" + std::to_string(t) + "/" + std::to_string(i), rep.body);
+                if (rep.status == 206 && rep.body == data.substr(first, 65536) && put.status == 200) ++good;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(good.load(), 16 * 8);
+    EXPECT_EQ(Svc().ListKeys(kBucket).size(), 16u * 8u + 1u);
+    EXPECT_EQ(Svc().Requests().size(), 2u * 16u * 8u);
 }
 
 TEST_F(ObjectTest, TruncatedUploadIsRefusedNotStored) {
