@@ -143,6 +143,13 @@ TEST_F(SignatureTest, PresignedSignParameter) {
     EXPECT_EQ(ok.status, 200) << ok.body;
     EXPECT_EQ(ok.body, "presigned");
 
+    // A temporary token may travel beside the signature; any other extra parameter may not.
+    r.params["x-zid-security-token"] = "tok";
+    EXPECT_EQ(Client().Send(r).status, 200);
+    r.params["response-content-type"] = "text/plain";
+    EXPECT_EQ(Client().Send(r).status, 403);
+    r.params.erase("response-content-type");
+
     r.params["sign"] = auth.substr(0, auth.size() - 1) + (auth.back() == '0' ? "1" : "0");
     EXPECT_EQ(Client().Send(r).status, 403);
 }
