@@ -1,6 +1,8 @@
 // Loopback storage service: a small HTTP/HTTPS server on 127.0.0.1 that speaks the
 // storage protocol well enough for the client's tests and the demo. It checks every
 // request's signature with its own code and can misbehave on purpose (scripted faults).
+// It does not keep object versions or bucket configurations, does not read grants given in
+// x-zid-grant-* headers, and does not check temporary security tokens.
 #pragma once
 
 #include <cstdint>
