@@ -125,13 +125,17 @@ void LogResponse(const Poco::Net::HTTPResponse& resp, const StringMap& headers) 
                  resp.getReason().c_str());
 }
 
-bool WantsMd5Check(bool is_check_md5, const std::string& etag) {
-    return is_check_md5 && !StringUtil::IsNotMd5Etag(etag) && !StringUtil::ContainsDash(etag);
-}
-
-// Copies the body to out while hashing it, so a large body is never held in memory.
-uint64_t CopyAndHash(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
-                     std::ostream& out, std::string* md5_hex) {
+// Copies the response body to out. When the ETag is a plain MD5 and the caller
+// asks for the check, the body is hashed on its way through (never held whole in
+// memory); returns false in *md5_ok with the hex digest in *md5_hex on a mismatch.
+uint64_t CopyBody(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
+                  std::ostream& out, bool is_check_md5, const std::string& etag, bool* md5_ok,
+                  std::string* md5_hex) {
+    *md5_ok = true;
+    if (!is_check_md5 || StringUtil::IsNotMd5Etag(etag) || StringUtil::ContainsDash(etag)) {
+        return CopyStreamWithProgress(handler, in, out, kCopyBufferSize);
+    }
+    SENDER_LOG_DBG("Check Response Md5");
     Poco::MD5Engine md5;
     Poco::DigestOutputStream digest(md5);
     Poco::TeeOutputStream tee(out);
@@ -140,8 +144,11 @@ uint64_t CopyAndHash(const std::shared_ptr<TransferHandler>& handler, std::istre
     tee.flush();
     digest.close();
     *md5_hex = Poco::DigestEngine::digestToHex(md5.digest());
+    *md5_ok = *md5_hex == etag;
     return n;
 }
+
+const char kMd5Mismatch[] = "Md5 of response body is not equal to the etag in the header. Body Md5= ";
 
 // The parts shared by both exchange forms; body handling is left to the caller.
 class Exchange {
@@ -267,7 +274,13 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         }
         Clock::time_point start = Clock::now();
         std::ostream& os = ex.SendHead();
-        const uint64_t sent = CopyStreamWithProgress(handler, is, os, kCopyBufferSize);
+        uint64_t sent = 0;
+        try {
+            sent = CopyStreamWithProgress(handler, is, os, kCopyBufferSize);
+        } catch (const std::ios_base::failure&) {
+            ex.RethrowNetworkError();  // the socket's own error says more
+            throw;
+        }
         LogRate(sent, start);
 
         std::istream& rs = ex.ReceiveHead(recv_timeout_in_ms);
@@ -277,19 +290,13 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
 
         int result = status;
         start = Clock::now();
-        uint64_t received = 0;
-        if (!WantsMd5Check(is_check_md5, etag)) {
-            received = CopyStreamWithProgress(handler, rs, resp_stream, kCopyBufferSize);
-        } else {
-            SENDER_LOG_DBG("Check Response Md5");
-            std::string md5_hex;
-            received = CopyAndHash(handler, rs, resp_stream, &md5_hex);
-            if (md5_hex != etag) {
-                *err_msg = "Md5 of response body is not equal to the etag in the header. Body Md5= " +
-                           md5_hex + ", etag=" + etag;
-                SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
-                result = -1;
-            }
+        bool md5_ok = true;
+        std::string md5_hex;
+        const uint64_t received = CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
+        if (!md5_ok) {
+            *err_msg = kMd5Mismatch + md5_hex + ", etag=" + etag;
+            SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
+            result = -1;
         }
         ex.CheckBodyComplete(http_method, received);
         LogRate(received, start);
@@ -328,21 +335,16 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
             if (handler && !content_length.empty()) {
                 handler->SetTotalSize(StringUtil::ParseUint64(content_length));
             }
-            uint64_t received = 0;
-            if (!WantsMd5Check(is_check_md5, etag)) {
-                received = CopyStreamWithProgress(handler, rs, resp_stream, kCopyBufferSize);
-            } else {
-                SENDER_LOG_DBG("Check Response Md5");
-                std::string md5_hex;
-                received = CopyAndHash(handler, rs, resp_stream, &md5_hex);
-                if (md5_hex != etag) {
-                    *err_msg =
-                        "Md5 of response body is not equal to the etag in the header. Body Md5= " +
-                        md5_hex + ", etag=" + etag + ", recv-len=" +
-                        StringUtil::FormatUint64(received) + ", content-length=" + content_length;
-                    SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
-                    result = -1;
-                }
+            bool md5_ok = true;
+            std::string md5_hex;
+            const uint64_t received =
+                CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
+            if (!md5_ok) {
+                *err_msg = kMd5Mismatch + md5_hex + ", etag=" + etag +
+                           ", recv-len=" + StringUtil::FormatUint64(received) +
+                           ", content-length=" + content_length;
+                SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
+                result = -1;
             }
             ex.RethrowNetworkError();
             *real_byte = received;
@@ -366,13 +368,10 @@ int HttpSender::SendWithStringBody(const std::shared_ptr<TransferHandler>& handl
                                    const std::string& ca_location,
                                    const SSLCtxCallback& ssl_ctx_cb, void* user_data) {
     std::istringstream is(req_body);
-    std::ostringstream os;
-    const int status = SendRequest(handler, http_method, url_str, req_params, req_headers, is,
-                                   conn_timeout_in_ms, recv_timeout_in_ms, resp_headers, os,
-                                   err_msg, is_check_md5, is_verify_cert, ca_location, ssl_ctx_cb,
-                                   user_data);
-    *resp_body = os.str();
-    return status;
+    return SendWithStreamBody(handler, http_method, url_str, req_params, req_headers, is,
+                              conn_timeout_in_ms, recv_timeout_in_ms, resp_headers, resp_body,
+                              err_msg, is_check_md5, is_verify_cert, ca_location, ssl_ctx_cb,
+                              user_data);
 }
 
 int HttpSender::SendWithStreamBody(const std::shared_ptr<TransferHandler>& handler,
