@@ -127,11 +127,11 @@ std::string BucketOfHost(const std::string& hostHeader) {
 bool ParseRange(const std::string& header, uint64_t size, uint64_t* first, uint64_t* last) {
     std::string h = Trim(header);
     if (h.compare(0, 6, "bytes=") != 0) return false;
-    std::string spec = Trim(h.substr(6));
-    if (spec.find(',') != std::string::npos) return false;
-    size_t dash = spec.find('-');
+    std::string ranges = Trim(h.substr(6));
+    if (ranges.find(',') != std::string::npos) return false;
+    size_t dash = ranges.find('-');
     if (dash == std::string::npos) return false;
-    std::string a = Trim(spec.substr(0, dash)), b = Trim(spec.substr(dash + 1));
+    std::string a = Trim(ranges.substr(0, dash)), b = Trim(ranges.substr(dash + 1));
     uint64_t x = 0, y = 0;
     if (a.empty()) {
         if (!ParseUint(b, &y) || y == 0 || size == 0) return false;
