@@ -462,6 +462,31 @@ TEST_F(HttpsSenderTest, VerifiesAgainstTheGivenCa) {
     err.clear();
     EXPECT_EQ(Get("https", false, Certificates().otherCaFile, &err), 200) << err;
 
+    // The callback sees the exchange's own TLS context once and may let it go on.
+    int calls = 0;
+    void* seen_ctx = nullptr;
+    int marker = 0;
+    void* seen_data = nullptr;
+    auto accept = [&](void* ctx, void* data) {
+        ++calls;
+        seen_ctx = ctx;
+        seen_data = data;
+        return 0;
+    };
+    StringMap resp_headers;
+    std::string body;
+    err.clear();
+    EXPECT_EQ(HttpSender::SendWithStringBody(
+                  nullptr, "GET", "https://" + DestDomain() + "/k", {},
+                  Signed("GET", "/k", {}, 0, {}, Host(kHttpsRegion)), "", kTimeout, kTimeout,
+                  &resp_headers, &body, &err, false, true, CaFile(), accept, &marker),
+              200)
+        << err;
+    EXPECT_EQ(body, "secure");
+    EXPECT_EQ(calls, 1);
+    EXPECT_NE(seen_ctx, nullptr);
+    EXPECT_EQ(seen_data, &marker);
+
     // Plain HTTP to a TLS port is no success either.
     err.clear();
     EXPECT_EQ(Get("http", true, CaFile(), &err), -1);
