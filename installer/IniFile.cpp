@@ -229,9 +229,10 @@ void WriteIniString(const char* section_arg, const char* key_arg, const char* va
 }
 
 namespace {
-std::string ToUtf8(const wchar_t* w) {
+// The wide twins keep their files in code page 936, like WriteIniStringWide.
+std::string To936(const wchar_t* w) {
     std::string s;
-    if (w) zplat::WideToBytes(w, 65001, &s);
+    if (w) zplat::WideToBytes(w, 936, &s);
     return s;
 }
 }  // namespace
@@ -245,11 +246,11 @@ void ReadIniStringWide(const wchar_t* section, const wchar_t* key, const wchar_t
     WideToMultiByte(path, p.data(), 2046, 936);
     const std::string marker("\x01");  // tells "absent" from a stored value
     std::vector<char> narrow(static_cast<size_t>(size) * 4 + 4, 0);
-    ReadIniString(ToUtf8(section).c_str(), ToUtf8(key).c_str(), marker.c_str(), narrow.data(),
+    ReadIniString(To936(section).c_str(), To936(key).c_str(), marker.c_str(), narrow.data(),
                   static_cast<int>(narrow.size()), p.data());
     if (marker == narrow.data()) return;
     std::wstring wide;
-    zplat::BytesToWide(narrow.data(), 65001, &wide);
+    zplat::BytesToWide(narrow.data(), 936, &wide);
     wmemset(buf, 0, static_cast<size_t>(size));
     wcsncpy(buf, wide.c_str(), static_cast<size_t>(size - 1));
 }

@@ -41,7 +41,7 @@ bool MakeDirsForPath(const char* path) {
         if (p[i] != '/') continue;
         std::string prefix = p.substr(0, i + 1);
         if (access(prefix.c_str(), F_OK) == 0) continue;
-        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+        if (mkdir(prefix.c_str(), 0777) != 0 && !(errno == EEXIST && zplat::IsDirectory(prefix))) {
             if (zplat::IsMainThread()) {
                 ShowAlert(prefix.c_str());
             } else {
@@ -62,7 +62,7 @@ bool MakeDirs(const char* path) {
         if (p[i] != '/') continue;
         std::string prefix = p.substr(0, i);
         if (access(prefix.c_str(), F_OK) == 0) continue;
-        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+        if (mkdir(prefix.c_str(), 0755) != 0 && !(errno == EEXIST && zplat::IsDirectory(prefix))) {
             perror("mkdir   error");
             return false;
         }

@@ -99,6 +99,15 @@ bool EndsWithZip(const std::string& path) {
     return ext == "zip";
 }
 
+// This build of minizip has no decryption: a password makes even a plain entry fail to
+// open, so it is passed only for entries that are encrypted.
+int OpenCurrentEntry(unzFile zip, const std::string& password) {
+    unz_file_info info = {};
+    if (unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return UNZ_ERRNO;
+    if (password.empty() || (info.flag & 1) == 0) return unzOpenCurrentFile(zip);
+    return unzOpenCurrentFilePassword(zip, password.c_str());
+}
+
 struct DateRecord {
     std::string path;
     time_t modDate;
@@ -211,8 +220,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
     if (delegate && delegate->progressEvent) delegate->progressEvent(0, archive_size);
 
     while (loop_result == UNZ_OK && success) {
-        int ret = password.empty() ? unzOpenCurrentFile(zip)
-                                   : unzOpenCurrentFilePassword(zip, password.c_str());
+        int ret = OpenCurrentEntry(zip, password);
         if (ret != UNZ_OK) {
             set_error(FacadeError(-2, "failed to open file in zip file"));
             success = false;

@@ -1,0 +1,244 @@
+// Folder chains, tree copies, package identity, runtime detection, the engine's set-up and
+// the window-message channel.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "IClient.h"
+#include "MacUtil.h"
+#include "UiTheme.h"
+#include "platform/Alert.h"
+#include "platform/FileManager.h"
+#include "platform/Machine.h"
+#include "platform/MainQueue.h"
+#include "platform/NotificationCenter.h"
+#include "support/LocalServiceFixture.h"
+#include "support/ZipFixture.h"
+
+namespace {
+
+class EnvGuard {
+public:
+    void Set(const char* name, const std::string& value) {
+        const char* old = getenv(name);
+        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvGuard() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
+            else unsetenv(it->first.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+class MacUtilTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = zid_test::MakeTempFolder("zid-macutil");
+        env_.Set("HOME", dir_ + "/home");
+        env_.Set("ZID_INSTALLER_BUNDLE", dir_ + "/Installer.app");
+        env_.Set("ZID_INSTALLER_ACCOUNT", dir_ + "/no-account.json");
+    }
+    void TearDown() override { zplat::RemoveItem(dir_); }
+
+    void MakeConfig(const std::vector<std::string>& folders) {
+        for (const std::string& f : folders) {
+            ASSERT_TRUE(zplat::CreateDirectory(dir_ + "/Installer.app/Contents/Resources/Config/" + f, true));
+        }
+    }
+
+    std::string dir_;
+    EnvGuard env_;
+};
+
+TEST_F(MacUtilTest, MakeDirsForPathStopsBeforeTheLastComponent) {
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    EXPECT_TRUE(MacUtil::MakeDirsForPath("noslash"));
+    EXPECT_FALSE(zplat::ItemExists(dir_ + "/noslash"));
+    EXPECT_TRUE(MacUtil::MakeDirsForPath("a/b/c"));
+    EXPECT_TRUE(zplat::IsDirectory(dir_ + "/a/b"));
+    EXPECT_FALSE(zplat::ItemExists(dir_ + "/a/b/c"));
+    ASSERT_EQ(chdir("/"), 0);
+
+    // A file in the way fails, and the alert is shown with the folder that failed.
+    zid_test::WriteBytes(dir_ + "/file", "x");
+    std::string shown;
+    zplat::SetAlertHook([&](const std::string& text, const std::string&) { shown = text; });
+    zplat::MainQueueBindThisThread();
+    EXPECT_FALSE(MacUtil::MakeDirsForPath((dir_ + "/file/sub/x").c_str()));
+    zplat::SetAlertHook(nullptr);
+    EXPECT_EQ(shown, dir_ + "/file/");
+}
+
+TEST_F(MacUtilTest, MakeDirsCreatesTheWholePath) {
+    EXPECT_TRUE(MacUtil::MakeDirs((dir_ + "/x/y/z").c_str()));
+    EXPECT_TRUE(zplat::IsDirectory(dir_ + "/x/y/z"));
+    EXPECT_TRUE(MacUtil::MakeDirs((dir_ + "/x/y/z/").c_str()));
+    EXPECT_TRUE(MacUtil::MakeDirs("/"));
+    zid_test::WriteBytes(dir_ + "/f", "x");
+    EXPECT_FALSE(MacUtil::MakeDirs((dir_ + "/f/g").c_str()));
+}
+
+TEST_F(MacUtilTest, CopyTreeKeepsLinksModesAndDestinationOnlyFiles) {
+    const std::string src = dir_ + "/src", dst = dir_ + "/dst";
+    ASSERT_TRUE(zplat::CreateDirectory(src + "/bin", true));
+    zid_test::WriteBytes(src + "/bin/tool", "new tool");
+    chmod((src + "/bin/tool").c_str(), 0755);
+    ASSERT_EQ(symlink("tool", (src + "/bin/alias").c_str()), 0);
+    ASSERT_TRUE(zplat::CreateDirectory(dst + "/bin", true));
+    zid_test::WriteBytes(dst + "/bin/tool", "old tool");
+    zid_test::WriteBytes(dst + "/only-here.txt", "kept");
+    zid_test::WriteBytes(dst + "/bin/alias", "a file where the link goes");
+
+    EXPECT_TRUE(MacUtil::CopyTree(src.c_str(), dst.c_str()));
+    EXPECT_EQ(zid_test::ReadBytes(dst + "/bin/tool"), "new tool");
+    EXPECT_EQ(zplat::PosixMode(dst + "/bin/tool") & 0777, 0755);
+    std::string target;
+    ASSERT_TRUE(zplat::ReadLink(dst + "/bin/alias", &target));
+    EXPECT_EQ(target, "tool");
+    EXPECT_EQ(zid_test::ReadBytes(dst + "/only-here.txt"), "kept");
+
+    // An item that cannot be copied makes the copy report failure; the rest is copied.
+    ASSERT_EQ(mkfifo((src + "/pipe").c_str(), 0600), 0);
+    zid_test::WriteBytes(src + "/z-after.txt", "z");
+    EXPECT_FALSE(MacUtil::CopyTree(src.c_str(), dst.c_str()));
+    EXPECT_EQ(zid_test::ReadBytes(dst + "/z-after.txt"), "z");
+    EXPECT_FALSE(MacUtil::CopyTree((dir_ + "/missing").c_str(), dst.c_str()));
+}
+
+TEST_F(MacUtilTest, RemovePathAndFirstSubpath) {
+    ASSERT_TRUE(zplat::CreateDirectory(dir_ + "/t/b", true));
+    ASSERT_TRUE(zplat::CreateDirectory(dir_ + "/t/a", true));
+    EXPECT_EQ(MacUtil::FirstSubpath(dir_ + "/t"), "a");
+    EXPECT_EQ(MacUtil::FirstSubpath(dir_ + "/none"), "");
+    EXPECT_TRUE(MacUtil::RemovePath((dir_ + "/t").c_str()));
+    EXPECT_FALSE(zplat::ItemExists(dir_ + "/t"));
+    EXPECT_TRUE(MacUtil::RemovePath((dir_ + "/t").c_str()));  // nothing there is fine
+}
+
+TEST_F(MacUtilTest, PackageIdentityFromTheBundle) {
+    const std::string long_name(120, 'n');
+    MakeConfig({"PkgName/" + long_name, "PkgNo/8001", "SerDir/mac8001", "Other/x"});
+    MacConfig cfg = {};
+    MacUtil::ReadPackageConfig(cfg);
+    EXPECT_EQ(std::string(cfg.szPkgName), long_name.substr(0, 100));
+    EXPECT_STREQ(cfg.szPkgNo, "8001");
+    EXPECT_STREQ(cfg.szSerDir, "mac8001");
+    EXPECT_FALSE(cfg.bQuant);
+
+    IClient plain;
+    EXPECT_EQ(plain.TotalDownLoad(), 3);
+    MakeConfig({"PkgQuant"});
+    IClient quant;
+    EXPECT_EQ(quant.TotalDownLoad(), 4);
+    EXPECT_TRUE(quant.PackageConfig().bQuant);
+
+    // No Config folder: empty identity, no option.
+    env_.Set("ZID_INSTALLER_BUNDLE", dir_ + "/Elsewhere.app");
+    MacConfig none = {};
+    MacUtil::ReadPackageConfig(none);
+    EXPECT_STREQ(none.szPkgName, "");
+    EXPECT_FALSE(none.bQuant);
+}
+
+TEST_F(MacUtilTest, EngineSetUpFillsTheSettingsRecord) {
+    MakeConfig({"PkgName/Tamberlyn", "PkgNo/8001", "SerDir/mac8001"});
+    env_.Set("ZID_INSTALLER_APPLICATIONS", dir_ + "/Apps");
+    IClient first;
+    const InstallSettings& s = UiTheme::Settings();
+    EXPECT_EQ(s.m_szAppName, "Tamberlyn.app");
+    EXPECT_EQ(s.m_szAppDir, dir_ + "/Apps");
+    EXPECT_EQ(s.m_szBackupDir, dir_ + "/home/Library/tamberlyn9.5/_Applications_Tamberlyn.app_Contents/");
+    const std::string work = dir_ + "/home/Library/tamberlyn9.5/";
+    ASSERT_EQ(s.m_szTempDir.compare(0, work.size(), work), 0);
+    const std::string stamp = s.m_szTempDir.substr(work.size());
+    EXPECT_EQ(stamp.size(), 17u);
+    EXPECT_EQ(stamp.find_first_not_of("0123456789"), std::string::npos);
+    EXPECT_EQ(first.QuantPath(), dir_ + "/home/Library/tamberlyn9.5_quant/");
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    IClient second;
+    EXPECT_NE(UiTheme::Settings().m_szTempDir, work + stamp);
+
+    // Without an account file the compiled-in account and the region "accelerate" are used.
+    second.InitOssAccount();
+    EXPECT_EQ(second.Bucket(), "tamberlyn");
+    unsetenv("ZID_INSTALLER_APPLICATIONS");
+    IClient defaults;
+    EXPECT_EQ(UiTheme::Settings().m_szAppDir, "/Applications");
+}
+
+TEST_F(MacUtilTest, QuantRuntimeNeededUnlessItsFolderIsThere) {
+    EXPECT_TRUE(MacUtil::IsQuantNeeded("q1"));  // no folder at all
+    const std::string quant = MacUtil::GetQuantPath();
+    EXPECT_EQ(quant, dir_ + "/home/Library/tamberlyn9.5_quant/");
+    ASSERT_TRUE(zplat::CreateDirectory(quant + "q1/inner/q2", true));
+    EXPECT_FALSE(MacUtil::IsQuantNeeded("q1"));
+    EXPECT_TRUE(MacUtil::IsQuantNeeded("q2"));  // deeper entries are paths, not names
+    EXPECT_TRUE(MacUtil::IsQuantNeeded(""));
+}
+
+TEST_F(MacUtilTest, MachineTypeFromTheKernelOrTheOverride) {
+    const struct {
+        const char* value;
+        bool arm;
+    } cases[] = {{"arm64", true}, {"x86_64", false}, {"arm64e", false}};
+    for (const auto& c : cases) {
+        env_.Set("ZID_INSTALLER_MACHINE", c.value);
+        EXPECT_EQ(MacUtil::IsArm64(), c.arm) << c.value;
+    }
+    unsetenv("ZID_INSTALLER_MACHINE");
+    EXPECT_FALSE(zplat::MachineType().empty());
+    EXPECT_NE(zplat::MachineType(), "aarch64");
+}
+
+TEST(WindowMessages, ArriveOnTheMainThreadInPostingOrder) {
+    zplat::MainQueueBindThisThread();
+    const std::thread::id main_id = std::this_thread::get_id();
+    std::vector<std::pair<int64_t, int64_t>> got;
+    bool off_main = false;
+    int token = zplat::NotificationCenter::Default().AddObserver(
+        "OnFrameUserMsg", [&](const zplat::Notification& n) {
+            if (std::this_thread::get_id() != main_id) off_main = true;
+            got.push_back({n.userInfo.at("msg"), n.userInfo.at("l")});
+            EXPECT_EQ(n.userInfo.at("frm"), 0);
+        });
+    std::thread worker([] {
+        for (int i = 0; i < 500; ++i) MacUtil::PostUserMsg(1131, 0, 0, i);
+        MacUtil::PostUserMsg(1132, 0, 0, 0);
+    });
+    EXPECT_TRUE(zplat::MainQueueRunUntil([&] { return !got.empty() && got.back().first == 1132; }, 10000));
+    worker.join();
+    zplat::NotificationCenter::Default().RemoveObserver(token);
+    ASSERT_EQ(got.size(), 501u);
+    for (int i = 0; i < 500; ++i) EXPECT_EQ(got[i], std::make_pair(int64_t{1131}, int64_t{i}));
+    EXPECT_FALSE(off_main);
+}
+
+TEST(WindowMessages, AlertFromAWorkerIsShownOnTheMainThread) {
+    zplat::MainQueueBindThisThread();
+    const std::thread::id main_id = std::this_thread::get_id();
+    std::optional<std::thread::id> shown_on;
+    zplat::SetAlertHook([&](const std::string&, const std::string& button) {
+        shown_on = std::this_thread::get_id();
+        EXPECT_EQ(button, "确定");
+    });
+    std::thread([] { MacUtil::ShowAlert("from the worker"); }).join();
+    EXPECT_FALSE(shown_on.has_value());
+    EXPECT_TRUE(zplat::MainQueueRunUntil([&] { return shown_on.has_value(); }, 5000));
+    zplat::SetAlertHook(nullptr);
+    EXPECT_EQ(*shown_on, main_id);
+}
+
+}  // namespace

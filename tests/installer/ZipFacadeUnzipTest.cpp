@@ -1,0 +1,323 @@
+// Unpacking archives made at test time: names, folders, links, modes, dates, callbacks,
+// errors, and archives that try to leave their destination.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "ZipFacade.h"
+#include "platform/FileManager.h"
+#include "support/LocalServiceFixture.h"
+#include "support/ZipFixture.h"
+
+using zid_test::DirEntry;
+using zid_test::DosEntry;
+using zid_test::FileEntry;
+using zid_test::LinkEntry;
+using zid_test::ReadBytes;
+using zid_test::WriteZip;
+
+namespace {
+
+class ZipFacadeUnzipTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = zid_test::MakeTempFolder("zid-unzip");
+        dest_ = dir_ + "/out";
+        const char* tz = getenv("TZ");
+        hadTz_ = tz != nullptr;
+        if (hadTz_) tz_ = tz;
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    void TearDown() override {
+        if (hadTz_) setenv("TZ", tz_.c_str(), 1);
+        else unsetenv("TZ");
+        tzset();
+        zplat::RemoveItem(dir_);
+    }
+
+    std::string Zip(const std::vector<zid_test::ZipEntrySpec>& entries) {
+        std::string path = dir_ + "/a" + std::to_string(n_++) + ".zip";
+        WriteZip(path, entries);
+        return path;
+    }
+
+    std::string dir_, dest_;
+    int n_ = 0;
+
+private:
+    bool hadTz_ = false;
+    std::string tz_;
+};
+
+TEST_F(ZipFacadeUnzipTest, UnpacksNamesFoldersLinksModesAndDates) {
+    zid_test::ZipEntrySpec dated = FileEntry("dated.txt", "d", 0640);
+    dated.dosDate = zid_test::DosDate(2020, 5, 6, 7, 8, 10);
+    zid_test::ZipEntrySpec setuid = FileEntry("bin/tool", "#!/bin/sh\n", 04755);
+    std::string zip = Zip({FileEntry("目录/文件.txt", "utf8"), DosEntry("caf\x82.txt", "cp437"), DirEntry("empty/"),
+                           dated, setuid, LinkEntry("bin/alias", "tool"), FileEntry("exec.sh", "x", 0700)});
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_));
+
+    EXPECT_EQ(ReadBytes(dest_ + "/目录/文件.txt"), "utf8");
+    EXPECT_EQ(ReadBytes(dest_ + "/café.txt"), "cp437");
+    EXPECT_TRUE(zplat::IsDirectory(dest_ + "/empty"));
+    std::string target;
+    ASSERT_TRUE(zplat::ReadLink(dest_ + "/bin/alias", &target));
+    EXPECT_EQ(target, "tool");
+
+    const struct {
+        const char* name;
+        long mode;
+    } modes[] = {{"dated.txt", 0640}, {"bin/tool", 0755}, {"exec.sh", 0700}, {"café.txt", 0600}};
+    for (const auto& m : modes) {
+        EXPECT_EQ(zplat::PosixMode(dest_ + "/" + m.name) & 07777, m.mode) << m.name;
+    }
+    time_t when = 0;
+    ASSERT_TRUE(zplat::GetModificationDate(dest_ + "/dated.txt", &when));
+    EXPECT_EQ(when, 1588748890);  // 2020-05-06 07:08:10 UTC
+}
+
+TEST_F(ZipFacadeUnzipTest, NameDecoding) {
+    const struct {
+        std::string raw;
+        unsigned long version;
+        unsigned long flag;
+        std::string expect;
+    } cases[] = {
+        {"caf\x82", 20, 0, "café"},                          // MS-DOS made, no UTF-8 flag: CP437
+        {"\xe5\xb2\x9a", 20, 0x800, "岚"},                   // UTF-8 flag wins
+        {"\xe5\xb2\x9a", 0x314, 0, "岚"},                    // Unix made, valid UTF-8
+        {"\xe1\xb0", 0x314, 0, "岚"},                        // not UTF-8: the guess finds GB18030
+        {"plain", 0x314, 0, "plain"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ZipFacade::FilenameStringWithCString(c.raw.c_str(), c.version, c.flag, c.raw.size()), c.expect)
+            << c.raw;
+    }
+    EXPECT_EQ(ZipFacade::HexString(std::string("\x00\x1f\xab\xff", 4)), "001FABFF");
+}
+
+TEST_F(ZipFacadeUnzipTest, SanitisedNames) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {{"../evil.txt", "evil.txt"}, {"../../x", "x"},     {"/abs/x", "abs/x"},
+                 {"a\\b", "a/b"},              {"a/./b/../c", "a/c"}, {"..", ""},
+                 {"dir/", "dir"},              {"a//b", "a/b"},       {"%41 b", "%41 b"}};
+    for (const auto& c : cases) EXPECT_EQ(ZipFacade::SanitizedPath(c.in), c.out) << c.in;
+}
+
+TEST_F(ZipFacadeUnzipTest, ClimbingNamesLandInsideAndEmptyNamesUseTheIndex) {
+    std::string zip = Zip({FileEntry("../evil.txt", "e"), FileEntry("..", "dots"), FileEntry("/abs/x", "a")});
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_));
+    EXPECT_EQ(ReadBytes(dest_ + "/evil.txt"), "e");
+    EXPECT_EQ(ReadBytes(dest_ + "/1"), "dots");
+    EXPECT_EQ(ReadBytes(dest_ + "/abs/x"), "a");
+    EXPECT_FALSE(zplat::ItemExists(dir_ + "/evil.txt"));
+}
+
+TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
+    const struct {
+        const char* name;
+        std::vector<zid_test::ZipEntrySpec> entries;
+        const char* outside;
+    } cases[] = {
+        {"absolute target", {LinkEntry("l", "/tmp")}, nullptr},
+        {"climbing target", {LinkEntry("sub/l", "../../x")}, nullptr},
+        {"file through an absolute link",
+         {LinkEntry("l", "/nonexistent-zid-target"), FileEntry("l/f.txt", "x")}, nullptr},
+        {"file through a link made by an earlier entry that points outside via a sibling",
+         {LinkEntry("l", "."), LinkEntry("m", "l/../.."), FileEntry("m/escaped.txt", "x")}, "escaped.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zplat::RemoveItem(dest_);
+        zplat::ErrorRecord err;
+        EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip(c.entries), dest_, true, "", &err));
+        EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+        EXPECT_EQ(err.code, -7);
+        if (c.outside) EXPECT_FALSE(zplat::ItemExists(dir_ + "/" + c.outside));
+    }
+}
+
+TEST_F(ZipFacadeUnzipTest, ExistingLinkInAFilesPlaceIsReplacedNotWrittenThrough) {
+    const std::string victim = dir_ + "/victim.txt";
+    zid_test::WriteBytes(victim, "untouched");
+    ASSERT_TRUE(zplat::CreateDirectory(dest_, true));
+    ASSERT_EQ(symlink(victim.c_str(), (dest_ + "/f.txt").c_str()), 0);
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("f.txt", "new")}), dest_));
+    EXPECT_EQ(ReadBytes(victim), "untouched");
+    EXPECT_EQ(zplat::ItemTypeAt(dest_ + "/f.txt"), zplat::ItemType::File);
+    EXPECT_EQ(ReadBytes(dest_ + "/f.txt"), "new");
+}
+
+TEST_F(ZipFacadeUnzipTest, OverwriteRules) {
+    ASSERT_TRUE(zplat::CreateDirectory(dest_ + "/keep", true));
+    zid_test::WriteBytes(dest_ + "/a.txt", "old");
+    zid_test::WriteBytes(dest_ + "/l", "a file where a link goes");
+    std::string zip = Zip({FileEntry("a.txt", "new"), DirEntry("keep/"), FileEntry("keep/b.txt", "b")});
+    std::vector<long> did;
+    ZipFacadeDelegate d;
+    d.didUnzipFileWithInfo = [&](long i, long, const std::string&, const unz_file_info&) { did.push_back(i); };
+    zplat::ErrorRecord err;
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, false, "", &err, &d));
+    EXPECT_EQ(ReadBytes(dest_ + "/a.txt"), "old");
+    EXPECT_EQ(ReadBytes(dest_ + "/keep/b.txt"), "b");
+    EXPECT_EQ(did, (std::vector<long>{1, 2}));
+
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("a.txt", "new"), LinkEntry("l", "a.txt")}), dest_));
+    EXPECT_EQ(ReadBytes(dest_ + "/a.txt"), "new");
+    EXPECT_EQ(zplat::ItemTypeAt(dest_ + "/l"), zplat::ItemType::Symlink);
+}
+
+TEST_F(ZipFacadeUnzipTest, DelegateAndHandlersSeeEveryStep) {
+    std::string zip = Zip({FileEntry("a.txt", "aaaa"), FileEntry("__MACOSX/._a.txt", "meta"), FileEntry("b/../c.txt", "c")});
+    const uint64_t size = static_cast<uint64_t>(zplat::FileSize(zip));
+    std::vector<std::string> calls;
+    std::vector<std::pair<uint64_t, uint64_t>> events;
+    ZipFacadeDelegate d;
+    d.willUnzipArchive = [&](const std::string& p, const unz_global_info& g) {
+        calls.push_back("willArchive " + std::to_string(g.number_entry) + (p == zip ? "" : " wrong path"));
+    };
+    d.progressEvent = [&](uint64_t pos, uint64_t total) { events.push_back({pos, total}); };
+    d.shouldUnzipFile = [&](long i, long t, const std::string&, const unz_file_info&) {
+        calls.push_back("should " + std::to_string(i) + "/" + std::to_string(t));
+        return true;
+    };
+    d.willUnzipFile = [&](long i, long, const std::string&, const unz_file_info&) {
+        calls.push_back("will " + std::to_string(i));
+    };
+    d.didUnzipFileAtPath = [&](long i, long, const std::string&, const std::string& out) {
+        calls.push_back("did " + std::to_string(i) + " " + zplat::LastPathComponent(out));
+    };
+    d.didUnzipArchive = [&](const std::string&, const unz_global_info&, const std::string& out) {
+        calls.push_back(out == dest_ ? "didArchive" : "didArchive wrong");
+    };
+    std::vector<std::string> handled;
+    bool completed = false;
+    ZipProgressHandler progress = [&](const std::string& name, const unz_file_info&, long i, long t) {
+        handled.push_back(name + "@" + std::to_string(i) + "/" + std::to_string(t));
+    };
+    ZipCompletionHandler completion = [&](const std::optional<std::string>& p, bool ok,
+                                          const std::optional<zplat::ErrorRecord>& e) {
+        completed = ok && p && *p == zip && !e;
+    };
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, true, true, "", nullptr, &d, progress, completion));
+    EXPECT_EQ(calls, (std::vector<std::string>{"willArchive 3", "should 0/3", "will 0", "did 0 a.txt", "should 1/3",
+                                               "will 1", "should 2/3", "will 2", "did 2 c.txt", "didArchive"}));
+    EXPECT_EQ(handled, (std::vector<std::string>{"a.txt@0/3", "c.txt@2/3"}));
+    EXPECT_TRUE(completed);
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events.front(), (std::pair<uint64_t, uint64_t>(0, size)));
+    EXPECT_EQ(events.back(), std::make_pair(size, size));
+    for (size_t i = 1; i + 1 < events.size(); ++i) EXPECT_LT(events[i - 1].first, events[i].first);
+    EXPECT_FALSE(zplat::ItemExists(dest_ + "/__MACOSX"));
+}
+
+TEST_F(ZipFacadeUnzipTest, DelegateCanCancel) {
+    std::string zip = Zip({FileEntry("a.txt", "a"), FileEntry("b.txt", "b")});
+    ZipFacadeDelegate d;
+    int events = 0;
+    d.progressEvent = [&](uint64_t, uint64_t) { ++events; };
+    d.shouldUnzipFile = [](long i, long, const std::string&, const unz_file_info&) { return i == 0; };
+    std::optional<bool> reported;
+    ZipCompletionHandler completion = [&](const std::optional<std::string>&, bool ok,
+                                          const std::optional<zplat::ErrorRecord>&) { reported = ok; };
+    EXPECT_FALSE(ZipFacade::UnzipFileAtPath(zip, dest_, true, true, "", nullptr, &d, nullptr, completion));
+    EXPECT_TRUE(zplat::ItemExists(dest_ + "/a.txt"));
+    EXPECT_FALSE(zplat::ItemExists(dest_ + "/b.txt"));
+    EXPECT_EQ(events, 2);  // the start and entry 0: no final event after a cancel
+    ASSERT_TRUE(reported.has_value());
+    EXPECT_FALSE(*reported);
+}
+
+TEST_F(ZipFacadeUnzipTest, ErrorsAndTheirTexts) {
+    zid_test::WriteBytes(dir_ + "/garbage.zip", "PK\x03\x04 nothing like an archive");
+    const struct {
+        std::string path;
+        std::string dest;
+        long code;
+        const char* text;
+        bool opened;
+    } cases[] = {
+        {"", dest_, -6, "received invalid argument(s)", false},
+        {dir_ + "/x.zip", "", -6, "received invalid argument(s)", false},
+        {dir_ + "/missing.zip", dest_, -1, "failed to open zip file", false},
+        {dir_ + "/garbage.zip", dest_, -1, "failed to open zip file", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        zplat::ErrorRecord err;
+        std::optional<std::string> path = std::string("unset");
+        ZipCompletionHandler completion = [&](const std::optional<std::string>& p, bool ok,
+                                              const std::optional<zplat::ErrorRecord>& e) {
+            path = p;
+            EXPECT_FALSE(ok);
+            ASSERT_TRUE(e.has_value());
+            EXPECT_EQ(e->code, c.code);
+        };
+        EXPECT_FALSE(ZipFacade::UnzipFileAtPath(c.path, c.dest, true, true, "", &err, nullptr, nullptr, completion));
+        EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+        EXPECT_EQ(err.code, c.code);
+        EXPECT_EQ(err.description, c.text);
+        EXPECT_FALSE(path.has_value());  // no archive path when it was never opened
+    }
+}
+
+TEST_F(ZipFacadeUnzipTest, CrcMismatchFailsAfterWritingTheFile) {
+    zid_test::ZipEntrySpec e = FileEntry("data.bin", "UNIQUE-PAYLOAD-abcdef");
+    e.stored = true;
+    std::string zip = Zip({e, FileEntry("later.txt", "l")});
+    zid_test::CorruptStoredData(zip, "UNIQUE-PAYLOAD-abcdef");
+    zplat::ErrorRecord err;
+    EXPECT_FALSE(ZipFacade::UnzipFileAtPath(zip, dest_, true, "", &err));
+    EXPECT_EQ(err.code, -3);
+    EXPECT_EQ(err.description, "crc check failed for file");
+    EXPECT_TRUE(zplat::ItemExists(dest_ + "/data.bin"));
+    EXPECT_FALSE(zplat::ItemExists(dest_ + "/later.txt"));
+}
+
+TEST_F(ZipFacadeUnzipTest, FileThatCannotBeCreatedFailsTheRun) {
+    ASSERT_TRUE(zplat::CreateDirectory(dest_ + "/a.txt", true));  // a folder where the file goes
+    zplat::ErrorRecord err;
+    EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("a.txt", "x"), FileEntry("b.txt", "y")}), dest_, true, "",
+                                            &err));
+    EXPECT_EQ(err.domain, zplat::kPosixErrorDomain);
+    EXPECT_EQ(err.code, EISDIR);
+    EXPECT_FALSE(zplat::ItemExists(dest_ + "/b.txt"));
+
+    zplat::RemoveItem(dest_);
+    zid_test::WriteBytes(dir_ + "/blocker", "a file where a folder goes");
+    EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("sub/f.txt", "x")}), dir_ + "/blocker", true, "", &err));
+}
+
+TEST_F(ZipFacadeUnzipTest, EmptyArchiveIsASuccessWithTwoProgressEvents) {
+    const std::string zip = dir_ + "/empty.zip";
+    WriteZip(zip, {});
+    ASSERT_EQ(zplat::FileSize(zip), 22);
+    std::vector<std::pair<uint64_t, uint64_t>> events;
+    ZipFacadeDelegate d;
+    d.progressEvent = [&](uint64_t pos, uint64_t total) { events.push_back({pos, total}); };
+    EXPECT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, &d));
+    EXPECT_EQ(events, (std::vector<std::pair<uint64_t, uint64_t>>{{0, 22}, {22, 22}}));
+}
+
+TEST_F(ZipFacadeUnzipTest, NestedArchivesByLevel) {
+    const std::string inner = dir_ + "/inner.zip";
+    WriteZip(inner, {FileEntry("deep.txt", "deep")});
+    std::string outer = Zip({FileEntry("sub/x.ZIP", ReadBytes(inner))});
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(outer, dest_, true, true, 0, "", nullptr, nullptr, nullptr, nullptr));
+    EXPECT_TRUE(zplat::ItemExists(dest_ + "/sub/x.ZIP"));
+    EXPECT_FALSE(zplat::ItemExists(dest_ + "/sub/deep.txt"));
+
+    zplat::RemoveItem(dest_);
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(outer, dest_, true, true, 1, "", nullptr, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(zplat::ItemExists(dest_ + "/sub/x.ZIP"));
+    EXPECT_EQ(ReadBytes(dest_ + "/sub/deep.txt"), "deep");
+}
+
+}  // namespace
