@@ -86,6 +86,18 @@ TEST_F(BucketTest, ListingWithPrefixDelimiterAndPaging) {
     EXPECT_EQ(List({{"max-keys", "many"}}).status, 400);
 }
 
+TEST_F(BucketTest, BucketRootRequests) {
+    EXPECT_EQ(Do("PUT", "/").status, 200);
+    EXPECT_EQ(Do("HEAD", "/").status, 200);
+    Svc().PutObject(kBucket, "x", "1");
+    Reply full = Do("DELETE", "/");
+    EXPECT_EQ(full.status, 409);
+    EXPECT_EQ(full.Xml("Code"), "BucketNotEmpty");
+    Svc().DeleteObject(kBucket, "x");
+    EXPECT_EQ(Do("DELETE", "/").status, 204);
+    EXPECT_EQ(Do("POST", "/").status, 405);
+}
+
 TEST_F(BucketTest, MultiDelete) {
     for (const char* k : {"a", "b", "c & d"}) Svc().PutObject(kBucket, k, "x");
     std::string body =

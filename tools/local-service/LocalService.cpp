@@ -690,7 +690,13 @@ Answer LocalService::Impl::Route(Call& c) {
         if (m == "GET") return ListBucket(c);
         if (m == "HEAD" || m == "PUT") return Answer();
         if (m == "POST" && c.Has("delete")) return DeleteMany(c);
-        if (m == "DELETE") return Error(c, 409, "BucketNotEmpty", "The bucket you tried to delete is not empty.");
+        if (m == "DELETE") {
+            if (!store.List(c.bucket).empty())
+                return Error(c, 409, "BucketNotEmpty", "The bucket you tried to delete is not empty.");
+            Answer a;
+            a.status = 204;
+            return a;
+        }
         return Error(c, 405, "MethodNotAllowed", "The specified method is not allowed against this resource.");
     }
     if (m == "PUT") {
