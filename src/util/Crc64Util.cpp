@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #include <cpuid.h>
 #include <immintrin.h>
 #define ZID_CRC64_HAVE_CLMUL 1
