@@ -29,7 +29,9 @@ std::string VFormat(const char* fmt, va_list args) {
     }
 }
 
-int SyslogPriority(int level) {
+}  // namespace
+
+int LogUtil::SystemLogPriority(int level) {
     switch (level) {
         case 1: return LOG_ERR;
         case 2: return LOG_WARNING;
@@ -37,8 +39,6 @@ int SyslogPriority(int level) {
         default: return LOG_DEBUG;
     }
 }
-
-}  // namespace
 
 const char* LogUtil::Tag(int level) {
     switch (level) {
@@ -75,7 +75,7 @@ void LogUtil::WriteToSystemLog(int level, const char* fmt, ...) {
     va_start(args, fmt);
     const std::string text = VFormat(fmt, args);
     va_end(args);
-    syslog(SyslogPriority(level), "%s", text.c_str());
+    syslog(SystemLogPriority(level), "%s", text.c_str());
 }
 
 void LogUtil::WriteToStdout(const char* fmt, ...) {

@@ -20,6 +20,9 @@ public:
         __attribute__((format(printf, 2, 3)));
     static void WriteToSystemLog(int level, const char* fmt, ...)
         __attribute__((format(printf, 2, 3)));
+    // syslog priority of a level: ERR, WARNING, INFO, DEBUG (the raw numbers 1..4
+    // would mean ALERT..ERR to syslog).
+    static int SystemLogPriority(int level);
     static void WriteToStdout(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
     // printf-style expansion into a string.
     static std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -153,4 +154,11 @@ TEST_F(LogUtilTest, SystemLogSinkPrintsNothingAndKeepsPercentSigns) {
     EXPECT_EQ(out.Stop(), "");
     ASSERT_EQ(g_lines.size(), 1u);
     EXPECT_NE(g_lines[0].find("literal %s%n%s%n\n"), std::string::npos);
+}
+
+TEST_F(LogUtilTest, SystemLogPrioritiesFollowTheLevels) {
+    EXPECT_EQ(LogUtil::SystemLogPriority(1), LOG_ERR);
+    EXPECT_EQ(LogUtil::SystemLogPriority(2), LOG_WARNING);
+    EXPECT_EQ(LogUtil::SystemLogPriority(3), LOG_INFO);
+    EXPECT_EQ(LogUtil::SystemLogPriority(4), LOG_DEBUG);
 }
