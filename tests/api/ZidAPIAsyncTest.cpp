@@ -306,6 +306,22 @@ TEST_F(ZidAPIAsyncBackup, FailedFirstPassOnTheDefaultDomainIsRepeatedOnTheBackup
     EXPECT_GE(Backup(), 2);  // HEAD and the slice
 }
 
+TEST_F(ZidAPIAsyncBackup, StreamUploadSendsTheWholeStreamAgainOnTheBackupPass) {
+    const std::string data = Pattern(50000, 12);
+    Fault f = OnPrimary();
+    f.method = "PUT";
+    Service().AddFault(f);
+    std::istringstream in(data);
+    ZidAPI api(LoopbackConfig());
+    AsyncPutObjectByStreamReq req(kBucketName, "b.up", in);
+    auto ctx = api.AsyncPutObject(req);
+    ASSERT_TRUE(WaitFinal(ctx));
+    EXPECT_EQ(COMPLETED, ctx->GetStatus()) << ctx->GetResult().GetErrorMsg();
+    EXPECT_EQ(1, Primary());
+    EXPECT_EQ(1, Backup());
+    EXPECT_EQ(data, Service().GetObject(StoreBucket(), "b.up").value_or("<none>"));
+}
+
 TEST_F(ZidAPIAsyncBackup, AccelerateEndpointFailsAfterOnePass) {
     Seed("b.bin", "x");
     FailPrimaryHead();
