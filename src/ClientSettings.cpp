@@ -59,8 +59,8 @@ std::string& IntranetAddr() {
     return *s;
 }
 
-const char* const kShortRegions[] = {"cn-east", "cn-north", "cn-south", "cn-southwest",
-                                     "cn-south-2", "sg"};
+const char* const kShortRegions[] = {"cn-east",      "cn-north",   "cn-south",
+                                     "cn-southwest", "cn-south-2", "sg"};
 
 std::string AppIdSuffix(uint64_t app_id) { return "-" + StringUtil::FormatUint64(app_id); }
 

@@ -74,8 +74,8 @@ bool ReadBool(const Object::Ptr& obj, const std::string& key, bool* out) {
 
 }  // namespace
 
-ZidConfig::ZidConfig(uint64_t app_id, const std::string& access_key,
-                     const std::string& secret_key, const std::string& region)
+ZidConfig::ZidConfig(uint64_t app_id, const std::string& access_key, const std::string& secret_key,
+                     const std::string& region)
     : m_app_id(app_id), m_access_key(access_key), m_secret_key(secret_key), m_region(region) {}
 
 ZidConfig::ZidConfig(const std::string& config_file) {
@@ -138,10 +138,14 @@ bool ZidConfig::LoadFromFile(const std::string& config_file) {
     if (ReadString(obj, "Region", &m_region)) {
         StringUtil::TrimSpaces(m_region);
     }
-    if (ReadUint(obj, "SignExpiredTime", &n)) ClientSettings::SetSignExpiredTime(n);
-    if (ReadUint(obj, "ConnectTimeoutInms", &n)) ClientSettings::SetConnTimeoutInms(n);
-    if (ReadUint(obj, "ReceiveTimeoutInms", &n)) ClientSettings::SetRecvTimeoutInms(n);
-    if (ReadUint(obj, "UploadPartSize", &n)) ClientSettings::SetUploadPartSize(n);
+    if (ReadUint(obj, "SignExpiredTime", &n))
+        ClientSettings::SetSignExpiredTime(n);
+    if (ReadUint(obj, "ConnectTimeoutInms", &n))
+        ClientSettings::SetConnTimeoutInms(n);
+    if (ReadUint(obj, "ReceiveTimeoutInms", &n))
+        ClientSettings::SetRecvTimeoutInms(n);
+    if (ReadUint(obj, "UploadPartSize", &n))
+        ClientSettings::SetUploadPartSize(n);
     if (ReadUint(obj, "UploadThreadPoolSize", &n)) {
         ClientSettings::SetUploadThreadPoolSize(static_cast<uint32_t>(n));
     }
@@ -160,12 +164,14 @@ bool ZidConfig::LoadFromFile(const std::string& config_file) {
     if (ReadUint(obj, "DownloadSliceSize", &n)) {
         ClientSettings::SetDownSliceSize(static_cast<uint32_t>(n));
     }
-    if (ReadBool(obj, "IsCheckMd5", &b)) ClientSettings::SetIsCheckMd5(b);
+    if (ReadBool(obj, "IsCheckMd5", &b))
+        ClientSettings::SetIsCheckMd5(b);
     if (ReadString(obj, "DestDomain", &s)) {
         ClientSettings::SetDestDomain(s);
         m_dest_domain = s;
     }
-    if (ReadBool(obj, "IsDomainSameToHost", &b)) ClientSettings::SetIsDomainSameToHost(b);
+    if (ReadBool(obj, "IsDomainSameToHost", &b))
+        ClientSettings::SetIsDomainSameToHost(b);
     if (ReadBool(obj, "IsUseIntranet", &b)) {
         ClientSettings::SetIsUseIntranet(b);
         m_is_use_intranet = b;

@@ -13,12 +13,23 @@ namespace zuzezi_zid {
 namespace {
 
 const std::unordered_set<std::string>& SignableHeaders() {
-    static const std::unordered_set<std::string> kNames = {
-        "cache-control",     "content-disposition", "content-encoding", "content-length",
-        "content-md5",       "content-type",        "expect",           "expires",
-        "host",              "if-match",            "if-modified-since", "if-none-match",
-        "if-unmodified-since", "origin",            "range",            "transfer-encoding",
-        "pic-operations"};
+    static const std::unordered_set<std::string> kNames = {"cache-control",
+                                                           "content-disposition",
+                                                           "content-encoding",
+                                                           "content-length",
+                                                           "content-md5",
+                                                           "content-type",
+                                                           "expect",
+                                                           "expires",
+                                                           "host",
+                                                           "if-match",
+                                                           "if-modified-since",
+                                                           "if-none-match",
+                                                           "if-unmodified-since",
+                                                           "origin",
+                                                           "range",
+                                                           "transfer-encoding",
+                                                           "pic-operations"};
     return kNames;
 }
 
@@ -108,8 +119,8 @@ std::string AuthTool::Sign(const std::string& secret_id, const std::string& secr
         std::string shown_list;
         std::string shown_str;
         FormatMapForSign(shown, false, true, false, &shown_list, &shown_str);
-        const std::string shown_format = StringUtil::ToLowerCopy(http_method) + "\n" + path +
-                                         "\n" + param_str + "\n" + shown_str + "\n";
+        const std::string shown_format = StringUtil::ToLowerCopy(http_method) + "\n" + path + "\n" +
+                                         param_str + "\n" + shown_str + "\n";
         ZID_LOG_DBG("format string :%s", shown_format.c_str());
     }
 

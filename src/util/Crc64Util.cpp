@@ -129,14 +129,14 @@ __attribute__((target("pclmul,sse2"))) uint64_t RawClmul(uint64_t v, const unsig
         return RawTable(v, p, n);
     }
     const FoldConstants& fc = GetFoldConstants();
-    const __m128i k128 = _mm_set_epi64x(static_cast<long long>(fc.k[0][1]),
-                                        static_cast<long long>(fc.k[0][0]));
-    const __m128i k256 = _mm_set_epi64x(static_cast<long long>(fc.k[1][1]),
-                                        static_cast<long long>(fc.k[1][0]));
-    const __m128i k384 = _mm_set_epi64x(static_cast<long long>(fc.k[2][1]),
-                                        static_cast<long long>(fc.k[2][0]));
-    const __m128i k512 = _mm_set_epi64x(static_cast<long long>(fc.k[3][1]),
-                                        static_cast<long long>(fc.k[3][0]));
+    const __m128i k128 =
+        _mm_set_epi64x(static_cast<long long>(fc.k[0][1]), static_cast<long long>(fc.k[0][0]));
+    const __m128i k256 =
+        _mm_set_epi64x(static_cast<long long>(fc.k[1][1]), static_cast<long long>(fc.k[1][0]));
+    const __m128i k384 =
+        _mm_set_epi64x(static_cast<long long>(fc.k[2][1]), static_cast<long long>(fc.k[2][0]));
+    const __m128i k512 =
+        _mm_set_epi64x(static_cast<long long>(fc.k[3][1]), static_cast<long long>(fc.k[3][0]));
     const __m128i* q = reinterpret_cast<const __m128i*>(p);
     // The register enters as an XOR over the first eight message bytes.
     __m128i a0 = _mm_xor_si128(_mm_loadu_si128(q), _mm_cvtsi64_si128(static_cast<long long>(v)));

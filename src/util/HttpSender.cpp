@@ -91,11 +91,11 @@ void LogRate(uint64_t bytes, Clock::time_point start) {
     const uint64_t ms = static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     if (ms > 1 && bytes > 102400) {
-        const float rate = static_cast<float>(bytes) / 1024.0f / 1024.0f /
-                           (static_cast<float>(ms) / 1000.0f);
+        const float rate =
+            static_cast<float>(bytes) / 1024.0f / 1024.0f / (static_cast<float>(ms) / 1000.0f);
         SENDER_LOG_DBG("send_size: %llu, time_consumed: %llu ms, rate: %.2f MB/s",
-                    static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(ms),
-                    static_cast<double>(rate));
+                       static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(ms),
+                       static_cast<double>(rate));
     }
 }
 
@@ -122,7 +122,7 @@ void LogResponse(const Poco::Net::HTTPResponse& resp, const StringMap& headers) 
         SENDER_LOG_DBG("%s", text.c_str());
     }
     SENDER_LOG_INFO("Send request over, status=%d, reason=%s", static_cast<int>(resp.getStatus()),
-                 resp.getReason().c_str());
+                    resp.getReason().c_str());
 }
 
 // Copies the response body to out. When the ETag is a plain MD5 and the caller
@@ -148,7 +148,12 @@ uint64_t CopyBody(const std::shared_ptr<TransferHandler>& handler, std::istream&
     return n;
 }
 
-const char kMd5Mismatch[] = "Md5 of response body is not equal to the etag in the header. Body Md5= ";
+Poco::Timespan Millis(uint64_t ms) {
+    return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms) * 1000);
+}
+
+const char kMd5Mismatch[] =
+    "Md5 of response body is not equal to the etag in the header. Body Md5= ";
 
 // The parts shared by both exchange forms; body handling is left to the caller.
 class Exchange {
@@ -175,11 +180,12 @@ public:
                     return false;
                 }
             }
-            m_session.reset(new Poco::Net::HTTPSClientSession(uri.getHost(), uri.getPort(), context));
+            m_session.reset(
+                new Poco::Net::HTTPSClientSession(uri.getHost(), uri.getPort(), context));
         } else {
             m_session.reset(new Poco::Net::HTTPClientSession(uri.getHost(), uri.getPort()));
         }
-        m_session->setTimeout(Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(conn_timeout_in_ms) * 1000));
+        m_session->setTimeout(Millis(conn_timeout_in_ms));
         m_request.reset(new Poco::Net::HTTPRequest(http_method, BuildTarget(uri, params),
                                                    Poco::Net::HTTPMessage::HTTP_1_1));
         for (const auto& h : headers) {
@@ -194,8 +200,7 @@ public:
     std::ostream& SendHead() { return m_session->sendRequest(*m_request); }
 
     std::istream& ReceiveHead(uint64_t recv_timeout_in_ms) {
-        m_session->socket().setReceiveTimeout(
-            Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(recv_timeout_in_ms) * 1000));
+        m_session->socket().setReceiveTimeout(Millis(recv_timeout_in_ms));
         return m_session->receiveResponse(m_response);
     }
 
@@ -292,7 +297,8 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         start = Clock::now();
         bool md5_ok = true;
         std::string md5_hex;
-        const uint64_t received = CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
+        const uint64_t received =
+            CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
         if (!md5_ok) {
             *err_msg = kMd5Mismatch + md5_hex + ", etag=" + etag;
             SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
@@ -363,9 +369,8 @@ int HttpSender::SendWithStringBody(const std::shared_ptr<TransferHandler>& handl
                                    const StringMap& req_params, const StringMap& req_headers,
                                    const std::string& req_body, uint64_t conn_timeout_in_ms,
                                    uint64_t recv_timeout_in_ms, StringMap* resp_headers,
-                                   std::string* resp_body, std::string* err_msg,
-                                   bool is_check_md5, bool is_verify_cert,
-                                   const std::string& ca_location,
+                                   std::string* resp_body, std::string* err_msg, bool is_check_md5,
+                                   bool is_verify_cert, const std::string& ca_location,
                                    const SSLCtxCallback& ssl_ctx_cb, void* user_data) {
     std::istringstream is(req_body);
     return SendWithStreamBody(handler, http_method, url_str, req_params, req_headers, is,
@@ -379,15 +384,14 @@ int HttpSender::SendWithStreamBody(const std::shared_ptr<TransferHandler>& handl
                                    const StringMap& req_params, const StringMap& req_headers,
                                    std::istream& is, uint64_t conn_timeout_in_ms,
                                    uint64_t recv_timeout_in_ms, StringMap* resp_headers,
-                                   std::string* resp_body, std::string* err_msg,
-                                   bool is_check_md5, bool is_verify_cert,
-                                   const std::string& ca_location,
+                                   std::string* resp_body, std::string* err_msg, bool is_check_md5,
+                                   bool is_verify_cert, const std::string& ca_location,
                                    const SSLCtxCallback& ssl_ctx_cb, void* user_data) {
     std::ostringstream os;
-    const int status = SendRequest(handler, http_method, url_str, req_params, req_headers, is,
-                                   conn_timeout_in_ms, recv_timeout_in_ms, resp_headers, os,
-                                   err_msg, is_check_md5, is_verify_cert, ca_location, ssl_ctx_cb,
-                                   user_data);
+    const int status =
+        SendRequest(handler, http_method, url_str, req_params, req_headers, is, conn_timeout_in_ms,
+                    recv_timeout_in_ms, resp_headers, os, err_msg, is_check_md5, is_verify_cert,
+                    ca_location, ssl_ctx_cb, user_data);
     *resp_body = os.str();
     return status;
 }

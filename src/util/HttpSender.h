@@ -27,9 +27,10 @@ public:
                            const std::string& http_method, const std::string& url_str,
                            const StringMap& req_params, const StringMap& req_headers,
                            std::istream& is, uint64_t conn_timeout_in_ms,
-                           uint64_t recv_timeout_in_ms, StringMap* resp_headers, std::ostream& resp_stream,
-                           std::string* err_msg, bool is_check_md5 = false,
-                           bool is_verify_cert = true, const std::string& ca_location = "",
+                           uint64_t recv_timeout_in_ms, StringMap* resp_headers,
+                           std::ostream& resp_stream, std::string* err_msg,
+                           bool is_check_md5 = false, bool is_verify_cert = true,
+                           const std::string& ca_location = "",
                            const SSLCtxCallback& ssl_ctx_cb = nullptr, void* user_data = nullptr);
 
     // Download form: the body goes to resp_stream for 200 and 206, to err_body otherwise.
@@ -43,40 +44,29 @@ public:
                            bool is_verify_cert = true, const std::string& ca_location = "",
                            const SSLCtxCallback& ssl_ctx_cb = nullptr, void* user_data = nullptr);
 
-    static int SendWithStringBody(const std::shared_ptr<TransferHandler>& handler,
-                                  const std::string& http_method, const std::string& url_str,
-                                  const StringMap& req_params, const StringMap& req_headers,
-                                  const std::string& req_body, uint64_t conn_timeout_in_ms,
-                                  uint64_t recv_timeout_in_ms, StringMap* resp_headers,
-                                  std::string* resp_body, std::string* err_msg,
-                                  bool is_check_md5 = false, bool is_verify_cert = true,
-                                  const std::string& ca_location = "",
-                                  const SSLCtxCallback& ssl_ctx_cb = nullptr,
-                                  void* user_data = nullptr);
+    static int SendWithStringBody(
+        const std::shared_ptr<TransferHandler>& handler, const std::string& http_method,
+        const std::string& url_str, const StringMap& req_params, const StringMap& req_headers,
+        const std::string& req_body, uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms,
+        StringMap* resp_headers, std::string* resp_body, std::string* err_msg,
+        bool is_check_md5 = false, bool is_verify_cert = true, const std::string& ca_location = "",
+        const SSLCtxCallback& ssl_ctx_cb = nullptr, void* user_data = nullptr);
 
-    static int SendWithStreamBody(const std::shared_ptr<TransferHandler>& handler,
-                                  const std::string& http_method, const std::string& url_str,
-                                  const StringMap& req_params, const StringMap& req_headers,
-                                  std::istream& is, uint64_t conn_timeout_in_ms,
-                                  uint64_t recv_timeout_in_ms, StringMap* resp_headers,
-                                  std::string* resp_body, std::string* err_msg,
-                                  bool is_check_md5 = false, bool is_verify_cert = true,
-                                  const std::string& ca_location = "",
-                                  const SSLCtxCallback& ssl_ctx_cb = nullptr,
-                                  void* user_data = nullptr);
+    static int SendWithStreamBody(
+        const std::shared_ptr<TransferHandler>& handler, const std::string& http_method,
+        const std::string& url_str, const StringMap& req_params, const StringMap& req_headers,
+        std::istream& is, uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms,
+        StringMap* resp_headers, std::string* resp_body, std::string* err_msg,
+        bool is_check_md5 = false, bool is_verify_cert = true, const std::string& ca_location = "",
+        const SSLCtxCallback& ssl_ctx_cb = nullptr, void* user_data = nullptr);
 
-    static int SendWithStringBodyToStream(const std::shared_ptr<TransferHandler>& handler,
-                                          const std::string& http_method,
-                                          const std::string& url_str, const StringMap& req_params,
-                                          const StringMap& req_headers,
-                                          const std::string& req_body,
-                                          uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms,
-                                          StringMap* resp_headers, std::ostream& resp_stream,
-                                          std::string* err_msg, bool is_check_md5 = false,
-                                          bool is_verify_cert = true,
-                                          const std::string& ca_location = "",
-                                          const SSLCtxCallback& ssl_ctx_cb = nullptr,
-                                          void* user_data = nullptr);
+    static int SendWithStringBodyToStream(
+        const std::shared_ptr<TransferHandler>& handler, const std::string& http_method,
+        const std::string& url_str, const StringMap& req_params, const StringMap& req_headers,
+        const std::string& req_body, uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms,
+        StringMap* resp_headers, std::ostream& resp_stream, std::string* err_msg,
+        bool is_check_md5 = false, bool is_verify_cert = true, const std::string& ca_location = "",
+        const SSLCtxCallback& ssl_ctx_cb = nullptr, void* user_data = nullptr);
 };
 
 }  // namespace zuzezi_zid

@@ -7,7 +7,6 @@
 
 namespace zuzezi_zid {
 
-
 class LogUtil {
 public:
     LogUtil() = delete;
@@ -35,28 +34,29 @@ public:
 #define ZID_LOG_AT_LEVEL(level, fmt, ...) ZID_LOG_NAMED(level, __func__, fmt, ##__VA_ARGS__)
 
 // As above, with the function name given (for code that logs under one public name).
-#define ZID_LOG_NAMED(level, func_name, fmt, ...)                                             \
-    do {                                                                                      \
-        const int zid_log_level_ = (level);                                                   \
-        if (::zuzezi_zid::ClientSettings::GetLogLevel() >= zid_log_level_) {                  \
-            const int zid_log_out_ = ::zuzezi_zid::ClientSettings::GetLogOutType();            \
-            if (zid_log_out_ == 1) {                                                          \
-                ::zuzezi_zid::LogUtil::WriteToStdout("%s:%s(%d) " fmt "\n",                   \
+#define ZID_LOG_NAMED(level, func_name, fmt, ...)                                                \
+    do {                                                                                         \
+        const int zid_log_level_ = (level);                                                      \
+        if (::zuzezi_zid::ClientSettings::GetLogLevel() >= zid_log_level_) {                     \
+            const int zid_log_out_ = ::zuzezi_zid::ClientSettings::GetLogOutType();              \
+            if (zid_log_out_ == 1) {                                                             \
+                ::zuzezi_zid::LogUtil::WriteToStdout("%s:%s(%d) " fmt "\n",                      \
                                                      ::zuzezi_zid::LogUtil::Tag(zid_log_level_), \
-                                                     func_name, __LINE__, ##__VA_ARGS__);     \
-            } else if (zid_log_out_ == 2) {                                                   \
-                ::zuzezi_zid::LogUtil::WriteToSystemLog(                                      \
-                    zid_log_level_, "%s:%s(%d) " fmt "\n",                                    \
-                    ::zuzezi_zid::LogUtil::Tag(zid_log_level_), func_name, __LINE__,          \
-                    ##__VA_ARGS__);                                                           \
-            }                                                                                 \
-            ::zuzezi_zid::LogCallback zid_log_cb_ = ::zuzezi_zid::ClientSettings::GetLogCallback(); \
-            if (zid_log_cb_) {                                                                \
-                zid_log_cb_(::zuzezi_zid::LogUtil::FormatForCallback(                         \
-                    zid_log_level_, "%s:%s(%d) " fmt "\n", __FILE__, func_name, __LINE__,    \
-                    ##__VA_ARGS__));                                                          \
-            }                                                                                 \
-        }                                                                                     \
+                                                     func_name, __LINE__, ##__VA_ARGS__);        \
+            } else if (zid_log_out_ == 2) {                                                      \
+                ::zuzezi_zid::LogUtil::WriteToSystemLog(                                         \
+                    zid_log_level_, "%s:%s(%d) " fmt "\n",                                       \
+                    ::zuzezi_zid::LogUtil::Tag(zid_log_level_), func_name, __LINE__,             \
+                    ##__VA_ARGS__);                                                              \
+            }                                                                                    \
+            ::zuzezi_zid::LogCallback zid_log_cb_ =                                              \
+                ::zuzezi_zid::ClientSettings::GetLogCallback();                                  \
+            if (zid_log_cb_) {                                                                   \
+                zid_log_cb_(::zuzezi_zid::LogUtil::FormatForCallback(                            \
+                    zid_log_level_, "%s:%s(%d) " fmt "\n", __FILE__, func_name, __LINE__,        \
+                    ##__VA_ARGS__));                                                             \
+            }                                                                                    \
+        }                                                                                        \
     } while (0)
 
 #define ZID_LOG_ERR(fmt, ...) ZID_LOG_AT_LEVEL(1, fmt, ##__VA_ARGS__)

@@ -114,9 +114,7 @@ std::string StringUtil::FormatFloat(float value) {
     return buf;
 }
 
-uint64_t StringUtil::ParseUint64(const std::string& s) {
-    return strtoull(s.c_str(), nullptr, 10);
-}
+uint64_t StringUtil::ParseUint64(const std::string& s) { return strtoull(s.c_str(), nullptr, 10); }
 
 uint32_t StringUtil::ParseUint32(const std::string& s) {
     return static_cast<uint32_t>(strtoul(s.c_str(), nullptr, 10));

@@ -37,8 +37,8 @@ TEST(AuthToolTest, KnownSignatureVector) {
     const std::map<std::string, std::string> headers = {
         {"Host", "h"}, {"Content-Length", "0"}, {"x-zid-acl", "private"}, {"User-Agent", "u"}};
     const std::map<std::string, std::string> params = {{"uploadId", "A/B"}, {"partNumber", "1"}};
-    const std::string auth =
-        AuthTool::Sign("AKID", "SK", "PUT", "/dir/a b.txt", headers, params, 1700000000, 1700003600);
+    const std::string auth = AuthTool::Sign("AKID", "SK", "PUT", "/dir/a b.txt", headers, params,
+                                            1700000000, 1700003600);
     EXPECT_EQ(auth,
               "q-sign-algorithm=sha1&q-ak=AKID&q-sign-time=1700000000;1700003600"
               "&q-key-time=1700000000;1700003600&q-header-list=content-length;host;x-zid-acl"
@@ -79,8 +79,8 @@ TEST(AuthToolTest, HeaderSelectionAndExclusion) {
 
 TEST(AuthToolTest, ParameterCanonicalForm) {
     std::string list, kv;
-    AuthTool::FormatMapForSign({{"uploadId", "A/B"}, {"partNumber", "1"}, {"Key X", ""}}, true, true,
-                               false, &list, &kv);
+    AuthTool::FormatMapForSign({{"uploadId", "A/B"}, {"partNumber", "1"}, {"Key X", ""}}, true,
+                               true, false, &list, &kv);
     EXPECT_EQ(list, "key%20x;partnumber;uploadid");
     EXPECT_EQ(kv, "key%20x=&partnumber=1&uploadid=A%2FB");
     // Empty input leaves the outputs alone.
@@ -133,7 +133,9 @@ TEST(AuthToolTest, DerivedKeyNeverReachesTheLog) {
     for (const auto& line : g_lines) {
         EXPECT_EQ(line.find("sign_key"), std::string::npos) << line;
         // HMAC-SHA1("1700000000;1700003600", "SK"), the derived key of this window.
-        EXPECT_EQ(line.find(CodecUtil::HexHmacSha1("1700000000;1700003600", "SK")), std::string::npos) << line;
+        EXPECT_EQ(line.find(CodecUtil::HexHmacSha1("1700000000;1700003600", "SK")),
+                  std::string::npos)
+            << line;
     }
 }
 
@@ -164,15 +166,15 @@ TEST(AuthToolTest, LivePushUrlWithoutParameters) {
 }
 
 TEST(AuthToolTest, LivePushUrlParametersAndTokenAreSignedAndAppended) {
-    const std::string text = AuthTool::SignLivePushUrl(
-        "AKID", "SK", "TOK", "b", "ch", {{"z", "2"}, {"a", "1"}}, 60);
+    const std::string text =
+        AuthTool::SignLivePushUrl("AKID", "SK", "TOK", "b", "ch", {{"z", "2"}, {"a", "1"}}, 60);
     const std::string window = Field(text, "q-sign-time");
     const std::string params = "a=1&x-zid-security-token=TOK&z=2";
     const std::string string_to_sign =
         "sha1\n" + window + "\n" + ReferenceSha1Hex("/b/ch\n" + params + "\n") + "\n";
-    EXPECT_EQ(text, "q-sign-algorithm=sha1&q-ak=AKID&q-sign-time=" + window + "&q-key-time=" +
-                        window + "&q-signature=" + CodecUtil::HexHmacSha1(string_to_sign, "SK") +
-                        "&" + params);
+    EXPECT_EQ(text,
+              "q-sign-algorithm=sha1&q-ak=AKID&q-sign-time=" + window + "&q-key-time=" + window +
+                  "&q-signature=" + CodecUtil::HexHmacSha1(string_to_sign, "SK") + "&" + params);
 }
 
 TEST(AuthToolTest, LivePushUrlWindowBeyond2038DoesNotWrap) {

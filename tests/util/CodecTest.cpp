@@ -50,9 +50,14 @@ TEST(CodecTest, PercentEncoding) {
 
 TEST(CodecTest, Base64RfcVectors) {
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},           {"f", "Zg=="},         {"fo", "Zm8="},
-        {"foo", "Zm9v"},    {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
-        {"foobar", "Zm9vYmFy"}, {std::string("\xff\x00\xfe", 3), "/wD+"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+        {std::string("\xff\x00\xfe", 3), "/wD+"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CodecUtil::Base64Encode(c.first), c.second) << c.first;

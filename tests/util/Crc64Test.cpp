@@ -69,7 +69,8 @@ TEST(Crc64Test, LargeBufferSplitAnywhereAgrees) {
     const std::string data = RandomBytes(1 << 20, 2);
     const uint64_t whole = Crc(data);
     EXPECT_EQ(whole, Crc64Util::UpdateTable(0, data.data(), data.size()));
-    for (size_t cut : {size_t(1), size_t(63), size_t(64), size_t(65), size_t(4097), data.size() - 3}) {
+    for (size_t cut :
+         {size_t(1), size_t(63), size_t(64), size_t(65), size_t(4097), data.size() - 3}) {
         const uint64_t a = Crc64Util::Update(0, data.data(), cut);
         EXPECT_EQ(Crc64Util::Update(a, data.data() + cut, data.size() - cut), whole) << cut;
     }
@@ -77,7 +78,8 @@ TEST(Crc64Test, LargeBufferSplitAnywhereAgrees) {
 
 TEST(Crc64Test, CombineEqualsCrcOfConcatenation) {
     const std::string a = RandomBytes(1000, 3);
-    for (size_t len_b : {size_t(0), size_t(1), size_t(7), size_t(8), size_t(1000), size_t(123457)}) {
+    for (size_t len_b :
+         {size_t(0), size_t(1), size_t(7), size_t(8), size_t(1000), size_t(123457)}) {
         const std::string b = RandomBytes(len_b, 4);
         EXPECT_EQ(Crc64Util::Combine(Crc(a), Crc(b), b.size()), Crc(a + b)) << len_b;
     }

@@ -127,8 +127,8 @@ TEST_F(HttpSenderTest, ErrorStatusIsReturnedWithItsBody) {
     StringMap bad = Signed("GET", "/missing", {}, 0);
     bad["Authorization"] = AuthTool::SignFromNow("AKID", "wrong", "GET", "/missing", bad, {});
     resp_headers.clear();
-    EXPECT_EQ(HttpSender::SendWithStringBody(nullptr, "GET", Url("/missing"), {}, bad, "",
-                                             kTimeout, kTimeout, &resp_headers, &body, &err),
+    EXPECT_EQ(HttpSender::SendWithStringBody(nullptr, "GET", Url("/missing"), {}, bad, "", kTimeout,
+                                             kTimeout, &resp_headers, &body, &err),
               403);
 }
 
@@ -152,20 +152,20 @@ TEST_F(HttpSenderTest, DownloadFormRoutesBodyByStatus) {
 
     std::ostringstream ranged;
     resp_headers.clear();
-    EXPECT_EQ(HttpSender::SendRequest(nullptr, "GET", Url("/big"), {},
-                                      Signed("GET", "/big", {}, 0, {{"Range", "bytes=10-19"}}), "",
-                                      kTimeout, kTimeout, &resp_headers, &err_body, ranged, &err,
-                                      &real),
-              206);
+    EXPECT_EQ(
+        HttpSender::SendRequest(nullptr, "GET", Url("/big"), {},
+                                Signed("GET", "/big", {}, 0, {{"Range", "bytes=10-19"}}), "",
+                                kTimeout, kTimeout, &resp_headers, &err_body, ranged, &err, &real),
+        206);
     EXPECT_EQ(ranged.str(), data.substr(10, 10));
     EXPECT_EQ(real, 10u);
 
     std::ostringstream none;
     resp_headers.clear();
-    EXPECT_EQ(HttpSender::SendRequest(nullptr, "GET", Url("/nope"), {},
-                                      Signed("GET", "/nope", {}, 0), "", kTimeout, kTimeout,
-                                      &resp_headers, &err_body, none, &err, &real),
-              404);
+    EXPECT_EQ(
+        HttpSender::SendRequest(nullptr, "GET", Url("/nope"), {}, Signed("GET", "/nope", {}, 0), "",
+                                kTimeout, kTimeout, &resp_headers, &err_body, none, &err, &real),
+        404);
     EXPECT_EQ(none.str(), "");
     EXPECT_NE(err_body.find("NoSuchKey"), std::string::npos);
     EXPECT_EQ(real, err_body.size());
@@ -181,18 +181,18 @@ TEST_F(HttpSenderTest, Md5MismatchFailsButDeliversTheBody) {
     // The string form: a matching ETag passes, a differing one (upper-case hex) fails.
     StringMap resp_headers;
     std::string body, err;
-    EXPECT_EQ(HttpSender::SendWithStringBody(nullptr, "GET", Url("/m"), {},
-                                             Signed("GET", "/m", {}, 0), "", kTimeout, kTimeout,
-                                             &resp_headers, &body, &err, true),
-              200);
+    EXPECT_EQ(
+        HttpSender::SendWithStringBody(nullptr, "GET", Url("/m"), {}, Signed("GET", "/m", {}, 0),
+                                       "", kTimeout, kTimeout, &resp_headers, &body, &err, true),
+        200);
     zid_local::Fault fault;
     fault.kind = zid_local::FaultKind::UpperETag;
     Service().AddFault(fault);
     resp_headers.clear();
-    EXPECT_EQ(HttpSender::SendWithStringBody(nullptr, "GET", Url("/m"), {},
-                                             Signed("GET", "/m", {}, 0), "", kTimeout, kTimeout,
-                                             &resp_headers, &body, &err, true),
-              -1);
+    EXPECT_EQ(
+        HttpSender::SendWithStringBody(nullptr, "GET", Url("/m"), {}, Signed("GET", "/m", {}, 0),
+                                       "", kTimeout, kTimeout, &resp_headers, &body, &err, true),
+        -1);
     EXPECT_EQ(err, "Md5 of response body is not equal to the etag in the header. Body Md5= " + md5 +
                        ", etag=" + upper);
     EXPECT_EQ(body, data);
@@ -217,10 +217,10 @@ TEST_F(HttpSenderTest, Md5MismatchFailsButDeliversTheBody) {
     fault.kind = zid_local::FaultKind::NoETag;
     Service().AddFault(fault);
     resp_headers.clear();
-    EXPECT_EQ(HttpSender::SendWithStringBody(nullptr, "GET", Url("/m"), {},
-                                             Signed("GET", "/m", {}, 0), "", kTimeout, kTimeout,
-                                             &resp_headers, &body, &err, true),
-              200);
+    EXPECT_EQ(
+        HttpSender::SendWithStringBody(nullptr, "GET", Url("/m"), {}, Signed("GET", "/m", {}, 0),
+                                       "", kTimeout, kTimeout, &resp_headers, &body, &err, true),
+        200);
 }
 
 TEST_F(HttpSenderTest, RefusedConnectionAndTimeout) {
@@ -231,10 +231,9 @@ TEST_F(HttpSenderTest, RefusedConnectionAndTimeout) {
     }
     StringMap resp_headers;
     std::string body, err;
-    EXPECT_EQ(HttpSender::SendWithStringBody(nullptr, "GET",
-                                             "http://127.0.0.1:" + std::to_string(closed_port) + "/k",
-                                             {}, Signed("GET", "/k", {}, 0), "", 1000, 1000,
-                                             &resp_headers, &body, &err),
+    EXPECT_EQ(HttpSender::SendWithStringBody(
+                  nullptr, "GET", "http://127.0.0.1:" + std::to_string(closed_port) + "/k", {},
+                  Signed("GET", "/k", {}, 0), "", 1000, 1000, &resp_headers, &body, &err),
               -1);
     EXPECT_TRUE(StartsWith(err, "Net Exception:")) << err;
 
@@ -274,26 +273,25 @@ TEST_F(HttpSenderTest, CancellationStopsUploadAndDownload) {
     cancelled->Cancel();
     StringMap resp_headers;
     std::string body, err;
-    EXPECT_EQ(HttpSender::SendWithStringBody(cancelled, "PUT", Url("/c"), {},
-                                             Signed("PUT", "/c", {}, 5), "bytes", kTimeout, kTimeout,
-                                             &resp_headers, &body, &err),
-              -1);
+    EXPECT_EQ(
+        HttpSender::SendWithStringBody(cancelled, "PUT", Url("/c"), {}, Signed("PUT", "/c", {}, 5),
+                                       "bytes", kTimeout, kTimeout, &resp_headers, &body, &err),
+        -1);
     EXPECT_EQ(err, "Request canceled by user");
     EXPECT_FALSE(Service().GetObject(Bucket(), "c").has_value());
 
     // Cancelled from the progress callback after the first block of a download.
     Service().PutObject(Bucket(), "long", std::string(100000, 'l'));
     auto handler = std::make_shared<TransferHandler>();
-    handler->SetTransferProgressCallback(
-        [&](uint64_t, uint64_t, void*) { handler->Cancel(); });
+    handler->SetTransferProgressCallback([&](uint64_t, uint64_t, void*) { handler->Cancel(); });
     std::ostringstream os;
     std::string err_body;
     uint64_t real = 12345;
     err.clear();
-    EXPECT_EQ(HttpSender::SendRequest(handler, "GET", Url("/long"), {},
-                                      Signed("GET", "/long", {}, 0), "", kTimeout, kTimeout,
-                                      &resp_headers, &err_body, os, &err, &real),
-              -1);
+    EXPECT_EQ(
+        HttpSender::SendRequest(handler, "GET", Url("/long"), {}, Signed("GET", "/long", {}, 0), "",
+                                kTimeout, kTimeout, &resp_headers, &err_body, os, &err, &real),
+        -1);
     EXPECT_EQ(err, "Request canceled by user");
     EXPECT_EQ(os.str().size(), 8192u);
     EXPECT_EQ(real, 12345u);  // only written once the body was read to its end
@@ -314,10 +312,9 @@ TEST_F(HttpSenderTest, CallbackAndUrlFailuresNeverConnect) {
     // A plain URL never builds a TLS context, so the callback is not consulted.
     Service().PutObject(Bucket(), "k", "v");
     err.clear();
-    EXPECT_EQ(HttpSender::SendWithStringBody(nullptr, "GET", Url("/k"), {},
-                                             Signed("GET", "/k", {}, 0), "", kTimeout, kTimeout,
-                                             &resp_headers, &body, &err, false, true, "", refuse,
-                                             nullptr),
+    EXPECT_EQ(HttpSender::SendWithStringBody(
+                  nullptr, "GET", Url("/k"), {}, Signed("GET", "/k", {}, 0), "", kTimeout, kTimeout,
+                  &resp_headers, &body, &err, false, true, "", refuse, nullptr),
               200);
 
     err.clear();
@@ -374,7 +371,8 @@ public:
 
 class OddHeaderFactory : public Poco::Net::HTTPRequestHandlerFactory {
 public:
-    Poco::Net::HTTPRequestHandler* createRequestHandler(const Poco::Net::HTTPServerRequest&) override {
+    Poco::Net::HTTPRequestHandler* createRequestHandler(
+        const Poco::Net::HTTPServerRequest&) override {
         return new OddHeaderHandler;
     }
 };
@@ -442,9 +440,9 @@ protected:
         std::string body;
         // The name on the certificate is the bucket host; the socket goes to 127.0.0.1.
         const std::string url = scheme + "://" + DestDomain() + "/k";
-        return HttpSender::SendWithStringBody(nullptr, "GET", url, {},
-                                              Signed("GET", "/k", {}, 0, {}, host), "", kTimeout,
-                                              kTimeout, &resp_headers, &body, err, false, verify, ca);
+        return HttpSender::SendWithStringBody(
+            nullptr, "GET", url, {}, Signed("GET", "/k", {}, 0, {}, host), "", kTimeout, kTimeout,
+            &resp_headers, &body, err, false, verify, ca);
     }
 };
 
@@ -476,10 +474,10 @@ TEST_F(HttpsSenderTest, VerifiesAgainstTheGivenCa) {
     StringMap resp_headers;
     std::string body;
     err.clear();
-    EXPECT_EQ(HttpSender::SendWithStringBody(
-                  nullptr, "GET", "https://" + DestDomain() + "/k", {},
-                  Signed("GET", "/k", {}, 0, {}, Host(kHttpsRegion)), "", kTimeout, kTimeout,
-                  &resp_headers, &body, &err, false, true, CaFile(), accept, &marker),
+    EXPECT_EQ(HttpSender::SendWithStringBody(nullptr, "GET", "https://" + DestDomain() + "/k", {},
+                                             Signed("GET", "/k", {}, 0, {}, Host(kHttpsRegion)), "",
+                                             kTimeout, kTimeout, &resp_headers, &body, &err, false,
+                                             true, CaFile(), accept, &marker),
               200)
         << err;
     EXPECT_EQ(body, "secure");

@@ -73,8 +73,8 @@ TEST_F(LogUtilTest, LevelGatesStdoutAndCallback) {
         int level;
         size_t lines;
     };
-    for (const Case& c : {Case{0, 0}, Case{-3, 0}, Case{1, 1}, Case{2, 2}, Case{3, 3}, Case{4, 4},
-                          Case{9, 4}}) {
+    for (const Case& c :
+         {Case{0, 0}, Case{-3, 0}, Case{1, 1}, Case{2, 2}, Case{3, 3}, Case{4, 4}, Case{9, 4}}) {
         ClientSettings::SetLogLevel(c.level);
         ClientSettings::SetLogOutType(1);
         g_lines.clear();
@@ -134,7 +134,8 @@ TEST_F(LogUtilTest, TagsAndPrefix) {
     EXPECT_STREQ(LogUtil::Tag(0), "[CRIT]");
     EXPECT_STREQ(LogUtil::Tag(5), "[CRIT]");
     const std::string prefix = LogUtil::MakeLinePrefix(7);
-    EXPECT_TRUE(std::regex_match(prefix, std::regex("\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} \\[CRIT\\]")))
+    EXPECT_TRUE(std::regex_match(
+        prefix, std::regex("\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} \\[CRIT\\]")))
         << prefix;
 }
 

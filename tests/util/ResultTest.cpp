@@ -52,7 +52,8 @@ TEST_F(ResultTest, ErrorBodyFillsFieldsAndBodyIdWins) {
     const std::string body =
         "<Error><Code>NoSuchKey</Code><Message>m</Message><Resource>/b/k</Resource>"
         "<RequestId>r</RequestId><ServerTime>t</ServerTime><Extra>e</Extra></Error>";
-    EXPECT_TRUE(r.ParseFromHttpResponse({{"x-zid-request-id", "h"}, {"x-zid-trace-id", "tr"}}, body));
+    EXPECT_TRUE(
+        r.ParseFromHttpResponse({{"x-zid-request-id", "h"}, {"x-zid-trace-id", "tr"}}, body));
     EXPECT_EQ(r.GetErrorCode(), "NoSuchKey");
     EXPECT_EQ(r.GetErrorMsg(), "m");
     EXPECT_EQ(r.GetResourceAddr(), "/b/k");
@@ -78,8 +79,8 @@ TEST_F(ResultTest, BodiesThatAreNotErrorDocuments) {
 
     g_lines.clear();
     ZidResult other;
-    EXPECT_FALSE(other.ParseFromHttpResponse({{"X-Zid-Request-Id", "h"}},
-                                             "<ListBucketResult><Code>c</Code></ListBucketResult>"));
+    EXPECT_FALSE(other.ParseFromHttpResponse(
+        {{"X-Zid-Request-Id", "h"}}, "<ListBucketResult><Code>c</Code></ListBucketResult>"));
     EXPECT_EQ(other.GetXZidRequestId(), "");  // header names are matched exactly
     EXPECT_EQ(other.GetErrorCode(), "");
     EXPECT_TRUE(g_lines.empty());
@@ -95,8 +96,9 @@ TEST_F(ResultTest, CopiesDropTheServerTime) {
     src.SetHttpStatus(500);
     src.SetRealByte(77);
     ASSERT_TRUE(src.ParseFromHttpResponse(
-        {}, "<Error><Code>c</Code><Message>m</Message><RequestId>r</RequestId>"
-            "<TraceId>t</TraceId><Resource>x</Resource><ServerTime>s1</ServerTime></Error>"));
+        {},
+        "<Error><Code>c</Code><Message>m</Message><RequestId>r</RequestId>"
+        "<TraceId>t</TraceId><Resource>x</Resource><ServerTime>s1</ServerTime></Error>"));
     const ZidResult copy(src);
     EXPECT_TRUE(copy.IsSucc());
     EXPECT_EQ(copy.GetHttpStatus(), 500);
@@ -126,9 +128,9 @@ TEST_F(ResultTest, BackupDomainRetryRule) {
         bool expected;
     };
     const Case cases[] = {
-        {503, "", true, true},   {503, "id", true, false}, {-1, "", false, false},
-        {-1, "", true, true},    {200, "", true, false},   {299, "", true, false},
-        {199, "", true, true},   {300, "", true, true},    {404, "", false, false},
+        {503, "", true, true}, {503, "id", true, false}, {-1, "", false, false},
+        {-1, "", true, true},  {200, "", true, false},   {299, "", true, false},
+        {199, "", true, true}, {300, "", true, true},    {404, "", false, false},
     };
     for (const auto& c : cases) {
         ZidResult r;

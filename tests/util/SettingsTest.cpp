@@ -18,7 +18,8 @@ namespace {
 // Captures what a block writes to std::cout and std::cerr.
 class StreamCapture {
 public:
-    StreamCapture() : out_(std::cout.rdbuf(out_buf_.rdbuf())), err_(std::cerr.rdbuf(err_buf_.rdbuf())) {}
+    StreamCapture()
+        : out_(std::cout.rdbuf(out_buf_.rdbuf())), err_(std::cerr.rdbuf(err_buf_.rdbuf())) {}
     ~StreamCapture() {
         std::cout.rdbuf(out_);
         std::cerr.rdbuf(err_);
@@ -61,7 +62,8 @@ TEST(ClientSettingsTest, SettersClamp) {
         {ClientSettings::SetDownSliceSize, ClientSettings::GetDownSliceSize, 4194304, 4194304},
         {ClientSettings::SetDownSliceSize, ClientSettings::GetDownSliceSize, 20971521, 20971520},
         {ClientSettings::SetUploadThreadPoolSize, ClientSettings::GetUploadThreadPoolSize, 0, 1},
-        {ClientSettings::SetUploadThreadPoolSize, ClientSettings::GetUploadThreadPoolSize, 101, 100},
+        {ClientSettings::SetUploadThreadPoolSize, ClientSettings::GetUploadThreadPoolSize, 101,
+         100},
         {ClientSettings::SetUploadThreadPoolSize, ClientSettings::GetUploadThreadPoolSize, 7, 7},
         {ClientSettings::SetAsynThreadPoolSize, ClientSettings::GetAsynThreadPoolSize, 0, 1},
         {ClientSettings::SetAsynThreadPoolSize, ClientSettings::GetAsynThreadPoolSize, 64, 64},
@@ -96,7 +98,8 @@ TEST(ClientSettingsTest, BucketHosts) {
         {17, "ap-x", "b-7", false, "b-7-17.zid.ap-x" + kPrimary},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ClientSettings::BuildBucketHost(c.app_id, c.region, c.bucket, c.backup), c.expected);
+        EXPECT_EQ(ClientSettings::BuildBucketHost(c.app_id, c.region, c.bucket, c.backup),
+                  c.expected);
     }
     EXPECT_NE(kPrimary, kBackup);
 }
@@ -120,12 +123,24 @@ TEST(ClientSettingsTest, DumpOrderAndFormat) {
     StreamCapture capture;
     ClientSettings::PrintSettings();
     const std::string out = capture.Out();
-    const char* labels[] = {"upload_part_size:", "upload_copy_part_size:", "sign_expire_in_s:",
-                            "conn_timeout_in_ms:", "recv_timeout_in_ms:", "threadpool_size:",
-                            "asyn_threadpool_size:", "log_outtype:", "log_level:",
-                            "down_thread_pool_size:", "down_slice_size:",
-                            "is_domain_same_to_host:", "dest_domain:", "is_use_intranet:",
-                            "intranet_addr:", "keepalive:", "keepidle:", "keepintvl:"};
+    const char* labels[] = {"upload_part_size:",
+                            "upload_copy_part_size:",
+                            "sign_expire_in_s:",
+                            "conn_timeout_in_ms:",
+                            "recv_timeout_in_ms:",
+                            "threadpool_size:",
+                            "asyn_threadpool_size:",
+                            "log_outtype:",
+                            "log_level:",
+                            "down_thread_pool_size:",
+                            "down_slice_size:",
+                            "is_domain_same_to_host:",
+                            "dest_domain:",
+                            "is_use_intranet:",
+                            "intranet_addr:",
+                            "keepalive:",
+                            "keepidle:",
+                            "keepintvl:"};
     std::istringstream lines(out);
     std::string line;
     for (const char* label : labels) {
@@ -161,7 +176,7 @@ TEST_F(ZidConfigFileTest, FullFileSetsConfigurationAndSettings) {
     EXPECT_TRUE(config.IsLoadedFromFile());
     EXPECT_EQ(config.GetAppId(), 1250000000u);
     EXPECT_EQ(config.GetAccessKey(), "AKID");  // SecretId wins, blanks trimmed
-    EXPECT_EQ(config.GetSecretKey(), "\tSK");   // a tab is not a blank
+    EXPECT_EQ(config.GetSecretKey(), "\tSK");  // a tab is not a blank
     EXPECT_EQ(config.GetRegion(), "ap-x");
     EXPECT_EQ(ClientSettings::GetSignExpiredTime(), 60u);
     EXPECT_EQ(ClientSettings::GetConnTimeoutInms(), 1000u);
@@ -197,14 +212,18 @@ TEST_F(ZidConfigFileTest, WrongTypesAreReportedAndSkipped) {
     EXPECT_TRUE(config.IsLoadedFromFile());
     const std::string err = capture.Err();
     EXPECT_NE(err.find("warnning, access_key or serete_key not exists\n"), std::string::npos);
-    EXPECT_NE(err.find("failed to parse config file, SignExpiredTime should be unsigned interger\n"),
+    EXPECT_NE(
+        err.find("failed to parse config file, SignExpiredTime should be unsigned interger\n"),
+        std::string::npos);
+    EXPECT_NE(err.find("failed to parse config file, Region should be interger\n"),
               std::string::npos);
-    EXPECT_NE(err.find("failed to parse config file, Region should be interger\n"), std::string::npos);
-    EXPECT_NE(err.find("failed to parse config file, IsCheckMd5 should be boolean\n"), std::string::npos);
+    EXPECT_NE(err.find("failed to parse config file, IsCheckMd5 should be boolean\n"),
+              std::string::npos);
     EXPECT_NE(err.find("failed to parse config file, UploadPartSize should be unsigned interger\n"),
               std::string::npos);
-    EXPECT_NE(err.find("failed to parse config file, ConnectTimeoutInms should be unsigned interger\n"),
-              std::string::npos);
+    EXPECT_NE(
+        err.find("failed to parse config file, ConnectTimeoutInms should be unsigned interger\n"),
+        std::string::npos);
     EXPECT_NE(err.find("failed to parse config file, LogLevel should be unsigned interger\n"),
               std::string::npos);
     EXPECT_EQ(ClientSettings::GetSignExpiredTime(), 3600u);

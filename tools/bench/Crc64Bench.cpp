@@ -40,15 +40,20 @@ int main(int argc, char** argv) {
     }
 
     uint64_t zid_crc = 0, table_crc = 0, lzma_crc = 0;
-    const double zid = BestGiBps(buf, rounds, [](const unsigned char* p, size_t n) {
-        return zuzezi_zid::Crc64Util::Update(0, p, n);
-    }, &zid_crc);
-    const double table = BestGiBps(buf, rounds, [](const unsigned char* p, size_t n) {
-        return zuzezi_zid::Crc64Util::UpdateTable(0, p, n);
-    }, &table_crc);
-    const double lzma = BestGiBps(buf, rounds, [](const unsigned char* p, size_t n) {
-        return static_cast<uint64_t>(lzma_crc64(p, n, 0));
-    }, &lzma_crc);
+    const double zid = BestGiBps(
+        buf, rounds,
+        [](const unsigned char* p, size_t n) { return zuzezi_zid::Crc64Util::Update(0, p, n); },
+        &zid_crc);
+    const double table = BestGiBps(
+        buf, rounds,
+        [](const unsigned char* p, size_t n) {
+            return zuzezi_zid::Crc64Util::UpdateTable(0, p, n);
+        },
+        &table_crc);
+    const double lzma = BestGiBps(
+        buf, rounds,
+        [](const unsigned char* p, size_t n) { return static_cast<uint64_t>(lzma_crc64(p, n, 0)); },
+        &lzma_crc);
 
     std::printf("buffer: %zu MiB, best of %d rounds\n", mib, rounds);
     std::printf("Crc64Util::Update (%s): %8.2f GiB/s\n",
