@@ -154,6 +154,7 @@ int IClient::RaiseRate(int value) {
 }
 
 int IClient::AddRate(double amount) {
+    std::lock_guard<std::mutex> lock(m_rateMutex);
     int cur = m_nProcessRate.load();
     int next;
     do {
@@ -167,6 +168,7 @@ void IClient::OnProgress(uint64_t transferred, uint64_t total) {
     if (fraction > 1.0) fraction = 1.0;
     double share = 0.8 / m_nTotalDownLoad;
     int value = static_cast<int>((m_nCurDownLoadIndex.load() + fraction) * share * 100.0);
+    std::lock_guard<std::mutex> lock(m_rateMutex);
     MacUtil::PostUserMsg(kMsgProgress, 0, 0, RaiseRate(value));
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace zuzezi_zid {
@@ -93,6 +94,8 @@ private:
     int32_t m_nTotalDownSize = 0;
     std::atomic<int32_t> m_nCurDownLoadIndex{0};
     std::atomic<int32_t> m_nProcessRate{0};
+    // Held from changing the percent to posting it, so posts come out in order.
+    std::mutex m_rateMutex;
     uint64_t m_appId = 0;
 };
 
