@@ -2,6 +2,7 @@
 
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <Poco/Net/HTTPRequestHandler.h>
@@ -296,6 +297,32 @@ TEST_F(HttpSenderTest, CancellationStopsUploadAndDownload) {
     EXPECT_EQ(os.str().size(), 8192u);
     EXPECT_EQ(real, 12345u);  // only written once the body was read to its end
     handler->SetTransferProgressCallback(nullptr);
+}
+
+TEST_F(HttpSenderTest, OneHandlerCountsConcurrentExchanges) {
+    const std::string data(50000, 'p');
+    Service().PutObject(Bucket(), "p", data);
+    auto handler = std::make_shared<TransferHandler>();
+    handler->SetTotalSize(4 * data.size() + data.size());
+    // Upload progress counts the request body.
+    EXPECT_EQ(Put("up", data, handler), 200);
+    EXPECT_EQ(handler->GetTransferred(), data.size());
+
+    std::vector<std::thread> threads;
+    std::vector<int> statuses(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            StringMap resp_headers;
+            std::string body, err;
+            statuses[t] = HttpSender::SendWithStringBody(
+                handler, "GET", Url("/p"), {}, Signed("GET", "/p", {}, 0), "", kTimeout, kTimeout,
+                &resp_headers, &body, &err);
+            if (body != data) statuses[t] = -2;
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(statuses, std::vector<int>(4, 200));
+    EXPECT_EQ(handler->GetTransferred(), 5 * data.size());
 }
 
 TEST_F(HttpSenderTest, CallbackAndUrlFailuresNeverConnect) {
