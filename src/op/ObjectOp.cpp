@@ -590,6 +590,7 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
 
         bool ok = RunSlices(*this, &run);
         result = run.result;
+        if (ok && run.headers_taken) result.SetHttpStatus(run.first_status);
         if (ok && FileSizeOfFd(fd) != run.total) {
             ok = false;
             SetResultAndLogError(result, "down data, local file size " +
