@@ -103,21 +103,23 @@ private:
     int log_level_;
 };
 
-class ApiFixture : public LocalServiceFixture {
+// A temporary folder and the settings guard on top of a loopback-service fixture.
+template <typename Base>
+class ApiFixtureOn : public Base {
 protected:
     void SetUp() override {
-        LocalServiceFixture::SetUp();
+        Base::SetUp();
         folder_ = MakeTempFolder("zid_api_");
     }
     void TearDown() override {
         Poco::File(folder_).remove(true);
-        LocalServiceFixture::TearDown();
+        Base::TearDown();
     }
 
     std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-    static std::string StoreBucket() { return Bucket(kBucketName, kAppId); }
+    static std::string StoreBucket() { return Base::Bucket(kBucketName, kAppId); }
     static void Seed(const std::string& key, const std::string& data) {
-        Service().PutObject(StoreBucket(), key, data);
+        Base::Service().PutObject(StoreBucket(), key, data);
     }
 
     // Every GET body waits stall_ms before each chunk_bytes (0: once before the body).
@@ -128,12 +130,14 @@ protected:
         f.stallMs = stall_ms;
         f.chunkBytes = chunk_bytes;
         f.times = -1;
-        Service().AddFault(f);
+        Base::Service().AddFault(f);
     }
 
     std::string folder_;
     SettingsGuard settings_;
 };
+
+using ApiFixture = ApiFixtureOn<LocalServiceFixture>;
 
 // Requests keep the production host names (primary or backup domain) and still reach
 // the loopback service, through HostRelay; no destination domain is in force.
