@@ -1,0 +1,216 @@
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include <Poco/JSON/Object.h>
+#include <Poco/JSON/Parser.h>
+
+#include "OpTestSupport.h"
+#include "trsf/TransferHandler.h"
+
+using namespace zuzezi_zid;
+using zid_local::Fault;
+using zid_local::FaultKind;
+
+namespace zid_test {
+namespace {
+
+class ResumableDownloadTest : public ObjectOpTest {
+protected:
+    void SetUp() override {
+        ObjectOpTest::SetUp();
+        ClientSettings::SetDownSliceSize(4096);
+        ClientSettings::SetDownThreadPoolSize(1);
+        m_data = RandomBytes(10 * 4096 + 100);
+        Service().PutObject(StoreBucket(), "obj", m_data);
+        m_path = Local("pkg.zip");
+    }
+
+    ZidResult Resume(std::shared_ptr<TransferHandler> handler = nullptr) {
+        GetObjectByFileReq req("bkt", "obj", m_path);
+        GetObjectByFileResp resp;
+        return m_op->ResumableGetObject(req, &resp, handler, false);
+    }
+    std::string TaskFile() const { return m_path + ".zidresumabletask"; }
+    uint64_t CheckpointOffset() const {
+        std::string text = ReadFile(TaskFile());
+        if (text.empty()) return 0;
+        try {
+            Poco::JSON::Parser parser;
+            auto obj = parser.parse(text).extract<Poco::JSON::Object::Ptr>();
+            return obj->has("resumeOffset") ? std::stoull(obj->getValue<std::string>("resumeOffset")) : 0;
+        } catch (...) {
+            return 0;
+        }
+    }
+    static Fault FailGets(int skip) {
+        Fault f;
+        f.kind = FaultKind::Status;
+        f.status = 503;
+        f.method = "GET";
+        f.skip = skip;
+        f.times = 4;
+        return f;
+    }
+
+    std::string m_data;
+    std::string m_path;
+};
+
+TEST_F(ResumableDownloadTest, FreshDownloadChecksCrcAndRemovesTheCheckpoint) {
+    auto handler = std::make_shared<TransferHandler>();
+    ZidResult result = Resume(handler);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(handler->GetStatus(), COMPLETED);
+    EXPECT_EQ(handler->GetTransferred(), m_data.size());
+    EXPECT_EQ(ReadFile(m_path), m_data);
+    EXPECT_FALSE(FileExists(TaskFile()));
+}
+
+TEST_F(ResumableDownloadTest, FailureKeepsTheWrittenPrefixAndTheNextCallResumesThere) {
+    Service().AddFault(FailGets(3));
+    ZidResult result = Resume();
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(result.GetHttpStatus(), 503);
+    // Three slices were written; file and checkpoint agree on them.
+    EXPECT_EQ(CheckpointOffset(), 3u * 4096);
+    EXPECT_EQ(ReadFile(m_path), m_data.substr(0, 3 * 4096));
+
+    Service().ClearRequests();
+    auto handler = std::make_shared<TransferHandler>();
+    result = Resume(handler);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(ReadFile(m_path), m_data);
+    EXPECT_EQ(CountRequests("GET"), 8u);  // slices 4 to 11 only
+    EXPECT_EQ(handler->GetTransferred(), m_data.size());
+    EXPECT_FALSE(FileExists(TaskFile()));
+}
+
+TEST_F(ResumableDownloadTest, CancelBetweenBatchesLeavesAResumableCheckpoint) {
+    Fault slow;
+    slow.kind = FaultKind::Stall;
+    slow.method = "GET";
+    slow.stallMs = 60;
+    slow.times = -1;
+    Service().AddFault(slow);
+    auto handler = std::make_shared<TransferHandler>();
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        handler->Cancel();
+    });
+    ZidResult result = Resume(handler);
+    canceller.join();
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+    uint64_t offset = CheckpointOffset();
+    EXPECT_GT(offset, 0u);
+    EXPECT_LT(offset, m_data.size());
+    EXPECT_EQ(ReadFile(m_path), m_data.substr(0, offset));
+
+    Service().ClearFaults();
+    result = Resume();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(ReadFile(m_path), m_data);
+}
+
+TEST_F(ResumableDownloadTest, AProcessKilledMidDownloadIsResumedByTheNextOne) {
+    Fault slow;
+    slow.kind = FaultKind::Stall;
+    slow.method = "GET";
+    slow.stallMs = 80;
+    slow.times = -1;
+    Service().AddFault(slow);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        Resume();
+        _exit(0);
+    }
+    // Kill it once a checkpoint shows progress, without any chance to clean up.
+    for (int i = 0; i < 200 && CheckpointOffset() < 2 * 4096; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    uint64_t offset = CheckpointOffset();
+    ASSERT_GE(offset, 2u * 4096);
+    ASSERT_LT(offset, m_data.size());
+
+    Service().ClearFaults();
+    Service().ClearRequests();
+    ZidResult result = Resume();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(ReadFile(m_path), m_data);
+    EXPECT_LT(CountRequests("GET"), 11u);
+}
+
+TEST_F(ResumableDownloadTest, ACheckpointThatNoLongerFitsStartsFromZero) {
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+    } cases[] = {
+        {"object replaced", [&] { Service().PutObject(StoreBucket(), "obj", m_data + "x"); }},
+        {"local file longer", [&] { WriteFile(m_path, m_data.substr(0, 5 * 4096)); }},
+        {"checkpoint not json", [&] { WriteFile(TaskFile(), "{not json"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().PutObject(StoreBucket(), "obj", m_data);
+        Service().ClearFaults();
+        Service().AddFault(FailGets(2));
+        EXPECT_FALSE(Resume().IsSucc());
+        ASSERT_EQ(CheckpointOffset(), 2u * 4096);
+        c.spoil();
+        Service().ClearFaults();
+        Service().ClearRequests();
+        ZidResult result = Resume();
+        ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+        std::string expected = *Service().GetObject(StoreBucket(), "obj");
+        EXPECT_EQ(ReadFile(m_path), expected);
+        EXPECT_EQ(CountRequests("GET"), expected.size() / 4096 + 1);
+    }
+}
+
+TEST_F(ResumableDownloadTest, CorruptResumedBytesAreFetchedAgainWithTheCaller) {
+    Service().AddFault(FailGets(4));
+    EXPECT_FALSE(Resume().IsSucc());
+    ASSERT_EQ(CheckpointOffset(), 4u * 4096);
+    std::string local = ReadFile(m_path);
+    local[100] ^= 0x5a;
+    WriteFile(m_path, local);
+
+    Service().ClearFaults();
+    auto handler = std::make_shared<TransferHandler>();
+    ZidResult result = Resume(handler);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(handler->GetStatus(), COMPLETED);
+    EXPECT_EQ(ReadFile(m_path), m_data);
+    EXPECT_FALSE(FileExists(TaskFile()));
+}
+
+TEST_F(ResumableDownloadTest, CrcHeaderDecidesWhenPresent) {
+    Fault no_crc;
+    no_crc.kind = FaultKind::NoCrc;
+    no_crc.method = "HEAD";
+    Service().AddFault(no_crc);
+    ZidResult result = Resume();
+    EXPECT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(ReadFile(m_path), m_data);
+
+    Fault wrong_crc;
+    wrong_crc.kind = FaultKind::WrongCrc;
+    wrong_crc.method = "HEAD";
+    Service().AddFault(wrong_crc);
+    auto handler = std::make_shared<TransferHandler>();
+    result = Resume(handler);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+    EXPECT_FALSE(handler->GetResult().GetErrorMsg().empty());
+}
+
+}  // namespace
+}  // namespace zid_test
