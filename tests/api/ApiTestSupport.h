@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <fstream>
 #include <future>
@@ -117,6 +118,11 @@ protected:
     }
 
     std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    // A death-test child ends with exit, past TearDown: it clears its own folder first.
+    [[noreturn]] void ExitChild(int code) {
+        Poco::File(folder_).remove(true);
+        std::exit(code);
+    }
     static std::string StoreBucket() { return Base::Bucket(kBucketName, kAppId); }
     static void Seed(const std::string& key, const std::string& data) {
         Base::Service().PutObject(StoreBucket(), key, data);

@@ -272,7 +272,7 @@ TEST_F(ZidAPIAsync, ProcessMayExitWhileATransferRuns) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
             // The window closes mid-download: the process exits with the pool still busy.
-            std::exit(ctx->GetStatus() == IN_PROGRESS ? 0 : 3);
+            ExitChild(ctx->GetStatus() == IN_PROGRESS ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -146,7 +146,7 @@ TEST_F(ZidAPILifetime, AsyncPoolOfConfiguredSizeOneRuns) {
             AsyncMultiGetObjectReq req(kBucketName, "one.bin", local);
             auto ctx = api.AsyncMultiGetObject(req);
             ctx->GetTransferHandler()->WaitForFinalStatus();
-            std::exit(ctx->GetStatus() == COMPLETED && ReadFile(local) == Pattern(10000) ? 0 : 1);
+            ExitChild(ctx->GetStatus() == COMPLETED && ReadFile(local) == Pattern(10000) ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
