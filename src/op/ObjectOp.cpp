@@ -1100,6 +1100,7 @@ struct PartLayout {
 };
 
 PartLayout ComputeLayout(uint64_t file_size, uint64_t part_size) {
+    if (part_size == 0) part_size = 1;
     PartLayout p;
     p.size = file_size;
     p.part_size = part_size;

@@ -1,0 +1,196 @@
+#include <unistd.h>
+
+#include <atomic>
+
+#include "OpTestSupport.h"
+#include "trsf/TransferHandler.h"
+
+using namespace zuzezi_zid;
+using zid_local::Fault;
+using zid_local::FaultKind;
+
+namespace zid_test {
+namespace {
+
+class MultipartUploadTest : public ObjectOpTest {
+protected:
+    static constexpr uint64_t kPart = 4096;
+    void SetUp() override {
+        ObjectOpTest::SetUp();
+        ClientSettings::SetUploadPartSize(kPart);
+        ClientSettings::SetUploadThreadPoolSize(1);
+        m_path = Local("up.bin");
+    }
+    ZidResult Upload(std::shared_ptr<TransferHandler> handler = nullptr, bool crc = false) {
+        PutObjectByFileReq req("bkt", "up", m_path);
+        if (crc) req.SetCheckCRC64(true);
+        MultiPutObjectResp resp;
+        return m_op->MultiUploadObject(req, &resp, handler, false);
+    }
+    std::string Stored() const {
+        auto o = Service().GetObject(StoreBucket(), "up");
+        return o ? *o : std::string("<missing>");
+    }
+    size_t PartPuts() const { return CountRequests("PUT", "partNumber"); }
+    static Fault OnPart(FaultKind kind, int skip, int times) {
+        Fault f;
+        f.kind = kind;
+        f.method = "PUT";
+        f.queryParam = "partNumber";
+        f.skip = skip;
+        f.times = times;
+        return f;
+    }
+    static Fault OnComplete(FaultKind kind) {
+        Fault f;
+        f.kind = kind;
+        f.method = "POST";
+        f.queryParam = "uploadId";
+        return f;
+    }
+    std::string m_path;
+};
+
+TEST_F(MultipartUploadTest, FilesOfEverySizeArriveWholeInOrderedParts) {
+    struct Case {
+        uint64_t size;
+        unsigned threads;
+        size_t parts;
+    } cases[] = {{1, 1, 1}, {kPart, 2, 1}, {2 * kPart + 1, 2, 3}, {12 * kPart, 5, 12}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        ClientSettings::SetUploadThreadPoolSize(c.threads);
+        Service().ClearRequests();
+        std::string data = RandomBytes(c.size, static_cast<unsigned>(c.size + 1));
+        WriteFile(m_path, data);
+        auto handler = std::make_shared<TransferHandler>();
+        handler->SetTotalSize(c.size);
+        ZidResult result = Upload(handler, true);
+        ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+        EXPECT_EQ(handler->GetStatus(), COMPLETED);
+        EXPECT_FALSE(handler->GetUploadID().empty());
+        EXPECT_EQ(Stored(), data);
+        EXPECT_EQ(PartPuts(), c.parts);
+        EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);
+    }
+}
+
+TEST_F(MultipartUploadTest, AFailedUploadIsResumedFromTheListedParts) {
+    std::string data = RandomBytes(5 * kPart + 10);
+    WriteFile(m_path, data);
+    Service().AddFault(OnPart(FaultKind::Status, 2, 4));
+    ZidResult result = Upload();
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(result.GetHttpStatus(), 503);
+    EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 1u);
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+
+    Service().ClearRequests();
+    result = Upload();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(Stored(), data);
+    EXPECT_EQ(CountRequests("POST", "uploads"), 0u);  // no new upload
+    EXPECT_EQ(PartPuts(), 4u);                         // parts 3 to 6
+}
+
+TEST_F(MultipartUploadTest, ListedPartsThatNoLongerMatchStartANewUpload) {
+    std::string data = RandomBytes(4 * kPart);
+    WriteFile(m_path, data);
+    Service().AddFault(OnPart(FaultKind::Status, 2, 4));
+    EXPECT_FALSE(Upload().IsSucc());
+    data[10] ^= 1;  // the first, already stored part changes
+    WriteFile(m_path, data);
+    Service().ClearRequests();
+    ZidResult result = Upload();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(Stored(), data);
+    EXPECT_EQ(CountRequests("POST", "uploads"), 1u);
+    EXPECT_EQ(PartPuts(), 4u);
+}
+
+TEST_F(MultipartUploadTest, WrongPartEtagIsRetriedThenFails) {
+    std::string data = RandomBytes(2 * kPart);
+    WriteFile(m_path, data);
+    Service().AddFault(OnPart(FaultKind::UpperETag, 0, 1));
+    ZidResult result = Upload();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(Stored(), data);
+
+    Service().Clear();
+    Service().AddFault(OnPart(FaultKind::UpperETag, 0, 4));
+    result = Upload();
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+}
+
+TEST_F(MultipartUploadTest, CompletionThatDoesNotConfirmFails) {
+    struct Case {
+        const char* name;
+        Fault fault;
+    } cases[] = {{"no etag", OnComplete(FaultKind::NoETag)},
+                 {"error body with 200", OnComplete(FaultKind::ErrorBody200)},
+                 {"wrong crc", OnComplete(FaultKind::WrongCrc)}};
+    WriteFile(m_path, RandomBytes(kPart + 1));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().Clear();
+        Service().AddFault(c.fault);
+        auto handler = std::make_shared<TransferHandler>();
+        ZidResult result = Upload(handler, true);
+        EXPECT_FALSE(result.IsSucc());
+        EXPECT_FALSE(result.GetErrorMsg().empty());
+        EXPECT_EQ(handler->GetStatus(), FAILED);
+        EXPECT_FALSE(handler->GetResult().IsSucc());
+    }
+}
+
+TEST_F(MultipartUploadTest, AFileThatShrinksWhileUploadingFails) {
+    std::string data = RandomBytes(4 * kPart);
+    WriteFile(m_path, data);
+    auto handler = std::make_shared<TransferHandler>();
+    handler->SetTotalSize(data.size());
+    std::atomic<bool> cut{false};
+    std::string path = m_path;
+    handler->SetTransferProgressCallback([&cut, path](uint64_t, uint64_t, void*) {
+        if (!cut.exchange(true)) {
+            if (truncate(path.c_str(), 2 * kPart + 5) != 0) ADD_FAILURE() << "truncate";
+        }
+    });
+    ZidResult result = Upload(handler);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+}
+
+TEST_F(MultipartUploadTest, CancelEndsAsCanceledWithoutCompletion) {
+    WriteFile(m_path, RandomBytes(4 * kPart));
+    auto handler = std::make_shared<TransferHandler>();
+    handler->Cancel();
+    ZidResult result = Upload(handler);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(result.GetErrorMsg(), "Request canceled by user");
+    EXPECT_EQ(handler->GetStatus(), CANCELED);
+    EXPECT_EQ(CountRequests("POST", "uploadId"), 0u);
+}
+
+TEST_F(MultipartUploadTest, SingleThreadUploadResumesAndReportsTheDecidingStep) {
+    std::string data = RandomBytes(3 * kPart + 7);
+    WriteFile(m_path, data);
+    Service().AddFault(OnPart(FaultKind::Status, 1, 1));
+    PutObjectByFileReq req("bkt", "up", m_path);
+    ResumableUploadResp resp;
+    ZidResult result = m_op->UploadObjectResumableSingleThreadSync(req, &resp);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(resp.GetRespKind(), "Upload");
+
+    Service().ClearRequests();
+    ResumableUploadResp resp2;
+    result = m_op->UploadObjectResumableSingleThreadSync(req, &resp2);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(resp2.GetRespKind(), "Complete");
+    EXPECT_EQ(Stored(), data);
+    EXPECT_EQ(PartPuts(), 3u);
+}
+
+}  // namespace
+}  // namespace zid_test
