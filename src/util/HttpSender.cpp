@@ -16,6 +16,7 @@
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/RejectCertificateHandler.h>
 #include <Poco/Net/SSLManager.h>
+#include <Poco/Net/SecureStreamSocket.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/TeeStream.h>
 #include <Poco/URI.h>
@@ -65,6 +66,23 @@ std::string RequestHeadForLog(const Poco::Net::HTTPRequest& req) {
     std::ostringstream os;
     shown.write(os);
     return os.str();
+}
+
+// The name the request is for: the "Host" header without its port. The URL may carry the
+// destination domain, an intranet address or a cached IP instead.
+std::string HostHeaderName(const StringMap& headers) {
+    for (const auto& h : headers) {
+        if (Poco::icompare(h.first, "host") != 0) {
+            continue;
+        }
+        const std::string& v = h.second;
+        if (!v.empty() && v[0] == '[') {
+            const size_t end = v.find(']');
+            return end == std::string::npos ? v : v.substr(1, end - 1);
+        }
+        return v.substr(0, v.find(':'));
+    }
+    return "";
 }
 
 std::string BuildTarget(const Poco::URI& uri, const StringMap& params) {
@@ -182,6 +200,11 @@ public:
             }
             m_session.reset(
                 new Poco::Net::HTTPSClientSession(uri.getHost(), uri.getPort(), context));
+            // SNI and the certificate check follow the real host, not the address dialled.
+            const std::string peer = HostHeaderName(headers);
+            if (!peer.empty() && Poco::icompare(peer, uri.getHost()) != 0) {
+                Poco::Net::SecureStreamSocket(m_session->socket()).setPeerHostName(peer);
+            }
         } else {
             m_session.reset(new Poco::Net::HTTPClientSession(uri.getHost(), uri.getPort()));
         }

@@ -517,4 +517,29 @@ TEST_F(HttpsSenderTest, VerifiesAgainstTheGivenCa) {
     EXPECT_EQ(Get("http", true, CaFile(), &err), -1);
 }
 
+TEST_F(HttpsSenderTest, CertificateIsCheckedAgainstTheHostHeaderNotTheDialledAddress) {
+    Service().PutObject(Bucket(kBucket), "k", "secure");
+    // The certificate names 127.0.0.1 as well, so only a check against the Host header's name
+    // can refuse this one.
+    const std::string stranger = "stranger.invalid";
+    StringMap resp_headers;
+    std::string body, err;
+    EXPECT_EQ(HttpSender::SendWithStringBody(nullptr, "GET", "https://" + DestDomain() + "/k", {},
+                                             Signed("GET", "/k", {}, 0, {}, stranger), "",
+                                             kTimeout, kTimeout, &resp_headers, &body, &err, false,
+                                             true, CaFile()),
+              -1);
+    EXPECT_TRUE(StartsWith(err, "Net Exception:")) << err;
+    EXPECT_TRUE(Service().Requests().empty());
+
+    // The same name with a port is still the bucket host the certificate was made for.
+    err.clear();
+    EXPECT_EQ(HttpSender::SendWithStringBody(
+                  nullptr, "GET", "https://" + DestDomain() + "/k", {},
+                  Signed("GET", "/k", {}, 0, {}, Host(kHttpsRegion) + ":443"), "", kTimeout,
+                  kTimeout, &resp_headers, &body, &err, false, true, CaFile()),
+              200)
+        << err;
+}
+
 }  // namespace
