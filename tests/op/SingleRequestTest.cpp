@@ -1,0 +1,167 @@
+#include <sstream>
+
+#include "OpTestSupport.h"
+#include "trsf/TransferHandler.h"
+#include "util/CodecUtil.h"
+
+using namespace zuzezi_zid;
+using zid_local::Fault;
+using zid_local::FaultKind;
+
+namespace zid_test {
+namespace {
+
+using SingleRequestTest = ObjectOpTest;
+
+TEST_F(SingleRequestTest, PutHeadGetDeleteRoundTrip) {
+    std::string data = RandomBytes(3000);
+    std::istringstream in(data);
+    in.seekg(10);  // the body starts where the caller's stream stands
+    PutObjectByStreamReq put("bkt", "a/b.txt", in);
+    PutObjectByStreamResp put_resp;
+    ZidResult r = m_op->PutObject(put, &put_resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(in.tellg(), std::streampos(10));
+    EXPECT_EQ(*Service().GetObject(StoreBucket(), "a/b.txt"), data.substr(10));
+    EXPECT_TRUE(m_op->ObjectExists("bkt", "a/b.txt"));
+    EXPECT_FALSE(m_op->ObjectExists("bkt", "a/none"));
+
+    HeadObjectReq head("bkt", "a/b.txt");
+    HeadObjectResp head_resp;
+    ASSERT_TRUE(m_op->HeadObject(head, &head_resp).IsSucc());
+    EXPECT_EQ(head_resp.GetContentLength(), data.size() - 10);
+
+    std::ostringstream out;
+    GetObjectByStreamReq get("bkt", "a/b.txt", out);
+    GetObjectResp get_resp;
+    ASSERT_TRUE(m_op->GetObject(get, &get_resp).IsSucc());
+    EXPECT_EQ(out.str(), data.substr(10));
+
+    auto handler = std::make_shared<TransferHandler>();
+    GetObjectByFileReq get_file("bkt", "a/b.txt", Local("g"));
+    GetObjectByFileResp get_file_resp;
+    ASSERT_TRUE(m_op->GetObject(get_file, &get_file_resp, handler).IsSucc());
+    EXPECT_EQ(handler->GetStatus(), COMPLETED);
+    EXPECT_EQ(ReadFile(Local("g")), data.substr(10));
+
+    DeleteObjectReq del("bkt", "a/b.txt");
+    DeleteObjectResp del_resp;
+    ASSERT_TRUE(m_op->DeleteObject(del, &del_resp).IsSucc());
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "a/b.txt").has_value());
+    HeadObjectResp gone;
+    ZidResult missing = m_op->HeadObject(head, &gone);
+    EXPECT_EQ(missing.GetHttpStatus(), 404);
+    EXPECT_EQ(missing.GetErrorCode(), "NoSuchKey");
+}
+
+TEST_F(SingleRequestTest, PutChecksTheReturnedEtag) {
+    struct Case {
+        const char* name;
+        bool from_file;
+        bool turn_off_check;
+        FaultKind fault;
+        bool succeeds;
+    } cases[] = {
+        {"stream, upper-case etag", false, false, FaultKind::UpperETag, false},
+        {"stream, check off", false, true, FaultKind::UpperETag, true},
+        {"file, check off still compares", true, true, FaultKind::UpperETag, false},
+        {"file, no etag", true, false, FaultKind::NoETag, true},
+    };
+    std::string data = "hello etag";
+    WriteFile(Local("p"), data);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().ClearFaults();
+        Fault f;
+        f.kind = c.fault;
+        f.method = "PUT";
+        Service().AddFault(f);
+        ZidResult r;
+        if (c.from_file) {
+            PutObjectByFileReq req("bkt", "p", Local("p"));
+            if (c.turn_off_check) req.TurnOffCheckETag();
+            PutObjectByFileResp resp;
+            r = m_op->PutObject(req, &resp);
+        } else {
+            std::istringstream in(data);
+            PutObjectByStreamReq req("bkt", "p", in);
+            if (c.turn_off_check) req.TurnOffCheckETag();
+            PutObjectByStreamResp resp;
+            r = m_op->PutObject(req, &resp);
+            EXPECT_EQ(in.tellg(), std::streampos(0));
+        }
+        EXPECT_EQ(r.IsSucc(), c.succeeds) << r.GetErrorMsg();
+        if (!c.succeeds) EXPECT_EQ(r.GetErrorMsg(), "Response etag is not correct, Please try again.");
+    }
+}
+
+TEST_F(SingleRequestTest, RefusalsBeforeAnythingIsSent) {
+    auto handler = std::make_shared<TransferHandler>();
+    GetObjectByFileReq get("bkt", "obj", Local("missing-dir/f"));
+    GetObjectByFileResp get_resp;
+    ZidResult r = m_op->GetObject(get, &get_resp, handler);
+    EXPECT_EQ(r.GetErrorMsg(), "Open local file fail, local file=" + Local("missing-dir/f"));
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+
+    PutObjectByFileReq put("bkt", "obj", Local("absent"));
+    PutObjectByFileResp put_resp;
+    EXPECT_EQ(m_op->PutObject(put, &put_resp).GetErrorMsg(), "Failed to open file " + Local("absent"));
+
+    DeleteObjectReq del("bkt", "");
+    DeleteObjectResp del_resp;
+    EXPECT_EQ(m_op->DeleteObject(del, &del_resp).GetErrorMsg(), "Delete object's name is empty.");
+    EXPECT_TRUE(Service().Requests().empty());
+}
+
+TEST_F(SingleRequestTest, DeleteObjectsSendsTheBodyDigest) {
+    Service().PutObject(StoreBucket(), "k1", "1");
+    Service().PutObject(StoreBucket(), "k2", "2");
+    DeleteObjectsReq req("bkt");
+    req.AddObject("k1");
+    req.AddObject("k2");
+    DeleteObjectsResp resp;
+    ZidResult r = m_op->DeleteObjects(req, &resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(resp.GetDeletedInfos().size(), 2u);
+    EXPECT_TRUE(Service().ListKeys(StoreBucket()).empty());
+    auto reqs = Service().Requests();
+    ASSERT_FALSE(reqs.empty());
+    EXPECT_EQ(reqs.back().Header("Content-MD5"),
+              CodecUtil::Base64Encode(CodecUtil::Md5Bytes(reqs.back().body)));
+}
+
+TEST_F(SingleRequestTest, UploadPartDataRestoresTheStreamAndListPartsPages) {
+    InitMultiUploadReq init("bkt", "mp");
+    InitMultiUploadResp init_resp;
+    ASSERT_TRUE(m_op->InitMultiUpload(init, &init_resp).IsSucc());
+    std::string id = init_resp.GetUploadId();
+    ASSERT_FALSE(id.empty());
+    for (uint64_t n = 1; n <= 3; ++n) {
+        std::istringstream in("part-" + std::to_string(n));
+        UploadPartDataReq part("bkt", "mp", id, in);
+        part.SetPartNumber(n);
+        UploadPartDataResp part_resp;
+        ZidResult r = m_op->UploadPartData(part, &part_resp);
+        ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+        EXPECT_EQ(in.tellg(), std::streampos(0));
+    }
+    std::istringstream empty("");
+    UploadPartDataReq none("bkt", "mp", id, empty);
+    UploadPartDataResp none_resp;
+    EXPECT_EQ(m_op->UploadPartData(none, &none_resp).GetErrorMsg(), "Input Stream is empty.");
+
+    ListPartsReq list("bkt", "mp", id);
+    list.SetPartNumberMarker("1");
+    ListPartsResp list_resp;
+    ASSERT_TRUE(m_op->ListParts(list, &list_resp).IsSucc());
+    ASSERT_EQ(list_resp.GetParts().size(), 2u);
+    EXPECT_EQ(list_resp.GetParts()[0].m_part_num, 2u);
+
+    AbortMultiUploadReq abort("bkt", "mp", id);
+    AbortMultiUploadResp abort_resp;
+    EXPECT_TRUE(m_op->AbortMultiUpload(abort, &abort_resp).IsSucc());
+    EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);
+}
+
+}  // namespace
+}  // namespace zid_test
