@@ -1,15 +1,18 @@
 #include "MacUtil.h"
 
 #include <cairo.h>
+#include <gio/gio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <vector>
 
 #include "IClient.h"
+#include "UiTheme.h"
 #include "WinCompat.h"
 #include "ZipFacade.h"
 #include "platform/Alert.h"
@@ -214,6 +217,77 @@ int ThreeWayMap(int value) {
 }
 
 bool RenameFile(const char* from, const char* to) { return rename(from, to) == 0; }
+
+bool OpenWebAddress(const wchar_t* address) {
+    if (!address) return false;
+    std::wstring w = address;
+    if (w.find(L"http") == std::wstring::npos) w = L"https://" + w;
+    std::string url;
+    if (!zplat::WideToBytes(w, 65001, &url)) return false;
+    return g_app_info_launch_default_for_uri(url.c_str(), nullptr, nullptr) != FALSE;
+}
+
+std::wstring CodePageToWide(const char* text) {
+    std::wstring w;
+    if (text) zplat::BytesToWide(text, 936, &w);
+    return w;
+}
+
+std::string WideToCodePage(const wchar_t* text) {
+    std::string s;
+    if (text) zplat::WideToBytes(text, 936, &s);
+    return s;
+}
+
+bool ReencodeTo936(char* text, size_t size, int code_page) {
+    if (!text || size == 0) return false;
+    int from = code_page;
+    if (from == 936 && UiTheme::Settings().m_nLanguage == 1028) from = 950;
+    std::string out;
+    if (!zplat::ConvertCharset(text, zplat::CodePageCharset(from), "GBK", &out) || out.size() + 1 > size) {
+        return false;
+    }
+    memcpy(text, out.c_str(), out.size() + 1);
+    return true;
+}
+
+void DebugLog(const char* text) { zplat::LogLine("%s", text ? text : ""); }
+void DebugLogWide(const wchar_t* text) { zplat::LogLine("%ls", text ? text : L""); }
+
+int LanguageFromEnvironment() {
+    std::string lang;
+    for (const char* var : {"LANGUAGE", "LANG"}) {
+        const char* v = getenv(var);
+        if (v && *v) {
+            lang = v;
+            break;
+        }
+    }
+    lang = lang.substr(0, lang.find(':'));
+    if (lang.rfind("zh_TW", 0) == 0 || lang.rfind("zh_HK", 0) == 0 || lang.rfind("zh-Hant", 0) == 0) return 1028;
+    if (lang.rfind("en", 0) == 0) return 1033;
+    return 0;
+}
+
+std::string HardwareAddress() {
+    for (const std::string& name : zplat::DirectoryEntries("/sys/class/net")) {
+        if (name == "lo") continue;
+        std::ifstream is("/sys/class/net/" + name + "/address");
+        std::string mac;
+        if (!(is >> mac) || mac.size() != 17 || mac == "00:00:00:00:00:00") continue;
+        unsigned b[6];
+        if (sscanf(mac.c_str(), "%x:%x:%x:%x:%x:%x", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5]) != 6) continue;
+        char out[13];
+        snprintf(out, sizeof out, "%02X%02X%02X%02X%02X%02X", b[0], b[1], b[2], b[3], b[4], b[5]);
+        return out;
+    }
+    return "";
+}
+
+bool IsHardwareAddress(const char* text) {
+    std::string mine = HardwareAddress();
+    return text && !mine.empty() && mine == text;
+}
 
 void WriteLogLine(FILE* file, const char* text) {
     if (!file || !text) return;

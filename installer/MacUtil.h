@@ -56,10 +56,26 @@ void FreeImage(ImageHolder* holder);
 SRGBColor MakeSRGBColor(float red, float green, float blue, float alpha);
 
 // Helpers without a caller in the installer itself.
+// "https://" is put in front of an address without "http"; opened with the desktop's browser.
+bool OpenWebAddress(const wchar_t* address);
+// Code page 936 text to wide text and back.
+std::wstring CodePageToWide(const char* text);
+std::string WideToCodePage(const wchar_t* text);
+// Re-encodes `text` in place from `code_page` into 936; under language 1028 a 936 stands
+// for 950. False when it does not convert or does not fit.
+bool ReencodeTo936(char* text, size_t size, int code_page);
 int GbkToUtf8(const char* in, char* out, size_t out_size);
 int Utf8ToGbk(const char* in, char* out, size_t out_size);
 int ThreeWayMap(int value);
 bool RenameFile(const char* from, const char* to);
 void WriteLogLine(FILE* file, const char* text);
+void DebugLog(const char* text);
+void DebugLogWide(const wchar_t* text);
+// The first preferred language (LANGUAGE, then LANG): traditional Chinese 1028, English
+// 1033, anything else 0 (the default tables).
+int LanguageFromEnvironment();
+// The first network interface's hardware address as 12 upper-case hex digits ("" if none).
+std::string HardwareAddress();
+bool IsHardwareAddress(const char* text);
 
 }  // namespace MacUtil

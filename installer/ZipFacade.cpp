@@ -48,9 +48,9 @@ bool IsEmptyArchive(const std::string& path) {
     return true;
 }
 
-// Segments of a relative path with "." and ".." resolved; false when ".." would climb
-// above the start.
-bool ResolveInside(const std::string& rel, std::vector<std::string>* segs) {
+// Segments of a relative path with "." and ".." resolved. A ".." at the top is dropped
+// when `clamp`, else it makes the answer false.
+bool ResolveSegments(const std::string& rel, bool clamp, std::vector<std::string>* segs) {
     size_t pos = 0;
     while (pos <= rel.size()) {
         size_t slash = rel.find('/', pos);
@@ -59,13 +59,17 @@ bool ResolveInside(const std::string& rel, std::vector<std::string>* segs) {
         pos = slash + 1;
         if (seg.empty() || seg == ".") continue;
         if (seg == "..") {
-            if (segs->empty()) return false;
-            segs->pop_back();
+            if (!segs->empty()) segs->pop_back();
+            else if (!clamp) return false;
             continue;
         }
         segs->push_back(seg);
     }
     return true;
+}
+
+bool ResolveInside(const std::string& rel, std::vector<std::string>* segs) {
+    return ResolveSegments(rel, false, segs);
 }
 
 // True when a folder between `destination` and the entry (exclusive) is a link: writing
@@ -97,15 +101,6 @@ bool EndsWithZip(const std::string& path) {
     std::string ext = last.substr(dot + 1);
     for (char& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     return ext == "zip";
-}
-
-// This build of minizip has no decryption: a password makes even a plain entry fail to
-// open, so it is passed only for entries that are encrypted.
-int OpenCurrentEntry(unzFile zip, const std::string& password) {
-    unz_file_info info = {};
-    if (unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return UNZ_ERRNO;
-    if (password.empty() || (info.flag & 1) == 0) return unzOpenCurrentFile(zip);
-    return unzOpenCurrentFilePassword(zip, password.c_str());
 }
 
 struct DateRecord {
@@ -453,6 +448,15 @@ std::string ZipFacade::FilenameStringWithCString(const char* name, unsigned long
     return HexString(bytes);
 }
 
+int ZipFacade::OpenCurrentEntry(unzFile zip, const std::string& password) {
+    // This build of minizip has no decryption: a password makes even a plain entry fail
+    // to open, so it is passed only for entries that are encrypted.
+    unz_file_info info = {};
+    if (unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return UNZ_ERRNO;
+    if (password.empty() || (info.flag & 1) == 0) return unzOpenCurrentFile(zip);
+    return unzOpenCurrentFilePassword(zip, password.c_str());
+}
+
 time_t ZipFacade::DateWithMSDOSFormat(uint32_t msdos) { return zplat::DosDateToTime(msdos); }
 
 std::string ZipFacade::SanitizedPath(const std::string& name) {
@@ -461,19 +465,7 @@ std::string ZipFacade::SanitizedPath(const std::string& name) {
         if (c == '\\') c = '/';
     }
     std::vector<std::string> kept;
-    size_t pos = 0;
-    while (pos <= p.size()) {
-        size_t slash = p.find('/', pos);
-        if (slash == std::string::npos) slash = p.size();
-        std::string seg = p.substr(pos, slash - pos);
-        pos = slash + 1;
-        if (seg.empty() || seg == ".") continue;
-        if (seg == "..") {
-            if (!kept.empty()) kept.pop_back();  // at the top it is dropped
-            continue;
-        }
-        kept.push_back(seg);
-    }
+    ResolveSegments(p, true, &kept);
     std::string out;
     for (size_t i = 0; i < kept.size(); ++i) {
         if (i) out += '/';

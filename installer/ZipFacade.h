@@ -147,6 +147,8 @@ public:
     static std::string HexString(const std::string& bytes);
 
 private:
+    // Opens the current entry's data, with the password only where the entry needs one.
+    static int OpenCurrentEntry(unzFile zip, const std::string& password);
     bool OpenEntry(const std::string& name, zip_fileinfo* info, int level, const std::string& password, bool aes,
                    unsigned long versionMadeBy, unsigned long flag, int zip64);
 

@@ -21,14 +21,6 @@ namespace {
 constexpr int kPasswordError = -108;  // what minizip-ng answers for a wrong password
 constexpr size_t kWriteChunk = 16384;
 
-// As in the unzip: the password only for encrypted entries (no decryption in this build).
-int OpenCurrentEntry(unzFile zip, const std::string& password) {
-    unz_file_info info = {};
-    if (unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return UNZ_ERRNO;
-    if (password.empty() || (info.flag & 1) == 0) return unzOpenCurrentFile(zip);
-    return unzOpenCurrentFilePassword(zip, password.c_str());
-}
-
 ErrorRecord FacadeError(long code, const std::string& text) {
     return ErrorRecord{kZipFacadeErrorDomain, code, text};
 }

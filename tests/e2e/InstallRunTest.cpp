@@ -14,6 +14,7 @@
 #include "ClientSettings.h"
 #include "IClient.h"
 #include "support/LocalServiceFixture.h"
+#include "support/ScopedEnv.h"
 #include "MacUtil.h"
 #include "SamplePackage.h"
 #include "UiTheme.h"
@@ -31,24 +32,6 @@ constexpr uint64_t kAppId = 1250000000;
 struct Message {
     int64_t msg;
     int64_t l;
-};
-
-class ScopedEnv {
-public:
-    void Set(const char* name, const std::string& value) {
-        const char* old = getenv(name);
-        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
-            else unsetenv(it->first.c_str());
-        }
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 class InstallRunTest : public zid_test::LocalServiceFixture {
@@ -158,7 +141,7 @@ protected:
     std::vector<Message> messages_;
 
 private:
-    ScopedEnv env_;
+    zid_test::ScopedEnv env_;
     int observer_ = 0;
     unsigned savedThreads_ = 0;
     unsigned savedSlice_ = 0;

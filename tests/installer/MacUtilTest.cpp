@@ -20,27 +20,10 @@
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "support/LocalServiceFixture.h"
+#include "support/ScopedEnv.h"
 #include "support/ZipFixture.h"
 
 namespace {
-
-class EnvGuard {
-public:
-    void Set(const char* name, const std::string& value) {
-        const char* old = getenv(name);
-        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-        setenv(name, value.c_str(), 1);
-    }
-    ~EnvGuard() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
-            else unsetenv(it->first.c_str());
-        }
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 class MacUtilTest : public ::testing::Test {
 protected:
@@ -59,7 +42,7 @@ protected:
     }
 
     std::string dir_;
-    EnvGuard env_;
+    zid_test::ScopedEnv env_;
 };
 
 TEST_F(MacUtilTest, MakeDirsForPathStopsBeforeTheLastComponent) {
@@ -174,7 +157,7 @@ TEST_F(MacUtilTest, EngineSetUpFillsTheSettingsRecord) {
     // Without an account file the compiled-in account and the region "accelerate" are used.
     second.InitOssAccount();
     EXPECT_EQ(second.Bucket(), "tamberlyn");
-    unsetenv("ZID_INSTALLER_APPLICATIONS");
+    env_.Unset("ZID_INSTALLER_APPLICATIONS");
     IClient defaults;
     EXPECT_EQ(UiTheme::Settings().m_szAppDir, "/Applications");
 }
@@ -198,7 +181,7 @@ TEST_F(MacUtilTest, MachineTypeFromTheKernelOrTheOverride) {
         env_.Set("ZID_INSTALLER_MACHINE", c.value);
         EXPECT_EQ(MacUtil::IsArm64(), c.arm) << c.value;
     }
-    unsetenv("ZID_INSTALLER_MACHINE");
+    env_.Unset("ZID_INSTALLER_MACHINE");
     EXPECT_FALSE(zplat::MachineType().empty());
     EXPECT_NE(zplat::MachineType(), "aarch64");
 }
@@ -239,6 +222,69 @@ TEST(WindowMessages, AlertFromAWorkerIsShownOnTheMainThread) {
     EXPECT_TRUE(zplat::MainQueueRunUntil([&] { return shown_on.has_value(); }, 5000));
     zplat::SetAlertHook(nullptr);
     EXPECT_EQ(*shown_on, main_id);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MacUtilHelpers, ReencodingLanguageAndSmallMappings) {
+    char utf8[16] = "\xe5\xb2\x9a\xe5\xb8\x86";  // 岚帆
+    ASSERT_TRUE(MacUtil::ReencodeTo936(utf8, sizeof utf8, 65001));
+    EXPECT_STREQ(utf8, "\xe1\xb0\xb7\xab");
+    char tight[5] = "\xb4\x50";  // 嵐 in BIG5: taken as 950 when the language is 1028
+    const int saved = UiTheme::Settings().m_nLanguage;
+    UiTheme::Settings().m_nLanguage = 1028;
+    bool ok = MacUtil::ReencodeTo936(tight, sizeof tight, 936);
+    UiTheme::Settings().m_nLanguage = saved;
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(MacUtil::CodePageToWide(tight), L"嵐");
+    char small[3] = "ab";
+    EXPECT_TRUE(MacUtil::ReencodeTo936(small, sizeof small, 65001));
+    char bad[4] = "\xff\xfe";
+    EXPECT_FALSE(MacUtil::ReencodeTo936(bad, sizeof bad, 65001));
+    EXPECT_EQ(MacUtil::WideToCodePage(L"岚帆"), "\xe1\xb0\xb7\xab");
+
+    const struct {
+        const char* lang;
+        int id;
+    } langs[] = {{"zh_TW.UTF-8", 1028}, {"zh-Hant:en", 1028}, {"en_US.UTF-8", 1033}, {"zh_CN.UTF-8", 0}, {"C", 0}};
+    zid_test::ScopedEnv env;
+    env.Set("LANG", "C");
+    for (const auto& l : langs) {
+        env.Set("LANGUAGE", l.lang);
+        EXPECT_EQ(MacUtil::LanguageFromEnvironment(), l.id) << l.lang;
+    }
+    EXPECT_EQ(MacUtil::ThreeWayMap(0), 0);
+    EXPECT_EQ(MacUtil::ThreeWayMap(1), 2);
+    EXPECT_EQ(MacUtil::ThreeWayMap(7), 1);
+
+    char buf[32] = {0};
+    EXPECT_EQ(MacUtil::GbkToUtf8("\xe1\xb0", buf, sizeof buf), 3);
+    EXPECT_STREQ(buf, "\xe5\xb2\x9a");
+    EXPECT_EQ(MacUtil::Utf8ToGbk("\xe5\xb2\x9a", buf, 2), -1);  // no room
+
+    const std::string mac = MacUtil::HardwareAddress();
+    if (!mac.empty()) {
+        EXPECT_EQ(mac.size(), 12u);
+        EXPECT_EQ(mac.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+        EXPECT_TRUE(MacUtil::IsHardwareAddress(mac.c_str()));
+    }
+    EXPECT_FALSE(MacUtil::IsHardwareAddress("000000000000"));
+}
+
+TEST(MacUtilHelpers, LogLineCarriesTheTimeAndEndsWithCrLf) {
+    FILE* f = tmpfile();
+    ASSERT_NE(f, nullptr);
+    MacUtil::WriteLogLine(f, "hello");
+    rewind(f);
+    char buf[64] = {0};
+    size_t n = fread(buf, 1, sizeof buf - 1, f);
+    fclose(f);
+    std::string line(buf, n);
+    ASSERT_EQ(line.size(), std::string("[hh:mm:ss mmm]\t\thello\r\n").size());
+    EXPECT_EQ(line[0], '[');
+    EXPECT_EQ(line.substr(13), "]\t\thello\r\n");
 }
 
 }  // namespace

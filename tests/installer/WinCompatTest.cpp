@@ -9,46 +9,9 @@
 #include "WinCompat.h"
 #include "platform/CodePage.h"
 #include "platform/DosDate.h"
+#include "support/ScopedEnv.h"
 
 namespace {
-
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* tz) {
-        const char* old = getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTz() {
-        if (had_) setenv("TZ", old_.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
-
-class ScopedEnvVar {
-public:
-    ScopedEnvVar(const char* name, const std::string& value) : name_(name) {
-        const char* old = getenv(name);
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvVar() {
-        if (had_) setenv(name_.c_str(), old_.c_str(), 1);
-        else unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_, old_;
-    bool had_ = false;
-};
 
 TEST(WinCompatCodePages, RoundTripsAndLengths) {
     const struct {
@@ -158,8 +121,8 @@ TEST(WinCompatFiles, OpenFileRefusesNullArguments) {
 }
 
 TEST(WinCompatFolders, PathsFollowTheBundleAndTheHome) {
-    ScopedEnvVar home("HOME", "/tmp/zid-home");
-    ScopedEnvVar bundle("ZID_INSTALLER_BUNDLE", "/Applications/A.app");
+    zid_test::ScopedEnv env("HOME", "/tmp/zid-home");
+    env.Set("ZID_INSTALLER_BUNDLE", "/Applications/A.app");
     char buf[256] = {0};
     WinCompat::GetUserWorkDir(buf, sizeof buf);
     EXPECT_STREQ(buf, "/tmp/zid-home/Library/tamberlyn9.5/");
@@ -181,7 +144,7 @@ TEST(WinCompatFolders, PathsFollowTheBundleAndTheHome) {
 }
 
 TEST(WinCompatTime, LocalTimeRecordFromOneClockReading) {
-    ScopedTz tz("UTC");
+    zid_test::ScopedEnv tz("TZ", "UTC");
     struct tm t = {};
     t.tm_year = 2026 - 1900;
     t.tm_mon = 2;
@@ -202,13 +165,13 @@ TEST(WinCompatTime, LocalTimeRecordFromOneClockReading) {
     EXPECT_EQ(r.wMilliseconds, 250);
     EXPECT_EQ(r.wDayOfWeek, 0xABAB);  // not written
 
-    ScopedTz shanghai("Asia/Shanghai");
+    tz.Set("TZ", "Asia/Shanghai");
     WinCompat::ReadLocalTimeAt(&r, ts);
     EXPECT_EQ(r.wHour, 17);
 }
 
 TEST(WinCompatTime, MsDosDatesInTheLocalZone) {
-    ScopedTz tz("Europe/Berlin");
+    zid_test::ScopedEnv tz("TZ", "Europe/Berlin");
     const uint32_t d = (46u << 25) | (7u << 21) | (15u << 16) | (13u << 11) | (45u << 5) | 15u;  // 2026-07-15 13:45:30
     time_t t = zplat::DosDateToTime(d);
     struct tm tm = {};

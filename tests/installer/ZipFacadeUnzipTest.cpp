@@ -11,6 +11,7 @@
 #include "ZipFacade.h"
 #include "platform/FileManager.h"
 #include "support/LocalServiceFixture.h"
+#include "support/ScopedEnv.h"
 #include "support/ZipFixture.h"
 
 using zid_test::DirEntry;
@@ -27,18 +28,9 @@ protected:
     void SetUp() override {
         dir_ = zid_test::MakeTempFolder("zid-unzip");
         dest_ = dir_ + "/out";
-        const char* tz = getenv("TZ");
-        hadTz_ = tz != nullptr;
-        if (hadTz_) tz_ = tz;
-        setenv("TZ", "UTC", 1);
-        tzset();
+        tz_.Set("TZ", "UTC");
     }
-    void TearDown() override {
-        if (hadTz_) setenv("TZ", tz_.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-        zplat::RemoveItem(dir_);
-    }
+    void TearDown() override { zplat::RemoveItem(dir_); }
 
     std::string Zip(const std::vector<zid_test::ZipEntrySpec>& entries) {
         std::string path = dir_ + "/a" + std::to_string(n_++) + ".zip";
@@ -50,8 +42,7 @@ protected:
     int n_ = 0;
 
 private:
-    bool hadTz_ = false;
-    std::string tz_;
+    zid_test::ScopedEnv tz_;
 };
 
 TEST_F(ZipFacadeUnzipTest, UnpacksNamesFoldersLinksModesAndDates) {
