@@ -23,6 +23,7 @@
 #include <Poco/MD5Engine.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/ThreadPool.h>
+#include <Poco/URI.h>
 
 #include "ClientSettings.h"
 #include "op/FileCopyTask.h"
@@ -1677,11 +1678,14 @@ ZidResult ObjectOp::Copy(const CopyReq& req, CopyResp* resp, bool change_backup_
     }
     std::string src_host = source.substr(0, slash);
     std::string src_path = source.substr(slash);
+    // The copy source carries the key percent-encoded; the HEAD wants the key itself.
+    std::string src_key;
+    Poco::URI::decode(src_path, src_key);
     std::string src_bucket = src_host.substr(0, src_host.find('.'));
     std::string src_region = RegionOfHost(src_host);
 
     // Size decides, in every region: one request cannot copy 5 GiB or more.
-    HeadObjectReq head_req(src_bucket, src_path);
+    HeadObjectReq head_req(src_bucket, src_key);
     head_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
     head_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
     std::string head_host = src_host;

@@ -1,0 +1,154 @@
+#include <Poco/ThreadPool.h>
+
+#include "OpTestSupport.h"
+#include "op/FileCopyTask.h"
+#include "util/AuthTool.h"
+
+using namespace zuzezi_zid;
+using zid_local::Fault;
+using zid_local::FaultKind;
+
+namespace zid_test {
+namespace {
+
+using CopyMoveTest = ObjectOpTest;
+
+std::string SourceHost(const std::string& region = "ap-test") {
+    return ClientSettings::BuildBucketHost(1250000000, region, "bkt", false);
+}
+
+TEST_F(CopyMoveTest, CopyOfASmallObjectIsOneRequestInAnyRegion) {
+    std::string data = RandomBytes(5000);
+    Service().PutObject(StoreBucket(), "src", data);
+    for (const char* region : {"ap-test", "cn-east", "eu-far"}) {
+        SCOPED_TRACE(region);
+        Service().ClearRequests();
+        CopyReq req("bkt", std::string("dst-") + region);
+        req.SetXZidCopySource(SourceHost(region) + "/src");
+        CopyResp resp;
+        ZidResult r = m_op->Copy(req, &resp);
+        ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+        EXPECT_EQ(resp.GetRespKind(), "PutObjectCopy");
+        EXPECT_EQ(*Service().GetObject(StoreBucket(), std::string("dst-") + region), data);
+        EXPECT_EQ(CountRequests("PUT"), 1u);
+        EXPECT_EQ(CountRequests("POST", "uploads"), 0u);
+    }
+}
+
+TEST_F(CopyMoveTest, CopyRefusesBadSources) {
+    struct Case {
+        const char* source;
+        const char* message;
+    } cases[] = {{"", "You must SetXZidCopySource before call Copy."},
+                 {"justahost/key", "Check XZidCopySource."},
+                 {"bkt-1250000000.zid.ap-test.objstore.example", "Copy fail, please check XZidCopySource."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        CopyReq req("bkt", "dst");
+        if (*c.source) req.SetXZidCopySource(c.source);
+        CopyResp resp;
+        ZidResult r = m_op->Copy(req, &resp);
+        EXPECT_FALSE(r.IsSucc());
+        EXPECT_EQ(r.GetErrorMsg(), c.message);
+    }
+    CopyReq missing("bkt", "dst");
+    missing.SetXZidCopySource(SourceHost() + "/nothing");
+    CopyResp resp;
+    ZidResult r = m_op->Copy(missing, &resp);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ(r.GetErrorMsg(), "Copy fail, can't get source object length.");
+}
+
+TEST_F(CopyMoveTest, CopyWithoutEtagInTheAnswerFails) {
+    Service().PutObject(StoreBucket(), "src", "abc");
+    Fault f;
+    f.kind = FaultKind::NoETag;
+    f.method = "PUT";
+    Service().AddFault(f);
+    CopyReq req("bkt", "dst");
+    req.SetXZidCopySource(SourceHost() + "/src");
+    CopyResp resp;
+    ZidResult r = m_op->Copy(req, &resp);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ(r.GetErrorCode(), "ServerError");
+}
+
+TEST_F(CopyMoveTest, PartCopyWorkerCopiesARangeAndRetries) {
+    std::string data = RandomBytes(10000);
+    Service().PutObject(StoreBucket(), "src", data);
+    InitMultiUploadReq init("bkt", "dst");
+    InitMultiUploadResp init_resp;
+    ASSERT_TRUE(m_op->InitMultiUpload(init, &init_resp).IsSucc());
+    std::string id = init_resp.GetUploadId();
+
+    std::string host = SourceHost();
+    std::string url = m_op->GetRealUrl(host, "/dst", false);
+    FileCopyTask task(url, 5000, 5000);
+    auto prepare = [&](uint64_t part, const std::string& range) {
+        std::map<std::string, std::string> params{{"uploadId", id}, {"partNumber", std::to_string(part)}};
+        std::map<std::string, std::string> headers{{"Host", host},
+                                                   {"x-zid-copy-source", host + "/src"},
+                                                   {"x-zid-copy-source-range", range},
+                                                   {"Content-Length", "0"}};
+        headers["Authorization"] = AuthTool::SignFromNow(kAccessKey, kSecretKey, "PUT", "/dst", headers, params);
+        task.SetParams(params);
+        task.SetHeaders(headers);
+    };
+    Fault f;
+    f.kind = FaultKind::Status;
+    f.status = 500;
+    f.method = "PUT";
+    f.times = 3;
+    Service().AddFault(f);
+    std::vector<std::string> etags;
+    prepare(1, "bytes=0-5999");
+    task.run();
+    ASSERT_TRUE(task.IsTaskSuccess()) << task.GetRespBody();
+    EXPECT_EQ(task.GetEtag().find('"'), std::string::npos);
+    etags.push_back(task.GetEtag());
+    prepare(2, "bytes=6000-9999");
+    task.run();
+    ASSERT_TRUE(task.IsTaskSuccess());
+    etags.push_back(task.GetEtag());
+    EXPECT_EQ(CountRequests("PUT", "partNumber"), 5u);
+
+    CompleteMultiUploadReq comp("bkt", "dst", id);
+    comp.SetEtags(etags);
+    comp.SetPartNumbers({1, 2});
+    CompleteMultiUploadResp comp_resp;
+    ASSERT_TRUE(m_op->CompleteMultiUpload(comp, &comp_resp).IsSucc());
+    EXPECT_EQ(*Service().GetObject(StoreBucket(), "dst"), data);
+
+    // Four failures end the run with the last status.
+    Service().ClearRequests();
+    f.times = 4;
+    Service().AddFault(f);
+    task.run();
+    EXPECT_FALSE(task.IsTaskSuccess());
+    EXPECT_EQ(task.GetHttpStatus(), 500);
+    EXPECT_EQ(CountRequests("PUT"), 4u);
+}
+
+TEST_F(CopyMoveTest, MoveCopiesThenDeletesAndRefusesItself) {
+    std::string data = "moving data";
+    Service().PutObject(StoreBucket(), "dir/a b+c.txt", data);
+    MoveObjectReq req("bkt", "dir/a b+c.txt", "new/place.txt");
+    ZidResult r = m_op->MoveObject(req);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(*Service().GetObject(StoreBucket(), "new/place.txt"), data);
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "dir/a b+c.txt").has_value());
+
+    MoveObjectReq self("bkt", "new/place.txt", "/new/place.txt");
+    r = m_op->MoveObject(self);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ(*Service().GetObject(StoreBucket(), "new/place.txt"), data);
+
+    // A failed copy deletes nothing.
+    Service().ClearRequests();
+    MoveObjectReq missing("bkt", "absent", "elsewhere");
+    EXPECT_FALSE(m_op->MoveObject(missing).IsSucc());
+    EXPECT_EQ(CountRequests("DELETE"), 0u);
+}
+
+}  // namespace
+}  // namespace zid_test
