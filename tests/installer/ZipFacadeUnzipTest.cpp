@@ -49,8 +49,10 @@ TEST_F(ZipFacadeUnzipTest, UnpacksNamesFoldersLinksModesAndDates) {
     zid_test::ZipEntrySpec dated = FileEntry("dated.txt", "d", 0640);
     dated.dosDate = zid_test::DosDate(2020, 5, 6, 7, 8, 10);
     zid_test::ZipEntrySpec setuid = FileEntry("bin/tool", "#!/bin/sh\n", 04755);
+    zid_test::ZipEntrySpec link = LinkEntry("bin/alias", "tool");
+    link.dosDate = zid_test::DosDate(2001, 2, 3, 4, 5, 6);
     std::string zip = Zip({FileEntry("目录/文件.txt", "utf8"), DosEntry("caf\x82.txt", "cp437"), DirEntry("empty/"),
-                           dated, setuid, LinkEntry("bin/alias", "tool"), FileEntry("exec.sh", "x", 0700)});
+                           dated, setuid, link, FileEntry("exec.sh", "x", 0700)});
     ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_));
 
     EXPECT_EQ(ReadBytes(dest_ + "/目录/文件.txt"), "utf8");
@@ -70,6 +72,11 @@ TEST_F(ZipFacadeUnzipTest, UnpacksNamesFoldersLinksModesAndDates) {
     time_t when = 0;
     ASSERT_TRUE(zplat::GetModificationDate(dest_ + "/dated.txt", &when));
     EXPECT_EQ(when, 1588748890);  // 2020-05-06 07:08:10 UTC
+    // A link's date goes on the link itself, not on what it points to.
+    ASSERT_TRUE(zplat::GetModificationDate(dest_ + "/bin/alias", &when));
+    EXPECT_EQ(when, 981173106);  // 2001-02-03 04:05:06 UTC
+    ASSERT_TRUE(zplat::GetModificationDate(dest_ + "/bin/tool", &when));
+    EXPECT_NE(when, 981173106);
 }
 
 TEST_F(ZipFacadeUnzipTest, NameDecoding) {
