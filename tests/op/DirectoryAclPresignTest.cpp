@@ -1,0 +1,172 @@
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "OpTestSupport.h"
+
+using namespace zuzezi_zid;
+using zid_local::Fault;
+using zid_local::FaultKind;
+
+namespace zid_test {
+namespace {
+
+using DirectoryUploadTest = ObjectOpTest;
+using AclTaggingTest = ObjectOpTest;
+using PresignAndWrappersTest = ObjectOpTest;
+
+TEST_F(DirectoryUploadTest, TreeBecomesKeysUnderThePrefix) {
+    std::string root = Local("tree");
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((root + "/sub").c_str(), 0755), 0);
+    WriteFile(root + "/a.txt", "A");
+    WriteFile(root + "/sub/b.txt", "B");
+    // Entries that must be skipped: a FIFO, a link to an ancestor, a link outside.
+    ASSERT_EQ(mkfifo((root + "/pipe").c_str(), 0644), 0);
+    ASSERT_EQ(symlink(root.c_str(), (root + "/sub/loop").c_str()), 0);
+    ASSERT_EQ(symlink("/etc/hostname", (root + "/outside").c_str()), 0);
+
+    for (const char* prefix : {"p", "p/"}) {
+        SCOPED_TRACE(prefix);
+        Service().Clear();
+        PutObjectsByDirectoryReq req("bkt", root + "/", prefix);
+        PutObjectsByDirectoryResp resp;
+        ZidResult r = m_op->PutObjects(req, &resp);
+        ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+        auto keys = Service().ListKeys(StoreBucket());
+        std::sort(keys.begin(), keys.end());
+        EXPECT_EQ(keys, (std::vector<std::string>{"p/a.txt", "p/sub", "p/sub/b.txt"}));
+        EXPECT_EQ(*Service().GetObject(StoreBucket(), "p/sub/b.txt"), "B");
+        ASSERT_EQ(resp.GetPutResps().size(), 3u);
+        // A folder comes before its contents.
+        std::vector<std::string> order;
+        for (const auto& e : resp.GetPutResps()) order.push_back(e.m_object_name);
+        auto sub = std::find(order.begin(), order.end(), "p/sub");
+        auto b = std::find(order.begin(), order.end(), "p/sub/b.txt");
+        EXPECT_LT(sub, b);
+    }
+}
+
+TEST_F(DirectoryUploadTest, MissingFolderAndFailingEntry) {
+    PutObjectsByDirectoryReq none("bkt", Local("nope"), "p");
+    PutObjectsByDirectoryResp resp;
+    EXPECT_EQ(m_op->PutObjects(none, &resp).GetErrorMsg(), "directory :" + Local("nope") + " not exists");
+
+    std::string root = Local("t2");
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    WriteFile(root + "/a", "1");
+    WriteFile(root + "/b", "2");
+    Fault f;
+    f.kind = FaultKind::Status;
+    f.status = 500;
+    f.method = "PUT";
+    f.skip = 1;
+    Service().AddFault(f);
+    PutObjectsByDirectoryReq req("bkt", root, "q");
+    PutObjectsByDirectoryResp resp2;
+    ZidResult r = m_op->PutObjects(req, &resp2);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ(r.GetHttpStatus(), 500);
+    EXPECT_EQ(resp2.GetPutResps().size(), 1u);
+}
+
+TEST_F(AclTaggingTest, AclByHeaderOrBodyAndTagsRoundTrip) {
+    Service().PutObject(StoreBucket(), "o", "x");
+    PutObjectACLReq by_header("bkt", "o");
+    by_header.SetXZidAcl("public-read");
+    BaseResp resp;
+    ASSERT_TRUE(m_op->PutObjectACL(by_header, &resp).IsSucc());
+    auto last = Service().Requests().back();
+    EXPECT_EQ(last.bodySize, 0u);
+    EXPECT_FALSE(last.HasHeader("Content-MD5"));
+
+    PutObjectACLReq empty("bkt", "o");
+    Service().ClearRequests();
+    EXPECT_EQ(m_op->PutObjectACL(empty, &resp).GetErrorMsg(), "Generate PutObjectACL Request Body fail.");
+    EXPECT_TRUE(Service().Requests().empty());
+
+    GetObjectACLReq get_acl("bkt", "o");
+    GetObjectACLResp acl_resp;
+    ASSERT_TRUE(m_op->GetObjectACL(get_acl, &acl_resp).IsSucc());
+    EXPECT_FALSE(acl_resp.GetAccessControlList().empty());
+
+    PutObjectTaggingReq put_tags("bkt", "o");
+    Tag t;
+    t.SetKey("k");
+    t.SetValue("v");
+    put_tags.AddTag(t);
+    ASSERT_TRUE(m_op->PutObjectTagging(put_tags, &resp).IsSucc());
+    EXPECT_EQ(Service().GetObjectTags(StoreBucket(), "o").at("k"), "v");
+    GetObjectTaggingReq get_tags("bkt", "o");
+    GetObjectTaggingResp tags_resp;
+    ASSERT_TRUE(m_op->GetObjectTagging(get_tags, &tags_resp).IsSucc());
+    ASSERT_EQ(tags_resp.GetTagSet().size(), 1u);
+    EXPECT_EQ(tags_resp.GetTagSet()[0].GetValue(), "v");
+    DeleteObjectTaggingReq del_tags("bkt", "o");
+    ASSERT_TRUE(m_op->DeleteObjectTagging(del_tags, &resp).IsSucc());
+    EXPECT_TRUE(Service().GetObjectTags(StoreBucket(), "o").empty());
+}
+
+TEST_F(PresignAndWrappersTest, PresignedUrlIsUsableAndEncoded) {
+    GeneratePresignedUrlReq none("bkt", "", 1);
+    EXPECT_EQ(m_op->GeneratePresignedUrl(none), "ObjectName does not support empty, please check!");
+
+    Service().PutObject(StoreBucket(), "pre/obj", "presigned body");
+    // The URL names the bucket host; curl is pointed at the loopback service instead.
+    ClientSettings::SetDestDomain("");
+    GeneratePresignedUrlReq req("bkt", "pre/obj", 1);
+    req.SetUseHttps(false);
+    req.AddParam("response-content-type", "text/plain; x=a/b");
+    std::string url = m_op->GeneratePresignedUrl(req);
+    ASSERT_NE(url.find("?sign="), std::string::npos) << url;
+    EXPECT_EQ(url.find(' '), std::string::npos);
+    EXPECT_NE(url.find("text%2Fplain"), std::string::npos) << url;
+
+    // The URL works without credentials.
+    std::string cmd = "curl -s --connect-to ::127.0.0.1:" + std::to_string(Port()) + " -o '" +
+                      Local("pre.out") + "' -w '%{http_code}' '" + url + "'";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char code[8] = {0};
+    size_t n = fread(code, 1, sizeof(code) - 1, p);
+    pclose(p);
+    EXPECT_EQ(std::string(code, n), "200");
+    EXPECT_EQ(ReadFile(Local("pre.out")), "presigned body");
+
+    m_config->SetCredentials(kAccessKey, kSecretKey, "tok123");
+    std::string with_token = m_op->GeneratePresignedUrl(req);
+    EXPECT_NE(with_token.find("x-zid-security-token=tok123"), std::string::npos) << with_token;
+}
+
+TEST_F(PresignAndWrappersTest, PlainRequestAndRetryingStreamPut) {
+    Service().PutObject(StoreBucket(), "plain", "abc");
+    HeadObjectReq head("bkt", "plain");
+    BaseResp resp;
+    ZidResult r = m_op->PlainObjectRequest(head, &resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(resp.GetContentLength(), 3u);
+
+    std::istringstream in("stream body");
+    PutObjectByStreamReq put("bkt", "rs", in);
+    PutObjectByStreamResp put_resp;
+    Fault f;
+    f.kind = FaultKind::Status;
+    f.status = 503;
+    f.withRequestId = false;
+    f.method = "PUT";
+    Service().AddFault(f);
+    Service().ClearRequests();
+    // No backup domain with a destination domain in force: one attempt, its failure.
+    r = m_op->RetryingPutObjectByStream(put, &put_resp);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ(CountRequests("PUT"), 1u);
+    r = m_op->RetryingPutObjectByStream(put, &put_resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(*Service().GetObject(StoreBucket(), "rs"), "stream body");
+}
+
+}  // namespace
+}  // namespace zid_test
