@@ -736,7 +736,7 @@ class BaseOpHttpsTest : public zid_test::LocalServiceHttpsFixture {};
 }  // namespace
 
 TEST_F(BaseOpHttpsTest, RequestTlsSettingsReachTheExchange) {
-    const std::string bucket_host = ClientSettings::BuildBucketHost(0, "ap-x", "bkt", false);
+    const std::string bucket_host = ClientSettings::BuildBucketHost(0, kHttpsRegion, "bkt", false);
     BaseOp op(MakeConfig());
     struct Case {
         const char* name;
