@@ -256,6 +256,25 @@ TEST_F(MultiThreadDownloadTest, MissingObjectAndBadArgumentsFailWithTheirResult)
     EXPECT_NE(handler3->GetResult().GetErrorMsg().find("open file("), std::string::npos);
 }
 
+TEST_F(MultiThreadDownloadTest, ALongDownloadOutlivesItsFirstSignature) {
+    ClientSettings::SetDownThreadPoolSize(1);
+    uint64_t expiry = ClientSettings::GetSignExpiredTime();
+    ClientSettings::SetSignExpiredTime(1);
+    std::string data = RandomBytes(4 * 4096);
+    Service().PutObject(StoreBucket(), "obj", data);
+    Fault slow;
+    slow.kind = FaultKind::Stall;
+    slow.method = "GET";
+    slow.stallMs = 700;
+    slow.times = -1;
+    Service().AddFault(slow);
+    ZidResult result;
+    auto handler = Download("obj", Local("f"), &result);
+    ClientSettings::SetSignExpiredTime(expiry);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(ReadFile(Local("f")), data);
+}
+
 TEST_F(MultiThreadDownloadTest, MultiGetObjectDownloadsWithoutAHandler) {
     std::string data = RandomBytes(4 * 4096 + 3);
     Service().PutObject(StoreBucket(), "dir/obj", data);
