@@ -1651,7 +1651,7 @@ ZidResult ObjectOp::PutObjectCopy(const PutObjectCopyReq& req, PutObjectCopyResp
     return result;
 }
 
-ZidResult ObjectOp::Copy(const CopyReq& req, CopyResp* resp, bool change_backup_domain) {
+ZidResult ObjectOp::CopyUnguarded(const CopyReq& req, CopyResp* resp, bool change_backup_domain) {
     ZID_LOG_DBG("Copy request=%s", req.DumpText().c_str());
     ZidResult result;
     std::string source = req.GetHeader("x-zid-copy-source");
@@ -1834,7 +1834,7 @@ ZidResult ObjectOp::Copy(const CopyReq& req, CopyResp* resp, bool change_backup_
     return result;
 }
 
-ZidResult ObjectOp::MoveObject(const MoveObjectReq& req, bool change_backup_domain) {
+ZidResult ObjectOp::MoveObjectUnguarded(const MoveObjectReq& req, bool change_backup_domain) {
     ZidResult result;
     const std::string src = req.GetSrcObjectName();
     const std::string dst = req.GetDstObjectName();
@@ -1893,8 +1893,8 @@ std::string JoinKey(const std::string& prefix, const std::string& rel) {
 
 }  // namespace
 
-ZidResult ObjectOp::PutObjects(const PutObjectsByDirectoryReq& req, PutObjectsByDirectoryResp* resp,
-                               bool change_backup_domain) {
+ZidResult ObjectOp::PutObjectsUnguarded(const PutObjectsByDirectoryReq& req,
+                                        PutObjectsByDirectoryResp* resp, bool change_backup_domain) {
     ZidResult result;
     std::string directory = req.GetDirectoryName();
     if (directory.empty() || !FileUtil::DirectoryExists(directory)) {
@@ -2083,6 +2083,40 @@ ZidResult ObjectOp::RetryingPutObjectByStream(const PutObjectByStreamReq& req,
         result = PutObject(second, resp, nullptr, true);
     }
     return result;
+}
+
+// A request constructor refuses a bad bucket name by throwing; callers get a result.
+ZidResult ObjectOp::Copy(const CopyReq& req, CopyResp* resp, bool change_backup_domain) {
+    try {
+        return CopyUnguarded(req, resp, change_backup_domain);
+    } catch (const std::exception& e) {
+        ZidResult result;
+        SetResultAndLogError(result, std::string("copy failed, exception: ") + e.what());
+        return result;
+    }
+}
+
+// A request constructor refuses a bad bucket name by throwing; callers get a result.
+ZidResult ObjectOp::MoveObject(const MoveObjectReq& req, bool change_backup_domain) {
+    try {
+        return MoveObjectUnguarded(req, change_backup_domain);
+    } catch (const std::exception& e) {
+        ZidResult result;
+        SetResultAndLogError(result, std::string("move failed, exception: ") + e.what());
+        return result;
+    }
+}
+
+// A request constructor refuses a bad bucket name by throwing; callers get a result.
+ZidResult ObjectOp::PutObjects(const PutObjectsByDirectoryReq& req, PutObjectsByDirectoryResp* resp,
+                               bool change_backup_domain) {
+    try {
+        return PutObjectsUnguarded(req, resp, change_backup_domain);
+    } catch (const std::exception& e) {
+        ZidResult result;
+        SetResultAndLogError(result, std::string("directory upload failed, exception: ") + e.what());
+        return result;
+    }
 }
 
 }  // namespace zuzezi_zid

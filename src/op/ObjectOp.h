@@ -148,6 +148,12 @@ public:
     void UpdateResumableDownloadTaskFile(const std::string& task_file_path,
                                          const std::map<std::string, std::string>& element_map,
                                          uint64_t resume_offset);
+
+private:
+    ZidResult CopyUnguarded(const CopyReq& req, CopyResp* resp, bool change_backup_domain);
+    ZidResult MoveObjectUnguarded(const MoveObjectReq& req, bool change_backup_domain);
+    ZidResult PutObjectsUnguarded(const PutObjectsByDirectoryReq& req,
+                                  PutObjectsByDirectoryResp* resp, bool change_backup_domain);
 };
 
 }  // namespace zuzezi_zid

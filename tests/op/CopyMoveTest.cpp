@@ -51,6 +51,15 @@ TEST_F(CopyMoveTest, CopyRefusesBadSources) {
         EXPECT_FALSE(r.IsSucc());
         EXPECT_EQ(r.GetErrorMsg(), c.message);
     }
+    // A source bucket that fails the name check is a failed result, not an exception.
+    CopyReq bad("bkt", "dst");
+    bad.SetXZidCopySource("Bad_Bucket!.zid.ap-test.objstore.example/key");
+    CopyResp bad_resp;
+    ZidResult bad_result;
+    EXPECT_NO_THROW(bad_result = m_op->Copy(bad, &bad_resp));
+    EXPECT_FALSE(bad_result.IsSucc());
+    EXPECT_NE(bad_result.GetErrorMsg().find("Bad_Bucket!"), std::string::npos) << bad_result.GetErrorMsg();
+
     CopyReq missing("bkt", "dst");
     missing.SetXZidCopySource(SourceHost() + "/nothing");
     CopyResp resp;
