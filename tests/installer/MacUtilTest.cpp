@@ -288,3 +288,41 @@ TEST(MacUtilHelpers, LogLineCarriesTheTimeAndEndsWithCrLf) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(InstallProgress, PercentNeverGoesBackwardsAndSurvivesAZeroTotal) {
+    zplat::MainQueueBindThisThread();
+    std::vector<int64_t> posted;
+    int token = zplat::NotificationCenter::Default().AddObserver(
+        "OnFrameUserMsg", [&](const zplat::Notification& n) {
+            if (n.userInfo.at("msg") == kMsgProgress) posted.push_back(n.userInfo.at("l"));
+        });
+    IClient engine;  // no package: three downloads share 80 percent
+    engine.OnProgress(50, 100);
+    EXPECT_EQ(engine.ProcessRate(), 13);
+    engine.OnProgress(10, 100);  // a slower thread reporting late
+    engine.OnProgress(0, 0);     // nothing known yet
+    EXPECT_EQ(engine.ProcessRate(), 13);
+    engine.OnProgress(100, 100);
+    EXPECT_EQ(engine.ProcessRate(), 26);
+
+    // Several download threads climbing together, as the slices of one download do:
+    // what the window receives only rises, also where threads cross a percent at once.
+    IClient racing;
+    posted.clear();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 16; ++t) {
+        threads.emplace_back([&racing] {
+            for (uint64_t i = 0; i <= 20000; ++i) racing.OnProgress(i, 20000);
+        });
+    }
+    for (auto& th : threads) th.join();
+    zplat::MainQueueDrain();
+    zplat::NotificationCenter::Default().RemoveObserver(token);
+    ASSERT_GT(posted.size(), 16u * 20000u);
+    for (size_t i = 1; i < posted.size(); ++i) ASSERT_LE(posted[i - 1], posted[i]) << "at " << i;
+    EXPECT_EQ(posted.back(), 26);
+}
+
+}  // namespace
