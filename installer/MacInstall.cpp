@@ -105,11 +105,7 @@ void MacInstall::DrawMain(TRender& render) {
             render.DrawText(m_info.c_str(), fonts.fonts[1], 2, 1, m_rcinfo, palette.colors[2]);
             break;
         case kStateInstalling: {
-            wchar_t percent[256];
-            // Rounded: the percent went through a division by 100 and must come back whole.
-            WinCompat::FormatWideString(percent, 256, L"%d%%",
-                                        static_cast<int>(std::lround(m_process->GetPercent() * 100)));
-            render.DrawText(percent, fonts.fonts[0], 2, 2, m_rcinfo, palette.colors[2]);
+            render.DrawText(PercentText().c_str(), fonts.fonts[0], 2, 2, m_rcinfo, palette.colors[2]);
             render.DrawText(m_info.c_str(), fonts.fonts[0], 0, 2, m_rcinfo, palette.colors[2]);
             render.DrawText(UiStrings::Message(10), fonts.fonts[3], 0, 2, m_rcTip, palette.colors[0]);
             break;
@@ -117,6 +113,13 @@ void MacInstall::DrawMain(TRender& render) {
         default:
             break;
     }
+}
+
+std::wstring MacInstall::PercentText() const {
+    wchar_t percent[256];
+    // Rounded: the percent went through a division by 100 and must come back whole.
+    WinCompat::FormatWideString(percent, 256, L"%d%%", m_process ? static_cast<int>(std::lround(m_process->GetPercent() * 100)) : 0);
+    return percent;
 }
 
 void MacInstall::DrawBtn(TRender& render) {

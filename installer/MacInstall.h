@@ -33,6 +33,8 @@ public:
     void DrawRect(zplat::GraphicsContext& context, const zplat::ViewRect& dirty) override;
     void DrawMain(TRender& render);
     void DrawBtn(TRender& render);
+    // The percent line while installing, e.g. "57%".
+    std::wstring PercentText() const;
 
     void UpdateTrackingAreas() override;
     void MouseMoved(const zplat::ViewPoint& point) override;
