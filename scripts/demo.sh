@@ -2,7 +2,9 @@
 # The main job: installs what is missing, builds, starts the loopback storage service with
 # the sample package, runs the installer's engine against it into a temporary applications
 # folder and home, and shows what was installed. Nothing outside the temporary folder is
-# touched. QUANT=1 builds a package with the quantitative option; --no-build skips the
+# touched. With a display (DISPLAY set, xdotool there) the real window runs and Install and
+# Open are clicked for you; without one, or with ZID_DEMO_HEADLESS=1, the engine runs
+# headless. QUANT=1 builds a package with the quantitative option; --no-build skips the
 # set-up and the build (BUILD_DIR names the build folder, default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,13 +54,43 @@ cat >"$work/account.json" <<JSON
 JSON
 mkdir -p "$work/Applications" "$work/home"
 
-echo "== 5. install (headless engine, same message channel as the window)"
-HOME="$work/home" ZID_INSTALLER_BUNDLE="$work/installer/Installer.app" \
-ZID_INSTALLER_APPLICATIONS="$work/Applications" ZID_INSTALLER_ACCOUNT="$work/account.json" \
+export HOME="$work/home" ZID_INSTALLER_BUNDLE="$work/installer/Installer.app"
+export ZID_INSTALLER_APPLICATIONS="$work/Applications" ZID_INSTALLER_ACCOUNT="$work/account.json"
+app="$work/Applications/Tamberlyn.app"
+window_bin="$bin/installer/zid-installer"
+if [ "${ZID_DEMO_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}" ] && [ -x "$window_bin" ] && command -v xdotool >/dev/null; then
+  echo "== 5. install through the window on display $DISPLAY (Install is clicked with xdotool)"
+  "$window_bin" >"$work/installer.log" 2>&1 &
+  win_pid=$!
+  wid=$(timeout 20 xdotool search --sync --onlyvisible --pid "$win_pid" 2>/dev/null | head -1) || true
+  if [ -z "$wid" ]; then echo "the installer window did not appear" >&2; cat "$work/installer.log" >&2; exit 1; fi
+  echo "window \"$(xdotool getwindowname "$wid")\", $(xdotool getwindowgeometry "$wid" | sed -n 's/ *Geometry: //p')"
+  xdotool mousemove --window "$wid" 250 220 click 1   # the Install button
+  echo "Install clicked; waiting for the run to end"
+  for _ in $(seq 1 600); do
+    if [ -f "$app/Contents/config/update.ini" ] && [ -z "$(ls -d "$HOME"/Library/tamberlyn9.5/2* 2>/dev/null)" ]; then
+      break
+    fi
+    kill -0 "$win_pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  if [ ! -f "$app/Contents/config/update.ini" ]; then
+    echo "the install did not finish" >&2; grep -v '^[a-z_0-9]*:' "$work/installer.log" >&2 || true; exit 1
+  fi
+  sleep 1
+  echo "install finished"
+  xdotool mousemove --window "$wid" 250 220 click 1   # now the Open button: starts the program, closes the window
+  for _ in $(seq 1 50); do kill -0 "$win_pid" 2>/dev/null || break; sleep 0.2; done
+  if kill -0 "$win_pid" 2>/dev/null; then echo "the window did not close after Open" >&2; kill "$win_pid"; exit 1; fi
+  wait "$win_pid" || { echo "the installer ended with an error" >&2; exit 1; }
+  echo "-- what the installer's Open started"
+  grep -v '^[a-z_0-9]*:\|^\[' "$work/installer.log" || true
+else
+  echo "== 5. install (headless engine, same message channel as the window)"
   "$bin/tools/sample-package/zid-install-headless" --timeout 300 2> >(grep -v '^[a-z_0-9]*:' >&2)
+fi
 
 echo "== 6. what was installed"
-app="$work/Applications/Tamberlyn.app"
 (cd "$work/Applications" && find . \( -type l -printf '%M %10s %p -> %l\n' \) -o -printf '%M %10s %p\n' | sort -k3)
 echo "-- $app/Contents/config/update.ini"
 cat "$app/Contents/config/update.ini"
