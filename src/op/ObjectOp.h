@@ -103,7 +103,7 @@ public:
 
     // ---- presigned URL and wrappers ------------------------------------------------
     // The URL; "ObjectName does not support empty, please check!" for an empty object
-    // name; an empty string when no signature could be made.
+    // name; an empty string when no signature could be made, never a URL without one.
     std::string GeneratePresignedUrl(const GeneratePresignedUrlReq& req);
     ZidResult PlainObjectRequest(const ObjectReq& req, BaseResp* resp,
                                  bool change_backup_domain = false);

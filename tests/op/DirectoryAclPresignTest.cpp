@@ -113,6 +113,9 @@ TEST_F(AclTaggingTest, AclByHeaderOrBodyAndTagsRoundTrip) {
 TEST_F(PresignAndWrappersTest, PresignedUrlIsUsableAndEncoded) {
     GeneratePresignedUrlReq none("bkt", "", 1);
     EXPECT_EQ(m_op->GeneratePresignedUrl(none), "ObjectName does not support empty, please check!");
+    auto no_keys = std::make_shared<ZidConfig>(1250000000, "", "", "ap-test");
+    GeneratePresignedUrlReq named("bkt", "k", 1);
+    EXPECT_EQ(ObjectOp(no_keys).GeneratePresignedUrl(named), "");
 
     Service().PutObject(StoreBucket(), "pre/obj", "presigned body");
     // The URL names the bucket host; curl is pointed at the loopback service instead.
