@@ -106,6 +106,7 @@ bool EndsWithZip(const std::string& path) {
 struct DateRecord {
     std::string path;
     time_t modDate;
+    uint32_t dosDate;  // 0: the archive gave no date, the item keeps the one it got
 };
 
 }  // namespace
@@ -265,7 +266,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         time_t mod_date = 0;
         if (preserveAttributes) {
             mod_date = DateWithMSDOSFormat(static_cast<uint32_t>(info.dosDate));
-            dates.push_back({full, mod_date});
+            dates.push_back({full, mod_date, static_cast<uint32_t>(info.dosDate)});
         }
 
         if (PathCrossesLink(destination, rel)) {
@@ -284,9 +285,6 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 unzCloseCurrentFile(zip);
                 success = false;
                 break;
-            }
-            if (is_dir && preserveAttributes && !(made_on_unix && link_mode)) {
-                zplat::SetModificationDate(full, mod_date);
             }
         }
         if (!overwrite && !is_dir && zplat::ItemExists(full)) {
@@ -412,6 +410,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
     std::optional<ErrorRecord> crc_error;
     if (preserveAttributes && success) {
         for (const DateRecord& d : dates) {
+            if (d.dosDate == 0) continue;
             ErrorRecord de;
             if (!zplat::SetModificationDate(d.path, d.modDate, &de)) {
                 zplat::LogLine("[ZipFacade] Set attributes failed for directory: %s.", d.path.c_str());

@@ -79,6 +79,22 @@ TEST_F(ZipFacadeUnzipTest, UnpacksNamesFoldersLinksModesAndDates) {
     EXPECT_NE(when, 981173106);
 }
 
+TEST_F(ZipFacadeUnzipTest, NoDateInTheArchiveLeavesTheDateOfWriting) {
+    std::string zip = Zip({FileEntry("f.txt", "f"), DirEntry("d/")});
+    zid_test::ZeroEntryDates(zip);
+    unz_file_info seen = {};
+    ZipFacadeDelegate d;
+    d.willUnzipFile = [&](long, long, const std::string&, const unz_file_info& info) { seen = info; };
+    const time_t before = time(nullptr);
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, &d));
+    EXPECT_EQ(seen.dosDate, 0u);
+    for (const char* item : {"f.txt", "d"}) {
+        time_t when = 0;
+        ASSERT_TRUE(zplat::GetModificationDate(dest_ + "/" + item, &when));
+        EXPECT_GE(when, before - 2) << item;
+    }
+}
+
 TEST_F(ZipFacadeUnzipTest, NameDecoding) {
     const struct {
         std::string raw;

@@ -96,6 +96,20 @@ inline void CorruptStoredData(const std::string& path, const std::string& unique
     WriteBytes(path, bytes);
 }
 
+// Sets every entry's MS-DOS date-time to 0 in the local and central headers (minizip
+// itself never writes 0). For archives whose data cannot contain a header signature.
+inline void ZeroEntryDates(const std::string& path) {
+    std::string bytes = ReadBytes(path);
+    const std::string local("PK\x03\x04", 4), central("PK\x01\x02", 4);
+    for (size_t at = bytes.find(local); at != std::string::npos; at = bytes.find(local, at + 4)) {
+        for (size_t i = 10; i < 14; ++i) bytes[at + i] = 0;
+    }
+    for (size_t at = bytes.find(central); at != std::string::npos; at = bytes.find(central, at + 4)) {
+        for (size_t i = 12; i < 16; ++i) bytes[at + i] = 0;
+    }
+    WriteBytes(path, bytes);
+}
+
 // The MS-DOS date-time word of a local calendar time.
 inline uint32_t DosDate(int year, int month, int day, int hour, int minute, int second) {
     return (static_cast<uint32_t>(year - 1980) << 25) | (static_cast<uint32_t>(month) << 21) |
