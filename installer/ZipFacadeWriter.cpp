@@ -298,6 +298,12 @@ bool ZipFacade::IsFilePasswordProtectedAtPath(const std::string& path) {
     bool answer = false;
     int r = unzGoToFirstFile(zip);
     while (r == UNZ_OK) {
+        // The flag answers on its own: without decryption the opening below cannot tell.
+        unz_file_info head = {};
+        if (unzGetCurrentFileInfo(zip, &head, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK && (head.flag & 1)) {
+            answer = true;
+            break;
+        }
         if (unzOpenCurrentFile(zip) != UNZ_OK) {
             int second = unzOpenCurrentFilePassword(zip, "");
             unzCloseCurrentFile(zip);

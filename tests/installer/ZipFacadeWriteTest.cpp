@@ -140,6 +140,21 @@ TEST_F(ZipFacadeWriteTest, PasswordsAreRefusedAndInspectionAnswers) {
     EXPECT_EQ(err.code, 0);
 }
 
+TEST_F(ZipFacadeWriteTest, EncryptedEntriesAreRecognisedButNotOpened) {
+    zid_test::ZipEntrySpec locked = zid_test::FileEntry("locked.bin", "0123456789ABCDEF");
+    locked.flag |= 1;  // marked encrypted (this minizip cannot decrypt it anyway)
+    locked.stored = true;
+    const std::string zip = dir_ + "/locked.zip";
+    zid_test::WriteZip(zip, {zid_test::FileEntry("open.txt", "o"), locked});
+    EXPECT_TRUE(ZipFacade::IsFilePasswordProtectedAtPath(zip));
+    zplat::ErrorRecord err;
+    EXPECT_FALSE(ZipFacade::IsPasswordValidForArchiveAtPath(zip, "pw", &err));
+    EXPECT_FALSE(ZipFacade::UnzipFileAtPath(zip, dir_ + "/out", true, "pw", &err));
+    EXPECT_EQ(err.code, -2);
+    EXPECT_EQ(err.description, "failed to open file in zip file");
+    EXPECT_EQ(ReadBytes(dir_ + "/out/open.txt"), "o");
+}
+
 TEST_F(ZipFacadeWriteTest, UrlSafeBase64) {
     const struct {
         std::string in;
