@@ -1223,6 +1223,7 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
                                       std::vector<uint64_t>* part_numbers_ptr,
                                       const std::shared_ptr<TransferHandler>& handler,
                                       bool change_backup_domain) {
+    // The handler's final status is the caller's to set, once, with the whole outcome.
     ZidResult result;
     std::string path = "/" + req.GetObjectName();
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
@@ -1231,7 +1232,6 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
     std::ifstream ifs(local_path.c_str(), std::ios::in | std::ios::binary);
     if (!ifs.is_open()) {
         SetResultAndLogError(result, "Failed to open file " + local_path);
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
         return result;
     }
     int64_t file_size = FileUtil::GetFileLength(local_path);
@@ -1240,7 +1240,6 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
     if (layout.count > kMaxParts) {
         SetResultAndLogError(result, "Upload failed, part number: " + std::to_string(layout.count) +
                                          " larger than 10000");
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
         return result;
     }
     // More slots than the pool can run would leave tasks waiting for no thread.
