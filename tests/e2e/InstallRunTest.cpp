@@ -327,6 +327,22 @@ TEST_F(InstallRunTest, FailedCopyAtTheSwapKeepsTheInstalledBundle) {
     EXPECT_TRUE(zplat::ItemExists(staged + "/config/update.ini"));  // staging kept
 }
 
+TEST_F(InstallRunTest, VersionFileThatCannotBeWrittenFailsStep11) {
+    Publish();
+    ASSERT_TRUE(Run(MakeEngine()));
+    const std::string before = zid_test::ReadBytes(Installed("Contents/config/update.ini"));
+    // The configuration package puts a folder where update.ini goes.
+    const std::string zip = root_ + "/cfg.zip";
+    zid_test::WriteZip(zip, {zid_test::DirEntry("config/update.ini/"), zid_test::FileEntry("config/x.cfg", "x")});
+    Service().PutObject(Label(), Key("config.zip"), zid_test::ReadBytes(zip));
+    EXPECT_FALSE(Run(MakeEngine()));
+    EXPECT_EQ(messages_.back().msg, kMsgStepFailed);
+    EXPECT_EQ(messages_.back().l, 11);
+    EXPECT_EQ(Of(kMsgStepStarted).back(), 11);  // the bundle is not replaced
+    EXPECT_EQ(zid_test::ReadBytes(Installed("Contents/config/update.ini")), before);
+    EXPECT_FALSE(zplat::ItemExists(Installed("Contents/config/x.cfg")));
+}
+
 TEST_F(InstallRunTest, SecondInstallReplacesTheBundleWhole) {
     Publish();
     ASSERT_TRUE(Run(MakeEngine()));
