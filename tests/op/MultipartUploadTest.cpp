@@ -192,5 +192,19 @@ TEST_F(MultipartUploadTest, SingleThreadUploadResumesAndReportsTheDecidingStep) 
     EXPECT_EQ(PartPuts(), 3u);
 }
 
+TEST_F(MultipartUploadTest, AnUploadOfALongerKeyIsNotResumed) {
+    InitMultiUploadReq init("bkt", "up-longer");
+    InitMultiUploadResp init_resp;
+    ASSERT_TRUE(m_op->InitMultiUpload(init, &init_resp).IsSucc());
+    std::string data = RandomBytes(kPart + 3);
+    WriteFile(m_path, data);
+    Service().ClearRequests();
+    ZidResult result = Upload();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(CountRequests("POST", "uploads"), 1u);
+    EXPECT_EQ(Stored(), data);
+    EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 1u);  // the other key's upload stays
+}
+
 }  // namespace
 }  // namespace zid_test

@@ -163,5 +163,20 @@ TEST_F(SingleRequestTest, UploadPartDataRestoresTheStreamAndListPartsPages) {
     EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);
 }
 
+TEST_F(SingleRequestTest, GetIntoAFileFailsOnATruncatedBody) {
+    std::string data = RandomBytes(20000);
+    Service().PutObject(StoreBucket(), "cut", data);
+    Fault f;
+    f.kind = FaultKind::CloseMidBody;
+    f.method = "GET";
+    Service().AddFault(f);
+    auto handler = std::make_shared<TransferHandler>();
+    GetObjectByFileReq req("bkt", "cut", Local("cut"));
+    GetObjectByFileResp resp;
+    ZidResult r = m_op->GetObject(req, &resp, handler);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+}
+
 }  // namespace
 }  // namespace zid_test
