@@ -87,7 +87,8 @@ if [ "${ZID_DEMO_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}" ] && [ -x "$window_
   grep -v '^[a-z_0-9]*:\|^\[' "$work/installer.log" || true
 else
   echo "== 5. install (headless engine, same message channel as the window)"
-  "$bin/tools/sample-package/zid-install-headless" --timeout 300 2> >(grep -v '^[a-z_0-9]*:' >&2)
+  # The storage client prints its settings ("name:value") when it starts; they are left out.
+  "$bin/tools/sample-package/zid-install-headless" --timeout 300 2>&1 | grep -v '^[a-z_0-9]*:'
 fi
 
 echo "== 6. what was installed"
