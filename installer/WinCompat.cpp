@@ -25,16 +25,24 @@ void NarrowToWide(const char* narrow, wchar_t* buf, int size) {
 }
 }  // namespace
 
+namespace {
+// The common tail of both conversions: length query, or a copy that keeps a terminator.
+template <typename Char>
+long CopyConverted(const std::basic_string<Char>& text, Char* dst, int size) {
+    if (!dst) return static_cast<long>(text.size()) + 1;
+    if (size <= 0) return 0;
+    size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
+    std::char_traits<Char>::copy(dst, text.data(), n);
+    return static_cast<long>(std::char_traits<Char>::length(dst));
+}
+}  // namespace
+
 long MultiByteToWide(const char* src, wchar_t* dst, int size, int code_page) {
-    if (dst && size > 0) memset(dst, 0, sizeof(wchar_t) * static_cast<size_t>(size));
+    if (dst && size > 0) wmemset(dst, 0, static_cast<size_t>(size));
     if (!src) return 0;
     std::wstring wide;
     zplat::BytesToWide(src, code_page, &wide);
-    if (!dst) return static_cast<long>(wide.size()) + 1;
-    if (size <= 0) return 0;
-    size_t n = std::min(wide.size(), static_cast<size_t>(size - 1));
-    wmemcpy(dst, wide.data(), n);
-    return static_cast<long>(wcslen(dst));
+    return CopyConverted(wide, dst, size);
 }
 
 long WideToMultiByte(const wchar_t* src, char* dst, int size, int code_page) {
@@ -42,11 +50,7 @@ long WideToMultiByte(const wchar_t* src, char* dst, int size, int code_page) {
     if (!src) return 0;
     std::string bytes;
     zplat::WideToBytes(src, code_page, &bytes);
-    if (!dst) return static_cast<long>(bytes.size()) + 1;
-    if (size <= 0) return 0;
-    size_t n = std::min(bytes.size(), static_cast<size_t>(size - 1));
-    memcpy(dst, bytes.data(), n);
-    return static_cast<long>(strlen(dst));
+    return CopyConverted(bytes, dst, size);
 }
 
 char* SafeStrCopy(char* dst, int size, const char* src, int count) {
