@@ -120,7 +120,7 @@ TEST_F(ResumableDownloadTest, AProcessKilledMidDownloadIsResumedByTheNextOne) {
     Fault slow;
     slow.kind = FaultKind::Stall;
     slow.method = "GET";
-    slow.stallMs = 80;
+    slow.stallMs = 200;
     slow.times = -1;
     Service().AddFault(slow);
     pid_t pid = fork();
@@ -130,7 +130,7 @@ TEST_F(ResumableDownloadTest, AProcessKilledMidDownloadIsResumedByTheNextOne) {
         _exit(0);
     }
     // Kill it once a checkpoint shows progress, without any chance to clean up.
-    for (int i = 0; i < 200 && CheckpointOffset() < 2 * 4096; ++i) {
+    for (int i = 0; i < 1000 && CheckpointOffset() < 2 * 4096; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     kill(pid, SIGKILL);
