@@ -65,6 +65,7 @@ if [ "${ZID_DEMO_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}" ] && [ -x "$window_
   wid=$(timeout 20 xdotool search --sync --onlyvisible --pid "$win_pid" 2>/dev/null | head -1) || true
   if [ -z "$wid" ]; then echo "the installer window did not appear" >&2; cat "$work/installer.log" >&2; exit 1; fi
   echo "window \"$(xdotool getwindowname "$wid")\", $(xdotool getwindowgeometry "$wid" | sed -n 's/ *Geometry: //p')"
+  xdotool windowraise "$wid"
   xdotool mousemove --window "$wid" 250 220 click 1   # the Install button
   echo "Install clicked; waiting for the run to end"
   for _ in $(seq 1 600); do
@@ -79,6 +80,7 @@ if [ "${ZID_DEMO_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}" ] && [ -x "$window_
   fi
   sleep 1
   echo "install finished"
+  xdotool windowraise "$wid"
   xdotool mousemove --window "$wid" 250 220 click 1   # now the Open button: starts the program, closes the window
   for _ in $(seq 1 50); do kill -0 "$win_pid" 2>/dev/null || break; sleep 0.2; done
   if kill -0 "$win_pid" 2>/dev/null; then echo "the window did not close after Open" >&2; kill "$win_pid"; exit 1; fi
