@@ -56,7 +56,7 @@ TEST_F(MultipartUploadTest, FilesOfEverySizeArriveWholeInOrderedParts) {
         uint64_t size;
         unsigned threads;
         size_t parts;
-    } cases[] = {{1, 1, 1}, {kPart, 2, 1}, {2 * kPart + 1, 2, 3}, {12 * kPart, 5, 12}};
+    } cases[] = {{1, 1, 1}, {kPart, 2, 1}, {2 * kPart + 1, 2, 3}, {12 * kPart, 5, 12}, {20 * kPart, 40, 20}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
         ClientSettings::SetUploadThreadPoolSize(c.threads);
