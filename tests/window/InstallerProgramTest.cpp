@@ -207,7 +207,19 @@ TEST_F(InstallerProgramTest, InstallsFromTheServiceAndOpensTheInstalledProgram) 
     Start();
 
     EXPECT_EQ(Shell("xdotool getwindowname " + window_), kTitle);
-    EXPECT_NE(Shell("xdotool getwindowgeometry " + window_).find("Geometry: 500x310"), std::string::npos);
+    std::string geometry = Shell("xdotool getwindowgeometry " + window_);
+    EXPECT_NE(geometry.find("Geometry: 500x310"), std::string::npos) << geometry;
+    int screen_w = 0, screen_h = 0;
+    ASSERT_EQ(sscanf(Shell("xdotool getdisplaygeometry").c_str(), "%d %d", &screen_w, &screen_h), 2);
+    std::string centred = "Position: " + std::to_string((screen_w - 500) / 2) + "," + std::to_string((screen_h - 310) / 2);
+    EXPECT_NE(geometry.find(centred), std::string::npos) << geometry;
+    // No title bar (Motif hints: decorations field set, no decorations) and a fixed size.
+    if (HaveTool("xprop")) {
+        EXPECT_NE(Shell("xprop -id " + window_ + " _MOTIF_WM_HINTS").find("= 0x2, 0x0"), std::string::npos);
+        std::string hints = Shell("xprop -id " + window_ + " WM_NORMAL_HINTS");
+        EXPECT_NE(hints.find("minimum size: 500 by 310"), std::string::npos) << hints;
+        EXPECT_NE(hints.find("maximum size: 500 by 310"), std::string::npos) << hints;
+    }
     auto ready = Screenshot("state0-ready");
     ASSERT_TRUE(ready->Ok());
     EXPECT_EQ(ready->Width(), 500);
