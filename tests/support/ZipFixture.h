@@ -18,7 +18,7 @@ namespace zid_test {
 struct ZipEntrySpec {
     std::string name;             // raw bytes as stored
     std::string data;
-    unsigned long versionMadeBy = 0x0314;  // Unix (3), spec 2.0
+    unsigned long versionMadeBy = 0x0314;  // made on Unix (3), zip version 2.0
     unsigned long flag = 0x800;            // UTF-8 name
     unsigned long externalAttr = 0100644UL << 16;
     uint32_t dosDate = 0;                  // 0: none
