@@ -81,6 +81,8 @@ bool CopyTree(const char* src, const char* dst) {
         return false;
     }
     if (!MakeDirs(dst)) return false;
+    // Folder modes go on last, deepest first: a read-only folder must still be filled.
+    std::vector<std::pair<std::string, mode_t>> folder_modes;
     for (const std::string& rel : zplat::Subpaths(src)) {
         std::string from = zplat::AppendPathComponent(src, rel);
         std::string to = zplat::AppendPathComponent(dst, rel);
@@ -99,7 +101,7 @@ bool CopyTree(const char* src, const char* dst) {
                 }
             }
             long mode = zplat::PosixMode(from);
-            if (mode >= 0) zplat::SetPosixPermissions(to, static_cast<mode_t>(mode & 0777));
+            if (mode >= 0) folder_modes.push_back({to, static_cast<mode_t>(mode & 0777)});
             continue;
         }
         zplat::ErrorRecord err;
@@ -112,6 +114,9 @@ bool CopyTree(const char* src, const char* dst) {
             zplat::LogLine("Failed to copy item at path %s: %s", from.c_str(), err.description.c_str());
             all = false;
         }
+    }
+    for (auto it = folder_modes.rbegin(); it != folder_modes.rend(); ++it) {
+        zplat::SetPosixPermissions(it->first, it->second);
     }
     return all;
 }

@@ -91,6 +91,17 @@ TEST_F(MacUtilTest, CopyTreeKeepsLinksModesAndDestinationOnlyFiles) {
     ASSERT_TRUE(zplat::ReadLink(dst + "/bin/alias", &target));
     EXPECT_EQ(target, "tool");
     EXPECT_EQ(zid_test::ReadBytes(dst + "/only-here.txt"), "kept");
+    EXPECT_EQ(zplat::PosixMode(dst + "/bin") & 0777, 0755);
+
+    // A read-only folder arrives read-only and filled.
+    ASSERT_TRUE(zplat::CreateDirectory(src + "/ro", true));
+    zid_test::WriteBytes(src + "/ro/inside.txt", "in");
+    chmod((src + "/ro").c_str(), 0555);
+    EXPECT_TRUE(MacUtil::CopyTree(src.c_str(), dst.c_str()));
+    EXPECT_EQ(zplat::PosixMode(dst + "/ro") & 0777, 0555);
+    EXPECT_EQ(zid_test::ReadBytes(dst + "/ro/inside.txt"), "in");
+    chmod((src + "/ro").c_str(), 0755);
+    chmod((dst + "/ro").c_str(), 0755);
 
     // An item that cannot be copied makes the copy report failure; the rest is copied.
     ASSERT_EQ(mkfifo((src + "/pipe").c_str(), 0600), 0);
