@@ -106,6 +106,7 @@ void FileDownTask::run() {
         m_http_status = -1;
         m_err_msg = "Exception:unknown";
     }
+    if (m_done_cb) m_done_cb();
 }
 
 std::string FileDownTask::CheckAnswer(uint64_t body_len) const {

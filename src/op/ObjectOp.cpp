@@ -8,6 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+#include <mutex>
 #include <cinttypes>
 #include <cstring>
 #include <fstream>
@@ -344,8 +348,9 @@ ZidResult ObjectOp::PostObjectRestore(const PostObjectRestoreReq& req, BaseResp*
 namespace {
 
 // One run of ranged slices into an open file, shared by the plain and the resumable
-// download. The calling thread signs, starts each batch, joins it and writes the slices
-// in object order; workers only fill their own buffers.
+// download. Workers only fill their own buffers; the calling thread signs each slice,
+// writes every finished one and refills its worker at once, so no slice waits for the
+// slowest of a batch.
 struct SliceRun {
     // inputs
     const GetObjectByFileReq* req = nullptr;
@@ -384,14 +389,21 @@ struct PoolGuard {
 
 bool RunSlices(const ObjectOp& op, SliceRun* run) {
     const GetObjectByFileReq& req = *run->req;
-    uint64_t slice = ClientSettings::GetDownSliceSize();
-    uint64_t remaining = run->total - run->start;
-    unsigned n = PoolSize(std::min<uint64_t>(ClientSettings::GetDownThreadPoolSize(),
-                                             remaining / slice + 1));
+    const uint64_t slice = ClientSettings::GetDownSliceSize();
+    const uint64_t remaining = run->total - run->start;
+    const unsigned n = PoolSize(std::min<uint64_t>(ClientSettings::GetDownThreadPoolSize(),
+                                                   remaining / slice + 1));
+    const uint64_t slice_count = (remaining + slice - 1) / slice;
     run->downloaded = run->start;
+
+    // Finished workers queue their slot here; the calling thread writes and refills it.
+    std::mutex done_mutex;
+    std::condition_variable done_cond;
+    std::vector<unsigned> done_slots;
 
     std::vector<std::unique_ptr<unsigned char[]>> buffers;
     std::vector<std::unique_ptr<FileDownTask>> tasks;
+    std::vector<uint64_t> slot_slice(n, 0);
     for (unsigned i = 0; i < n; ++i) {
         buffers.emplace_back(new unsigned char[slice]);
         tasks.emplace_back(new FileDownTask(run->url, run->headers, run->params,
@@ -399,20 +411,33 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
                                             run->handler));
         tasks.back()->SetObjectSize(run->total);
         tasks.back()->SetComputeCrc64(run->compute_crc);
+        tasks.back()->SetDoneCallback([&done_mutex, &done_cond, &done_slots, i] {
+            std::lock_guard<std::mutex> lock(done_mutex);
+            done_slots.push_back(i);
+            done_cond.notify_one();
+        });
     }
     ZID_LOG_INFO("download data,url=%s, poolsize=%u, slice_size=%" PRIu64 ", file_size=%" PRIu64
                  ", last_offset=%" PRIu64,
                  run->url.c_str(), n, slice, run->total, run->start);
-    PoolGuard guard(n);
 
-    uint64_t next = run->start;
+    // Slices finish in any order; the written prefix, its CRC and the checkpoint follow
+    // the first slice not yet written.
+    std::vector<char> written(slice_count, 0);
+    std::vector<uint64_t> slice_crc(run->compute_crc ? slice_count : 0, 0);
+    uint64_t prefix = 0;
+    uint64_t next = 0;
+    unsigned in_flight = 0;
     unsigned down_times = 0;
-    while (next < run->total) {
-        if (run->handler && !run->handler->IsNotCancelled()) {
-            ObjectOp::SetResultAndLogError(run->result, "Request canceled by user");
-            return false;
-        }
-        // Signed per batch: a long transfer must not outlive its signature window.
+    bool failed = false;
+    PoolGuard guard(n);
+    std::vector<unsigned> free_slots;
+    for (unsigned i = n; i > 0; --i) free_slots.push_back(i - 1);
+
+    auto start_slice = [&](unsigned k) -> bool {
+        uint64_t offset = run->start + next * slice;
+        uint64_t len = std::min<uint64_t>(run->total - offset, slice);
+        // Signed per slice: a long transfer must not outlive its signature window.
         std::map<std::string, std::string> headers = run->headers;
         std::string auth = AuthTool::SignFromNow(op.GetAccessKey(), op.GetSecretKey(),
                                                  req.GetMethod(), run->path, headers, run->params,
@@ -423,31 +448,65 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
             return false;
         }
         headers["Authorization"] = auth;
-
-        ZID_LOG_DBG("down data, offset=%" PRIu64 ", file_size=%" PRIu64, next, run->total);
-        unsigned k = 0;
-        for (; k < n && next < run->total; ++k) {
-            uint64_t len = std::min<uint64_t>(run->total - next, slice);
-            FileDownTask* task = tasks[k].get();
-            task->SetHeaders(headers);
-            task->SetSlice(buffers[k].get(), len, next);
-            task->SetVerifyCert(req.GetVerifyCert());
-            task->SetCaLocation(req.GetCaLocation());
-            task->SetSSLCtxCallback(req.GetSSLCtxCallback(), req.GetSSLCtxCbData());
-            guard.pool.start(*task);
-            next += len;
-            ++down_times;
+        ZID_LOG_DBG("down data, task_index=%u, file_size=%" PRIu64 ", offset=%" PRIu64, k,
+                    run->total, offset);
+        FileDownTask* task = tasks[k].get();
+        task->SetHeaders(headers);
+        task->SetSlice(buffers[k].get(), len, offset);
+        task->SetVerifyCert(req.GetVerifyCert());
+        task->SetCaLocation(req.GetCaLocation());
+        task->SetSSLCtxCallback(req.GetSSLCtxCallback(), req.GetSSLCtxCbData());
+        slot_slice[k] = next;
+        // A worker that has just reported is still leaving its thread for a moment.
+        for (int tries = 0;; ++tries) {
+            try {
+                guard.pool.start(*task);
+                break;
+            } catch (const Poco::NoThreadAvailableException&) {
+                if (tries >= 5000) throw;
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
         }
-        guard.pool.joinAll();
+        ++next;
+        ++in_flight;
+        ++down_times;
+        return true;
+    };
 
-        for (unsigned j = 0; j < k; ++j) {
+    while (true) {
+        while (!failed && next < slice_count && !free_slots.empty()) {
+            if (run->handler && !run->handler->IsNotCancelled()) {
+                ObjectOp::SetResultAndLogError(run->result, "Request canceled by user");
+                failed = true;
+                break;
+            }
+            unsigned k = free_slots.back();
+            if (!start_slice(k)) {
+                failed = true;
+                break;
+            }
+            free_slots.pop_back();
+        }
+        if (in_flight == 0) break;
+
+        std::vector<unsigned> finished;
+        {
+            std::unique_lock<std::mutex> lock(done_mutex);
+            done_cond.wait(lock, [&] { return !done_slots.empty(); });
+            finished.swap(done_slots);
+        }
+        for (unsigned j : finished) {
+            --in_flight;
+            free_slots.push_back(j);
+            if (failed) continue;  // only drain the slices still under way
             FileDownTask* task = tasks[j].get();
             if (!task->IsSucc()) {
                 ZID_LOG_ERR("down data, down task fail, rsp:%s", task->GetBody().c_str());
                 run->failed_headers = task->GetHeaders();
                 FailedResultFromTask(task->GetHttpStatus(), task->GetErrMsg(), task->GetHeaders(),
                                      task->GetBody(), &run->result);
-                return false;
+                failed = true;
+                continue;
             }
             uint64_t len = task->GetDownloadedLength();
             int err = 0;
@@ -456,10 +515,9 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
                     run->result, "down data, write failed, ret=" + std::to_string(err) +
                                      ", len=" + std::to_string(len) +
                                      ", offset=" + std::to_string(task->GetOffset()));
-                return false;
+                failed = true;
+                continue;
             }
-            if (run->compute_crc) run->crc = Crc64Util::Combine(run->crc, task->GetCrc64(), len);
-            run->downloaded = task->GetOffset() + len;
             if (!run->headers_taken) {
                 run->first_headers = task->GetHeaders();
                 run->first_status = task->GetHttpStatus();
@@ -468,10 +526,21 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
             ZID_LOG_DBG("down data, down_times=%u, task_index=%u, file_size=%" PRIu64
                         ", offset=%" PRIu64 ", downlen:%" PRIu64,
                         down_times, j, run->total, task->GetOffset(), len);
+            uint64_t idx = slot_slice[j];
+            written[idx] = 1;
+            if (run->compute_crc) slice_crc[idx] = task->GetCrc64();
         }
-        if (run->after_batch) run->after_batch(run->downloaded);
+        uint64_t old_prefix = prefix;
+        while (prefix < slice_count && written[prefix]) {
+            uint64_t offset = run->start + prefix * slice;
+            uint64_t len = std::min<uint64_t>(run->total - offset, slice);
+            if (run->compute_crc) run->crc = Crc64Util::Combine(run->crc, slice_crc[prefix], len);
+            run->downloaded = offset + len;
+            ++prefix;
+        }
+        if (prefix != old_prefix && run->after_batch) run->after_batch(run->downloaded);
     }
-    return true;
+    return !failed;
 }
 
 std::string HeaderValue(const std::map<std::string, std::string>& headers, const std::string& name) {
