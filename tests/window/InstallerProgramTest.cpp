@@ -265,6 +265,41 @@ TEST_F(InstallerProgramTest, FailedStepShowsItsNameAndTheCloseBoxEndsTheProgram)
     EXPECT_EQ(WaitExit(20), 0);
 }
 
+TEST_F(InstallerProgramTest, StagingFolderThatCannotBeMadeShowsTheWarningDialog) {
+    fs::create_directories(root_ / "home");
+    std::ofstream(root_ / "home" / "Library") << "a file where the Library folder should be";
+    Start();
+    std::string dialog;
+    for (int i = 0; i < 100 && dialog.empty(); ++i) {
+        std::istringstream ids(Shell("xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null"));
+        for (std::string id; ids >> id;)
+            if (id != window_) dialog = id;
+        if (dialog.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(dialog.empty()) << "no dialog; program said:\n" << ReadFile(root_ / "program.out");
+    Shell("import -window " + dialog + " png:" + (shots_ / "alert.png").string() + " 2>/dev/null");
+    // Its one button fills the bottom row of the dialog.
+    int w = 0, h = 0;
+    std::string g = Shell("xdotool getwindowgeometry " + dialog);
+    ASSERT_EQ(sscanf(g.substr(g.find("Geometry: ")).c_str(), "Geometry: %dx%d", &w, &h), 2) << g;
+    Shell("xdotool mousemove --window " + dialog + " " + std::to_string(w / 2) + " " + std::to_string(h - 15) +
+          " click 1");
+    for (int i = 0; i < 50; ++i) {
+        std::string left = Shell("xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null");
+        if (left.find(dialog) == std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(Shell("xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null").find(dialog),
+              std::string::npos)
+        << "the dialog's button dismisses it";
+    // Set-up goes on: the window is there and closes as usual.
+    auto ready = Screenshot("state0-after-alert");
+    ASSERT_TRUE(ready->Ok());
+    EXPECT_TRUE(ButtonShown(*ready));
+    Click(488, 12);
+    EXPECT_EQ(WaitExit(20), 0);
+}
+
 }  // namespace
 
 #endif
