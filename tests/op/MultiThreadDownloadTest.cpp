@@ -48,6 +48,7 @@ TEST_F(MultiThreadDownloadTest, WholeObjectArrivesForSizesAroundTheSlice) {
         ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
         EXPECT_EQ(handler->GetStatus(), COMPLETED);
         EXPECT_EQ(handler->GetTotalSize(), c.size);
+        EXPECT_EQ(handler->GetTransferred(), c.size);
         EXPECT_EQ(ReadFile(path), data);
         EXPECT_EQ(CountRequests("GET"), c.gets);
         // The object's headers, not a slice's, describe the result.
@@ -185,6 +186,27 @@ TEST_F(MultiThreadDownloadTest, LastingFaultsFailTheDownload) {
         EXPECT_FALSE(handler->GetResult().IsSucc());
         EXPECT_EQ(handler->GetResult().GetErrorMsg(), result.GetErrorMsg());
     }
+}
+
+TEST_F(MultiThreadDownloadTest, AFailingSliceAmongManyWorkersEndsTheDownload) {
+    ClientSettings::SetDownThreadPoolSize(4);
+    Service().PutObject(StoreBucket(), "obj", RandomBytes(12 * 4096));
+    Fault bad;
+    bad.kind = FaultKind::Status;
+    bad.status = 500;
+    bad.errorCode = "InternalError";
+    bad.method = "GET";
+    bad.skip = 5;
+    bad.times = -1;
+    Service().AddFault(bad);
+    ZidResult result;
+    auto handler = Download("obj", Local("f"), &result);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(result.GetHttpStatus(), 500);
+    EXPECT_EQ(result.GetErrorCode(), "InternalError");
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+    // No slice is started once one has failed: at most the four under way retry.
+    EXPECT_LE(CountRequests("GET"), 5u + 4u * 4u);
 }
 
 TEST_F(MultiThreadDownloadTest, StallPastTheReceiveTimeoutFails) {
