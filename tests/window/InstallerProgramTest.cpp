@@ -265,6 +265,23 @@ TEST_F(InstallerProgramTest, FailedStepShowsItsNameAndTheCloseBoxEndsTheProgram)
     EXPECT_EQ(WaitExit(20), 0);
 }
 
+TEST_F(InstallerProgramTest, ClosingWhileDownloadingEndsTheProgramAtOnce) {
+    zid_local::Fault slow;
+    slow.kind = zid_local::FaultKind::Stall;
+    slow.stallMs = 20000;
+    slow.method = "GET";
+    slow.keySubstring = "/fix/";
+    slow.times = -1;
+    service_.AddFault(slow);
+    Start();
+    Click(250, 220);
+    ASSERT_NE(WaitFor("state1-closing", [](const Shot& s) { return BarShown(s) && !ButtonShown(s); }, 30), nullptr);
+    // The close box is not drawn while installing, but it is still there.
+    Click(488, 12);
+    EXPECT_EQ(WaitExit(5), 0) << "the worker is still waiting on the stalled download";
+    EXPECT_FALSE(fs::exists(root_ / "Applications" / "Tamberlyn.app"));
+}
+
 TEST_F(InstallerProgramTest, StagingFolderThatCannotBeMadeShowsTheWarningDialog) {
     fs::create_directories(root_ / "home");
     std::ofstream(root_ / "home" / "Library") << "a file where the Library folder should be";
