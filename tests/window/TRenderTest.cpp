@@ -135,6 +135,22 @@ TEST(TRenderText, AbsentTextOrFontDrawsNothing) {
     EXPECT_EQ(none.height, 0);
 }
 
+TEST(TRenderText, VerticalTextTurnsAQuarterAndCentres) {
+    Canvas c(100, 300, 1, kWhite);
+    zplat::GraphicsContext g(c.Cr());
+    TRender r(&g);
+    FontDesc f = Font(20);
+    r.DrawTextVertical(L"Install Success", &f, D2D1_RECT_F{20, 20, 80, 280}, kInk);
+    InkBox b = Ink(c, 100, 300);
+    ASSERT_FALSE(b.Empty());
+    EXPECT_GT(b.bottom - b.top, 3 * (b.right - b.left)) << "runs down the rectangle, not across";
+    EXPECT_NEAR((b.top + b.bottom) / 2, 150, 3);
+    // The text's top faces left: the ink sits left of centre by the allowance and the
+    // descender room this text does not use.
+    EXPECT_LT((b.left + b.right) / 2, 50);
+    EXPECT_GT((b.left + b.right) / 2, 40);
+}
+
 TEST(TRenderText, MeasureWrapsAtTheGivenWidth) {
     FontDesc f = Font(17);
     const wchar_t* text = L"Updating, please wait while the files are replaced";
