@@ -169,7 +169,7 @@ ZidResult ObjectOp::GetObject(const GetObjectByStreamReq& req, GetObjectResp* re
     return DownloadAction(host, req.GetPath(), req, resp, req.GetStream());
 }
 
-ZidResult ObjectOp::GetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
+ZidResult ObjectOp::GetObjectUnguarded(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
                               const std::shared_ptr<TransferHandler>& handler,
                               bool change_backup_domain) {
     ZidResult result;
@@ -209,7 +209,7 @@ ZidResult ObjectOp::GetObject(const GetObjectByFileReq& req, GetObjectByFileResp
     return result;
 }
 
-ZidResult ObjectOp::PutObject(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp,
+ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp,
                               const std::shared_ptr<TransferHandler>& handler,
                               bool change_backup_domain) {
     ZidResult result;
@@ -260,7 +260,7 @@ ZidResult ObjectOp::PutObject(const PutObjectByStreamReq& req, PutObjectByStream
     return result;
 }
 
-ZidResult ObjectOp::PutObject(const PutObjectByFileReq& req, PutObjectByFileResp* resp,
+ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByFileReq& req, PutObjectByFileResp* resp,
                               const std::shared_ptr<TransferHandler>& handler,
                               bool change_backup_domain) {
     ZidResult result;
@@ -2183,6 +2183,48 @@ ZidResult ObjectOp::PutObjects(const PutObjectsByDirectoryReq& req, PutObjectsBy
     } catch (const std::exception& e) {
         ZidResult result;
         SetResultAndLogError(result, std::string("directory upload failed, exception: ") + e.what());
+        return result;
+    }
+}
+
+// A waiter on the handler must always see a final status.
+ZidResult ObjectOp::GetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
+                              const std::shared_ptr<TransferHandler>& handler,
+                              bool change_backup_domain) {
+    try {
+        return GetObjectUnguarded(req, resp, handler, change_backup_domain);
+    } catch (const std::exception& e) {
+        ZidResult result;
+        SetResultAndLogError(result, std::string("download failed, exception: ") + e.what());
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    }
+}
+
+// A waiter on the handler must always see a final status.
+ZidResult ObjectOp::PutObject(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp,
+                              const std::shared_ptr<TransferHandler>& handler,
+                              bool change_backup_domain) {
+    try {
+        return PutObjectUnguarded(req, resp, handler, change_backup_domain);
+    } catch (const std::exception& e) {
+        ZidResult result;
+        SetResultAndLogError(result, std::string("upload failed, exception: ") + e.what());
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    }
+}
+
+// A waiter on the handler must always see a final status.
+ZidResult ObjectOp::PutObject(const PutObjectByFileReq& req, PutObjectByFileResp* resp,
+                              const std::shared_ptr<TransferHandler>& handler,
+                              bool change_backup_domain) {
+    try {
+        return PutObjectUnguarded(req, resp, handler, change_backup_domain);
+    } catch (const std::exception& e) {
+        ZidResult result;
+        SetResultAndLogError(result, std::string("upload failed, exception: ") + e.what());
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
         return result;
     }
 }

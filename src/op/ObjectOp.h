@@ -150,6 +150,15 @@ public:
                                          uint64_t resume_offset);
 
 private:
+    ZidResult GetObjectUnguarded(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
+                                 const std::shared_ptr<TransferHandler>& handler,
+                                 bool change_backup_domain);
+    ZidResult PutObjectUnguarded(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp,
+                                 const std::shared_ptr<TransferHandler>& handler,
+                                 bool change_backup_domain);
+    ZidResult PutObjectUnguarded(const PutObjectByFileReq& req, PutObjectByFileResp* resp,
+                                 const std::shared_ptr<TransferHandler>& handler,
+                                 bool change_backup_domain);
     ZidResult CopyUnguarded(const CopyReq& req, CopyResp* resp, bool change_backup_domain);
     ZidResult MoveObjectUnguarded(const MoveObjectReq& req, bool change_backup_domain);
     ZidResult PutObjectsUnguarded(const PutObjectsByDirectoryReq& req,
