@@ -17,6 +17,7 @@
 #include "WindowTestSupport.h"
 #include "platform/MainQueue.h"
 #include "platform/Window.h"
+#include "ClientSettings.h"
 #include "platform/Workspace.h"
 #include "support/ScopedEnv.h"
 
@@ -64,6 +65,12 @@ protected:
               "\"DestDomain\": \"127.0.0.1:1\", \"LogLevel\": 1}",
               f);
         fclose(f);
+        // The view's set-up writes these process-wide settings (account file and download
+        // settings); they are put back afterwards.
+        saved_domain_ = zuzezi_zid::ClientSettings::GetDestDomain();
+        saved_log_level_ = zuzezi_zid::ClientSettings::GetLogLevel();
+        saved_threads_ = zuzezi_zid::ClientSettings::GetDownThreadPoolSize();
+        saved_slice_ = zuzezi_zid::ClientSettings::GetDownSliceSize();
         env_.Set("HOME", (root_ / "home").string());
         env_.Set("ZID_INSTALLER_BUNDLE", bundle_.string());
         env_.Set("ZID_INSTALLER_APPLICATIONS", (root_ / "Applications").string());
@@ -79,6 +86,10 @@ protected:
         view_.reset();
         window_.reset();
         fs::remove_all(root_);
+        zuzezi_zid::ClientSettings::SetDestDomain(saved_domain_);
+        zuzezi_zid::ClientSettings::SetLogLevel(saved_log_level_);
+        zuzezi_zid::ClientSettings::SetDownThreadPoolSize(saved_threads_);
+        zuzezi_zid::ClientSettings::SetDownSliceSize(saved_slice_);
     }
 
     // The whole window at two device pixels per point: one-point lines on whole
@@ -93,6 +104,9 @@ protected:
     void Click(double x, double y) { window_->HandleButtonPress(x, y); }
 
     fs::path root_, bundle_;
+    std::string saved_domain_;
+    int saved_log_level_ = 0;
+    unsigned saved_threads_ = 0, saved_slice_ = 0;
     zid_test::ScopedEnv env_;
     std::unique_ptr<zplat::Window> window_;
     std::unique_ptr<MacInstall> view_;
