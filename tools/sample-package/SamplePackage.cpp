@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -24,6 +25,18 @@ bool WriteText(const std::string& path, const std::string& text, mode_t mode = 0
 bool Fail(const std::string& what) {
     fprintf(stderr, "sample package: %s\n", what.c_str());
     return false;
+}
+
+// The window's background images, as the installer's own bundle carries them.
+bool CopyWindowImages(const std::string& resources) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(ZID_INSTALLER_RESOURCES_DIR, ec)) {
+        if (entry.path().extension() != ".png") continue;
+        const std::string to = resources + "/" + entry.path().filename().string();
+        if (zplat::ItemExists(to) && !zplat::RemoveItem(to)) return false;
+        if (!zplat::CopyItem(entry.path().string(), to)) return Fail("copy " + entry.path().string());
+    }
+    return ec ? Fail("read " ZID_INSTALLER_RESOURCES_DIR ": " + ec.message()) : true;
 }
 
 }  // namespace
@@ -89,6 +102,7 @@ bool WriteInstallerBundle(const SamplePackage& pkg, const std::string& bundle) {
               zplat::CreateDirectory(config + "/SerDir/" + pkg.serDir, true);
     if (ok && pkg.quant) ok = zplat::CreateDirectory(config + "/PkgQuant", true);
     if (ok && !pkg.quant && zplat::ItemExists(config + "/PkgQuant")) ok = zplat::RemoveItem(config + "/PkgQuant");
+    ok = ok && CopyWindowImages(bundle + "/Contents/Resources");
     return ok ? true : Fail("installer bundle " + bundle);
 }
 

@@ -21,7 +21,8 @@ struct SamplePackage {
 
 // Writes <seed>/<bucketLabel>/<serDir>/... ; false on any failure (reason on stderr).
 bool WriteRemoteObjects(const SamplePackage& pkg, const std::string& seed, const std::string& bucketLabel);
-// Writes <bundle>/Contents/Resources/Config/{PkgName,PkgNo,SerDir}/<value>/ and PkgQuant.
+// Writes <bundle>/Contents/Resources/Config/{PkgName,PkgNo,SerDir}/<value>/ and PkgQuant, and
+// copies the window's images into <bundle>/Contents/Resources.
 bool WriteInstallerBundle(const SamplePackage& pkg, const std::string& bundle);
 // The exact bytes of the big entry, for checking what was installed.
 std::string BigEntryContent(size_t bytes);
