@@ -5,7 +5,8 @@ pkgs=(build-essential cmake pkg-config git openssl ca-certificates
       libgtest-dev libgmock-dev googletest
       libpoco-dev librapidxml-dev libssl-dev zlib1g-dev libminizip-dev liblzma-dev
       libgtk-3-dev xvfb xauth xdotool x11-utils imagemagick
-      fonts-noto-cjk fonts-liberation fonts-dejavu-core)
+      fonts-noto-cjk fonts-liberation fonts-dejavu-core
+      nginx-light aria2 curl)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
