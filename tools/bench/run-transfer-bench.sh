@@ -2,7 +2,8 @@
 # Download and upload throughput of the client against curl and aria2c, on loopback only.
 # Usage: run-transfer-bench.sh [MiB]  (or ZID_BENCH_MIB; default 1024)
 #   ZID_BENCH_BUILD  build folder holding tools/bench and tools/local-service (default: build)
-#   ZID_BENCH_RUNS   rounds of every download (default 1; the table shows each round)
+#   ZID_BENCH_RUNS   rounds of every download (default 3; the table shows each round and
+#                    the ratios of the medians, since one round on a shared machine is noisy)
 # Downloads come from nginx (HEAD and ranged GETs, no signatures), uploads go to
 # zid-local-service. Prints figures; it never fails on a ratio.
 set -euo pipefail
@@ -10,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 mib=${1:-${ZID_BENCH_MIB:-1024}}
-runs=${ZID_BENCH_RUNS:-1}
+runs=${ZID_BENCH_RUNS:-3}
 build=${ZID_BENCH_BUILD:-$root/build}
 bench=$build/tools/bench/zid-bench-transfer
 service=$build/tools/local-service/zid-local-service
@@ -114,6 +115,8 @@ rows=()
 measure() {
   local name=$1 bytes=$2 check=$3; shift 3
   local t0 t1 rc=0
+  # Dirty pages of the previous step must not be written back on this one's time.
+  sync
   t0=$(date +%s%N)
   timeout "$limit" /usr/bin/time -f "%M" -o "$work/rss" "$@" >"$work/step.out" 2>"$work/step.err" || rc=$?
   t1=$(date +%s%N)
@@ -175,6 +178,16 @@ for r in $(seq "$runs"); do
     if (z == "-" || c == "-" || a == "-") { printf "round %d: no ratio (a client failed)\n", r; exit }
     printf "round %d: zid/curl %.2fx (goal 2x), zid/aria2c %.2fx (goal 1.0x)\n", r, z/c, z/a }'
 done
+median() {
+  for row in "${rows[@]}"; do
+    if [[ $row == "$1"* ]]; then IFS='|' read -r _ _ m _ <<<"$row"; echo "$m"; fi
+  done |
+    grep -v '^-$' | sort -n | awk '{v[NR]=$1} END{if (NR) print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2); else print "-"}'
+}
+zm=$(median "zid MultiThreadDownload #"); cm=$(median "curl #"); am=$(median "aria2c -x10 -s10 -k4M #")
+awk -v z="$zm" -v c="$cm" -v a="$am" 'BEGIN{
+  if (z == "-" || c == "-" || a == "-") exit
+  printf "medians: zid %.1f, curl %.1f, aria2c %.1f MiB/s: zid/curl %.2fx, zid/aria2c %.2fx\n", z, c, a, z/c, z/a }'
 zu=$(rate "zid MultiUploadObject|"); cu=$(rate "curl single PUT|")
 awk -v z="$zu" -v c="$cu" 'BEGIN{ if (z != "-" && c != "-") printf "upload: zid multipart/curl PUT %.2fx\n", z/c }'
 echo "peak RSS goal for the download: at most $rss_goal MiB"
