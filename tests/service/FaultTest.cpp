@@ -252,6 +252,25 @@ TEST_F(FaultTest, ErrorBodyWith200AndReplacedObject) {
     EXPECT_EQ(Svc().GetObject(kBucket, "obj").value_or(""), std::string(300000, 'Z'));
 }
 
+TEST_F(FaultTest, TextBodyWith200) {
+    Fault f = F(FaultKind::TextBody200);
+    f.method = "POST";
+    Svc().AddFault(f);
+    Fault page = F(FaultKind::TextBody200);
+    page.data = "<html>gateway";
+    Svc().AddFault(page);
+    Req post = Make("POST", "/obj");
+    post.params["uploads"] = "";
+    Reply r = Client().Send(post);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.body, "OK");
+    EXPECT_EQ(Svc().OpenUploadCount(kBucket), 0u);  // nothing was done behind the page
+    Reply g = Get();
+    EXPECT_EQ(g.status, 200);
+    EXPECT_EQ(g.body, "<html>gateway");
+    EXPECT_EQ(Get().body, body_);
+}
+
 TEST_F(FaultTest, StopEndsAStalledAnswer) {
     zid_local::LocalService own;
     own.Start();

@@ -232,5 +232,62 @@ TEST_F(MultipartTest, PartCopyTakesTheRange) {
     EXPECT_EQ(Svc().GetObject(kBucket, "dst").value_or(""), "0123456789");
 }
 
+TEST_F(MultipartTest, AReportedSizeServesHeadAndPartCopiesOfAVirtualObject) {
+    const uint64_t big = 6ULL << 30;
+    Svc().PutObject("src-1", "huge", "small real bytes");
+    Svc().SetReportedSize("src-1", "huge", big);
+    Req head = Make("HEAD", "/huge");
+    head.host = "src-1.zid.ap-test.example";
+    Reply h = Client().Send(head);
+    ASSERT_EQ(h.status, 200);
+    EXPECT_EQ(h.H("Content-Length"), std::to_string(big));
+    // A GET still serves what is stored.
+    Req get = Make("GET", "/huge");
+    get.host = head.host;
+    EXPECT_EQ(Client().Send(get).body, "small real bytes");
+
+    std::string id = Init("dst");
+    auto copyPart = [&](int n, const std::string& range) {
+        Req r = Make("PUT", "/dst");
+        r.params["uploadId"] = id;
+        r.params["partNumber"] = std::to_string(n);
+        r.headers["x-zid-copy-source"] = "src-1.zid.ap-test.example/huge";
+        r.headers["x-zid-copy-source-range"] = range;
+        return Client().Send(r);
+    };
+    Reply c1 = copyPart(1, "bytes=0-4294967296");
+    Reply c2 = copyPart(2, "bytes=4294967297-" + std::to_string(big - 1));
+    ASSERT_EQ(c1.status, 200) << c1.body;
+    ASSERT_EQ(c2.status, 200) << c2.body;
+    EXPECT_EQ(c1.Xml("ETag"), "\"" + zid_local::LocalService::Md5Hex("0-4294967296\n") + "\"");
+    EXPECT_EQ(copyPart(3, "bytes=" + std::to_string(big) + "-" + std::to_string(big + 9)).status, 416);
+    Reply done = Complete("dst", id, {{1, Unq(c1.Xml("ETag"))}, {2, Unq(c2.Xml("ETag"))}});
+    ASSERT_EQ(done.status, 200) << done.body;
+    EXPECT_EQ(Svc().GetObject(kBucket, "dst").value_or(""),
+              "0-4294967296\n4294967297-" + std::to_string(big - 1) + "\n");
+
+    // Clear forgets the reported size.
+    Svc().Clear();
+    Svc().PutObject("src-1", "huge", "abc");
+    EXPECT_EQ(Client().Send(head).H("Content-Length"), "3");
+}
+
+TEST_F(MultipartTest, StuckListingRepeatsTheMarker) {
+    std::string id = Init("k");
+    for (int n = 1; n <= 3; ++n) ASSERT_EQ(Part("k", id, n, "p" + std::to_string(n)).status, 200);
+    zid_local::Fault f;
+    f.kind = zid_local::FaultKind::StuckListing;
+    f.times = -1;
+    Svc().AddFault(f);
+    Req list = Make("GET", "/k");
+    list.params["uploadId"] = id;
+    list.params["part-number-marker"] = "1";
+    Reply page = Client().Send(list);
+    ASSERT_EQ(page.status, 200) << page.body;
+    EXPECT_EQ(page.Xml("IsTruncated"), "true");
+    EXPECT_EQ(page.Xml("NextPartNumberMarker"), "1");
+    EXPECT_EQ(page.Count("Part"), 2u);
+}
+
 }  // namespace
 }  // namespace zid_service_test

@@ -232,6 +232,8 @@ struct ActiveFaults {
     bool wrongContentRange = false;
     bool noETag = false;
     bool upperETag = false;
+    const Fault* textBody200 = nullptr;
+    bool stuckListing = false;
     std::vector<Fault> replacements;
     std::vector<Fault> kept;  // copies the pointers above refer to
 };
@@ -313,6 +315,15 @@ struct LocalService::Impl {
     mutable std::mutex recordMu;
     std::vector<RecordedRequest> record;
 
+    mutable std::mutex sizeMu;
+    std::map<std::pair<std::string, std::string>, uint64_t> reportedSizes;
+    // 0 when the object has no reported size.
+    uint64_t ReportedSize(const std::string& bucket, const std::string& key) const {
+        std::lock_guard<std::mutex> lock(sizeMu);
+        auto it = reportedSizes.find({bucket, key});
+        return it == reportedSizes.end() ? 0 : it->second;
+    }
+
     std::unique_ptr<Poco::ThreadPool> pool;
     std::unique_ptr<Poco::Net::HTTPServer> server;
     uint16_t port = 0;
@@ -365,7 +376,8 @@ struct LocalService::Impl {
     Answer GetTagging(Call& c);
 
     // Resolves an "x-zid-copy-source" to a stored object, or fills the error answer.
-    ServiceStore::ObjectPtr CopySource(const Call& c, Answer* error) const;
+    ServiceStore::ObjectPtr CopySource(const Call& c, Answer* error, std::string* bucket = nullptr,
+                                       std::string* key = nullptr) const;
     std::map<std::string, std::string> MetaFromHeaders(const Call& c) const;
     bool CheckContentMd5(const Call& c, Answer* error) const;
     // Preconditions of a read: 412 / 304, or nothing.
@@ -449,6 +461,8 @@ ActiveFaults LocalService::Impl::TakeFaults(const Call& c) {
             case FaultKind::NoETag: out.noETag = true; break;
             case FaultKind::UpperETag: out.upperETag = true; break;
             case FaultKind::ReplaceObject: out.replacements.push_back(f); break;
+            case FaultKind::TextBody200: if (!out.textBody200) out.textBody200 = &f; break;
+            case FaultKind::StuckListing: out.stuckListing = true; break;
         }
     }
     return out;
@@ -570,6 +584,10 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
                                                                                        : faults.errorBody200->errorCode,
                           "We encountered an internal error. Please try again.");
                 a.status = 200;
+            } else if (faults.textBody200) {
+                a = Answer();
+                a.Set("Content-Type", "text/plain");
+                a.body = faults.textBody200->data.empty() ? "OK" : faults.textBody200->data;
             } else if (shortBody) {
                 // Never store a truncated upload as if it were whole.
                 a = Error(c, 400, "IncompleteBody", "The request body is shorter than its Content-Length.");
@@ -582,6 +600,17 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
     }
 
     if (answered) {
+        if (faults.stuckListing && a.status == 200 && a.body.compare(0, 17, "<ListPartsResult>") == 0) {
+            std::string marker = c.Has("part-number-marker") ? c.Param("part-number-marker") : "0";
+            auto replace = [&a](const std::string& name, const std::string& value) {
+                std::string open = "<" + name + ">", close = "</" + name + ">";
+                size_t p = a.body.find(open);
+                size_t e = p == std::string::npos ? p : a.body.find(close, p);
+                if (e != std::string::npos) a.body.replace(p + open.size(), e - p - open.size(), value);
+            };
+            replace("IsTruncated", "true");
+            replace("NextPartNumberMarker", Xml(marker));
+        }
         if (faults.ignoreRange && a.status == 206 && a.useObject) {
             a.status = 200;
             a.offset = 0;
@@ -854,6 +883,11 @@ Answer LocalService::Impl::GetObject(Call& c) {
     uint64_t size = obj->data.size();
     a.offset = 0;
     a.length = size;
+    if (c.method == "HEAD" && !c.HasHeader("Range")) {
+        // A HEAD sends no body, so the length may be one the store does not hold.
+        uint64_t reported = ReportedSize(c.bucket, c.key);
+        if (reported) a.length = reported;
+    }
     if (c.HasHeader("Range")) {
         uint64_t first = 0, last = 0;
         if (!ParseRange(c.Header("Range"), size, &first, &last)) {
@@ -886,7 +920,8 @@ Answer LocalService::Impl::PutObject(Call& c) {
     return a;
 }
 
-ServiceStore::ObjectPtr LocalService::Impl::CopySource(const Call& c, Answer* error) const {
+ServiceStore::ObjectPtr LocalService::Impl::CopySource(const Call& c, Answer* error, std::string* bucketOut,
+                                                      std::string* keyOut) const {
     std::string source = Trim(c.Header("x-zid-copy-source"));
     size_t slash = source.find('/');
     if (source.empty() || slash == std::string::npos || slash + 1 >= source.size()) {
@@ -901,7 +936,12 @@ ServiceStore::ObjectPtr LocalService::Impl::CopySource(const Call& c, Answer* er
     std::string key;
     if (!auth::PercentDecode(rawKey, &key)) key = rawKey;
     auto obj = store.Get(BucketOfHost(host), key);
-    if (!obj && key != rawKey) obj = store.Get(BucketOfHost(host), rawKey);
+    if (!obj && key != rawKey) {
+        obj = store.Get(BucketOfHost(host), rawKey);
+        if (obj) key = rawKey;
+    }
+    if (bucketOut) *bucketOut = BucketOfHost(host);
+    if (keyOut) *keyOut = key;
     if (!obj) {
         *error = Error(c, 404, "NoSuchKey", "The specified copy source does not exist.");
         return nullptr;
@@ -948,14 +988,21 @@ Answer LocalService::Impl::UploadPart(Call& c) {
     bool copy = c.HasHeader("x-zid-copy-source");
     if (copy) {
         Answer err;
-        auto src = CopySource(c, &err);
+        std::string srcBucket, srcKey;
+        auto src = CopySource(c, &err, &srcBucket, &srcKey);
         if (!src) return err;
-        uint64_t first = 0, last = src->data.empty() ? 0 : src->data.size() - 1;
+        uint64_t reported = ReportedSize(srcBucket, srcKey);
+        uint64_t size = reported ? reported : src->data.size();
+        uint64_t first = 0, last = size == 0 ? 0 : size - 1;
         if (c.HasHeader("x-zid-copy-source-range")) {
-            if (!ParseRange(c.Header("x-zid-copy-source-range"), src->data.size(), &first, &last))
+            if (!ParseRange(c.Header("x-zid-copy-source-range"), size, &first, &last))
                 return Error(c, 416, "InvalidRange", "The requested range is not satisfiable");
         }
-        if (!src->data.empty()) part.data = src->data.substr(first, last - first + 1);
+        if (reported) {
+            part.data = std::to_string(first) + "-" + std::to_string(last) + "\n";
+        } else if (!src->data.empty()) {
+            part.data = src->data.substr(first, last - first + 1);
+        }
     } else {
         Answer err;
         if (!CheckContentMd5(c, &err)) return err;
@@ -1413,8 +1460,17 @@ void LocalService::Seed(const std::string& folder) {
 
 void LocalService::Clear() {
     impl_->store.Clear();
+    {
+        std::lock_guard<std::mutex> lock(impl_->sizeMu);
+        impl_->reportedSizes.clear();
+    }
     ClearFaults();
     ClearRequests();
+}
+void LocalService::SetReportedSize(const std::string& bucket, const std::string& key, uint64_t size) {
+    std::lock_guard<std::mutex> lock(impl_->sizeMu);
+    if (size == 0) impl_->reportedSizes.erase({bucket, key});
+    else impl_->reportedSizes[{bucket, key}] = size;
 }
 
 void LocalService::AddFault(const Fault& fault) {

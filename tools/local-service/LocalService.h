@@ -42,6 +42,8 @@ enum class FaultKind {
     NoETag,            // no ETag header, no ETag element in XML answers
     UpperETag,         // ETag in upper-case hex
     ReplaceObject,     // before serving, replace the object with `data` (new ETag)
+    TextBody200,       // 200 with a body that is not XML: `data`, or "OK" when empty (a proxy's page)
+    StuckListing,      // a part listing says "truncated" but repeats the marker it was asked for
 };
 
 // A request takes at most one fault of each kind (the first added that matches and is not
@@ -120,6 +122,11 @@ public:
     std::string GetObjectAcl(const std::string& bucket, const std::string& key) const;    // XML
     std::map<std::string, std::string> GetObjectTags(const std::string& bucket, const std::string& key) const;
     size_t OpenUploadCount(const std::string& bucket) const;
+    // Makes a HEAD of the object report `size` as its Content-Length, so that copies of
+    // objects far larger than memory can be exercised. A part copy from it may range over
+    // `size` bytes and stores the text "FIRST-LAST\n" of its range instead of the bytes.
+    // Other requests see the stored data. Clear() forgets it; 0 forgets it for this object.
+    void SetReportedSize(const std::string& bucket, const std::string& key, uint64_t size);
     // Loads ROOT/<bucket>/<key...> files as objects.
     void Seed(const std::string& folder);
     // Objects, uploads, ACLs, tags, faults and the request record.
