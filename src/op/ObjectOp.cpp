@@ -1024,8 +1024,8 @@ ZidResult ObjectOp::InitMultiUpload(const InitMultiUploadReq& req, InitMultiUplo
     std::map<std::string, std::string> additional_headers;
     std::map<std::string, std::string> additional_params;
     additional_params["uploads"] = "";
-    return NormalAction(host, req.GetPath(), req, additional_headers, additional_params, "", false,
-                        resp);
+    return DocumentAction(host, req.GetPath(), req, additional_headers, additional_params, "", false,
+                          resp);
 }
 
 ZidResult ObjectOp::CompleteMultiUpload(const CompleteMultiUploadReq& req,
@@ -1043,8 +1043,8 @@ ZidResult ObjectOp::CompleteMultiUpload(const CompleteMultiUploadReq& req,
     std::map<std::string, std::string> additional_headers;
     std::map<std::string, std::string> additional_params;
     additional_params["uploadId"] = req.GetUploadId();
-    result = NormalAction(host, req.GetPath(), req, additional_headers, additional_params, body,
-                          true, resp);
+    result = DocumentAction(host, req.GetPath(), req, additional_headers, additional_params, body,
+                            true, resp);
     if (result.IsSucc() && resp->GetEtag().empty()) {
         result.SetFail();
         result.SetErrorCode("ServerError");
@@ -1070,7 +1070,7 @@ ZidResult ObjectOp::ListParts(const ListPartsReq& req, ListPartsResp* resp,
                               bool change_backup_domain) {
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
                                                        req.GetBucketName(), change_backup_domain);
-    return NormalAction(host, req.GetPath(), req, "", false, resp);
+    return DocumentAction(host, req.GetPath(), req, {}, {}, "", false, resp);
 }
 
 ZidResult ObjectOp::UploadPartData(const UploadPartDataReq& req, UploadPartDataResp* resp,
@@ -1126,8 +1126,8 @@ ZidResult ObjectOp::UploadPartCopyData(const UploadPartCopyDataReq& req,
     std::map<std::string, std::string> additional_params;
     additional_params["uploadId"] = req.GetUploadId();
     additional_params["partNumber"] = std::to_string(req.GetPartNumber());
-    return NormalAction(host, req.GetPath(), req, additional_headers, additional_params, "", false,
-                        resp);
+    return DocumentAction(host, req.GetPath(), req, additional_headers, additional_params, "", false,
+                          resp);
 }
 
 ZidResult ObjectOp::DeleteObjects(const DeleteObjectsReq& req, DeleteObjectsResp* resp,
@@ -1144,15 +1144,15 @@ ZidResult ObjectOp::DeleteObjects(const DeleteObjectsReq& req, DeleteObjectsResp
     std::map<std::string, std::string> additional_headers;
     std::map<std::string, std::string> additional_params;
     additional_headers["Content-MD5"] = CodecUtil::Base64Encode(CodecUtil::Md5Bytes(body));
-    return NormalAction(host, req.GetPath(), req, additional_headers, additional_params, body,
-                        false, resp);
+    return DocumentAction(host, req.GetPath(), req, additional_headers, additional_params, body,
+                          false, resp);
 }
 
 ZidResult ObjectOp::GetObjectACL(const ObjectReq& req, GetObjectACLResp* resp,
                                  bool change_backup_domain) {
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
                                                        req.GetBucketName(), change_backup_domain);
-    return NormalAction(host, req.GetPath(), req, "", false, resp);
+    return DocumentAction(host, req.GetPath(), req, {}, {}, "", false, resp);
 }
 
 // ---------------------------------------------------------------------------------
@@ -1710,7 +1710,7 @@ ZidResult ObjectOp::PutObjectCopy(const PutObjectCopyReq& req, PutObjectCopyResp
                                   bool change_backup_domain) {
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
                                                        req.GetBucketName(), change_backup_domain);
-    ZidResult result = NormalAction(host, req.GetPath(), req, "", true, resp);
+    ZidResult result = DocumentAction(host, req.GetPath(), req, {}, {}, "", true, resp);
     if (result.IsSucc() && resp->GetEtag().empty()) {
         result.SetFail();
         result.SetErrorCode("ServerError");
@@ -1831,7 +1831,9 @@ ZidResult ObjectOp::CopyUnguarded(const CopyReq& req, CopyResp* resp, bool chang
         while (offset < length && !failed_task) {
             unsigned started = 0;
             for (unsigned k = 0; k < pool_size && offset < length; ++k) {
-                uint64_t end = std::min<uint64_t>(offset + part_size, length) - 1;
+                // The range is inclusive: every part but the last covers part_size + 1 bytes.
+                uint64_t end = offset + part_size;
+                if (end >= length) end = length - 1;
                 std::string range = "bytes=" + std::to_string(offset) + "-" + std::to_string(end);
                 ZID_LOG_DBG("copy data, task_index=%u, file_size=%" PRIu64 ", offset=%" PRIu64
                             ", end=%" PRIu64,
@@ -2083,7 +2085,7 @@ ZidResult ObjectOp::PutObjectTagging(const PutObjectTaggingReq& req, BaseResp* r
 ZidResult ObjectOp::GetObjectTagging(const GetObjectTaggingReq& req, GetObjectTaggingResp* resp) {
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
                                                        req.GetBucketName(), false);
-    return NormalAction(host, req.GetPath(), req, "", false, resp);
+    return DocumentAction(host, req.GetPath(), req, {}, {}, "", false, resp);
 }
 
 ZidResult ObjectOp::DeleteObjectTagging(const DeleteObjectTaggingReq& req, BaseResp* resp) {

@@ -138,6 +138,134 @@ TEST_F(CopyMoveTest, PartCopyWorkerCopiesARangeAndRetries) {
     EXPECT_EQ(CountRequests("PUT"), 4u);
 }
 
+// Sources the service reports as larger than it holds: the size alone picks the branch.
+class LargeCopyTest : public ObjectOpTest {
+protected:
+    static constexpr uint64_t kFiveGiB = 5368709120ULL;
+    void SetUp() override {
+        ObjectOpTest::SetUp();
+        m_copy_part = ClientSettings::GetUploadCopyPartSize();
+        Service().PutObject(StoreBucket(), "huge", "real bytes");
+    }
+    void TearDown() override {
+        ClientSettings::SetUploadCopyPartSize(m_copy_part);
+        ObjectOpTest::TearDown();
+    }
+    ZidResult CopyHuge(uint64_t reported, CopyResp* resp) {
+        Service().SetReportedSize(StoreBucket(), "huge", reported);
+        CopyReq req("bkt", "dst");
+        req.SetXZidCopySource(SourceHost() + "/huge");
+        return m_op->Copy(req, resp);
+    }
+    // What the service stores for a multipart copy of a reported-size source: its ranges.
+    static std::string Ranges(uint64_t length, uint64_t part_size) {
+        std::string out;
+        for (uint64_t offset = 0; offset < length;) {
+            uint64_t end = std::min(offset + part_size, length - 1);
+            out += std::to_string(offset) + "-" + std::to_string(end) + "\n";
+            offset = end + 1;
+        }
+        return out;
+    }
+    size_t PartCopies() const { return CountRequests("PUT", "partNumber"); }
+
+private:
+    uint64_t m_copy_part = 0;
+};
+
+TEST_F(LargeCopyTest, SizeChoosesSingleOrMultipartCopy) {
+    ClientSettings::SetUploadThreadPoolSize(5);
+    CopyResp resp;
+    ZidResult r = CopyHuge(kFiveGiB - 1, &resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(resp.GetRespKind(), "PutObjectCopy");
+    EXPECT_EQ(*Service().GetObject(StoreBucket(), "dst"), "real bytes");
+    EXPECT_EQ(CountRequests("POST", "uploads"), 0u);
+    EXPECT_EQ(PartCopies(), 0u);
+
+    // 5 GiB with the default part size: 255 parts of part size + 1 bytes, a shorter last one.
+    Service().ClearRequests();
+    CopyResp big_resp;
+    r = CopyHuge(kFiveGiB, &big_resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(big_resp.GetRespKind(), "Complete");
+    EXPECT_FALSE(static_cast<const BaseResp&>(big_resp).GetEtag().empty());
+    const uint64_t part = ClientSettings::GetUploadCopyPartSize();
+    ASSERT_EQ(part, 20971520u);
+    std::string ranges = Ranges(kFiveGiB, part);
+    EXPECT_EQ(*Service().GetObject(StoreBucket(), "dst"), ranges);
+    EXPECT_NE(ranges.find("\n5347737855-5368709119\n"), std::string::npos);
+    EXPECT_EQ(CountRequests("POST", "uploads"), 1u);
+    EXPECT_EQ(PartCopies(), 256u);
+    EXPECT_EQ(CountRequests("POST", "uploadId"), 1u);
+    EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);
+    // The completion lists every part, in order.
+    for (const auto& rec : Service().Requests()) {
+        if (rec.method != "POST" || !rec.params.count("uploadId")) continue;
+        EXPECT_NE(rec.body.find("<PartNumber>256</PartNumber>"), std::string::npos);
+        EXPECT_EQ(rec.body.find("<PartNumber>257</PartNumber>"), std::string::npos);
+        EXPECT_LT(rec.body.find("<PartNumber>1</PartNumber>"), rec.body.find("<PartNumber>2</PartNumber>"));
+    }
+
+    // Part size x 10000 is too large: refused after the HEAD alone.
+    Service().Clear();
+    Service().PutObject(StoreBucket(), "huge", "real bytes");
+    ClientSettings::SetUploadCopyPartSize(1 << 20);
+    CopyResp refused;
+    r = CopyHuge((1ULL << 20) * 10000, &refused);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ(r.GetErrorMsg(),
+              "Could not copy object, because of object size is too large or part size is too small.");
+    ASSERT_EQ(Service().Requests().size(), 1u);
+    EXPECT_EQ(Service().Requests()[0].method, "HEAD");
+}
+
+TEST_F(LargeCopyTest, AFailedPartCopyAbortsTheUpload) {
+    ClientSettings::SetUploadCopyPartSize(1ULL << 30);  // five parts
+    ClientSettings::SetUploadThreadPoolSize(2);
+    Fault part;
+    part.kind = FaultKind::Status;
+    part.status = 500;
+    part.errorCode = "InternalError";
+    part.method = "PUT";
+    part.queryParam = "partNumber";
+    part.skip = 2;  // the second batch fails
+    part.times = -1;
+    Fault abort_fails;
+    abort_fails.kind = FaultKind::Status;
+    abort_fails.status = 503;
+    abort_fails.method = "DELETE";
+    struct Case {
+        const char* name;
+        bool abort_fails;
+        int status;
+    } cases[] = {{"abort succeeds", false, 500}, {"abort fails too", true, 503}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().Clear();
+        Service().PutObject(StoreBucket(), "huge", "real bytes");
+        Service().AddFault(part);
+        if (c.abort_fails) Service().AddFault(abort_fails);
+        CopyResp resp;
+        ZidResult r = CopyHuge(kFiveGiB, &resp);
+        EXPECT_FALSE(r.IsSucc());
+        EXPECT_EQ(r.GetHttpStatus(), c.status);
+        EXPECT_EQ(PartCopies(), 2u + 2u * 4u);  // no third batch
+        EXPECT_EQ(CountRequests("DELETE", "uploadId"), 1u);
+        EXPECT_EQ(CountRequests("POST", "uploadId"), 0u);
+        EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), c.abort_fails ? 1u : 0u);
+        EXPECT_FALSE(Service().GetObject(StoreBucket(), "dst").has_value());
+    }
+    // The failed part's answer becomes the result.
+    Service().Clear();
+    Service().PutObject(StoreBucket(), "huge", "real bytes");
+    Service().AddFault(part);
+    CopyResp resp;
+    ZidResult r = CopyHuge(kFiveGiB, &resp);
+    EXPECT_EQ(r.GetErrorCode(), "InternalError");
+    EXPECT_FALSE(r.GetXZidRequestId().empty());
+}
+
 TEST_F(CopyMoveTest, MoveCopiesThenDeletesAndRefusesItself) {
     std::string data = "moving data";
     Service().PutObject(StoreBucket(), "dir/a b+c.txt", data);

@@ -1,3 +1,4 @@
+#include <functional>
 #include <sstream>
 
 #include "OpTestSupport.h"
@@ -161,6 +162,114 @@ TEST_F(SingleRequestTest, UploadPartDataRestoresTheStreamAndListPartsPages) {
     AbortMultiUploadResp abort_resp;
     EXPECT_TRUE(m_op->AbortMultiUpload(abort, &abort_resp).IsSucc());
     EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);
+}
+
+// Operations whose answer is a document: a 200 that is not that document is a failure,
+// never an empty success (an upload id "", a listing of nothing, a copy without ETag).
+TEST_F(SingleRequestTest, DocumentAnswersThatDoNotParseFail) {
+    const std::string host = ClientSettings::BuildBucketHost(kAppId, "ap-test", "bkt", false);
+    std::string upload_id, part_etag;
+    auto setup = [&] {
+        Service().Clear();
+        Service().PutObject(StoreBucket(), "obj", "object bytes");
+        InitMultiUploadReq init("bkt", "mp");
+        InitMultiUploadResp init_resp;
+        ASSERT_TRUE(m_op->InitMultiUpload(init, &init_resp).IsSucc());
+        upload_id = init_resp.GetUploadId();
+        std::istringstream in("part one");
+        UploadPartDataReq part("bkt", "mp", upload_id, in);
+        UploadPartDataResp part_resp;
+        ASSERT_TRUE(m_op->UploadPartData(part, &part_resp).IsSucc());
+        part_etag = part_resp.GetEtag();
+        Service().ClearRequests();
+    };
+    struct Case {
+        const char* name;
+        const char* method;
+        const char* param;
+        std::function<ZidResult()> run;
+    } cases[] = {
+        {"initiate", "POST", "uploads", [&] {
+             InitMultiUploadReq req("bkt", "mp2");
+             InitMultiUploadResp resp;
+             return m_op->InitMultiUpload(req, &resp);
+         }},
+        {"complete", "POST", "uploadId", [&] {
+             CompleteMultiUploadReq req("bkt", "mp", upload_id);
+             req.SetPartNumbers({1});
+             req.SetEtags({part_etag});
+             CompleteMultiUploadResp resp;
+             return m_op->CompleteMultiUpload(req, &resp);
+         }},
+        {"list parts", "GET", "uploadId", [&] {
+             ListPartsReq req("bkt", "mp", upload_id);
+             ListPartsResp resp;
+             return m_op->ListParts(req, &resp);
+         }},
+        {"part copy", "PUT", "partNumber", [&] {
+             UploadPartCopyDataReq req("bkt", "mp", upload_id, 2);
+             req.AddHeader("x-zid-copy-source", host + "/obj");
+             UploadPartCopyDataResp resp;
+             return m_op->UploadPartCopyData(req, &resp);
+         }},
+        {"multi-delete", "POST", "delete", [&] {
+             DeleteObjectsReq req("bkt");
+             req.AddObject("obj");
+             DeleteObjectsResp resp;
+             return m_op->DeleteObjects(req, &resp);
+         }},
+        {"get acl", "GET", "acl", [&] {
+             GetObjectACLReq req("bkt", "obj");
+             GetObjectACLResp resp;
+             return m_op->GetObjectACL(req, &resp);
+         }},
+        {"get tagging", "GET", "tagging", [&] {
+             GetObjectTaggingReq req("bkt", "obj");
+             GetObjectTaggingResp resp;
+             return m_op->GetObjectTagging(req, &resp);
+         }},
+        {"put object copy", "PUT", "", [&] {
+             PutObjectCopyReq req("bkt", "copy");
+             req.SetXZidCopySource(host + "/obj");
+             PutObjectCopyResp resp;
+             return m_op->PutObjectCopy(req, &resp);
+         }},
+        {"copy", "PUT", "", [&] {
+             CopyReq req("bkt", "copy");
+             req.SetXZidCopySource(host + "/obj");
+             CopyResp resp;
+             return m_op->Copy(req, &resp);
+         }},
+    };
+    const std::string page = "<html>gateway sign-in";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The same call succeeds against a well-behaved service.
+        setup();
+        ZidResult good = c.run();
+        EXPECT_TRUE(good.IsSucc()) << good.GetErrorMsg();
+
+        for (FaultKind kind : {FaultKind::TextBody200, FaultKind::ErrorBody200}) {
+            SCOPED_TRACE(kind == FaultKind::TextBody200 ? "text body" : "error body");
+            setup();
+            Fault f;
+            f.kind = kind;
+            f.method = c.method;
+            f.queryParam = c.param;
+            f.data = page;
+            Service().AddFault(f);
+            ZidResult r = c.run();
+            EXPECT_FALSE(r.IsSucc());
+            EXPECT_EQ(r.GetHttpStatus(), 200);
+            EXPECT_EQ(Service().PendingFaults(), 0u);
+            if (kind == FaultKind::TextBody200) {
+                EXPECT_EQ(r.GetErrorMsg(), page);
+            } else {
+                EXPECT_NE(r.GetErrorMsg().find("<Code>InternalError</Code>"), std::string::npos)
+                    << r.GetErrorMsg();
+            }
+        }
+    }
 }
 
 TEST_F(SingleRequestTest, GetIntoAFileFailsOnATruncatedBody) {
