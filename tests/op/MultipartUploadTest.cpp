@@ -1,6 +1,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "OpTestSupport.h"
 #include "trsf/TransferHandler.h"
@@ -106,6 +108,69 @@ TEST_F(MultipartUploadTest, ListedPartsThatNoLongerMatchStartANewUpload) {
     EXPECT_EQ(Stored(), data);
     EXPECT_EQ(CountRequests("POST", "uploads"), 1u);
     EXPECT_EQ(PartPuts(), 4u);
+}
+
+TEST_F(MultipartUploadTest, AListingWhoseMarkerDoesNotMoveIsNotResumed) {
+    std::string data = RandomBytes(4 * kPart);
+    WriteFile(m_path, data);
+    Service().AddFault(OnPart(FaultKind::Status, 2, 4));
+    EXPECT_FALSE(Upload().IsSucc());
+    Fault stuck;
+    stuck.kind = FaultKind::StuckListing;
+    stuck.times = -1;
+    Service().AddFault(stuck);
+    Service().ClearRequests();
+    ZidResult result = Upload();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(Stored(), data);
+    EXPECT_EQ(CountRequests("GET", "uploadId"), 1u);  // one page, then a new upload
+    EXPECT_EQ(CountRequests("POST", "uploads"), 1u);
+    EXPECT_EQ(PartPuts(), 4u);
+}
+
+TEST_F(MultipartUploadTest, StalledOrCancelledPartsEndTheUploadWithoutCompletion) {
+    WriteFile(m_path, RandomBytes(3 * kPart));
+    // An answer slower than the receive time-out, on every attempt.
+    Fault stall = OnPart(FaultKind::Stall, 0, -1);
+    stall.stallMs = 1500;
+    Service().AddFault(stall);
+    PutObjectByFileReq req("bkt", "up", m_path);
+    req.SetRecvTimeoutInms(200);
+    MultiPutObjectResp resp;
+    auto handler = std::make_shared<TransferHandler>();
+    ZidResult result = m_op->MultiUploadObject(req, &resp, handler, false);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+    EXPECT_EQ(CountRequests("POST", "uploadId"), 0u);
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+
+    // A cancel while a part's answer is slow: no later part is sent, nothing is completed.
+    Service().Clear();
+    Fault slow = OnPart(FaultKind::Stall, 0, -1);
+    slow.stallMs = 300;
+    Service().AddFault(slow);
+    auto cancelled = std::make_shared<TransferHandler>();
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        cancelled->Cancel();
+    });
+    result = Upload(cancelled);
+    canceller.join();
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(cancelled->GetStatus(), CANCELED);
+    EXPECT_LE(PartPuts(), 1u);
+    EXPECT_EQ(CountRequests("POST", "uploadId"), 0u);
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+}
+
+TEST_F(MultipartUploadTest, CompletionWithoutCrcIsNotChecked) {
+    std::string data = RandomBytes(2 * kPart + 3);
+    WriteFile(m_path, data);
+    Service().AddFault(OnComplete(FaultKind::NoCrc));
+    ZidResult result = Upload(nullptr, true);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(Service().PendingFaults(), 0u);
+    EXPECT_EQ(Stored(), data);
 }
 
 TEST_F(MultipartUploadTest, WrongPartEtagIsRetriedThenFails) {

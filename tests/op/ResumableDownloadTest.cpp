@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include <Poco/JSON/Object.h>
@@ -87,6 +88,78 @@ TEST_F(ResumableDownloadTest, FailureKeepsTheWrittenPrefixAndTheNextCallResumesT
     EXPECT_EQ(CountRequests("GET"), 8u);  // slices 4 to 11 only
     EXPECT_EQ(handler->GetTransferred(), m_data.size());
     EXPECT_FALSE(FileExists(TaskFile()));
+}
+
+// Slices that are wrong or never arrive fail the call; the file keeps only the bytes the
+// checkpoint vouches for, and a clean second call finishes the object.
+TEST_F(ResumableDownloadTest, LastingSliceFaultsKeepOnlyGoodBytes) {
+    struct Case {
+        const char* name;
+        FaultKind kind;
+        int stall_ms;
+    } cases[] = {{"range ignored", FaultKind::IgnoreRange, 0},
+                 {"wrong content range", FaultKind::WrongContentRange, 0},
+                 {"body cut short", FaultKind::CloseMidBody, 0},
+                 {"stall past the receive time-out", FaultKind::Stall, 1500}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(m_path.c_str());
+        std::remove(TaskFile().c_str());
+        Service().ClearFaults();
+        Fault f;
+        f.kind = c.kind;
+        f.method = "GET";
+        f.skip = 2;
+        f.times = -1;
+        f.stallMs = c.stall_ms;
+        Service().AddFault(f);
+        GetObjectByFileReq req("bkt", "obj", m_path);
+        req.SetRecvTimeoutInms(200);
+        GetObjectByFileResp resp;
+        auto handler = std::make_shared<TransferHandler>();
+        ZidResult result = m_op->ResumableGetObject(req, &resp, handler, false);
+        EXPECT_FALSE(result.IsSucc());
+        EXPECT_FALSE(result.GetErrorMsg().empty());
+        EXPECT_EQ(handler->GetStatus(), FAILED);
+        EXPECT_EQ(CheckpointOffset(), 2u * 4096);
+        EXPECT_EQ(ReadFile(m_path), m_data.substr(0, 2 * 4096));
+
+        Service().ClearFaults();
+        result = Resume();
+        ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+        EXPECT_EQ(ReadFile(m_path), m_data);
+        EXPECT_FALSE(FileExists(TaskFile()));
+    }
+}
+
+TEST_F(ResumableDownloadTest, CancelDuringASlowBodyKeepsWholeSlicesOnly) {
+    Fault slow;
+    slow.kind = FaultKind::Stall;
+    slow.method = "GET";
+    slow.stallMs = 40;
+    slow.chunkBytes = 1024;
+    slow.times = -1;
+    Service().AddFault(slow);
+    auto handler = std::make_shared<TransferHandler>();
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        handler->Cancel();
+    });
+    ZidResult result = Resume(handler);
+    canceller.join();
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_NE(handler->GetStatus(), COMPLETED);
+    uint64_t offset = CheckpointOffset();
+    EXPECT_EQ(offset % 4096, 0u);
+    EXPECT_LT(offset, m_data.size());
+    EXPECT_EQ(ReadFile(m_path), m_data.substr(0, offset));
+
+    Service().ClearFaults();
+    Service().ClearRequests();
+    result = Resume();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(ReadFile(m_path), m_data);
+    EXPECT_EQ(CountRequests("GET"), (m_data.size() - offset + 4095) / 4096);
 }
 
 TEST_F(ResumableDownloadTest, CancelBetweenBatchesLeavesAResumableCheckpoint) {
