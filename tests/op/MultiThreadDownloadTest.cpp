@@ -215,12 +215,7 @@ TEST_F(MultiThreadDownloadTest, AFailingSliceAmongManyWorkersEndsTheDownload) {
 
 TEST_F(MultiThreadDownloadTest, StallPastTheReceiveTimeoutFails) {
     Service().PutObject(StoreBucket(), "obj", RandomBytes(2 * 4096));
-    Fault stall;
-    stall.kind = FaultKind::Stall;
-    stall.method = "GET";
-    stall.stallMs = 1500;
-    stall.times = -1;
-    Service().AddFault(stall);
+    Service().AddFault(SlowAnswers("GET", 1500));
     ZidResult result;
     auto handler = Download("obj", Local("f"), &result, 200);
     EXPECT_FALSE(result.IsSucc());
@@ -232,20 +227,11 @@ TEST_F(MultiThreadDownloadTest, StallPastTheReceiveTimeoutFails) {
 TEST_F(MultiThreadDownloadTest, CancelDuringASlowBodyStopsFurtherBatches) {
     ClientSettings::SetDownThreadPoolSize(1);
     Service().PutObject(StoreBucket(), "obj", RandomBytes(6 * 4096));
-    Fault slow;
-    slow.kind = FaultKind::Stall;
-    slow.method = "GET";
-    slow.stallMs = 100;
-    slow.chunkBytes = 1024;
-    slow.times = -1;
-    Service().AddFault(slow);
+    Service().AddFault(SlowAnswers("GET", 100, 1024));
     GetObjectByFileReq req("bkt", "obj", Local("f"));
     GetObjectByFileResp resp;
     auto handler = std::make_shared<TransferHandler>();
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        handler->Cancel();
-    });
+    std::thread canceller = CancelAfter(handler, 250);
     ZidResult result = m_op->MultiThreadDownload(req, &resp, handler, false);
     canceller.join();
     EXPECT_FALSE(result.IsSucc());
@@ -288,12 +274,7 @@ TEST_F(MultiThreadDownloadTest, ALongDownloadOutlivesItsFirstSignature) {
     ClientSettings::SetSignExpiredTime(1);
     std::string data = RandomBytes(4 * 4096);
     Service().PutObject(StoreBucket(), "obj", data);
-    Fault slow;
-    slow.kind = FaultKind::Stall;
-    slow.method = "GET";
-    slow.stallMs = 700;
-    slow.times = -1;
-    Service().AddFault(slow);
+    Service().AddFault(SlowAnswers("GET", 700));
     ZidResult result;
     auto handler = Download("obj", Local("f"), &result);
     ClientSettings::SetSignExpiredTime(expiry);

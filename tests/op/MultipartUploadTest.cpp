@@ -1,8 +1,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "OpTestSupport.h"
 #include "trsf/TransferHandler.h"
@@ -131,9 +129,7 @@ TEST_F(MultipartUploadTest, AListingWhoseMarkerDoesNotMoveIsNotResumed) {
 TEST_F(MultipartUploadTest, StalledOrCancelledPartsEndTheUploadWithoutCompletion) {
     WriteFile(m_path, RandomBytes(3 * kPart));
     // An answer slower than the receive time-out, on every attempt.
-    Fault stall = OnPart(FaultKind::Stall, 0, -1);
-    stall.stallMs = 1500;
-    Service().AddFault(stall);
+    Service().AddFault(SlowAnswers("PUT", 1500));
     PutObjectByFileReq req("bkt", "up", m_path);
     req.SetRecvTimeoutInms(200);
     MultiPutObjectResp resp;
@@ -146,14 +142,9 @@ TEST_F(MultipartUploadTest, StalledOrCancelledPartsEndTheUploadWithoutCompletion
 
     // A cancel while a part's answer is slow: no later part is sent, nothing is completed.
     Service().Clear();
-    Fault slow = OnPart(FaultKind::Stall, 0, -1);
-    slow.stallMs = 300;
-    Service().AddFault(slow);
+    Service().AddFault(SlowAnswers("PUT", 300));
     auto cancelled = std::make_shared<TransferHandler>();
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        cancelled->Cancel();
-    });
+    std::thread canceller = CancelAfter(cancelled, 150);
     result = Upload(cancelled);
     canceller.join();
     EXPECT_FALSE(result.IsSucc());

@@ -4,17 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <memory>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "ClientSettings.h"
 #include "support/LocalServiceFixture.h"
 #include "ZidConfig.h"
 #include "op/ObjectOp.h"
+#include "trsf/TransferHandler.h"
 
 namespace zid_test {
 
@@ -72,6 +75,24 @@ protected:
             if (r.method == method && (param.empty() || r.params.count(param))) ++n;
         }
         return n;
+    }
+
+    // Every answer to `method` waits stall_ms, before each chunk_bytes of its body when given.
+    static zid_local::Fault SlowAnswers(const std::string& method, int stall_ms, uint64_t chunk_bytes = 0) {
+        zid_local::Fault f;
+        f.kind = zid_local::FaultKind::Stall;
+        f.method = method;
+        f.stallMs = stall_ms;
+        f.chunkBytes = chunk_bytes;
+        f.times = -1;
+        return f;
+    }
+    // Cancels from another thread after ms; join it before checking the outcome.
+    static std::thread CancelAfter(const std::shared_ptr<zuzezi_zid::TransferHandler>& handler, int ms) {
+        return std::thread([handler, ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            handler->Cancel();
+        });
     }
 
     std::shared_ptr<zuzezi_zid::ZidConfig> m_config;

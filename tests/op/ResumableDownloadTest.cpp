@@ -30,12 +30,19 @@ protected:
         m_path = Local("pkg.zip");
     }
 
-    ZidResult Resume(std::shared_ptr<TransferHandler> handler = nullptr) {
+    ZidResult Resume(std::shared_ptr<TransferHandler> handler = nullptr, uint64_t recv_timeout_ms = 0) {
         GetObjectByFileReq req("bkt", "obj", m_path);
+        if (recv_timeout_ms) req.SetRecvTimeoutInms(recv_timeout_ms);
         GetObjectByFileResp resp;
         return m_op->ResumableGetObject(req, &resp, handler, false);
     }
     std::string TaskFile() const { return m_path + ".zidresumabletask"; }
+    // No local file, no checkpoint, no faults.
+    void StartOver() {
+        std::remove(m_path.c_str());
+        std::remove(TaskFile().c_str());
+        Service().ClearFaults();
+    }
     uint64_t CheckpointOffset() const {
         std::string text = ReadFile(TaskFile());
         if (text.empty()) return 0;
@@ -103,9 +110,7 @@ TEST_F(ResumableDownloadTest, LastingSliceFaultsKeepOnlyGoodBytes) {
                  {"stall past the receive time-out", FaultKind::Stall, 1500}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::remove(m_path.c_str());
-        std::remove(TaskFile().c_str());
-        Service().ClearFaults();
+        StartOver();
         Fault f;
         f.kind = c.kind;
         f.method = "GET";
@@ -113,11 +118,8 @@ TEST_F(ResumableDownloadTest, LastingSliceFaultsKeepOnlyGoodBytes) {
         f.times = -1;
         f.stallMs = c.stall_ms;
         Service().AddFault(f);
-        GetObjectByFileReq req("bkt", "obj", m_path);
-        req.SetRecvTimeoutInms(200);
-        GetObjectByFileResp resp;
         auto handler = std::make_shared<TransferHandler>();
-        ZidResult result = m_op->ResumableGetObject(req, &resp, handler, false);
+        ZidResult result = Resume(handler, 200);
         EXPECT_FALSE(result.IsSucc());
         EXPECT_FALSE(result.GetErrorMsg().empty());
         EXPECT_EQ(handler->GetStatus(), FAILED);
@@ -132,70 +134,42 @@ TEST_F(ResumableDownloadTest, LastingSliceFaultsKeepOnlyGoodBytes) {
     }
 }
 
-TEST_F(ResumableDownloadTest, CancelDuringASlowBodyKeepsWholeSlicesOnly) {
-    Fault slow;
-    slow.kind = FaultKind::Stall;
-    slow.method = "GET";
-    slow.stallMs = 40;
-    slow.chunkBytes = 1024;
-    slow.times = -1;
-    Service().AddFault(slow);
-    auto handler = std::make_shared<TransferHandler>();
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        handler->Cancel();
-    });
-    ZidResult result = Resume(handler);
-    canceller.join();
-    EXPECT_FALSE(result.IsSucc());
-    EXPECT_NE(handler->GetStatus(), COMPLETED);
-    uint64_t offset = CheckpointOffset();
-    EXPECT_EQ(offset % 4096, 0u);
-    EXPECT_LT(offset, m_data.size());
-    EXPECT_EQ(ReadFile(m_path), m_data.substr(0, offset));
+// A cancel while answers are slow, between batches or in the middle of a body: the
+// checkpoint covers whole slices only, and the next call fetches just the rest.
+TEST_F(ResumableDownloadTest, CancelLeavesACheckpointOfWholeSlices) {
+    struct Case {
+        const char* name;
+        int stall_ms;
+        uint64_t chunk_bytes;
+        int cancel_ms;
+    } cases[] = {{"between batches", 60, 0, 200}, {"during a slow body", 40, 1024, 400}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartOver();
+        Service().AddFault(SlowAnswers("GET", c.stall_ms, c.chunk_bytes));
+        auto handler = std::make_shared<TransferHandler>();
+        std::thread canceller = CancelAfter(handler, c.cancel_ms);
+        ZidResult result = Resume(handler);
+        canceller.join();
+        EXPECT_FALSE(result.IsSucc());
+        EXPECT_EQ(handler->GetStatus(), FAILED);
+        uint64_t offset = CheckpointOffset();
+        EXPECT_GT(offset, 0u);
+        EXPECT_EQ(offset % 4096, 0u);
+        EXPECT_LT(offset, m_data.size());
+        EXPECT_EQ(ReadFile(m_path), m_data.substr(0, offset));
 
-    Service().ClearFaults();
-    Service().ClearRequests();
-    result = Resume();
-    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
-    EXPECT_EQ(ReadFile(m_path), m_data);
-    EXPECT_EQ(CountRequests("GET"), (m_data.size() - offset + 4095) / 4096);
-}
-
-TEST_F(ResumableDownloadTest, CancelBetweenBatchesLeavesAResumableCheckpoint) {
-    Fault slow;
-    slow.kind = FaultKind::Stall;
-    slow.method = "GET";
-    slow.stallMs = 60;
-    slow.times = -1;
-    Service().AddFault(slow);
-    auto handler = std::make_shared<TransferHandler>();
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        handler->Cancel();
-    });
-    ZidResult result = Resume(handler);
-    canceller.join();
-    EXPECT_FALSE(result.IsSucc());
-    EXPECT_EQ(handler->GetStatus(), FAILED);
-    uint64_t offset = CheckpointOffset();
-    EXPECT_GT(offset, 0u);
-    EXPECT_LT(offset, m_data.size());
-    EXPECT_EQ(ReadFile(m_path), m_data.substr(0, offset));
-
-    Service().ClearFaults();
-    result = Resume();
-    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
-    EXPECT_EQ(ReadFile(m_path), m_data);
+        Service().ClearFaults();
+        Service().ClearRequests();
+        result = Resume();
+        ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+        EXPECT_EQ(ReadFile(m_path), m_data);
+        EXPECT_EQ(CountRequests("GET"), (m_data.size() - offset + 4095) / 4096);
+    }
 }
 
 TEST_F(ResumableDownloadTest, AProcessKilledMidDownloadIsResumedByTheNextOne) {
-    Fault slow;
-    slow.kind = FaultKind::Stall;
-    slow.method = "GET";
-    slow.stallMs = 200;
-    slow.times = -1;
-    Service().AddFault(slow);
+    Service().AddFault(SlowAnswers("GET", 200));
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {

@@ -36,6 +36,15 @@ protected:
         r.params["uploadId"] = id;
         return Client().Send(r);
     }
+    Reply CopyPart(const std::string& key, const std::string& id, int n, const std::string& source,
+                   const std::string& range) {
+        Req r = Make("PUT", "/" + key);
+        r.params["uploadId"] = id;
+        r.params["partNumber"] = std::to_string(n);
+        r.headers["x-zid-copy-source"] = source;
+        r.headers["x-zid-copy-source-range"] = range;
+        return Client().Send(r);
+    }
     static std::string Unq(const std::string& e) { return e.size() >= 2 ? e.substr(1, e.size() - 2) : e; }
 };
 
@@ -215,12 +224,7 @@ TEST_F(MultipartTest, PartCopyTakesTheRange) {
     Svc().PutObject("src-1", "s", "0123456789");
     std::string id = Init("dst");
     auto copyPart = [&](int n, const std::string& range) {
-        Req r = Make("PUT", "/dst");
-        r.params["uploadId"] = id;
-        r.params["partNumber"] = std::to_string(n);
-        r.headers["x-zid-copy-source"] = "src-1.zid.ap-test.example/s";
-        r.headers["x-zid-copy-source-range"] = range;
-        return Client().Send(r);
+        return CopyPart("dst", id, n, "src-1.zid.ap-test.example/s", range);
     };
     Reply c1 = copyPart(1, "bytes=0-5"), c2 = copyPart(2, "bytes=6-9");
     ASSERT_EQ(c1.status, 200) << c1.body;
@@ -248,12 +252,7 @@ TEST_F(MultipartTest, AReportedSizeServesHeadAndPartCopiesOfAVirtualObject) {
 
     std::string id = Init("dst");
     auto copyPart = [&](int n, const std::string& range) {
-        Req r = Make("PUT", "/dst");
-        r.params["uploadId"] = id;
-        r.params["partNumber"] = std::to_string(n);
-        r.headers["x-zid-copy-source"] = "src-1.zid.ap-test.example/huge";
-        r.headers["x-zid-copy-source-range"] = range;
-        return Client().Send(r);
+        return CopyPart("dst", id, n, "src-1.zid.ap-test.example/huge", range);
     };
     Reply c1 = copyPart(1, "bytes=0-4294967296");
     Reply c2 = copyPart(2, "bytes=4294967297-" + std::to_string(big - 1));
