@@ -134,6 +134,27 @@ TEST_F(ResumableDownloadTest, LastingSliceFaultsKeepOnlyGoodBytes) {
     }
 }
 
+TEST_F(ResumableDownloadTest, AnObjectReplacedMidDownloadIsNeverMixed) {
+    std::string replacement = RandomBytes(m_data.size(), 99);
+    Fault replace;
+    replace.kind = FaultKind::ReplaceObject;
+    replace.method = "GET";
+    replace.skip = 2;
+    replace.data = replacement;
+    Service().AddFault(replace);
+    ZidResult result = Resume();
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(result.GetHttpStatus(), 412);
+    EXPECT_EQ(ReadFile(m_path), m_data.substr(0, CheckpointOffset()));
+
+    // The checkpoint names the old version, so the next call starts the new one from 0.
+    Service().ClearRequests();
+    result = Resume();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(ReadFile(m_path), replacement);
+    EXPECT_EQ(CountRequests("GET"), m_data.size() / 4096 + 1);
+}
+
 // A cancel while answers are slow, between batches or in the middle of a body: the
 // checkpoint covers whole slices only, and the next call fetches just the rest.
 TEST_F(ResumableDownloadTest, CancelLeavesACheckpointOfWholeSlices) {
