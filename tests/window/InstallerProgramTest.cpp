@@ -110,7 +110,7 @@ protected:
         ASSERT_TRUE(zid_sample::WriteRemoteObjects(pkg_, (root_ / "seed").string(), "tamberlyn-1250000000"));
         ASSERT_TRUE(zid_sample::WriteInstallerBundle(pkg_, bundle_.string()));
         for (const char* png : {"tamberlyn_bk.png", "tamberlyn_bk1.png"})
-            fs::copy_file(fs::path(ZID_RESOURCES_DIR) / png, bundle_ / "Contents" / "Resources" / png);
+            ASSERT_TRUE(fs::exists(bundle_ / "Contents" / "Resources" / png)) << png;
         service_.Start();
         service_.Seed((root_ / "seed").string());
         fs::create_directories(root_ / "home");
