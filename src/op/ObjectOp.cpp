@@ -120,6 +120,20 @@ bool FailedResultFromTask(int status, const std::string& err_msg,
     return false;
 }
 
+// Every exception ends at the operation boundary as a failed result, and a waiter on the
+// handler always sees a final status.
+template <typename Fn>
+ZidResult Guarded(const char* what, const std::shared_ptr<TransferHandler>& handler, Fn&& fn) {
+    try {
+        return fn();
+    } catch (const std::exception& e) {
+        ZidResult result;
+        ObjectOp::SetResultAndLogError(result, std::string(what) + " failed, exception: " + e.what());
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------
@@ -2155,80 +2169,40 @@ ZidResult ObjectOp::RetryingPutObjectByStream(const PutObjectByStreamReq& req,
     return result;
 }
 
-// A request constructor refuses a bad bucket name by throwing; callers get a result.
+// The boundaries: a request constructor refuses a bad bucket name by throwing; callers get a result.
 ZidResult ObjectOp::Copy(const CopyReq& req, CopyResp* resp, bool change_backup_domain) {
-    try {
-        return CopyUnguarded(req, resp, change_backup_domain);
-    } catch (const std::exception& e) {
-        ZidResult result;
-        SetResultAndLogError(result, std::string("copy failed, exception: ") + e.what());
-        return result;
-    }
+    return Guarded("copy", nullptr, [&] { return CopyUnguarded(req, resp, change_backup_domain); });
 }
 
-// A request constructor refuses a bad bucket name by throwing; callers get a result.
 ZidResult ObjectOp::MoveObject(const MoveObjectReq& req, bool change_backup_domain) {
-    try {
-        return MoveObjectUnguarded(req, change_backup_domain);
-    } catch (const std::exception& e) {
-        ZidResult result;
-        SetResultAndLogError(result, std::string("move failed, exception: ") + e.what());
-        return result;
-    }
+    return Guarded("move", nullptr, [&] { return MoveObjectUnguarded(req, change_backup_domain); });
 }
 
-// A request constructor refuses a bad bucket name by throwing; callers get a result.
 ZidResult ObjectOp::PutObjects(const PutObjectsByDirectoryReq& req, PutObjectsByDirectoryResp* resp,
                                bool change_backup_domain) {
-    try {
-        return PutObjectsUnguarded(req, resp, change_backup_domain);
-    } catch (const std::exception& e) {
-        ZidResult result;
-        SetResultAndLogError(result, std::string("directory upload failed, exception: ") + e.what());
-        return result;
-    }
+    return Guarded("directory upload", nullptr,
+                   [&] { return PutObjectsUnguarded(req, resp, change_backup_domain); });
 }
 
-// A waiter on the handler must always see a final status.
 ZidResult ObjectOp::GetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
                               const std::shared_ptr<TransferHandler>& handler,
                               bool change_backup_domain) {
-    try {
-        return GetObjectUnguarded(req, resp, handler, change_backup_domain);
-    } catch (const std::exception& e) {
-        ZidResult result;
-        SetResultAndLogError(result, std::string("download failed, exception: ") + e.what());
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        return result;
-    }
+    return Guarded("download", handler,
+                   [&] { return GetObjectUnguarded(req, resp, handler, change_backup_domain); });
 }
 
-// A waiter on the handler must always see a final status.
 ZidResult ObjectOp::PutObject(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp,
                               const std::shared_ptr<TransferHandler>& handler,
                               bool change_backup_domain) {
-    try {
-        return PutObjectUnguarded(req, resp, handler, change_backup_domain);
-    } catch (const std::exception& e) {
-        ZidResult result;
-        SetResultAndLogError(result, std::string("upload failed, exception: ") + e.what());
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        return result;
-    }
+    return Guarded("upload", handler,
+                   [&] { return PutObjectUnguarded(req, resp, handler, change_backup_domain); });
 }
 
-// A waiter on the handler must always see a final status.
 ZidResult ObjectOp::PutObject(const PutObjectByFileReq& req, PutObjectByFileResp* resp,
                               const std::shared_ptr<TransferHandler>& handler,
                               bool change_backup_domain) {
-    try {
-        return PutObjectUnguarded(req, resp, handler, change_backup_domain);
-    } catch (const std::exception& e) {
-        ZidResult result;
-        SetResultAndLogError(result, std::string("upload failed, exception: ") + e.what());
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        return result;
-    }
+    return Guarded("upload", handler,
+                   [&] { return PutObjectUnguarded(req, resp, handler, change_backup_domain); });
 }
 
 }  // namespace zuzezi_zid
