@@ -82,10 +82,14 @@ std::string Md5HexOfBytes(const unsigned char* data, uint64_t len) {
 std::string QuotedEtag(const std::string& etag) { return "\"" + etag + "\""; }
 
 // Completes the write: short writes and EINTR are resumed, anything else fails.
+// Pieces of at most 256 KiB: a whole 4 MiB slice in one pwrite lets the kernel fill the page
+// cache with large folios, which were several times slower to get here (on a virtual machine,
+// ext4: 1.9 s per GiB in 4 MiB writes against 0.25 s in 256 KiB ones).
 bool WriteFully(int fd, const unsigned char* buf, uint64_t len, uint64_t offset, int* err) {
+    const uint64_t kPiece = 256 * 1024;
     uint64_t done = 0;
     while (done < len) {
-        ssize_t n = ::pwrite(fd, buf + done, static_cast<size_t>(len - done),
+        ssize_t n = ::pwrite(fd, buf + done, static_cast<size_t>(std::min(len - done, kPiece)),
                              static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
