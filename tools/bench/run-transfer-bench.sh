@@ -4,6 +4,8 @@
 #   ZID_BENCH_BUILD  build folder holding tools/bench and tools/local-service (default: build)
 #   ZID_BENCH_RUNS   rounds of every download (default 3; the table shows each round and
 #                    the ratios of the medians, since one round on a shared machine is noisy)
+#   ZID_BENCH_TIMEOUT  seconds any one step may take (default 300)
+#   TMPDIR           where the temporary folder for the object and the downloads goes
 # Downloads come from nginx (HEAD and ranged GETs, no signatures), uploads go to
 # zid-local-service. Prints figures; it never fails on a ratio.
 set -euo pipefail
@@ -17,7 +19,7 @@ bench=$build/tools/bench/zid-bench-transfer
 service=$build/tools/local-service/zid-local-service
 threads=10
 slice=$((4 << 20))
-limit=${ZID_BENCH_TIMEOUT:-300}  # seconds any one step may take
+limit=${ZID_BENCH_TIMEOUT:-300}
 
 for tool in "$bench" "$service"; do
   [ -x "$tool" ] || { echo "missing $tool: build first" >&2; exit 2; }
