@@ -59,6 +59,21 @@ TEST_F(MultiThreadDownloadTest, WholeObjectArrivesForSizesAroundTheSlice) {
     }
 }
 
+// Slices larger than one write go to the file in several pieces; each piece must land at its offset.
+TEST_F(MultiThreadDownloadTest, SlicesLargerThanOneWriteArriveWhole) {
+    const size_t slice = 600 * 1024;
+    ClientSettings::SetDownSliceSize(slice);
+    ASSERT_EQ(ClientSettings::GetDownSliceSize(), slice);
+    const std::string data = RandomBytes(3 * slice + 7, 77);
+    Service().PutObject(StoreBucket(), "big", data);
+    ZidResult result;
+    auto handler = Download("big", Local("big"), &result);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(handler->GetStatus(), COMPLETED);
+    EXPECT_EQ(CountRequests("GET"), 4u);
+    EXPECT_TRUE(ReadFile(Local("big")) == data);
+}
+
 TEST_F(MultiThreadDownloadTest, EverySliceIsConditionalOnTheMeasuredVersion) {
     Service().PutObject(StoreBucket(), "obj", RandomBytes(3 * 4096));
     ZidResult result;
