@@ -124,6 +124,25 @@ bool FailedResultFromTask(int status, const std::string& err_msg,
     return false;
 }
 
+bool ShouldRetryOnBackup(const ObjectOp& op, bool change_backup_domain, const ZidResult& result) {
+    return !change_backup_domain && op.IsDefaultDomainInUse() && NeedsBackupDomainRetry(result);
+}
+
+// A single-request transfer's last word to its handler: done, failed, or "try the backup domain".
+void ReportFinalStatus(const ObjectOp& op, const std::shared_ptr<TransferHandler>& handler,
+                       bool change_backup_domain, const ZidResult& result, const BaseResp& resp) {
+    if (!handler) return;
+    if (result.IsSucc()) {
+        handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp.GetHeaders(),
+                                          resp.GetBody());
+    } else {
+        handler->ChangeStatusWithResult(ShouldRetryOnBackup(op, change_backup_domain, result)
+                                            ? TransferStatus::RETRY_ON_BACKUP_DOMAIN
+                                            : TransferStatus::FAILED,
+                                        result);
+    }
+}
+
 // Every exception ends at the operation boundary as a failed result, and a waiter on the
 // handler always sees a final status.
 template <typename Fn>
@@ -213,17 +232,7 @@ ZidResult ObjectOp::GetObjectUnguarded(const GetObjectByFileReq& req, GetObjectB
     if (result.IsSucc() && ofs.fail()) {
         SetResultAndLogError(result, "write local file fail, local file=" + local_path);
     }
-    if (handler) {
-        if (result.IsSucc()) {
-            handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp->GetHeaders(),
-                                              resp->GetBody());
-        } else if (!change_backup_domain && IsDefaultDomainInUse() &&
-                   NeedsBackupDomainRetry(result)) {
-            handler->ChangeStatusWithResult(TransferStatus::RETRY_ON_BACKUP_DOMAIN, result);
-        } else {
-            handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        }
-    }
+    ReportFinalStatus(*this, handler, change_backup_domain, result, *resp);
     return result;
 }
 
@@ -264,17 +273,7 @@ ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByStreamReq& req, PutObjec
                         md5_hex.c_str(), etag.c_str(), resp->GetXZidRequestId().c_str());
         }
     }
-    if (handler) {
-        if (result.IsSucc()) {
-            handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp->GetHeaders(),
-                                              resp->GetBody());
-        } else if (!change_backup_domain && IsDefaultDomainInUse() &&
-                   NeedsBackupDomainRetry(result)) {
-            handler->ChangeStatusWithResult(TransferStatus::RETRY_ON_BACKUP_DOMAIN, result);
-        } else {
-            handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        }
-    }
+    ReportFinalStatus(*this, handler, change_backup_domain, result, *resp);
     return result;
 }
 
@@ -315,17 +314,7 @@ ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByFileReq& req, PutObjectB
         }
     }
     ifs.close();
-    if (handler) {
-        if (result.IsSucc()) {
-            handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp->GetHeaders(),
-                                              resp->GetBody());
-        } else if (!change_backup_domain && IsDefaultDomainInUse() &&
-                   NeedsBackupDomainRetry(result)) {
-            handler->ChangeStatusWithResult(TransferStatus::RETRY_ON_BACKUP_DOMAIN, result);
-        } else {
-            handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        }
-    }
+    ReportFinalStatus(*this, handler, change_backup_domain, result, *resp);
     return result;
 }
 
@@ -1195,10 +1184,6 @@ PartLayout ComputeLayout(uint64_t file_size, uint64_t part_size) {
     p.count = file_size / part_size + (file_size % part_size ? 1 : 0);
     p.last_len = file_size % part_size ? file_size % part_size : part_size;
     return p;
-}
-
-bool ShouldRetryOnBackup(const ObjectOp& op, bool change_backup_domain, const ZidResult& result) {
-    return !change_backup_domain && op.IsDefaultDomainInUse() && NeedsBackupDomainRetry(result);
 }
 
 }  // namespace
