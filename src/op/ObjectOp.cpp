@@ -1408,6 +1408,66 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
     return result;
 }
 
+ZidResult ObjectOp::OpenMultiUpload(const PutObjectByFileReq& req, bool change_backup_domain,
+                                    std::string* upload_id, bool* resumed,
+                                    std::vector<std::string>* resume_etags,
+                                    InitMultiUploadResp* init_resp) {
+    const std::string bucket = req.GetBucketName();
+    const std::string object = req.GetObjectName();
+    *upload_id = FindResumeUploadId(req, bucket, object, change_backup_domain);
+    *resumed = !upload_id->empty() && CheckUploadPart(req, bucket, object, *upload_id, resume_etags);
+    ZidResult result;
+    if (*resumed) {
+        result.SetSucc();
+        return result;
+    }
+    std::fill(resume_etags->begin(), resume_etags->end(), std::string());
+    upload_id->clear();
+    InitMultiUploadReq init_req(bucket, object);
+    CopyTlsSettings(req, &init_req);
+    init_req.AddHeaders(req.GetHeaders());
+    init_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
+    init_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
+    result = InitMultiUpload(init_req, init_resp, change_backup_domain);
+    if (!result.IsSucc()) {
+        SetResultAndLogError(result, "Init multipart upload failed");
+        return result;
+    }
+    *upload_id = init_resp->GetUploadId();
+    return result;
+}
+
+ZidResult ObjectOp::CompleteUploadedParts(const PutObjectByFileReq& req,
+                                          const std::string& upload_id,
+                                          const std::vector<std::string>& etags,
+                                          const std::vector<uint64_t>& part_numbers,
+                                          bool change_backup_domain,
+                                          CompleteMultiUploadResp* comp_resp) {
+    CompleteMultiUploadReq comp_req(req.GetBucketName(), req.GetObjectName(), upload_id);
+    comp_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
+    // The service assembles the parts before it answers.
+    comp_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms() * 2);
+    comp_req.SetEtags(etags);
+    comp_req.SetPartNumbers(part_numbers);
+    CopyTlsSettings(req, &comp_req);
+    ZidResult result = CompleteMultiUpload(comp_req, comp_resp, change_backup_domain);
+    std::string remote_crc = comp_resp->GetXZidHashCrc64Ecma();
+    if (req.CheckCRC64() && result.IsSucc() && !remote_crc.empty()) {
+        uint64_t local = FileUtil::GetFileCrc64(req.GetLocalFilePath());
+        uint64_t remote = StringUtil::ParseUint64(remote_crc);
+        ZID_LOG_DBG("crc64 check crc64_server_resp:[%" PRIu64 "], crc64_origin:[%" PRIu64
+                    "], is same:[%s]",
+                    remote, local, local == remote ? "true" : "false");
+        if (local != remote) {
+            SetResultAndLogError(result,
+                                 "MultiUploadObject failed, crc64 check failed, crc64_origin: " +
+                                     std::to_string(local) +
+                                     ", crc64_server_resp: " + std::to_string(remote));
+        }
+    }
+    return result;
+}
+
 ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObjectResp* resp,
                                       const std::shared_ptr<TransferHandler>& handler,
                                       bool change_backup_domain) {
@@ -1417,38 +1477,26 @@ ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObj
             SetResultAndLogError(result, "Invalid input parameter");
             return result;
         }
-        const std::string bucket = req.GetBucketName();
-        const std::string object = req.GetObjectName();
+        std::string upload_id;
+        bool resumed = false;
         std::vector<std::string> resume_etags(kMaxParts);
-        std::string upload_id = FindResumeUploadId(req, bucket, object, change_backup_domain);
-        bool resumed = !upload_id.empty() &&
-                       CheckUploadPart(req, bucket, object, upload_id, &resume_etags);
-        if (!resumed) {
-            std::fill(resume_etags.begin(), resume_etags.end(), std::string());
-            InitMultiUploadReq init_req(bucket, object);
-            CopyTlsSettings(req, &init_req);
-            init_req.AddHeaders(req.GetHeaders());
-            init_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
-            init_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
-            InitMultiUploadResp init_resp;
-            result = InitMultiUpload(init_req, &init_resp, change_backup_domain);
-            if (!result.IsSucc()) {
-                SetResultAndLogError(result, "Init multipart upload failed");
-                if (resp) resp->CopyFromInit(init_resp);
-                if (handler) {
-                    handler->ChangeStatusWithResult(ShouldRetryOnBackup(*this, change_backup_domain, result)
-                                                        ? TransferStatus::RETRY_ON_BACKUP_DOMAIN
-                                                        : TransferStatus::FAILED,
-                                                    result);
-                }
-                return result;
+        InitMultiUploadResp init_resp;
+        result = OpenMultiUpload(req, change_backup_domain, &upload_id, &resumed, &resume_etags,
+                                 &init_resp);
+        if (!result.IsSucc()) {
+            if (resp) resp->CopyFromInit(init_resp);
+            if (handler) {
+                handler->ChangeStatusWithResult(ShouldRetryOnBackup(*this, change_backup_domain, result)
+                                                    ? TransferStatus::RETRY_ON_BACKUP_DOMAIN
+                                                    : TransferStatus::FAILED,
+                                                result);
             }
-            upload_id = init_resp.GetUploadId();
-            if (upload_id.empty()) {
-                SetResultAndLogError(result, "upload id empty");
-                if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-                return result;
-            }
+            return result;
+        }
+        if (upload_id.empty()) {
+            SetResultAndLogError(result, "upload id empty");
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+            return result;
         }
         ZID_LOG_INFO("Multi upload object, resume_uploadid:%s, resumed:%d", upload_id.c_str(),
                      resumed ? 1 : 0);
@@ -1475,26 +1523,9 @@ ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObj
             return r;
         }
 
-        CompleteMultiUploadReq comp_req(bucket, object, upload_id);
-        comp_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
-        comp_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms() * 2);
-        comp_req.SetEtags(etags);
-        comp_req.SetPartNumbers(part_numbers);
-        CopyTlsSettings(req, &comp_req);
         CompleteMultiUploadResp comp_resp;
-        result = CompleteMultiUpload(comp_req, &comp_resp, change_backup_domain);
-
-        std::string remote_crc = comp_resp.GetXZidHashCrc64Ecma();
-        if (req.CheckCRC64() && result.IsSucc() && !remote_crc.empty()) {
-            uint64_t local = FileUtil::GetFileCrc64(req.GetLocalFilePath());
-            uint64_t remote = StringUtil::ParseUint64(remote_crc);
-            if (local != remote) {
-                SetResultAndLogError(result,
-                                     "MultiUploadObject failed, crc64 check failed, crc64_origin: " +
-                                         std::to_string(local) +
-                                         ", crc64_server_resp: " + std::to_string(remote));
-            }
-        }
+        result = CompleteUploadedParts(req, upload_id, etags, part_numbers, change_backup_domain,
+                                       &comp_resp);
         if (result.IsSucc()) {
             if (handler) {
                 handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result,
@@ -1607,32 +1638,19 @@ ZidResult ObjectOp::UploadObjectResumableSingleThreadSync(const PutObjectByFileR
             SetResultAndLogError(result, "Invalid input parameter");
             return result;
         }
-        const std::string bucket = req.GetBucketName();
-        const std::string object = req.GetObjectName();
+        std::string upload_id;
+        bool resumed = false;
         std::vector<std::string> resume_etags(kMaxParts);
-        std::string upload_id = FindResumeUploadId(req, bucket, object, false);
-        bool resumed = !upload_id.empty() &&
-                       CheckUploadPart(req, bucket, object, upload_id, &resume_etags);
-        if (!resumed) {
-            std::fill(resume_etags.begin(), resume_etags.end(), std::string());
-            InitMultiUploadReq init_req(bucket, object);
-            CopyTlsSettings(req, &init_req);
-            init_req.AddHeaders(req.GetHeaders());
-            init_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
-            init_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
-            InitMultiUploadResp init_resp;
-            result = InitMultiUpload(init_req, &init_resp, false);
-            if (!result.IsSucc()) {
-                SetResultAndLogError(result, "Init multipart upload failed");
-                resp->CopyFromInit(init_resp);
-                return result;
-            }
-            upload_id = init_resp.GetUploadId();
-            if (upload_id.empty()) {
-                SetResultAndLogError(result, "upload id empty");
-                resp->CopyFromInit(init_resp);
-                return result;
-            }
+        InitMultiUploadResp init_resp;
+        result = OpenMultiUpload(req, false, &upload_id, &resumed, &resume_etags, &init_resp);
+        if (!result.IsSucc()) {
+            resp->CopyFromInit(init_resp);
+            return result;
+        }
+        if (upload_id.empty()) {
+            SetResultAndLogError(result, "upload id empty");
+            resp->CopyFromInit(init_resp);
+            return result;
         }
         ZID_LOG_INFO("Multi upload object, resume_uploadid:%s, resumed:%d", upload_id.c_str(),
                      resumed ? 1 : 0);
@@ -1645,28 +1663,8 @@ ZidResult ObjectOp::UploadObjectResumableSingleThreadSync(const PutObjectByFileR
             resp->CopyFromUpload(part_resp);
             return r;
         }
-        CompleteMultiUploadReq comp_req(bucket, object, upload_id);
-        comp_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
-        comp_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms() * 2);
-        comp_req.SetEtags(etags);
-        comp_req.SetPartNumbers(part_numbers);
-        CopyTlsSettings(req, &comp_req);
         CompleteMultiUploadResp comp_resp;
-        result = CompleteMultiUpload(comp_req, &comp_resp, false);
-        std::string remote_crc = comp_resp.GetXZidHashCrc64Ecma();
-        if (req.CheckCRC64() && result.IsSucc() && !remote_crc.empty()) {
-            uint64_t local = FileUtil::GetFileCrc64(req.GetLocalFilePath());
-            uint64_t remote = StringUtil::ParseUint64(remote_crc);
-            ZID_LOG_DBG("crc64 check crc64_server_resp:[%" PRIu64 "], crc64_origin:[%" PRIu64
-                        "], is same:[%s]",
-                        remote, local, local == remote ? "true" : "false");
-            if (local != remote) {
-                SetResultAndLogError(result,
-                                     "MultiUploadObject failed, crc64 check failed, crc64_origin: " +
-                                         std::to_string(local) +
-                                         ", crc64_server_resp: " + std::to_string(remote));
-            }
-        }
+        result = CompleteUploadedParts(req, upload_id, etags, part_numbers, false, &comp_resp);
         if (result.IsSucc()) resp->CopyFromComplete(comp_resp);
         return result;
     } catch (const std::exception& e) {

@@ -135,6 +135,18 @@ public:
                                  bool resume_flag, std::vector<std::string>* etags_ptr,
                                  std::vector<uint64_t>* part_numbers_ptr,
                                  UploadPartDataResp* resp);
+    // The unfinished upload of this key when the service still holds its parts as the local
+    // file has them (*resumed, with their ETags), else a new one started with the caller's
+    // headers. A failed start leaves *upload_id empty and the service's answer in *init_resp.
+    ZidResult OpenMultiUpload(const PutObjectByFileReq& req, bool change_backup_domain,
+                              std::string* upload_id, bool* resumed,
+                              std::vector<std::string>* resume_etags,
+                              InitMultiUploadResp* init_resp);
+    // Joins the parts; a CRC-64 the service reports must match the local file's.
+    ZidResult CompleteUploadedParts(const PutObjectByFileReq& req, const std::string& upload_id,
+                                    const std::vector<std::string>& etags,
+                                    const std::vector<uint64_t>& part_numbers,
+                                    bool change_backup_domain, CompleteMultiUploadResp* comp_resp);
     // Sets a part worker up for one part: parameters, headers, a fresh signature, data.
     void PrepareUploadPartTask(FileUploadTask* task, const std::string& upload_id,
                                const std::string& host, const std::string& path,
