@@ -9,19 +9,15 @@ namespace zuzezi_zid {
 
 FileCopyTask::FileCopyTask(const std::string& full_url, uint64_t conn_timeout_in_ms,
                            uint64_t recv_timeout_in_ms)
-    : m_full_url(full_url),
-      m_conn_timeout_in_ms(conn_timeout_in_ms),
-      m_recv_timeout_in_ms(recv_timeout_in_ms) {}
+    : PartExchange(full_url, {}, {}, conn_timeout_in_ms, recv_timeout_in_ms, nullptr, true, "",
+                   nullptr, nullptr) {}
 
 void FileCopyTask::run() {
     m_is_task_success = false;
     try {
         CopyTask();
     } catch (const std::exception& e) {
-        // A pool thread must not die with an exception; the owner sees a failed part.
-        m_is_task_success = false;
-        m_http_status = -1;
-        m_err_msg = std::string("Exception:") + e.what();
+        FailByException(e.what());
     }
 }
 

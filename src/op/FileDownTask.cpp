@@ -69,19 +69,11 @@ FileDownTask::FileDownTask(const std::string& full_url,
                            unsigned char* pbuf, uint64_t data_len, bool verify_cert,
                            const std::string& ca_location,
                            const std::function<int(void*, void*)>& ssl_ctx_cb, void* user_data)
-    : m_full_url(full_url),
-      m_headers(headers),
-      m_params(params),
-      m_conn_timeout_in_ms(conn_timeout_in_ms),
-      m_recv_timeout_in_ms(recv_timeout_in_ms),
-      m_handler(handler),
+    : PartExchange(full_url, headers, params, conn_timeout_in_ms, recv_timeout_in_ms, handler,
+                   verify_cert, ca_location, ssl_ctx_cb, user_data),
       m_offset(offset),
       m_data_buf_ptr(pbuf),
-      m_data_len(data_len),
-      m_verify_cert(verify_cert),
-      m_ca_location(ca_location),
-      m_ssl_ctx_cb(ssl_ctx_cb),
-      m_user_data(user_data) {}
+      m_data_len(data_len) {}
 
 void FileDownTask::SetSlice(unsigned char* pbuf, uint64_t data_len, uint64_t offset) {
     m_data_buf_ptr = pbuf;
@@ -97,14 +89,9 @@ void FileDownTask::run() {
     try {
         DownTask();
     } catch (const std::exception& e) {
-        // A pool thread must not die with an exception; the owner sees a failed slice.
-        m_is_task_success = false;
-        m_http_status = -1;
-        m_err_msg = std::string("Exception:") + e.what();
+        FailByException(e.what());
     } catch (...) {
-        m_is_task_success = false;
-        m_http_status = -1;
-        m_err_msg = "Exception:unknown";
+        FailByException("unknown");
     }
     if (m_done_cb) m_done_cb();
 }

@@ -8,6 +8,8 @@
 
 #include <Poco/Runnable.h>
 
+#include "op/PartExchange.h"
+
 namespace zuzezi_zid {
 
 class TransferHandler;
@@ -16,7 +18,7 @@ class TransferHandler;
 // provides. A slice counts only when the answer is exactly that slice (206 with the
 // matching Content-Range, or 200 when the slice is the whole object) and the body has
 // the slice's length; anything else is a failed attempt. At most four attempts.
-class FileDownTask : public Poco::Runnable {
+class FileDownTask : public Poco::Runnable, public PartExchange {
 public:
     FileDownTask(const std::string& full_url, const std::map<std::string, std::string>& headers,
                  const std::map<std::string, std::string>& params, uint64_t conn_timeout_in_ms,
@@ -31,14 +33,6 @@ public:
     void DownTask();
 
     void SetSlice(unsigned char* pbuf, uint64_t data_len, uint64_t offset);
-    // Replaces the request headers, e.g. with a fresh signature.
-    void SetHeaders(const std::map<std::string, std::string>& headers) { m_headers = headers; }
-    void SetVerifyCert(bool verify_cert) { m_verify_cert = verify_cert; }
-    void SetCaLocation(const std::string& ca_location) { m_ca_location = ca_location; }
-    void SetSSLCtxCallback(const std::function<int(void*, void*)>& cb, void* data) {
-        m_ssl_ctx_cb = cb;
-        m_user_data = data;
-    }
     // Size of the whole object, to accept a 200 for a slice that covers all of it.
     void SetObjectSize(uint64_t object_size) { m_object_size = object_size; }
     // Called on the worker thread when a run ends, whatever its outcome.
@@ -50,34 +44,17 @@ public:
     uint64_t GetDownloadedLength() const { return m_real_down_len; }
     uint64_t GetOffset() const { return m_offset; }
     uint64_t GetCrc64() const { return m_crc64; }
-    int GetHttpStatus() const { return m_http_status; }
     std::string GetBody() const { return m_resp; }
     std::map<std::string, std::string> GetHeaders() const { return m_resp_headers; }
-    std::string GetErrMsg() const { return m_err_msg; }
 
 private:
     // Empty when the answer is the requested slice, else why it is not.
     std::string CheckAnswer(uint64_t body_len) const;
 
-    std::string m_full_url;
-    std::map<std::string, std::string> m_headers;
-    std::map<std::string, std::string> m_params;
-    uint64_t m_conn_timeout_in_ms;
-    uint64_t m_recv_timeout_in_ms;
-    std::shared_ptr<TransferHandler> m_handler;
     uint64_t m_offset;
     unsigned char* m_data_buf_ptr;
     uint64_t m_data_len;
-    std::string m_resp;
-    bool m_is_task_success = false;
     uint64_t m_real_down_len = 0;
-    int m_http_status = -1;
-    std::map<std::string, std::string> m_resp_headers;
-    std::string m_err_msg;
-    bool m_verify_cert;
-    std::string m_ca_location;
-    std::function<int(void*, void*)> m_ssl_ctx_cb;
-    void* m_user_data;
     uint64_t m_object_size = UINT64_MAX;
     bool m_compute_crc64 = false;
     uint64_t m_crc64 = 0;

@@ -17,15 +17,10 @@ FileUploadTask::FileUploadTask(const std::string& full_url, uint64_t conn_timeou
                                uint64_t recv_timeout_in_ms, unsigned char* pbuf, uint64_t data_len,
                                bool verify_cert, const std::string& ca_location,
                                const std::function<int(void*, void*)>& ssl_ctx_cb, void* user_data)
-    : m_full_url(full_url),
-      m_conn_timeout_in_ms(conn_timeout_in_ms),
-      m_recv_timeout_in_ms(recv_timeout_in_ms),
+    : PartExchange(full_url, {}, {}, conn_timeout_in_ms, recv_timeout_in_ms, nullptr, verify_cert,
+                   ca_location, ssl_ctx_cb, user_data),
       m_data_buf_ptr(pbuf),
-      m_data_len(data_len),
-      m_verify_cert(verify_cert),
-      m_ca_location(ca_location),
-      m_ssl_ctx_cb(ssl_ctx_cb),
-      m_user_data(user_data) {}
+      m_data_len(data_len) {}
 
 FileUploadTask::FileUploadTask(const std::string& full_url,
                                const std::map<std::string, std::string>& headers,
@@ -34,16 +29,8 @@ FileUploadTask::FileUploadTask(const std::string& full_url,
                                const std::shared_ptr<TransferHandler>& handler, bool verify_cert,
                                const std::string& ca_location,
                                const std::function<int(void*, void*)>& ssl_ctx_cb, void* user_data)
-    : m_full_url(full_url),
-      m_headers(headers),
-      m_params(params),
-      m_conn_timeout_in_ms(conn_timeout_in_ms),
-      m_recv_timeout_in_ms(recv_timeout_in_ms),
-      m_handler(handler),
-      m_verify_cert(verify_cert),
-      m_ca_location(ca_location),
-      m_ssl_ctx_cb(ssl_ctx_cb),
-      m_user_data(user_data) {}
+    : PartExchange(full_url, headers, params, conn_timeout_in_ms, recv_timeout_in_ms, handler,
+                   verify_cert, ca_location, ssl_ctx_cb, user_data) {}
 
 FileUploadTask::FileUploadTask(const std::string& full_url,
                                const std::map<std::string, std::string>& headers,
@@ -52,17 +39,10 @@ FileUploadTask::FileUploadTask(const std::string& full_url,
                                unsigned char* pbuf, uint64_t data_len, bool verify_cert,
                                const std::string& ca_location,
                                const std::function<int(void*, void*)>& ssl_ctx_cb, void* user_data)
-    : m_full_url(full_url),
-      m_headers(headers),
-      m_params(params),
-      m_conn_timeout_in_ms(conn_timeout_in_ms),
-      m_recv_timeout_in_ms(recv_timeout_in_ms),
+    : PartExchange(full_url, headers, params, conn_timeout_in_ms, recv_timeout_in_ms, nullptr,
+                   verify_cert, ca_location, ssl_ctx_cb, user_data),
       m_data_buf_ptr(pbuf),
-      m_data_len(data_len),
-      m_verify_cert(verify_cert),
-      m_ca_location(ca_location),
-      m_ssl_ctx_cb(ssl_ctx_cb),
-      m_user_data(user_data) {}
+      m_data_len(data_len) {}
 
 void FileUploadTask::AddParams(const std::map<std::string, std::string>& params) {
     for (const auto& kv : params) m_params[kv.first] = kv.second;
@@ -78,10 +58,7 @@ void FileUploadTask::run() {
     try {
         UploadTask();
     } catch (const std::exception& e) {
-        // A pool thread must not die with an exception; the owner sees a failed part.
-        m_is_task_success = false;
-        m_http_status = -1;
-        m_err_msg = std::string("Exception:") + e.what();
+        FailByException(e.what());
     }
 }
 

@@ -8,13 +8,15 @@
 
 #include <Poco/Runnable.h>
 
+#include "op/PartExchange.h"
+
 namespace zuzezi_zid {
 
 class TransferHandler;
 
 // Uploads one part of a multipart upload and checks that the returned ETag is the
 // part's MD5. At most four attempts; the owner decides what a failure means.
-class FileUploadTask : public Poco::Runnable {
+class FileUploadTask : public Poco::Runnable, public PartExchange {
 public:
     FileUploadTask(const std::string& full_url, uint64_t conn_timeout_in_ms,
                    uint64_t recv_timeout_in_ms, unsigned char* pbuf, uint64_t data_len,
@@ -41,7 +43,6 @@ public:
     void AddParams(const std::map<std::string, std::string>& params);
     void AddHeaders(const std::map<std::string, std::string>& headers);
     void SetParams(const std::map<std::string, std::string>& params) { m_params = params; }
-    void SetHeaders(const std::map<std::string, std::string>& headers) { m_headers = headers; }
     void SetPartData(unsigned char* pbuf, uint64_t data_len) {
         m_data_buf_ptr = pbuf;
         m_data_len = data_len;
@@ -51,39 +52,16 @@ public:
     void SetResumeEtag(const std::string& etag) { m_resume_etag = etag; }
     std::string GetResumeEtag() const { return m_resume_etag; }
     void SetTaskSuccess() { m_is_task_success = true; }
-    void SetVerifyCert(bool verify_cert) { m_verify_cert = verify_cert; }
-    void SetCaLocation(const std::string& ca_location) { m_ca_location = ca_location; }
-    void SetSSLCtxCallback(const std::function<int(void*, void*)>& cb, void* data) {
-        m_ssl_ctx_cb = cb;
-        m_user_data = data;
-    }
 
     bool IsSucc() const { return m_is_task_success; }
-    int GetHttpStatus() const { return m_http_status; }
     std::string GetBody() const { return m_resp; }
     std::map<std::string, std::string> GetHeaders() const { return m_resp_headers; }
-    std::string GetErrMsg() const { return m_err_msg; }
 
 private:
-    std::string m_full_url;
-    std::map<std::string, std::string> m_headers;
-    std::map<std::string, std::string> m_params;
-    uint64_t m_conn_timeout_in_ms;
-    uint64_t m_recv_timeout_in_ms;
     unsigned char* m_data_buf_ptr = nullptr;
     uint64_t m_data_len = 0;
-    std::string m_resp;
-    bool m_is_task_success = false;
-    int m_http_status = -1;
-    std::map<std::string, std::string> m_resp_headers;
-    std::string m_err_msg;
     bool m_is_resume = false;
     std::string m_resume_etag;
-    std::shared_ptr<TransferHandler> m_handler;
-    bool m_verify_cert;
-    std::string m_ca_location;
-    std::function<int(void*, void*)> m_ssl_ctx_cb;
-    void* m_user_data;
 };
 
 }  // namespace zuzezi_zid
