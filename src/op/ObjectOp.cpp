@@ -587,46 +587,55 @@ HeadObjectReq MakeMeasuringHead(const GetObjectByFileReq& req) {
 
 }  // namespace
 
+bool ObjectOp::CheckDownloadInput(const GetObjectByFileReq& req, const GetObjectByFileResp* resp,
+                                  const std::shared_ptr<TransferHandler>& handler,
+                                  ZidResult* result) {
+    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
+        result->SetErrorCode("GetObjectKeyIllegal");
+        result->SetErrorMsg("The Getobject Key is illegal");
+        result->SetFail();
+    } else if (!resp) {
+        // The response carries the object's headers on success, so it is required.
+        SetResultAndLogError(*result, "invalid input parameter");
+    } else {
+        return true;
+    }
+    if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, *result);
+    return false;
+}
+
+// The slices are fetched against what this HEAD measured: its length, ETag and CRC-64.
+bool ObjectOp::MeasureObject(const GetObjectByFileReq& req,
+                             const std::shared_ptr<TransferHandler>& handler,
+                             bool change_backup_domain, HeadObjectResp* head_resp,
+                             ZidResult* result) {
+    HeadObjectReq head_req = MakeMeasuringHead(req);
+    *result = HeadObject(head_req, head_resp, change_backup_domain);
+    if (result->IsSucc() && head_resp->HasNumericContentLength()) return true;
+    const bool answered = result->IsSucc();
+    result->SetFail();
+    SetResultAndLogError(*result, "failed to get object length before downloading object.");
+    if (handler) {
+        handler->ChangeStatusWithResult(
+            !answered && ShouldRetryOnBackup(*this, change_backup_domain, *result)
+                ? TransferStatus::RETRY_ON_BACKUP_DOMAIN
+                : TransferStatus::FAILED,
+            *result);
+    }
+    return false;
+}
+
 ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
                                         const std::shared_ptr<TransferHandler>& handler,
                                         bool change_backup_domain) {
     ZidResult result;
     int fd = -1;
     try {
-        if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
-            result.SetErrorCode("GetObjectKeyIllegal");
-            result.SetErrorMsg("The Getobject Key is illegal");
-            result.SetFail();
-            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-            return result;
-        }
-        // The response carries the object's headers on success, so it is required.
-        if (!resp) {
-            SetResultAndLogError(result, "invalid input parameter");
-            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-            return result;
-        }
+        if (!CheckDownloadInput(req, resp, handler, &result)) return result;
 
-        HeadObjectReq head_req = MakeMeasuringHead(req);
         HeadObjectResp head_resp;
-        ZidResult head_result = HeadObject(head_req, &head_resp, change_backup_domain);
-        if (!head_result.IsSucc()) {
-            SetResultAndLogError(head_result, "failed to get object length before downloading object.");
-            if (handler) {
-                if (!change_backup_domain && IsDefaultDomainInUse() &&
-                    NeedsBackupDomainRetry(head_result)) {
-                    handler->ChangeStatusWithResult(TransferStatus::RETRY_ON_BACKUP_DOMAIN, head_result);
-                } else {
-                    handler->ChangeStatusWithResult(TransferStatus::FAILED, head_result);
-                }
-            }
-            return head_result;
-        }
-        if (!head_resp.HasNumericContentLength()) {
-            head_result.SetFail();
-            SetResultAndLogError(head_result,
-                                 "failed to get object length before downloading object.");
-            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, head_result);
+        ZidResult head_result;
+        if (!MeasureObject(req, handler, change_backup_domain, &head_resp, &head_result)) {
             return head_result;
         }
 
@@ -817,46 +826,16 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
     ZidResult result;
     int fd = -1;
     try {
-        if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
-            result.SetErrorCode("GetObjectKeyIllegal");
-            result.SetErrorMsg("The Getobject Key is illegal");
-            result.SetFail();
-            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-            return result;
-        }
-        if (!resp) {
-            SetResultAndLogError(result, "invalid input parameter");
-            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-            return result;
-        }
+        if (!CheckDownloadInput(req, resp, handler, &result)) return result;
         const std::string local_path = req.GetLocalFilePath();
         const std::string task_file_path = local_path + kTaskFileSuffix;
 
         // A second pass runs only after a resumed file failed its CRC: then from 0.
         for (int pass = 0; pass < 2; ++pass) {
             result = ZidResult();
-            HeadObjectReq head_req = MakeMeasuringHead(req);
             HeadObjectResp head_resp;
-            ZidResult head_result = HeadObject(head_req, &head_resp, change_backup_domain);
-            if (!head_result.IsSucc()) {
-                SetResultAndLogError(head_result,
-                                     "failed to get object length before downloading object.");
-                if (handler) {
-                    if (!change_backup_domain && IsDefaultDomainInUse() &&
-                        NeedsBackupDomainRetry(head_result)) {
-                        handler->ChangeStatusWithResult(TransferStatus::RETRY_ON_BACKUP_DOMAIN,
-                                                        head_result);
-                    } else {
-                        handler->ChangeStatusWithResult(TransferStatus::FAILED, head_result);
-                    }
-                }
-                return head_result;
-            }
-            if (!head_resp.HasNumericContentLength()) {
-                head_result.SetFail();
-                SetResultAndLogError(head_result,
-                                     "failed to get object length before downloading object.");
-                if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, head_result);
+            ZidResult head_result;
+            if (!MeasureObject(req, handler, change_backup_domain, &head_resp, &head_result)) {
                 return head_result;
             }
             const uint64_t total = head_resp.GetContentLength();

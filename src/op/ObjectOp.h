@@ -175,6 +175,14 @@ private:
     ZidResult MoveObjectUnguarded(const MoveObjectReq& req, bool change_backup_domain);
     ZidResult PutObjectsUnguarded(const PutObjectsByDirectoryReq& req,
                                   PutObjectsByDirectoryResp* resp, bool change_backup_domain);
+
+    // What both downloads start with. On false the handler holds its final status and
+    // *result says why.
+    bool CheckDownloadInput(const GetObjectByFileReq& req, const GetObjectByFileResp* resp,
+                            const std::shared_ptr<TransferHandler>& handler, ZidResult* result);
+    bool MeasureObject(const GetObjectByFileReq& req,
+                       const std::shared_ptr<TransferHandler>& handler, bool change_backup_domain,
+                       HeadObjectResp* head_resp, ZidResult* result);
 };
 
 }  // namespace zuzezi_zid
