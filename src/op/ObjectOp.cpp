@@ -143,6 +143,15 @@ void ReportFinalStatus(const ObjectOp& op, const std::shared_ptr<TransferHandler
     }
 }
 
+// A download's way out on an exception: the file is closed before the handler hears FAILED.
+ZidResult FailDownload(int fd, const std::shared_ptr<TransferHandler>& handler,
+                       const std::string& why, ZidResult* result) {
+    if (fd >= 0) ::close(fd);
+    ObjectOp::SetResultAndLogError(*result, why);
+    if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, *result);
+    return *result;
+}
+
 // Every exception ends at the operation boundary as a failed result, and a waiter on the
 // handler always sees a final status.
 template <typename Fn>
@@ -710,15 +719,10 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
         }
         return result;
     } catch (const std::exception& e) {
-        if (fd >= 0) ::close(fd);
-        SetResultAndLogError(result, std::string("download data failed, exception: ") + e.what());
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        return result;
+        return FailDownload(fd, handler, std::string("download data failed, exception: ") + e.what(),
+                            &result);
     } catch (...) {
-        if (fd >= 0) ::close(fd);
-        SetResultAndLogError(result, "download data failed, unknown exception");
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        return result;
+        return FailDownload(fd, handler, "download data failed, unknown exception", &result);
     }
 }
 
@@ -988,15 +992,10 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
         }
         return result;
     } catch (const std::exception& e) {
-        if (fd >= 0) ::close(fd);
-        SetResultAndLogError(result, std::string("download data failed, exception: ") + e.what());
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        return result;
+        return FailDownload(fd, handler, std::string("download data failed, exception: ") + e.what(),
+                            &result);
     } catch (...) {
-        if (fd >= 0) ::close(fd);
-        SetResultAndLogError(result, "download data failed, unknown exception");
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        return result;
+        return FailDownload(fd, handler, "download data failed, unknown exception", &result);
     }
 }
 
