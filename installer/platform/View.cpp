@@ -12,6 +12,8 @@ View::View() = default;
 View::View(const ViewRect& frame) : m_frame(frame) {}
 
 View::~View() {
+    // The window keeps a plain pointer to its content view: it must not reach a dead one.
+    if (m_window) m_window->ForgetContentView(this);
     for (View* child : m_subviews) child->m_superview = nullptr;
     RemoveFromSuperview();
 }

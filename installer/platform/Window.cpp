@@ -54,6 +54,12 @@ Window::~Window() {
     if (m_content) m_content->SetWindow(nullptr);
 }
 
+void Window::ForgetContentView(View* view) {
+    if (m_content != view) return;
+    m_content = nullptr;
+    SetNeedsDisplay();
+}
+
 void Window::SetTitle(const std::string& title) {
     m_title = title;
     if (m_widget) gtk_window_set_title(GTK_WINDOW(m_widget), title.c_str());
@@ -73,6 +79,8 @@ void Window::MakeKeyAndOrderFront() {
 
 void Window::SetContentView(View* view) {
     if (m_content) m_content->SetWindow(nullptr);
+    // A view shows in one window at a time.
+    if (view && view->m_window && view->m_window != this) view->m_window->ForgetContentView(view);
     if (view) view->ViewWillMoveToWindow(this);
     m_content = view;
     if (!view) return;

@@ -39,8 +39,9 @@ public:
     void MakeKeyAndOrderFront();
     bool IsVisible() const { return m_visible; }
 
-    // Not owned. The view is told it moves into the window, laid out at the window's
-    // size, and asked for its tracking areas.
+    // Not owned: a content view that is destroyed leaves the window empty. The view is
+    // told it moves into the window, laid out at the window's size, and asked for its
+    // tracking areas.
     void SetContentView(View* view);
     View* ContentView() const { return m_content; }
 
@@ -62,6 +63,9 @@ public:
     bool HandleDeleteRequest();
 
 private:
+    friend class View;
+    void ForgetContentView(View* view);
+
     GtkWidget* m_widget = nullptr;
     GtkWidget* m_area = nullptr;
     double m_width, m_height;
