@@ -1,0 +1,185 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "ClientSettings.h"
+#include "op/ObjectOpDetail.h"
+#include "util/LogUtil.h"
+#include "util/StringUtil.h"
+
+namespace zuzezi_zid {
+
+using namespace op_detail;
+
+namespace {
+
+std::string HeaderValue(const std::map<std::string, std::string>& headers, const std::string& name) {
+    auto it = headers.find(name);
+    return it == headers.end() ? std::string() : it->second;
+}
+
+}  // namespace
+
+ZidResult ObjectOp::MultiGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp) {
+    ZidResult result;
+    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
+        result.SetErrorCode("GetObjectKeyIllegal");
+        result.SetErrorMsg("The Getobject Key is illegal");
+        result.SetFail();
+        return result;
+    }
+    result = MultiThreadDownload(req, resp, nullptr, false);
+    if (IsDefaultDomainInUse() && NeedsBackupDomainRetry(result)) {
+        result = MultiThreadDownload(req, resp, nullptr, true);
+    }
+    return result;
+}
+
+namespace {
+
+// The HEAD that measures the object the slices will fetch.
+HeadObjectReq MakeMeasuringHead(const GetObjectByFileReq& req) {
+    HeadObjectReq head_req(req.GetBucketName(), req.GetObjectName());
+    CopyTlsSettings(req, &head_req);
+    // Version parameters select the object the slices fetch; the HEAD must see the same one.
+    for (const auto& kv : req.GetParams()) {
+        if (kv.first == "versionId") head_req.AddParam(kv.first, kv.second);
+    }
+    return head_req;
+}
+
+}  // namespace
+
+bool ObjectOp::CheckDownloadInput(const GetObjectByFileReq& req, const GetObjectByFileResp* resp,
+                                  const std::shared_ptr<TransferHandler>& handler,
+                                  ZidResult* result) {
+    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
+        result->SetErrorCode("GetObjectKeyIllegal");
+        result->SetErrorMsg("The Getobject Key is illegal");
+        result->SetFail();
+    } else if (!resp) {
+        // The response carries the object's headers on success, so it is required.
+        SetResultAndLogError(*result, "invalid input parameter");
+    } else {
+        return true;
+    }
+    if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, *result);
+    return false;
+}
+
+// The slices are fetched against what this HEAD measured: its length, ETag and CRC-64.
+bool ObjectOp::MeasureObject(const GetObjectByFileReq& req,
+                             const std::shared_ptr<TransferHandler>& handler,
+                             bool change_backup_domain, HeadObjectResp* head_resp,
+                             ZidResult* result) {
+    HeadObjectReq head_req = MakeMeasuringHead(req);
+    *result = HeadObject(head_req, head_resp, change_backup_domain);
+    if (result->IsSucc() && head_resp->HasNumericContentLength()) return true;
+    const bool answered = result->IsSucc();
+    result->SetFail();
+    SetResultAndLogError(*result, "failed to get object length before downloading object.");
+    if (handler) {
+        handler->ChangeStatusWithResult(
+            !answered && ShouldRetryOnBackup(*this, change_backup_domain, *result)
+                ? TransferStatus::RETRY_ON_BACKUP_DOMAIN
+                : TransferStatus::FAILED,
+            *result);
+    }
+    return false;
+}
+
+ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
+                                        const std::shared_ptr<TransferHandler>& handler,
+                                        bool change_backup_domain) {
+    ZidResult result;
+    int fd = -1;
+    try {
+        if (!CheckDownloadInput(req, resp, handler, &result)) return result;
+
+        HeadObjectResp head_resp;
+        ZidResult head_result;
+        if (!MeasureObject(req, handler, change_backup_domain, &head_resp, &head_result)) {
+            return head_result;
+        }
+
+        SliceRun run;
+        run.req = &req;
+        run.handler = handler;
+        run.path = req.GetPath();
+        run.headers = req.GetHeaders();
+        run.params = req.GetParams();
+        std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                           req.GetBucketName(), change_backup_domain);
+        run.headers["Host"] = IsDomainSameToHost() ? GetDestDomain() : host;
+        std::string etag = head_resp.GetEtag();
+        // An object replaced during the download must fail it, not mix two versions.
+        if (!etag.empty()) run.headers["If-Match"] = QuotedEtag(etag);
+        std::string token = GetSecurityToken();
+        if (!token.empty()) run.headers["x-zid-security-token"] = token;
+        if (!req.SignHeaderHost()) run.not_signed.insert("Host");
+        run.url = GetRealUrl(host, req.GetPath(), req.IsHttps());
+
+        std::string local_path = req.GetLocalFilePath();
+        fd = ::open(local_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0755);
+        if (fd < 0) {
+            SetResultAndLogError(result, "open file(" + local_path + ") fail, errno=" +
+                                             std::to_string(errno));
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+            return result;
+        }
+
+        run.fd = fd;
+        run.total = head_resp.GetContentLength();
+        std::string crc_text = head_resp.GetXZidHashCrc64Ecma();
+        run.compute_crc = !crc_text.empty();
+        if (handler) {
+            handler->SetTotalSize(run.total);
+            handler->ChangeStatus(TransferStatus::IN_PROGRESS);
+        }
+
+        bool ok = RunSlices(*this, &run);
+        result = run.result;
+        if (ok && run.headers_taken) result.SetHttpStatus(run.first_status);
+        if (ok && FileSizeOfFd(fd) != run.total) {
+            ok = false;
+            SetResultAndLogError(result, "down data, local file size " +
+                                             std::to_string(FileSizeOfFd(fd)) +
+                                             " differs from object size " +
+                                             std::to_string(run.total));
+        }
+        if (ok && run.compute_crc && run.crc != StringUtil::ParseUint64(crc_text)) {
+            ok = false;
+            SetResultAndLogError(result, "crc64 check failed, crc64_local: " + std::to_string(run.crc) +
+                                             ", crc64_server_resp: " + crc_text);
+        }
+        ::close(fd);
+        fd = -1;
+
+        if (!ok) {
+            if (!run.failed_headers.empty()) resp->ParseFromHeaders(run.failed_headers);
+            SetResultAndLogError(result, "download data failed");
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+            return result;
+        }
+        ZID_LOG_INFO("down data succeed");
+        if (run.headers_taken) {
+            result.SetHttpStatus(run.first_status);
+            result.SetXZidRequestId(HeaderValue(run.first_headers, "x-zid-request-id"));
+        }
+        resp->ParseFromHeaders(head_resp.GetHeaders());
+        result.SetSucc();
+        if (handler) {
+            handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp->GetHeaders(), "");
+        }
+        return result;
+    } catch (const std::exception& e) {
+        return FailDownload(fd, handler, std::string("download data failed, exception: ") + e.what(),
+                            &result);
+    } catch (...) {
+        return FailDownload(fd, handler, "download data failed, unknown exception", &result);
+    }
+}
+
+}  // namespace zuzezi_zid

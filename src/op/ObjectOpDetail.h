@@ -1,0 +1,102 @@
+#pragma once
+
+// Pieces the ObjectOp transfer files share; internal to the library.
+
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+#include <Poco/ThreadPool.h>
+
+#include "op/ObjectOp.h"
+#include "trsf/TransferHandler.h"
+
+namespace zuzezi_zid {
+namespace op_detail {
+
+const unsigned kMaxPoolThreads = 16;
+
+// Pool with min <= max and never more than the cap, whatever the settings say.
+unsigned PoolSize(uint64_t wanted);
+
+// Sub-requests inherit the caller's TLS settings only when the caller uses HTTPS.
+void CopyTlsSettings(const BaseReq& from, BaseReq* to);
+
+std::string Md5HexOfStream(std::istream& is);
+
+inline std::string QuotedEtag(const std::string& etag) { return "\"" + etag + "\""; }
+
+uint64_t FileSizeOfFd(int fd);
+
+bool FailedResultFromTask(int status, const std::string& err_msg,
+                          const std::map<std::string, std::string>& headers,
+                          const std::string& body, ZidResult* result);
+
+bool ShouldRetryOnBackup(const ObjectOp& op, bool change_backup_domain, const ZidResult& result);
+
+// A download's way out on an exception: the file is closed before the handler hears FAILED.
+ZidResult FailDownload(int fd, const std::shared_ptr<TransferHandler>& handler,
+                       const std::string& why, ZidResult* result);
+
+// Every exception ends at the operation boundary as a failed result, and a waiter on the
+// handler always sees a final status.
+template <typename Fn>
+ZidResult Guarded(const char* what, const std::shared_ptr<TransferHandler>& handler, Fn&& fn) {
+    try {
+        return fn();
+    } catch (const std::exception& e) {
+        ZidResult result;
+        ObjectOp::SetResultAndLogError(result, std::string(what) + " failed, exception: " + e.what());
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    }
+}
+
+// Tasks and buffers outlive the pool, and the pool is joined on every way out.
+struct PoolGuard {
+    explicit PoolGuard(unsigned n) : pool(static_cast<int>(n), static_cast<int>(kMaxPoolThreads), 60, 0) {}
+    ~PoolGuard() {
+        try {
+            pool.joinAll();
+        } catch (...) {
+        }
+    }
+    Poco::ThreadPool pool;
+};
+
+// One run of ranged slices into an open file, shared by the plain and the resumable
+// download. Workers only fill their own buffers; the calling thread signs each slice,
+// writes every finished one and refills its worker at once, so no slice waits for the
+// slowest of a batch.
+struct SliceRun {
+    // inputs
+    const GetObjectByFileReq* req = nullptr;
+    std::string url;
+    std::string path;
+    std::map<std::string, std::string> headers;  // without Authorization
+    std::map<std::string, std::string> params;
+    std::unordered_set<std::string> not_signed;
+    std::shared_ptr<TransferHandler> handler;
+    int fd = -1;
+    uint64_t start = 0;
+    uint64_t total = 0;
+    bool compute_crc = false;
+    std::function<void(uint64_t)> after_batch;  // end of the written prefix
+    // outputs
+    uint64_t downloaded = 0;
+    uint64_t crc = 0;  // running CRC-64 of [0, downloaded), seeded by the caller
+    bool headers_taken = false;
+    std::map<std::string, std::string> first_headers;
+    int first_status = -1;
+    std::map<std::string, std::string> failed_headers;
+    ZidResult result;
+};
+
+bool RunSlices(const ObjectOp& op, SliceRun* run);
+
+}  // namespace op_detail
+}  // namespace zuzezi_zid

@@ -1,0 +1,48 @@
+#include <set>
+
+#include "ServiceImpl.h"
+
+namespace zid_local {
+
+ActiveFaults LocalService::Impl::TakeFaults(const Call& c) {
+    ActiveFaults out;
+    std::lock_guard<std::mutex> lock(faultMu);
+    out.kept.reserve(faults.size());
+    // One fault per kind and request: faults of one kind queue up in the order they were added.
+    std::set<FaultKind> taken;
+    for (auto& slot : faults) {
+        const Fault& f = slot.fault;
+        if (f.times >= 0 && slot.hits >= f.times) continue;
+        if (taken.count(f.kind)) continue;
+        if (!f.method.empty() && f.method != c.method) continue;
+        if (!f.keySubstring.empty() && c.key.find(f.keySubstring) == std::string::npos) continue;
+        if (!f.host.empty() && c.host.find(f.host) == std::string::npos) continue;
+        if (!f.queryParam.empty() && !c.Has(f.queryParam)) continue;
+        if (slot.seen++ < f.skip) continue;
+        ++slot.hits;
+        taken.insert(f.kind);
+        out.kept.push_back(f);
+    }
+    for (const Fault& f : out.kept) {
+        switch (f.kind) {
+            case FaultKind::Refuse: out.refuse = true; break;
+            case FaultKind::Status: if (!out.status) out.status = &f; break;
+            case FaultKind::ErrorBody200: if (!out.errorBody200) out.errorBody200 = &f; break;
+            case FaultKind::CloseMidBody: if (!out.closeMidBody) out.closeMidBody = &f; break;
+            case FaultKind::Reset: if (!out.reset) out.reset = &f; break;
+            case FaultKind::Stall: if (!out.stall) out.stall = &f; break;
+            case FaultKind::WrongCrc: out.wrongCrc = true; break;
+            case FaultKind::NoCrc: out.noCrc = true; break;
+            case FaultKind::IgnoreRange: out.ignoreRange = true; break;
+            case FaultKind::WrongContentRange: out.wrongContentRange = true; break;
+            case FaultKind::NoETag: out.noETag = true; break;
+            case FaultKind::UpperETag: out.upperETag = true; break;
+            case FaultKind::ReplaceObject: out.replacements.push_back(f); break;
+            case FaultKind::TextBody200: if (!out.textBody200) out.textBody200 = &f; break;
+            case FaultKind::StuckListing: out.stuckListing = true; break;
+        }
+    }
+    return out;
+}
+
+}  // namespace zid_local
