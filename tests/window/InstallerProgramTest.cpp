@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -80,12 +81,16 @@ public:
         return Rgb{static_cast<int>((v >> 16) & 0xff), static_cast<int>((v >> 8) & 0xff), static_cast<int>(v & 0xff)};
     }
     int CountDark(int l, int t, int r, int b) const {
+        return Count(l, t, r, b, [](const Rgb& c) { return c.r + c.g + c.b < 200; });
+    }
+    int CountLight(int l, int t, int r, int b) const {
+        return Count(l, t, r, b, [](const Rgb& c) { return c.r + c.g + c.b > 450; });
+    }
+    int Count(int l, int t, int r, int b, const std::function<bool(const Rgb&)>& match) const {
         int n = 0;
         for (int y = t; y < b; ++y)
-            for (int x = l; x < r; ++x) {
-                Rgb c = At(x, y);
-                if (c.r + c.g + c.b < 200) ++n;
-            }
+            for (int x = l; x < r; ++x)
+                if (match(At(x, y))) ++n;
         return n;
     }
 
@@ -96,6 +101,15 @@ private:
 bool ButtonShown(const Shot& s) { return Near(s.At(204, 230), kButton, 6) || Near(s.At(204, 230), kButtonHover, 6); }
 // The track above the filled part, at its far end.
 bool BarShown(const Shot& s) { return Near(s.At(450, 261), kTrack, 6); }
+// The light cross at the top right; not drawn while installing.
+bool CloseBoxShown(const Shot& s) { return s.CountLight(483, 7, 493, 17) >= 4; }
+// "Please wait" over the top band; drawn only while installing.
+bool TipShown(const Shot& s) { return s.CountLight(181, 96, 381, 123) > 30; }
+bool InstallingShown(const Shot& s) { return BarShown(s) && !ButtonShown(s) && TipShown(s) && !CloseBoxShown(s); }
+// The failed step's name at the right of the status line, the tip gone and the close box back.
+bool StepFailedShown(const Shot& s) {
+    return BarShown(s) && !ButtonShown(s) && !TipShown(s) && CloseBoxShown(s) && s.CountDark(300, 234, 466, 254) > 30;
+}
 
 class InstallerProgramTest : public ::testing::Test {
 protected:
@@ -228,9 +242,10 @@ TEST_F(InstallerProgramTest, InstallsFromTheServiceAndOpensTheInstalledProgram) 
     EXPECT_FALSE(BarShown(*ready));
 
     Click(250, 220);
-    auto installing = WaitFor("state1-installing", [](const Shot& s) { return BarShown(s) && !ButtonShown(s); }, 30);
+    auto installing = WaitFor("state1-installing", InstallingShown, 30);
     ASSERT_NE(installing, nullptr) << "the installing state never showed";
     EXPECT_GT(installing->CountDark(32, 234, 466, 254), 20) << "status and percent text";
+    EXPECT_FALSE(StepFailedShown(*installing)) << "the failed state's check must not take the installing state";
 
     auto done = WaitFor("state3-done", [](const Shot& s) { return ButtonShown(s) && !BarShown(s); }, 120);
     ASSERT_NE(done, nullptr) << "the install did not finish; program said:\n" << ReadFile(root_ / "program.out");
@@ -257,9 +272,9 @@ TEST_F(InstallerProgramTest, FailedStepShowsItsNameAndTheCloseBoxEndsTheProgram)
     service_.DeleteObject("tamberlyn-1250000000", pkg_.serDir + "/fix/" + pkg_.fixVersion + ".zip");
     Start();
     Click(250, 220);
-    auto failed = WaitFor("state2-failed", [](const Shot& s) { return !ButtonShown(s) && s.CountDark(300, 234, 466, 254) > 30; }, 60);
+    // The bar keeps its last percent.
+    auto failed = WaitFor("state2-failed", StepFailedShown, 60);
     ASSERT_NE(failed, nullptr) << ReadFile(root_ / "program.out");
-    EXPECT_TRUE(BarShown(*failed)) << "the bar keeps its last percent";
     EXPECT_FALSE(fs::exists(root_ / "Applications" / "Tamberlyn.app"));
     Click(488, 12);
     EXPECT_EQ(WaitExit(20), 0);
@@ -275,7 +290,7 @@ TEST_F(InstallerProgramTest, ClosingWhileDownloadingEndsTheProgramAtOnce) {
     service_.AddFault(slow);
     Start();
     Click(250, 220);
-    ASSERT_NE(WaitFor("state1-closing", [](const Shot& s) { return BarShown(s) && !ButtonShown(s); }, 30), nullptr);
+    ASSERT_NE(WaitFor("state1-closing", InstallingShown, 30), nullptr);
     // The close box is not drawn while installing, but it is still there.
     Click(488, 12);
     EXPECT_EQ(WaitExit(5), 0) << "the worker is still waiting on the stalled download";
@@ -295,24 +310,38 @@ TEST_F(InstallerProgramTest, StagingFolderThatCannotBeMadeShowsTheWarningDialog)
     }
     ASSERT_FALSE(dialog.empty()) << "no dialog; program said:\n" << ReadFile(root_ / "program.out");
     Shell("import -window " + dialog + " png:" + (shots_ / "alert.png").string() + " 2>/dev/null");
-    // Its one button fills the bottom row of the dialog.
-    int w = 0, h = 0;
+    Shot alert((shots_ / "alert.png").string());
+    ASSERT_TRUE(alert.Ok());
+    const Rgb face = alert.At(4, 4);
+    // Where the dialog lies over the window's dark top band, in window coordinates.
+    int dx = 0, dy = 0, wx = 0, wy = 0, w = 0, h = 0;
     std::string g = Shell("xdotool getwindowgeometry " + dialog);
+    ASSERT_EQ(sscanf(g.substr(g.find("Position: ")).c_str(), "Position: %d,%d", &dx, &dy), 2) << g;
     ASSERT_EQ(sscanf(g.substr(g.find("Geometry: ")).c_str(), "Geometry: %dx%d", &w, &h), 2) << g;
+    std::string gw = Shell("xdotool getwindowgeometry " + window_);
+    ASSERT_EQ(sscanf(gw.substr(gw.find("Position: ")).c_str(), "Position: %d,%d", &wx, &wy), 2) << gw;
+    const int left = std::max(0, dx - wx), top = std::max(0, dy - wy);
+    const int right = std::min(500, dx - wx + w), bottom = std::min(225, dy - wy + h);
+    ASSERT_LT(left, right);
+    ASSERT_LT(top, bottom);
+    auto dialog_pixels = [&](const Shot& s) {
+        return s.Count(left, top, right, bottom, [&](const Rgb& c) { return Near(c, face, 3); });
+    };
+    // Its one button fills the bottom row of the dialog.
     Shell("xdotool mousemove --window " + dialog + " " + std::to_string(w / 2) + " " + std::to_string(h - 15) +
           " click 1");
     for (int i = 0; i < 50; ++i) {
-        std::string left = Shell("xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null");
-        if (left.find(dialog) == std::string::npos) break;
+        std::string left_over = Shell("xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null");
+        if (left_over.find(dialog) == std::string::npos) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_EQ(Shell("xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null").find(dialog),
               std::string::npos)
         << "the dialog's button dismisses it";
-    // Set-up goes on: the window is there and closes as usual.
-    auto ready = Screenshot("state0-after-alert");
-    ASSERT_TRUE(ready->Ok());
-    EXPECT_TRUE(ButtonShown(*ready));
+    // Set-up goes on: the window shows its ready face where the dialog was, and closes as usual.
+    auto ready = WaitFor("state0-after-alert",
+                         [&](const Shot& s) { return ButtonShown(s) && dialog_pixels(s) == 0; }, 20);
+    ASSERT_NE(ready, nullptr) << "the window was not drawn again after the dialog";
     Click(488, 12);
     EXPECT_EQ(WaitExit(20), 0);
 }
