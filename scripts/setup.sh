@@ -6,7 +6,8 @@ pkgs=(build-essential cmake pkg-config git openssl ca-certificates
       libpoco-dev librapidxml-dev libssl-dev zlib1g-dev libminizip-dev liblzma-dev
       libgtk-3-dev xvfb xauth xdotool x11-utils imagemagick
       fonts-noto-cjk fonts-liberation fonts-dejavu-core
-      nginx-light aria2 curl)
+      nginx-light aria2 curl
+      clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -9,44 +9,11 @@
 #include "trsf/TransferHandler.h"
 #include "response/BucketResp.h"
 #include "response/ObjectResp.h"
+#include "support/LogCapture.h"
 
 using namespace zuzezi_zid;
 
-namespace {
-
-std::vector<std::string>* g_lines = nullptr;
-
-void CollectLine(const std::string& line) {
-    if (g_lines) g_lines->push_back(line);
-}
-
-// Collects the client's log lines while it lives.
-class LogCapture {
-public:
-    LogCapture() : m_saved(ClientSettings::GetLogCallback()), m_level(ClientSettings::GetLogLevel()) {
-        g_lines = &m_lines;
-        ClientSettings::SetLogCallback(&CollectLine);
-        ClientSettings::SetLogLevel(4);
-    }
-    ~LogCapture() {
-        ClientSettings::SetLogCallback(m_saved);
-        ClientSettings::SetLogLevel(m_level);
-        g_lines = nullptr;
-    }
-    bool Contains(const std::string& text) const {
-        for (const auto& line : m_lines) {
-            if (line.find(text) != std::string::npos) return true;
-        }
-        return false;
-    }
-
-private:
-    std::vector<std::string> m_lines;
-    LogCallback m_saved;
-    int m_level;
-};
-
-}  // namespace
+using zid_test::LogCapture;
 
 TEST(BaseRespTest, FreshResponse) {
     BaseResp resp;
