@@ -22,6 +22,7 @@
 #include "platform/Bundle.h"
 #include "platform/FileManager.h"
 #include "platform/Log.h"
+#include "platform/PathBeneath.h"
 #include "request/ObjectReq.h"
 #include "trsf/AsyncContext.h"
 
@@ -59,6 +60,19 @@ bool IsPlainName(const char* s) {
         if (!ok) return false;
     }
     return true;
+}
+
+// Where a version file of the staged bundle goes, links inside the bundle followed. A
+// link the archives left that leads out of the bundle fails the step instead of taking
+// the write.
+bool VersionFilePath(const std::string& bundle, const char* name, std::string* path) {
+    zplat::ErrorRecord err;
+    if (MacUtil::MakeDirs(bundle.c_str()) &&
+        zplat::ResolveBeneath(bundle, std::string("Contents/config/") + name, true, path, &err)) {
+        return true;
+    }
+    zplat::LogLine("cannot place %s in %s: %s", name, bundle.c_str(), err.description.c_str());
+    return false;
 }
 
 std::string ReadBack(const char* section, const char* key, const std::string& path) {
@@ -289,9 +303,8 @@ bool IClient::DeleteDownloads() {
 }
 
 bool IClient::WriteUpdateIni() {
-    const std::string folder = StagedBundle() + "/Contents/config/";
-    if (!MacUtil::MakeDirs(folder.c_str())) return false;
-    const std::string path = folder + "update.ini";
+    std::string path;
+    if (!VersionFilePath(StagedBundle(), "update.ini", &path)) return false;
     char stamp[32];
     snprintf(stamp, sizeof stamp, "%lld", static_cast<long long>(m_serverConfig.serverCfgVersion));
     WinCompat::WriteIniString("cfgstamp", "time", stamp, path.c_str());
@@ -306,9 +319,8 @@ bool IClient::WriteUpdateIni() {
 }
 
 bool IClient::WritePackageIni() {
-    const std::string folder = StagedBundle() + "/Contents/config/";
-    if (!MacUtil::MakeDirs(folder.c_str())) return false;
-    const std::string path = folder + "tamberlyn.Default.pub";
+    std::string path;
+    if (!VersionFilePath(StagedBundle(), "tamberlyn.Default.pub", &path)) return false;
     const InstallSettings& s = UiTheme::Settings();
     const std::string quant = m_stConfig.bQuant ? "1" : "0";
     WinCompat::WriteIniString("tamberlyn", "package", m_stConfig.szPkgNo, path.c_str());

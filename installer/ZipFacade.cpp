@@ -13,6 +13,7 @@
 #include "platform/DosDate.h"
 #include "platform/FileManager.h"
 #include "platform/Log.h"
+#include "platform/PathBeneath.h"
 
 using zplat::ErrorRecord;
 
@@ -85,13 +86,32 @@ bool PathCrossesLink(const std::string& destination, const std::string& rel) {
     return false;
 }
 
-// A link target is accepted when it is relative and, taken from the link's folder, stays
-// inside the destination.
+// A link target is accepted when it is relative, climbs only at its start (through the
+// link's own folders, which are real ones) and not above the destination, then only
+// descends. Climbing after a name is refused even where that name is a folder today: a
+// later entry may make it a link, and ".." would then lead wherever that link does.
 bool LinkTargetStaysInside(const std::string& rel_link, const std::string& target) {
     if (target.empty() || target[0] == '/') return false;
-    std::string dir = zplat::DeletingLastPathComponent(rel_link);
-    std::vector<std::string> segs;
-    return ResolveInside(dir.empty() ? target : dir + "/" + target, &segs);
+    std::vector<std::string> folder;
+    ResolveInside(zplat::DeletingLastPathComponent(rel_link), &folder);
+    size_t depth = folder.size();
+    bool descended = false;
+    size_t pos = 0;
+    while (pos <= target.size()) {
+        size_t slash = target.find('/', pos);
+        if (slash == std::string::npos) slash = target.size();
+        const std::string seg = target.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (seg.empty() || seg == ".") continue;
+        if (seg != "..") {
+            descended = true;
+        } else if (descended || depth == 0) {
+            return false;
+        } else {
+            --depth;
+        }
+    }
+    return true;
 }
 
 bool EndsWithZip(const std::string& path) {
@@ -276,10 +296,12 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             success = false;
             break;
         }
+        std::string folder;  // the entry's folder as it lies on disk
         {
             ErrorRecord mk;
-            std::string folder = is_dir ? full : zplat::DeletingLastPathComponent(full);
-            if (!zplat::CreateDirectory(folder, true, &mk)) {
+            const std::string folder_rel = is_dir ? rel : zplat::DeletingLastPathComponent(rel);
+            if (!zplat::CreateDirectory(destination, true, &mk) ||
+                !zplat::ResolveBeneath(destination, folder_rel + "/.", true, &folder, &mk)) {
                 zplat::LogLine("[ZipFacade] Error: %s", mk.description.c_str());
                 set_error(mk);
                 unzCloseCurrentFile(zip);
@@ -320,7 +342,8 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                         stop_after_entry = true;
                     }
                 }
-                if (symlink(target.c_str(), full.c_str()) != 0) {
+                const std::string place = zplat::AppendPathComponent(folder, zplat::LastPathComponent(rel));
+                if (symlink(target.c_str(), place.c_str()) != 0) {
                     int e = errno;
                     char msg[4096];
                     snprintf(msg, sizeof msg,
@@ -339,7 +362,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             }
             // An existing link in the file's place is replaced, never written through.
             if (overwrite && zplat::ItemTypeAt(full) == zplat::ItemType::Symlink) zplat::RemoveItem(full);
-            int fd = open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+            int fd = zplat::OpenBeneath(destination, rel, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
             FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
             if (!out) {
                 int e = errno;

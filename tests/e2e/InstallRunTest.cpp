@@ -379,6 +379,75 @@ TEST_F(InstallRunTest, HostileApplicationPackageWritesNothingOutsideTheBundle) {
     }
 }
 
+TEST_F(InstallRunTest, LinksLeadingOutOfTheBundleTakeNoWrite) {
+    using zid_test::FileEntry;
+    using zid_test::LinkEntry;
+    // Each link looks inside on its own; read through the ones before it, "e" is the work
+    // folder that holds the staging folder.
+    const std::vector<zid_test::ZipEntrySpec> chain = {LinkEntry("b", "."), LinkEntry("c", "b/.."),
+                                                       LinkEntry("d", "c/.."), LinkEntry("e", "d/..")};
+    auto with = [&](const zid_test::ZipEntrySpec& last) {
+        std::vector<zid_test::ZipEntrySpec> all = chain;
+        all.push_back(last);
+        return all;
+    };
+    const std::vector<zid_test::ZipEntrySpec> plain_app = {FileEntry("MacOS/Tamberlyn", "#!/bin/sh\n", 0755)};
+    const std::vector<zid_test::ZipEntrySpec> no_config_folder = {FileEntry("other/server.cfg", "s")};
+    const std::string outside = root_ + "/outside";
+    const struct {
+        const char* name;
+        std::vector<zid_test::ZipEntrySpec> app, config;  // empty: the sample's own
+        const char* staged_link;  // made in the staged bundle before the run
+        std::string staged_target;
+        int failed_step;  // 0: installs
+    } cases[] = {
+        {"a link chain in the application package ends at the version folder",
+         with(LinkEntry("config", "e/victim")), {}, nullptr, "", 9},
+        {"a file of the application package written through the chain",
+         with(FileEntry("e/victim/update.ini", "x")), {}, nullptr, "", 9},
+        {"the version folder is a link out of the bundle", plain_app, no_config_folder, "Contents/config", outside, 11},
+        {"a version file is a link out of the bundle", {}, {}, "Contents/config/update.ini",
+         "../../../../../../../outside/update.ini", 11},
+        {"the version folder is a link inside the bundle", plain_app, no_config_folder, "Contents/config",
+         "Resources/settings", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().Clear();
+        zplat::RemoveItem(apps_);
+        zplat::CreateDirectory(apps_, true);
+        zplat::RemoveItem(outside);
+        zplat::CreateDirectory(outside, true);
+        Publish();
+        if (!c.app.empty()) {
+            zid_test::WriteZip(root_ + "/app.zip", c.app);
+            Service().PutObject(Label(), Key("fix/9.5.3.zip"), zid_test::ReadBytes(root_ + "/app.zip"));
+        }
+        if (!c.config.empty()) {
+            zid_test::WriteZip(root_ + "/cfg.zip", c.config);
+            Service().PutObject(Label(), Key("config.zip"), zid_test::ReadBytes(root_ + "/cfg.zip"));
+        }
+        IClient* engine = MakeEngine();
+        if (c.staged_link) {
+            const std::string link = staging_ + "/" + pkg_.pkgName + ".app/" + c.staged_link;
+            ASSERT_TRUE(zplat::CreateDirectory(zplat::DeletingLastPathComponent(link), true));
+            ASSERT_EQ(symlink(c.staged_target.c_str(), link.c_str()), 0);
+        }
+        const bool installed = Run(engine);
+        EXPECT_EQ(installed, c.failed_step == 0);
+        if (c.failed_step != 0) {
+            EXPECT_EQ(messages_.back().l, c.failed_step);
+            EXPECT_FALSE(zplat::ItemExists(Installed("")));
+        } else {
+            EXPECT_EQ(zplat::ItemTypeAt(Installed("Contents/config")), zplat::ItemType::Symlink);
+            EXPECT_NE(zid_test::ReadBytes(Installed("Contents/Resources/settings/update.ini")).find("cur=9.5.3"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(zplat::DirectoryEntries(outside), std::vector<std::string>{});
+        EXPECT_FALSE(zplat::ItemExists(home_ + "/Library/tamberlyn9.5/victim"));
+    }
+}
+
 TEST_F(InstallRunTest, ClimbingEntryNamesStayInsideTheBundle) {
     Publish();
     const std::string zip = root_ + "/slip.zip";

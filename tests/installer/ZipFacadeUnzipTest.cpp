@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,77 @@ TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
         EXPECT_EQ(err.code, -7);
         if (c.outside) EXPECT_FALSE(zplat::ItemExists(dir_ + "/" + c.outside));
     }
+}
+
+// The links below `folder` that lead out of it, as the kernel follows them.
+std::vector<std::string> LinksLeadingOut(const std::string& folder) {
+    std::vector<std::string> out;
+    char* real_folder = realpath(folder.c_str(), nullptr);
+    if (!real_folder) return {"(no folder)"};
+    const std::string inside = std::string(real_folder) + "/";
+    free(real_folder);
+    for (const std::string& rel : zplat::Subpaths(folder)) {
+        const std::string path = folder + "/" + rel;
+        if (zplat::ItemTypeAt(path) != zplat::ItemType::Symlink) continue;
+        std::error_code ec;
+        std::string to = std::filesystem::weakly_canonical(path, ec).string();
+        if (ec || (to + "/").compare(0, inside.size(), inside) != 0) out.push_back(rel + " -> " + to);
+    }
+    return out;
+}
+
+TEST_F(ZipFacadeUnzipTest, LinkChainsThatLeadOutAreRefused) {
+    // Each link of the chain looks inside on its own; read through the ones before it,
+    // "e" is four folders above the destination.
+    const std::vector<zid_test::ZipEntrySpec> chain = {LinkEntry("b", "."), LinkEntry("c", "b/.."),
+                                                       LinkEntry("d", "c/.."), LinkEntry("e", "d/..")};
+    auto with = [&](std::vector<zid_test::ZipEntrySpec> tail) {
+        std::vector<zid_test::ZipEntrySpec> all = chain;
+        all.insert(all.end(), tail.begin(), tail.end());
+        return all;
+    };
+    const struct {
+        const char* name;
+        std::vector<zid_test::ZipEntrySpec> entries;
+    } cases[] = {
+        {"a link at the chain's end", with({LinkEntry("config", "e/victim")})},
+        {"a file written through the chain", with({FileEntry("e/victim", "x")})},
+        {"a name made a link after a link climbed through it", {LinkEntry("c", "b/.."), LinkEntry("b", ".")}},
+        {"a folder replaced by a link after a link climbed through it",
+         {DirEntry("f/"), LinkEntry("q", "f/.."), LinkEntry("f", ".")}},
+    };
+    const std::string base = dir_ + "/x1/x2/x3/x4";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zplat::RemoveItem(dir_ + "/x1");
+        const std::string dest = base + "/out";
+        zplat::ErrorRecord err;
+        EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip(c.entries), dest, true, "", &err));
+        EXPECT_EQ(err.code, -7) << err.description;
+        EXPECT_EQ(LinksLeadingOut(dest), std::vector<std::string>{});
+        // Above the destination, only the folders that lead to it.
+        std::string above = dir_ + "/x1";
+        for (const char* child : {"x2", "x3", "x4", "out"}) {
+            EXPECT_EQ(zplat::DirectoryEntries(above), std::vector<std::string>{child}) << above;
+            above += std::string("/") + child;
+        }
+    }
+}
+
+TEST_F(ZipFacadeUnzipTest, FrameworkLinksUnpackAndReadThrough) {
+    const std::string fw = "Frameworks/Z.framework/";
+    // Links before and after their targets, climbing at their start only.
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(
+        Zip({LinkEntry(fw + "Headers", "Versions/Current/Headers"), FileEntry(fw + "Versions/A/Lib", "lib"),
+             LinkEntry(fw + "Versions/Current", "A"), LinkEntry(fw + "Lib", "Versions/Current/Lib"),
+             FileEntry(fw + "Versions/A/Headers/z.h", "h"), LinkEntry("MacOS/run", "../" + fw + "Lib"),
+             LinkEntry("MacOS/self", "./../MacOS/.")}),
+        dest_));
+    EXPECT_EQ(ReadBytes(dest_ + "/" + fw + "Lib"), "lib");
+    EXPECT_EQ(ReadBytes(dest_ + "/" + fw + "Headers/z.h"), "h");
+    EXPECT_EQ(ReadBytes(dest_ + "/MacOS/run"), "lib");
+    EXPECT_EQ(zplat::ItemTypeAt(dest_ + "/MacOS/self"), zplat::ItemType::Symlink);
+    EXPECT_EQ(LinksLeadingOut(dest_), std::vector<std::string>{});
 }
 
 TEST_F(ZipFacadeUnzipTest, ExistingLinkInAFilesPlaceIsReplacedNotWrittenThrough) {
