@@ -23,6 +23,9 @@
 #include "platform/Machine.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SavePanel.h"
+#include "platform/Screen.h"
+#include "platform/TextTransform.h"
 
 namespace MacUtil {
 
@@ -45,11 +48,7 @@ bool MakeDirsForPath(const char* path) {
         std::string prefix = p.substr(0, i + 1);
         if (access(prefix.c_str(), F_OK) == 0) continue;
         if (mkdir(prefix.c_str(), 0777) != 0 && !(errno == EEXIST && zplat::IsDirectory(prefix))) {
-            if (zplat::IsMainThread()) {
-                ShowAlert(prefix.c_str());
-            } else {
-                zplat::LogLine("cannot create folder %s: %s", prefix.c_str(), strerror(errno));
-            }
+            ShowAlert(prefix.c_str());  // posted to the main thread when this is a worker
             return false;
         }
     }
@@ -203,17 +202,62 @@ SRGBColor MakeSRGBColor(float red, float green, float blue, float alpha) {
 }
 
 namespace {
-int Convert(const char* in, char* out, size_t out_size, const char* from, const char* to) {
-    if (!in || !out || out_size == 0) return -1;
-    std::string res;
-    if (!zplat::ConvertCharset(in, from, to, &res) || res.size() + 1 > out_size) return -1;
+// A result into the caller's buffer with its NUL: the length, or -1 and an empty buffer
+// when there is no result or it does not fit.
+int CopyOut(bool ok, const std::string& res, char* out, size_t out_size) {
+    if (!out || out_size == 0) return -1;
+    if (!ok || res.size() + 1 > out_size) {
+        out[0] = 0;
+        return -1;
+    }
     memcpy(out, res.c_str(), res.size() + 1);
     return static_cast<int>(res.size());
 }
+
+int Convert(const char* in, char* out, size_t out_size, const char* from, const char* to) {
+    std::string res;
+    return CopyOut(in && zplat::ConvertCharset(in, from, to, &res), res, out, out_size);
+}
+
+int Transform(const char* id, const char* in, char* out, size_t out_size) {
+    std::string res;
+    return CopyOut(in && zplat::TransformText(id, in, &res), res, out, out_size);
+}
+
+size_t Utf8SequenceLength(unsigned char lead) {
+    if (lead >= 0xF0) return 4;
+    if (lead >= 0xE0) return 3;
+    if (lead >= 0xC0) return 2;
+    return 1;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 }  // namespace
 
 int GbkToUtf8(const char* in, char* out, size_t out_size) { return Convert(in, out, out_size, "GBK", "UTF-8"); }
 int Utf8ToGbk(const char* in, char* out, size_t out_size) { return Convert(in, out, out_size, "UTF-8", "GBK"); }
+
+int TraditionalToSimplified(const char* in, char* out, size_t out_size) {
+    return Transform("Hant-Hans", in, out, out_size);
+}
+
+int SimplifiedToTraditional(const char* in, char* out, size_t out_size) {
+    return Transform("Hans-Hant", in, out, out_size);
+}
+
+int PinyinInitials(const char* in, char* out, size_t out_size) {
+    std::string latin, initials;
+    const bool ok = in && zplat::TransformText("Han-Latin", in, &latin);
+    for (size_t i = 0; ok && i < latin.size();) {
+        if (IsSpace(latin[i])) {
+            ++i;
+            continue;
+        }
+        initials += zplat::UpperCaseText(latin.substr(i, Utf8SequenceLength(latin[i])));
+        while (i < latin.size() && !IsSpace(latin[i])) ++i;
+    }
+    return CopyOut(ok, initials, out, out_size);
+}
 
 int ThreeWayMap(int value) {
     if (value == 0) return 0;
@@ -292,6 +336,31 @@ std::string HardwareAddress() {
 bool IsHardwareAddress(const char* text) {
     std::string mine = HardwareAddress();
     return text && !mine.empty() && mine == text;
+}
+
+std::wstring RunSavePanel(const char* suggested_name, const std::vector<std::string>& types) {
+    std::string path = zplat::RunSavePanel(suggested_name ? suggested_name : "", types);
+    std::wstring wide;
+    if (!path.empty()) zplat::BytesToWide(path, 65001, &wide);
+    return wide;
+}
+
+void PushArrowCursor() { zplat::SetCursorShape(zplat::CursorShape::Arrow); }
+void PushResizeLeftRightCursor() { zplat::SetCursorShape(zplat::CursorShape::ResizeLeftRight); }
+
+D2D1_POINT_2F MouseLocation() {
+    zplat::ScreenPoint p{0, 0};
+    zplat::PointerLocation(&p);
+    return D2D1_POINT_2F{static_cast<float>(p.x), static_cast<float>(p.y)};
+}
+
+int ScreenForPoint(D2D1_POINT_2F point, bool nearest) { return zplat::ScreenAt(zplat::ScreenPoint{point.x, point.y}, nearest); }
+
+D2D1_RECT_F ScreenVisibleFrame(int screen) {
+    zplat::ScreenRect r{0, 0, 0, 0};
+    zplat::ScreenWorkArea(screen, &r);
+    return D2D1_RECT_F{static_cast<float>(r.left), static_cast<float>(r.top), static_cast<float>(r.right),
+                       static_cast<float>(r.bottom)};
 }
 
 void WriteLogLine(FILE* file, const char* text) {

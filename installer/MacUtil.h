@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 struct MacConfig;
 struct _cairo_surface;
@@ -20,6 +21,19 @@ struct ImageExtent {
     float height;
 };
 
+// Rectangles and points keep the Windows records (y grows downward).
+struct D2D1_RECT_F {
+    float left;
+    float top;
+    float right;
+    float bottom;
+};
+
+struct D2D1_POINT_2F {
+    float x;
+    float y;
+};
+
 // An sRGB colour, components 0-1.
 struct SRGBColor {
     double red, green, blue, alpha;
@@ -31,8 +45,8 @@ namespace MacUtil {
 // thread, never blocks. Delivery keeps the posting order.
 void PostUserMsg(uint32_t msg, int64_t frm, int64_t w, int64_t l);
 
-// Creates every folder up to the last "/" (mode 0777). The first failure is shown (on the
-// main thread; a worker only logs it) and gives false.
+// Creates every folder up to the last "/" (mode 0777). The first failure is shown in the
+// alert (from a worker, once the main thread takes it) and gives false.
 bool MakeDirsForPath(const char* path);
 // Creates the whole path (mode 0755); false on the first failure.
 bool MakeDirs(const char* path);
@@ -77,5 +91,25 @@ int LanguageFromEnvironment();
 // The first network interface's hardware address as 12 upper-case hex digits ("" if none).
 std::string HardwareAddress();
 bool IsHardwareAddress(const char* text);
+
+// Script transforms of UTF-8 text into the caller's buffer: the length written, or -1
+// (and an empty buffer) when the text is not UTF-8 or the result does not fit.
+int TraditionalToSimplified(const char* in, char* out, size_t out_size);
+int SimplifiedToTraditional(const char* in, char* out, size_t out_size);
+// The upper-cased first letter of each word of the text's pinyin ("张三" gives "ZS").
+int PinyinInitials(const char* in, char* out, size_t out_size);
+
+// The desktop, on the main thread. Screen coordinates are the X screen's: origin at its
+// top-left corner, y downward.
+// The save panel: the chosen path, or "" when cancelled.
+std::wstring RunSavePanel(const char* suggested_name, const std::vector<std::string>& types);
+void PushArrowCursor();
+void PushResizeLeftRightCursor();
+D2D1_POINT_2F MouseLocation();
+// The screen whose visible frame holds the point; otherwise, with `nearest`, the one
+// nearest it, else the main screen.
+int ScreenForPoint(D2D1_POINT_2F point, bool nearest);
+// All zero for an unknown screen.
+D2D1_RECT_F ScreenVisibleFrame(int screen);
 
 }  // namespace MacUtil

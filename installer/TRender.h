@@ -12,14 +12,6 @@ namespace zplat {
 class GraphicsContext;
 }
 
-// Rectangles keep the Windows record: left, top, right, bottom (y grows downward).
-struct D2D1_RECT_F {
-    float left;
-    float top;
-    float right;
-    float bottom;
-};
-
 struct DashPattern {
     const float* lengths;
     int32_t count;

@@ -245,7 +245,8 @@ bool WriteTree(ZipFacade& zip, const std::string& archive, const std::string& fo
     unsigned long done = 0;
     for (const std::string& rel : items) {
         std::string full = rel.empty() ? folder : zplat::AppendPathComponent(folder, rel);
-        if (!keepSymlinks && full == archive) {
+        // Also with links kept: an archive read into itself grows as fast as it is read.
+        if (full == archive) {
             zplat::LogLine("[ZipFacade] the archive path and the file path: %s are the same, which is forbidden.",
                            full.c_str());
             continue;
@@ -260,7 +261,7 @@ bool WriteTree(ZipFacade& zip, const std::string& archive, const std::string& fo
             ok = zip.WriteFileAtPath(full, name, level, password, aes) && ok;
         }
         ++done;
-        if (progress && !keepSymlinks) progress(done, total);
+        if (progress) progress(done, total);
     }
     return ok;
 }

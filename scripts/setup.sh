@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(build-essential cmake pkg-config git openssl ca-certificates
       libgtest-dev libgmock-dev googletest
       libpoco-dev librapidxml-dev libssl-dev zlib1g-dev libminizip-dev liblzma-dev
-      libgtk-3-dev xvfb xauth xdotool x11-utils imagemagick
+      libgtk-3-dev libicu-dev libxfixes-dev xvfb xauth xdotool x11-utils imagemagick
       fonts-noto-cjk fonts-liberation fonts-dejavu-core
       nginx-light aria2 curl
       clang libclang-rt-14-dev)

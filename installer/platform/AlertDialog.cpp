@@ -3,17 +3,13 @@
 #include <gtk/gtk.h>
 
 #include "Alert.h"
+#include "Toplevel.h"
 
 namespace zplat {
 
 void InstallDialogAlert() {
     SetAlertHook([](const std::string& text, const std::string& button) {
-        GtkWindow* parent = nullptr;
-        GList* toplevels = gtk_window_list_toplevels();
-        for (GList* l = toplevels; l; l = l->next) {
-            if (gtk_widget_get_visible(GTK_WIDGET(l->data))) parent = GTK_WINDOW(l->data);
-        }
-        g_list_free(toplevels);
+        GtkWindow* parent = DialogParent();
         GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
                                                    GTK_BUTTONS_NONE, "%s", text.c_str());
         gtk_dialog_add_button(GTK_DIALOG(dialog), button.c_str(), GTK_RESPONSE_OK);

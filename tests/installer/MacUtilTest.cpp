@@ -64,6 +64,26 @@ TEST_F(MacUtilTest, MakeDirsForPathStopsBeforeTheLastComponent) {
     EXPECT_EQ(shown, dir_ + "/file/");
 }
 
+TEST_F(MacUtilTest, MakeDirsForPathFailingOnAWorkerAlertsOnTheMainThread) {
+    zid_test::WriteBytes(dir_ + "/file", "x");
+    zplat::MainQueueBindThisThread();
+    const std::thread::id main_id = std::this_thread::get_id();
+    std::optional<std::thread::id> shown_on;
+    std::string shown;
+    zplat::SetAlertHook([&](const std::string& text, const std::string&) {
+        shown_on = std::this_thread::get_id();
+        shown = text;
+    });
+    bool made = true;
+    std::thread([&] { made = MacUtil::MakeDirsForPath((dir_ + "/file/sub/x").c_str()); }).join();
+    EXPECT_FALSE(made);
+    EXPECT_FALSE(shown_on.has_value());
+    EXPECT_TRUE(zplat::MainQueueRunUntil([&] { return shown_on.has_value(); }, 5000));
+    zplat::SetAlertHook(nullptr);
+    EXPECT_EQ(*shown_on, main_id);
+    EXPECT_EQ(shown, dir_ + "/file/");
+}
+
 TEST_F(MacUtilTest, MakeDirsCreatesTheWholePath) {
     EXPECT_TRUE(MacUtil::MakeDirs((dir_ + "/x/y/z").c_str()));
     EXPECT_TRUE(zplat::IsDirectory(dir_ + "/x/y/z"));
