@@ -1,7 +1,5 @@
 #include "MacUtil.h"
 
-#include <cairo.h>
-#include <gio/gio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +17,7 @@
 #include "platform/Bundle.h"
 #include "platform/CodePage.h"
 #include "platform/FileManager.h"
+#include "platform/Image.h"
 #include "platform/Log.h"
 #include "platform/Machine.h"
 #include "platform/MainQueue.h"
@@ -26,6 +25,7 @@
 #include "platform/SavePanel.h"
 #include "platform/Screen.h"
 #include "platform/TextTransform.h"
+#include "platform/Workspace.h"
 
 namespace MacUtil {
 
@@ -187,13 +187,13 @@ void ShowAlert(const char* text) { zplat::ShowWarningAlert(text ? text : "", "ç¡
 
 ImageExtent ImageSize(const ImageHolder* holder) {
     if (!holder || !holder->image) return ImageExtent{0, 0};
-    return ImageExtent{static_cast<float>(cairo_image_surface_get_width(holder->image)),
-                       static_cast<float>(cairo_image_surface_get_height(holder->image))};
+    return ImageExtent{static_cast<float>(zplat::ImageWidth(holder->image)),
+                       static_cast<float>(zplat::ImageHeight(holder->image))};
 }
 
 void FreeImage(ImageHolder* holder) {
     if (!holder) return;
-    if (holder->image) cairo_surface_destroy(holder->image);
+    zplat::DestroyImage(holder->image);
     delete holder;
 }
 
@@ -273,7 +273,7 @@ bool OpenWebAddress(const wchar_t* address) {
     if (w.find(L"http") == std::wstring::npos) w = L"https://" + w;
     std::string url;
     if (!zplat::WideToBytes(w, 65001, &url)) return false;
-    return g_app_info_launch_default_for_uri(url.c_str(), nullptr, nullptr) != FALSE;
+    return zplat::OpenUri(url);
 }
 
 std::wstring CodePageToWide(const char* text) {

@@ -24,6 +24,13 @@ cairo_status_t ReadChunk(void* closure, unsigned char* data, unsigned int length
 
 }  // namespace
 
+int ImageWidth(cairo_surface_t* image) { return image ? cairo_image_surface_get_width(image) : 0; }
+int ImageHeight(cairo_surface_t* image) { return image ? cairo_image_surface_get_height(image) : 0; }
+
+void DestroyImage(cairo_surface_t* image) {
+    if (image) cairo_surface_destroy(image);
+}
+
 cairo_surface_t* DecodePng(const std::string& bytes) {
     static const char kSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
     if (bytes.size() < 8 || memcmp(bytes.data(), kSignature, 8) != 0) return nullptr;

@@ -17,6 +17,7 @@ std::string RunSavePanel(const std::string& suggested_name, const std::vector<st
                                                     "_Cancel", GTK_RESPONSE_CANCEL, "_Save",
                                                     GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);  // Return saves
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
     gtk_file_chooser_set_current_name(chooser, suggested_name.c_str());
     if (!types.empty()) {

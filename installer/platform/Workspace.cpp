@@ -1,6 +1,6 @@
 #include "Workspace.h"
 
-#include <glib.h>
+#include <gio/gio.h>
 
 #include <mutex>
 
@@ -43,6 +43,10 @@ bool OpenApplication(const std::string& bundle) {
         return false;
     }
     return true;
+}
+
+bool OpenUri(const std::string& uri) {
+    return g_app_info_launch_default_for_uri(uri.c_str(), nullptr, nullptr) != FALSE;
 }
 
 }  // namespace zplat

@@ -15,5 +15,7 @@ void SetOpenApplicationHook(OpenHook hook);
 std::string BundleExecutable(const std::string& bundle);
 // False when the program could not be started.
 bool OpenApplication(const std::string& bundle);
+// An address in the desktop's default handler (the browser for web addresses).
+bool OpenUri(const std::string& uri);
 
 }  // namespace zplat

@@ -26,8 +26,10 @@
 #include "WindowTestSupport.h"
 
 namespace fs = std::filesystem;
+using window_test::HaveTool;
 using window_test::Near;
 using window_test::Rgb;
+using window_test::Shell;
 using window_test::Show;
 
 namespace {
@@ -36,20 +38,6 @@ const char* kTitle = "Mac岚帆安装";
 const Rgb kButton{165, 21, 16};
 const Rgb kButtonHover{125, 13, 7};
 const Rgb kTrack{231, 231, 231};
-
-std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
-
-bool HaveTool(const char* name) { return !Shell(std::string("command -v ") + name + " 2>/dev/null").empty(); }
 
 std::string ReadFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
