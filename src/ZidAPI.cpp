@@ -22,7 +22,6 @@
 #include "ClientSettings.h"
 #include "trsf/AsyncContext.h"
 #include "trsf/TransferHandler.h"
-#include "util/CodecUtil.h"
 #include "util/LogUtil.h"
 
 namespace zuzezi_zid {
@@ -604,8 +603,8 @@ std::string ZidAPI::GetObjectUrl(const std::string& bucket, const std::string& o
         url += bucket + "." + ClientSettings::kServiceLabel + "." +
                (region.empty() ? m_config->GetRegion() : region) + ClientSettings::kPrimaryDomainSuffix;
     }
-    // Slashes separate the key's folders and stay as they are.
-    return url + "/" + CodecUtil::EncodePath(object);
+    // The name goes in as given: a caller who encoded it must not see it encoded twice.
+    return url + "/" + object;
 }
 
 }  // namespace zuzezi_zid

@@ -113,7 +113,8 @@ public:
     std::string GeneratePresignedUrl(const std::string& bucket_name, const std::string& object_name,
                                      uint64_t start_time_in_s, uint64_t end_time_in_s);
 
-    // Unsigned URL of an object; an empty region means the configuration's.
+    // Unsigned URL of an object; an empty region means the configuration's. The object name
+    // is appended unchanged: encode it first where it holds characters a URL cannot carry.
     std::string GetObjectUrl(const std::string& bucket, const std::string& object,
                              bool https = true, const std::string& region = "");
 

@@ -242,17 +242,27 @@ TEST_F(ZidAPISync, StreamUploadSendsTheSameBytesOnTheBackupPass) {
 
 class ZidAPIUrls : public ApiFixture {};
 
-TEST_F(ZidAPIUrls, ObjectUrlEncodesTheKeyButKeepsItsSlashes) {
+TEST_F(ZidAPIUrls, ObjectUrlAppendsTheNameAsGiven) {
     ClientSettings::SetDestDomain("");
     ZidAPI api(LoopbackConfig());
     const std::string host = std::string(kBucketName) + "." + ClientSettings::kServiceLabel;
-    EXPECT_EQ("https://" + host + ".ap-test" + ClientSettings::kPrimaryDomainSuffix + "/a/b%20c.txt",
-              api.GetObjectUrl(kBucketName, "a/b c.txt"));
-    EXPECT_EQ("http://" + host + ".eu-x" + ClientSettings::kPrimaryDomainSuffix + "/d/%E4%B8%AD",
-              api.GetObjectUrl(kBucketName, "d/\xE4\xB8\xAD", false, "eu-x"));
+    // A name the caller encoded is not encoded again; one with a blank keeps it.
+    struct Case {
+        const char* name;
+        const char* path;
+    } cases[] = {{"a/b c.txt", "/a/b c.txt"},
+                 {"a/b%20c.txt", "/a/b%20c.txt"},
+                 {"d/\xE4\xB8\xAD", "/d/\xE4\xB8\xAD"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ("https://" + host + ".ap-test" + ClientSettings::kPrimaryDomainSuffix + c.path,
+                  api.GetObjectUrl(kBucketName, c.name));
+    }
+    EXPECT_EQ("http://" + host + ".eu-x" + ClientSettings::kPrimaryDomainSuffix + "/d/e",
+              api.GetObjectUrl(kBucketName, "d/e", false, "eu-x"));
 
     ClientSettings::SetDestDomain("cdn.example:8080");
-    EXPECT_EQ("http://cdn.example:8080/x/y", api.GetObjectUrl(kBucketName, "x/y", false));
+    EXPECT_EQ("http://cdn.example:8080/x/y%20z", api.GetObjectUrl(kBucketName, "x/y%20z", false));
 
     ZidConfig own = LoopbackConfig();
     own.SetDestDomain("own.example");
