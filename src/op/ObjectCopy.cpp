@@ -86,7 +86,14 @@ ZidResult ObjectOp::CopyUnguarded(const CopyReq& req, CopyResp* resp, bool chang
     }
     std::string src_host = source.substr(0, slash);
     std::string src_path = source.substr(slash);
-    // The copy source carries the key percent-encoded; the HEAD wants the key itself.
+    // The copy source carries the key percent-encoded, and a version after "?"; the HEAD
+    // wants the key itself and the version as its parameter.
+    std::string src_query;
+    size_t question = src_path.find('?');
+    if (question != std::string::npos) {
+        src_query = src_path.substr(question + 1);
+        src_path.erase(question);
+    }
     std::string src_key;
     Poco::URI::decode(src_path, src_key);
     std::string src_bucket = src_host.substr(0, src_host.find('.'));
@@ -96,6 +103,17 @@ ZidResult ObjectOp::CopyUnguarded(const CopyReq& req, CopyResp* resp, bool chang
     HeadObjectReq head_req(src_bucket, src_key);
     head_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
     head_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
+    CopyTlsSettings(req, &head_req);
+    std::vector<std::string> query_pieces;
+    StringUtil::SplitByChar(src_query, '&', &query_pieces);
+    for (const std::string& piece : query_pieces) {
+        size_t eq = piece.find('=');
+        std::string name;
+        std::string value;
+        Poco::URI::decode(piece.substr(0, eq), name);
+        if (eq != std::string::npos) Poco::URI::decode(piece.substr(eq + 1), value);
+        if (name == "versionId") head_req.AddParam(name, value);
+    }
     std::string head_host = src_host;
     if (change_backup_domain && IsDefaultHost(src_host)) head_host = ChangeHostSuffix(src_host);
     HeadObjectResp head_resp;

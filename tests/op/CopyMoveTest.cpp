@@ -35,6 +35,37 @@ TEST_F(CopyMoveTest, CopyOfASmallObjectIsOneRequestInAnyRegion) {
     }
 }
 
+// A version travels as a parameter of the source's HEAD, never as part of its key.
+TEST_F(CopyMoveTest, AVersionedSourceIsMeasuredByItsKeyAndVersion) {
+    struct Case {
+        const char* source_path;  // after the host, as the caller writes it
+        const char* key;          // what the service holds
+        const char* version;
+    } cases[] = {{"/src?versionId=v1", "src", "v1"},
+                 {"/dir/a%20b?versionId=MTg0NDUx%3D", "dir/a b", "MTg0NDUx="}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source_path);
+        Service().Clear();
+        Service().PutObject(StoreBucket(), c.key, "versioned bytes");
+        CopyReq req("bkt", "dst");
+        req.SetXZidCopySource(SourceHost() + c.source_path);
+        CopyResp resp;
+        ZidResult r = m_op->Copy(req, &resp);
+        ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+        EXPECT_EQ(*Service().GetObject(StoreBucket(), "dst"), "versioned bytes");
+        size_t heads = 0;
+        for (const auto& rec : Service().Requests()) {
+            if (rec.method != "HEAD") continue;
+            ++heads;
+            EXPECT_EQ(rec.key, c.key);
+            ASSERT_EQ(rec.params.count("versionId"), 1u);
+            EXPECT_EQ(rec.params.at("versionId"), c.version);
+            EXPECT_TRUE(rec.signatureOk);
+        }
+        EXPECT_EQ(heads, 1u);
+    }
+}
+
 TEST_F(CopyMoveTest, CopyRefusesBadSources) {
     struct Case {
         const char* source;

@@ -21,19 +21,24 @@
 
 namespace zid_test {
 
-class ObjectOpTest : public LocalServiceFixture {
+// Over plain HTTP by default; ObjectOpTestOn<LocalServiceHttpsFixture> talks HTTPS only.
+template <class ServiceBase>
+class ObjectOpTestOn : public ServiceBase {
 protected:
     static constexpr uint64_t kAppId = 1250000000;
 
+    using Fixture = LocalServiceFixture;
+
     void SetUp() override {
-        LocalServiceFixture::SetUp();
+        ServiceBase::SetUp();
         m_slice = zuzezi_zid::ClientSettings::GetDownSliceSize();
         m_down_pool = zuzezi_zid::ClientSettings::GetDownThreadPoolSize();
         m_part = zuzezi_zid::ClientSettings::GetUploadPartSize();
         m_up_pool = zuzezi_zid::ClientSettings::GetUploadThreadPoolSize();
         m_log_level = zuzezi_zid::ClientSettings::GetLogLevel();
         zuzezi_zid::ClientSettings::SetLogLevel(1);
-        m_config = std::make_shared<zuzezi_zid::ZidConfig>(kAppId, kAccessKey, kSecretKey, "ap-test");
+        m_config = std::make_shared<zuzezi_zid::ZidConfig>(kAppId, Fixture::kAccessKey,
+                                                           Fixture::kSecretKey, "ap-test");
         m_op.reset(new zuzezi_zid::ObjectOp(m_config));
         m_dir = MakeTempFolder("zid-op");
     }
@@ -45,10 +50,10 @@ protected:
         zuzezi_zid::ClientSettings::SetLogLevel(m_log_level);
         std::string cmd = "rm -rf '" + m_dir + "'";
         if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cleanup failed";
-        LocalServiceFixture::TearDown();
+        ServiceBase::TearDown();
     }
 
-    static std::string StoreBucket() { return Bucket("bkt", kAppId); }
+    static std::string StoreBucket() { return Fixture::Bucket("bkt", kAppId); }
     std::string Local(const std::string& name) const { return m_dir + "/" + name; }
 
     static std::string RandomBytes(size_t n, unsigned seed = 7) {
@@ -71,7 +76,7 @@ protected:
     // Requests of one method that reached the service.
     size_t CountRequests(const std::string& method, const std::string& param = "") const {
         size_t n = 0;
-        for (const auto& r : Service().Requests()) {
+        for (const auto& r : Fixture::Service().Requests()) {
             if (r.method == method && (param.empty() || r.params.count(param))) ++n;
         }
         return n;
@@ -106,5 +111,7 @@ private:
     unsigned m_up_pool = 0;
     int m_log_level = 0;
 };
+
+using ObjectOpTest = ObjectOpTestOn<LocalServiceFixture>;
 
 }  // namespace zid_test
