@@ -54,16 +54,15 @@ ZidResult ObjectOp::PutObjectsUnguarded(const PutObjectsByDirectoryReq& req,
     const std::string bucket = req.GetBucketName();
     const std::string zid_path = req.GetZidPath();
 
-    // Walked by hand so links are never followed: no loops, nothing outside the tree.
-    std::vector<std::string> stack{""};
-    while (!stack.empty()) {
-        std::string rel_dir = stack.back();
-        stack.pop_back();
+    // Walked by hand so links are never followed: no loops, nothing outside the tree. Depth
+    // first: a folder, then its whole contents, then its next sibling.
+    std::vector<std::string> pending;  // relative paths, the next one to visit last
+    auto push_children = [&](const std::string& rel_dir) -> bool {
         std::string abs_dir = rel_dir.empty() ? root : root + "/" + rel_dir;
         DIR* dir = ::opendir(abs_dir.c_str());
         if (!dir) {
             SetResultAndLogError(result, "failed to open directory: " + abs_dir);
-            return result;
+            return false;
         }
         std::vector<std::string> names;
         while (struct dirent* ent = ::readdir(dir)) {
@@ -72,48 +71,51 @@ ZidResult ObjectOp::PutObjectsUnguarded(const PutObjectsByDirectoryReq& req,
         }
         ::closedir(dir);
         std::sort(names.begin(), names.end());
-        std::vector<std::string> subdirs;
-        for (const std::string& name : names) {
-            std::string rel = rel_dir.empty() ? name : rel_dir + "/" + name;
-            std::string local = root + "/" + rel;
-            struct stat st;
-            if (::lstat(local.c_str(), &st) != 0) continue;
-            std::string key = JoinKey(zid_path, rel);
-            PutObjectsByDirectoryResp::PutResp entry;
-            entry.m_file_name = local;
-            entry.m_object_name = key;
-            if (S_ISDIR(st.st_mode)) {
-                PutDirectoryReq dir_req(bucket, key);
-                dir_req.AddHeaders(req.GetHeaders());
-                PutDirectoryResp dir_resp;
-                ZID_LOG_DBG("start to mkdir: %s", local.c_str());
-                ZidResult r = PutDirectory(dir_req, &dir_resp, change_backup_domain);
-                if (!r.IsSucc()) {
-                    ZID_LOG_ERR("failed to mkdir: %s", local.c_str());
-                    return r;
-                }
-                entry.m_resp.CopyFrom(dir_resp);
-                resp->AddPutResp(entry);
-                subdirs.push_back(rel);
-            } else if (S_ISREG(st.st_mode)) {
-                PutObjectByFileReq file_req(bucket, key, local);
-                file_req.AddHeaders(req.GetHeaders());
-                PutObjectByFileResp file_resp;
-                ZID_LOG_DBG("start to upload %s to %s", local.c_str(), key.c_str());
-                ZidResult r = PutObject(file_req, &file_resp, nullptr, change_backup_domain);
-                if (!r.IsSucc()) {
-                    ZID_LOG_ERR("failed to upload file: %s to zid", local.c_str());
-                    return r;
-                }
-                entry.m_resp.CopyFrom(file_resp);
-                resp->AddPutResp(entry);
-            } else {
-                // FIFOs block, sockets cannot be read, links may leave the tree.
-                ZID_LOG_WARN("skip %s: not a regular file or folder", local.c_str());
-            }
+        for (auto it = names.rbegin(); it != names.rend(); ++it) {
+            pending.push_back(rel_dir.empty() ? *it : rel_dir + "/" + *it);
         }
-        // Depth first, a folder's contents before its next sibling.
-        for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it) stack.push_back(*it);
+        return true;
+    };
+    if (!push_children("")) return result;
+    while (!pending.empty()) {
+        std::string rel = pending.back();
+        pending.pop_back();
+        std::string local = root + "/" + rel;
+        struct stat st;
+        if (::lstat(local.c_str(), &st) != 0) continue;
+        std::string key = JoinKey(zid_path, rel);
+        PutObjectsByDirectoryResp::PutResp entry;
+        entry.m_file_name = local;
+        entry.m_object_name = key;
+        if (S_ISDIR(st.st_mode)) {
+            PutDirectoryReq dir_req(bucket, key);
+            dir_req.AddHeaders(req.GetHeaders());
+            PutDirectoryResp dir_resp;
+            ZID_LOG_DBG("start to mkdir: %s", local.c_str());
+            ZidResult r = PutDirectory(dir_req, &dir_resp, change_backup_domain);
+            if (!r.IsSucc()) {
+                ZID_LOG_ERR("failed to mkdir: %s", local.c_str());
+                return r;
+            }
+            entry.m_resp.CopyFrom(dir_resp);
+            resp->AddPutResp(entry);
+            if (!push_children(rel)) return result;
+        } else if (S_ISREG(st.st_mode)) {
+            PutObjectByFileReq file_req(bucket, key, local);
+            file_req.AddHeaders(req.GetHeaders());
+            PutObjectByFileResp file_resp;
+            ZID_LOG_DBG("start to upload %s to %s", local.c_str(), key.c_str());
+            ZidResult r = PutObject(file_req, &file_resp, nullptr, change_backup_domain);
+            if (!r.IsSucc()) {
+                ZID_LOG_ERR("failed to upload file: %s to zid", local.c_str());
+                return r;
+            }
+            entry.m_resp.CopyFrom(file_resp);
+            resp->AddPutResp(entry);
+        } else {
+            // FIFOs block, sockets cannot be read, links may leave the tree.
+            ZID_LOG_WARN("skip %s: not a regular file or folder", local.c_str());
+        }
     }
     result.SetSucc();
     return result;

@@ -50,6 +50,43 @@ TEST_F(DirectoryUploadTest, TreeBecomesKeysUnderThePrefix) {
     }
 }
 
+// A folder's whole contents come before its next sibling, so a failure inside a folder
+// stops the walk before any later sibling is uploaded.
+TEST_F(DirectoryUploadTest, AFolderIsWalkedWholeBeforeItsNextSibling) {
+    std::string root = Local("walk");
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((root + "/b").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((root + "/b/deep").c_str(), 0755), 0);
+    WriteFile(root + "/a.txt", "a");
+    WriteFile(root + "/b/inner.txt", "i");
+    WriteFile(root + "/b/deep/z.txt", "z");
+    WriteFile(root + "/b/x.txt", "x");
+    WriteFile(root + "/c.txt", "c");
+    PutObjectsByDirectoryReq req("bkt", root, "p");
+    PutObjectsByDirectoryResp resp;
+    ZidResult r = m_op->PutObjects(req, &resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    std::vector<std::string> order;
+    for (const auto& e : resp.GetPutResps()) order.push_back(e.m_object_name);
+    EXPECT_EQ(order, (std::vector<std::string>{"p/a.txt", "p/b", "p/b/deep", "p/b/deep/z.txt",
+                                               "p/b/inner.txt", "p/b/x.txt", "p/c.txt"}));
+
+    // The upload of b/inner.txt fails: c.txt is never tried.
+    Service().Clear();
+    Fault f;
+    f.kind = FaultKind::Status;
+    f.status = 500;
+    f.method = "PUT";
+    f.keySubstring = "inner.txt";
+    Service().AddFault(f);
+    PutObjectsByDirectoryResp failed;
+    r = m_op->PutObjects(req, &failed);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ(r.GetHttpStatus(), 500);
+    EXPECT_EQ(failed.GetPutResps().size(), 4u);
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "p/c.txt").has_value());
+}
+
 TEST_F(DirectoryUploadTest, MissingFolderAndFailingEntry) {
     PutObjectsByDirectoryReq none("bkt", Local("nope"), "p");
     PutObjectsByDirectoryResp resp;
