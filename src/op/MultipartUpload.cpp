@@ -49,9 +49,9 @@ PartLayout ComputeLayout(uint64_t file_size, uint64_t part_size) {
 
 }  // namespace
 
-void ObjectOp::PrepareUploadPartTask(FileUploadTask* task, const std::string& upload_id,
-                                     const std::string& host, const std::string& path,
-                                     unsigned char* data, uint64_t len, uint64_t part_number,
+void ObjectOp::PrepareUploadPartTask(const std::string& upload_id, const std::string& host,
+                                     const std::string& path, unsigned char* data, uint64_t len,
+                                     uint64_t part_number, FileUploadTask* task,
                                      bool sign_header_host) {
     std::map<std::string, std::string> params;
     params["uploadId"] = upload_id;
@@ -223,8 +223,8 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
             const std::string& stored = already_exist_parts[part_number - 1];
             if (!resume_flag || stored.empty()) {
                 task->SetResume(false);
-                PrepareUploadPartTask(task, upload_id, host, path, buffers[k].get(), got,
-                                      part_number, req.SignHeaderHost());
+                PrepareUploadPartTask(upload_id, host, path, buffers[k].get(), got, part_number,
+                                      task, req.SignHeaderHost());
                 guard.pool.start(*task);
             } else {
                 task->SetResume(true);

@@ -148,10 +148,9 @@ public:
                                     const std::vector<uint64_t>& part_numbers,
                                     bool change_backup_domain, CompleteMultiUploadResp* comp_resp);
     // Sets a part worker up for one part: parameters, headers, a fresh signature, data.
-    void PrepareUploadPartTask(FileUploadTask* task, const std::string& upload_id,
-                               const std::string& host, const std::string& path,
-                               unsigned char* data, uint64_t len, uint64_t part_number,
-                               bool sign_header_host);
+    void PrepareUploadPartTask(const std::string& upload_id, const std::string& host,
+                               const std::string& path, unsigned char* data, uint64_t len,
+                               uint64_t part_number, FileUploadTask* task, bool sign_header_host);
 
     // Checkpoint of the resumable download: true when it may be used (sets *resume_offset).
     bool CheckResumableDownloadTask(const std::string& task_file_path,

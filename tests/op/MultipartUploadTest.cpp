@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "OpTestSupport.h"
+#include "op/FileUploadTask.h"
 #include "trsf/TransferHandler.h"
 
 using namespace zuzezi_zid;
@@ -50,6 +51,28 @@ protected:
     }
     std::string m_path;
 };
+
+// The per-part set-up: (upload id, host, path, data, length, part number, task, sign-host flag).
+TEST_F(MultipartUploadTest, PreparedPartCarriesItsNumberUploadIdAndLength) {
+    InitMultiUploadReq init("bkt", "up");
+    InitMultiUploadResp init_resp;
+    ASSERT_TRUE(m_op->InitMultiUpload(init, &init_resp).IsSucc());
+    const std::string id = init_resp.GetUploadId();
+    std::string part = RandomBytes(3000);
+    const std::string host = ClientSettings::BuildBucketHost(kAppId, "ap-test", "bkt", false);
+    FileUploadTask task(m_op->GetRealUrl(host, "/up", false), {}, {}, 5000, 5000, nullptr);
+    m_op->PrepareUploadPartTask(id, host, "/up", reinterpret_cast<unsigned char*>(&part[0]),
+                                part.size(), 7, &task, true);
+    Service().ClearRequests();
+    task.run();
+    ASSERT_TRUE(task.IsSucc()) << task.GetBody();
+    ASSERT_EQ(Service().Requests().size(), 1u);
+    const auto rec = Service().Requests()[0];
+    EXPECT_EQ(rec.params.at("uploadId"), id);
+    EXPECT_EQ(rec.params.at("partNumber"), "7");
+    EXPECT_EQ(rec.Header("Content-Length"), "3000");
+    EXPECT_TRUE(rec.signatureOk);
+}
 
 TEST_F(MultipartUploadTest, FilesOfEverySizeArriveWholeInOrderedParts) {
     struct Case {
