@@ -6,6 +6,7 @@
 
 #include "ClientSettings.h"
 #include "op/ObjectOpDetail.h"
+#include "op/StagedDownload.h"
 #include "util/LogUtil.h"
 #include "util/StringUtil.h"
 
@@ -13,14 +14,9 @@ namespace zuzezi_zid {
 
 using namespace op_detail;
 
-namespace {
-
-std::string HeaderValue(const std::map<std::string, std::string>& headers, const std::string& name) {
-    auto it = headers.find(name);
-    return it == headers.end() ? std::string() : it->second;
-}
-
-}  // namespace
+const op_detail::DownloadTexts op_detail::kMultiThreadTexts = {
+    "generate auth str failed, check your access_key/secret_key.", "down data, lseek failed, ret=",
+    "down data, write failed, ret=", false, true};
 
 ZidResult ObjectOp::MultiGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp) {
     ZidResult result;
@@ -122,7 +118,9 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
         run.url = GetRealUrl(host, req.GetPath(), req.IsHttps());
 
         std::string local_path = req.GetLocalFilePath();
-        fd = ::open(local_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0755);
+        // A failed download must leave the file it would have replaced as it was.
+        StagedDownload target(local_path);
+        fd = target.Open();
         if (fd < 0) {
             SetResultAndLogError(result, "open file(" + local_path + ") fail, errno=" +
                                              std::to_string(errno));
@@ -141,8 +139,7 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
 
         bool ok = RunSlices(*this, &run);
         result = run.result;
-        if (ok && run.headers_taken) result.SetHttpStatus(run.first_status);
-        if (ok && FileSizeOfFd(fd) != run.total) {
+        if (ok && target.IsStaged() && FileSizeOfFd(fd) != run.total) {
             ok = false;
             SetResultAndLogError(result, "down data, local file size " +
                                              std::to_string(FileSizeOfFd(fd)) +
@@ -154,8 +151,17 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
             SetResultAndLogError(result, "crc64 check failed, crc64_local: " + std::to_string(run.crc) +
                                              ", crc64_server_resp: " + crc_text);
         }
-        ::close(fd);
+        if (::close(fd) != 0 && ok) {
+            ok = false;
+            SetResultAndLogError(result, "close file(" + local_path + ") fail, errno=" +
+                                             std::to_string(errno));
+        }
         fd = -1;
+        if (ok && !target.Commit()) {
+            ok = false;
+            SetResultAndLogError(result, "rename file(" + target.WritePath() + ") to (" + local_path +
+                                             ") fail, errno=" + std::to_string(errno));
+        }
 
         if (!ok) {
             if (!run.failed_headers.empty()) resp->ParseFromHeaders(run.failed_headers);
@@ -164,10 +170,6 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
             return result;
         }
         ZID_LOG_INFO("down data succeed");
-        if (run.headers_taken) {
-            result.SetHttpStatus(run.first_status);
-            result.SetXZidRequestId(HeaderValue(run.first_headers, "x-zid-request-id"));
-        }
         resp->ParseFromHeaders(head_resp.GetHeaders());
         result.SetSucc();
         if (handler) {

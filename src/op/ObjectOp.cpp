@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <unordered_set>
@@ -13,6 +14,7 @@
 
 #include "ClientSettings.h"
 #include "op/ObjectOpDetail.h"
+#include "op/StagedDownload.h"
 #include "trsf/TransferHandler.h"
 #include "util/AuthTool.h"
 #include "util/CodecUtil.h"
@@ -158,7 +160,12 @@ ZidResult ObjectOp::GetObjectUnguarded(const GetObjectByFileReq& req, GetObjectB
         return result;
     }
     std::string local_path = req.GetLocalFilePath();
-    std::ofstream ofs(local_path.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
+    // A failed download must leave the file it would have replaced as it was.
+    StagedDownload target(local_path);
+    int fd = target.Open();
+    if (fd >= 0) ::close(fd);
+    std::ofstream ofs;
+    if (fd >= 0) ofs.open(target.WritePath().c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
     if (!ofs.is_open()) {
         result.SetErrorMsg("Open local file fail, local file=" + local_path);
         result.SetFail();
@@ -171,6 +178,10 @@ ZidResult ObjectOp::GetObjectUnguarded(const GetObjectByFileReq& req, GetObjectB
     ofs.close();
     if (result.IsSucc() && ofs.fail()) {
         SetResultAndLogError(result, "write local file fail, local file=" + local_path);
+    }
+    if (result.IsSucc() && !target.Commit()) {
+        SetResultAndLogError(result, "rename file(" + target.WritePath() + ") to (" + local_path +
+                                         ") fail, errno=" + std::to_string(errno));
     }
     ReportFinalStatus(*this, handler, change_backup_domain, result, *resp);
     return result;

@@ -68,6 +68,22 @@ struct PoolGuard {
     Poco::ThreadPool pool;
 };
 
+// What a download reports in its own words: the multi-threaded and the resumable download
+// share their slice code, not their texts.
+struct DownloadTexts {
+    const char* auth_failed;
+    const char* seek_failed;   // then errno, ", offset=" and the offset
+    const char* write_failed;  // then errno, ", len=" and the length
+    bool log_last_offset;      // the start line tells where the run resumed
+    bool status_of_first_slice;  // the result carries the first written slice's status and id
+};
+extern const DownloadTexts kMultiThreadTexts;
+extern const DownloadTexts kResumableTexts;
+
+// Slices a download runs ahead of its first unwritten one, per worker: only these are
+// tracked, so what a download keeps is bounded by its workers, not by the object.
+const unsigned kSliceWindowPerWorker = 4;
+
 // One run of ranged slices into an open file, shared by the plain and the resumable
 // download. Workers only fill their own buffers; the calling thread signs each slice,
 // writes every finished one and refills its worker at once, so no slice waits for the
@@ -75,6 +91,7 @@ struct PoolGuard {
 struct SliceRun {
     // inputs
     const GetObjectByFileReq* req = nullptr;
+    const DownloadTexts* texts = &kMultiThreadTexts;
     std::string url;
     std::string path;
     std::map<std::string, std::string> headers;  // without Authorization

@@ -48,10 +48,24 @@ bool WriteFully(int fd, const unsigned char* buf, uint64_t len, uint64_t offset,
     return true;
 }
 
+// The failed write in the download's words: a file without positions fails as a seek would.
+std::string WriteFailure(const DownloadTexts& texts, int err, uint64_t offset, uint64_t len) {
+    if (err == ESPIPE) {
+        return texts.seek_failed + std::to_string(err) + ", offset=" + std::to_string(offset);
+    }
+    return texts.write_failed + std::to_string(err) + ", len=" + std::to_string(len);
+}
+
+std::string HeaderValue(const std::map<std::string, std::string>& headers, const std::string& name) {
+    auto it = headers.find(name);
+    return it == headers.end() ? std::string() : it->second;
+}
+
 }  // namespace
 
 bool RunSlices(const ObjectOp& op, SliceRun* run) {
     const GetObjectByFileReq& req = *run->req;
+    const DownloadTexts& texts = *run->texts;
     const uint64_t slice = ClientSettings::GetDownSliceSize();
     const uint64_t remaining = run->total - run->start;
     const unsigned n = PoolSize(std::min<uint64_t>(ClientSettings::GetDownThreadPoolSize(),
@@ -80,14 +94,21 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
             done_cond.notify_one();
         });
     }
-    ZID_LOG_INFO("download data,url=%s, poolsize=%u, slice_size=%" PRIu64 ", file_size=%" PRIu64
-                 ", last_offset=%" PRIu64,
-                 run->url.c_str(), n, slice, run->total, run->start);
+    if (texts.log_last_offset) {
+        ZID_LOG_INFO("download data,url=%s, poolsize=%u, slice_size=%" PRIu64
+                     ", file_size=%" PRIu64 ", last_offset=%" PRIu64,
+                     run->url.c_str(), n, slice, run->total, run->start);
+    } else {
+        ZID_LOG_INFO("download data,url=%s, poolsize=%u, slice_size=%" PRIu64
+                     ", file_size=%" PRIu64,
+                     run->url.c_str(), n, slice, run->total);
+    }
 
     // Slices finish in any order; the written prefix, its CRC and the checkpoint follow
-    // the first slice not yet written.
-    std::vector<char> written(slice_count, 0);
-    std::vector<uint64_t> slice_crc(run->compute_crc ? slice_count : 0, 0);
+    // the first slice not yet written. Only the window ahead of it is tracked, in a ring.
+    const uint64_t window = static_cast<uint64_t>(n) * kSliceWindowPerWorker;
+    std::vector<char> written(window, 0);
+    std::vector<uint64_t> slice_crc(run->compute_crc ? window : 0, 0);
     uint64_t prefix = 0;
     uint64_t next = 0;
     unsigned in_flight = 0;
@@ -106,8 +127,7 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
                                                  req.GetMethod(), run->path, headers, run->params,
                                                  run->not_signed);
         if (auth.empty()) {
-            ObjectOp::SetResultAndLogError(
-                run->result, "generate auth str failed, check your access_key/secret_key.");
+            ObjectOp::SetResultAndLogError(run->result, texts.auth_failed);
             return false;
         }
         headers["Authorization"] = auth;
@@ -136,8 +156,15 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
         return true;
     };
 
+    auto can_start = [&] {
+        return !failed && next < slice_count && !free_slots.empty() && next < prefix + window;
+    };
     while (true) {
-        while (!failed && next < slice_count && !free_slots.empty()) {
+        if (can_start()) {
+            ZID_LOG_DBG("down data, offset=%" PRIu64 ", file_size=%" PRIu64, run->start + next * slice,
+                        run->total);
+        }
+        while (can_start()) {
             if (run->handler && !run->handler->IsNotCancelled()) {
                 ObjectOp::SetResultAndLogError(run->result, "Request canceled by user");
                 failed = true;
@@ -174,10 +201,8 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
             uint64_t len = task->GetDownloadedLength();
             int err = 0;
             if (!WriteFully(run->fd, buffers[j].get(), len, task->GetOffset(), &err)) {
-                ObjectOp::SetResultAndLogError(
-                    run->result, "down data, write failed, ret=" + std::to_string(err) +
-                                     ", len=" + std::to_string(len) +
-                                     ", offset=" + std::to_string(task->GetOffset()));
+                ObjectOp::SetResultAndLogError(run->result,
+                                               WriteFailure(texts, err, task->GetOffset(), len));
                 failed = true;
                 continue;
             }
@@ -185,19 +210,26 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
                 run->first_headers = task->GetHeaders();
                 run->first_status = task->GetHttpStatus();
                 run->headers_taken = true;
+                if (texts.status_of_first_slice) {
+                    run->result.SetHttpStatus(run->first_status);
+                    run->result.SetXZidRequestId(HeaderValue(run->first_headers, "x-zid-request-id"));
+                }
             }
             ZID_LOG_DBG("down data, down_times=%u, task_index=%u, file_size=%" PRIu64
                         ", offset=%" PRIu64 ", downlen:%" PRIu64,
                         down_times, j, run->total, task->GetOffset(), len);
-            uint64_t idx = slot_slice[j];
+            uint64_t idx = slot_slice[j] % window;
             written[idx] = 1;
             if (run->compute_crc) slice_crc[idx] = task->GetCrc64();
         }
         uint64_t old_prefix = prefix;
-        while (prefix < slice_count && written[prefix]) {
+        while (prefix < slice_count && written[prefix % window]) {
             uint64_t offset = run->start + prefix * slice;
             uint64_t len = std::min<uint64_t>(run->total - offset, slice);
-            if (run->compute_crc) run->crc = Crc64Util::Combine(run->crc, slice_crc[prefix], len);
+            if (run->compute_crc) {
+                run->crc = Crc64Util::Combine(run->crc, slice_crc[prefix % window], len);
+            }
+            written[prefix % window] = 0;
             run->downloaded = offset + len;
             ++prefix;
         }

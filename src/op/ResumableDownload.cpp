@@ -21,9 +21,24 @@ namespace zuzezi_zid {
 
 using namespace op_detail;
 
+const op_detail::DownloadTexts op_detail::kResumableTexts = {
+    "Generate auth str fail, check your access_key/secret_key.", "down data, lseek ret=",
+    "down data, write ret=", true, false};
+
 namespace {
 
 const char* const kTaskFileSuffix = ".zidresumabletask";
+
+// A checkpoint may name only bytes that are on disk: the file's data is made durable first,
+// and a file that cannot be made so gets no new checkpoint.
+bool MakeDurable(int fd) {
+    while (::fdatasync(fd) != 0) {
+        if (errno == EINTR) continue;
+        ZID_LOG_ERR("fdatasync failed, errno=%d, checkpoint not updated", errno);
+        return false;
+    }
+    return true;
+}
 
 std::string JsonString(const Poco::JSON::Object::Ptr& obj, const std::string& name) {
     if (!obj->has(name)) return "";
@@ -128,6 +143,7 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
 
         // A second pass runs only after a resumed file failed its CRC: then from 0.
         for (int pass = 0; pass < 2; ++pass) {
+            if (pass > 0) ZID_LOG_INFO("non-resumable download object");
             result = ZidResult();
             HeadObjectResp head_resp;
             ZidResult head_result;
@@ -153,12 +169,11 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
                                 resume_offset, local_size);
                     resume_offset = 0;
                 }
-            } else {
-                ::remove(task_file_path.c_str());
             }
 
             SliceRun run;
             run.req = &req;
+            run.texts = &kResumableTexts;
             run.handler = handler;
             run.path = req.GetPath();
             run.headers = req.GetHeaders();
@@ -210,9 +225,11 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             run.fd = fd;
             run.start = resume_offset;
             run.total = total;
-            // The checkpoint follows every completed batch, so a killed process resumes.
+            // A checkpoint not describing this file goes, so none outlives the bytes it named.
+            if (resume_offset == 0) ::remove(task_file_path.c_str());
+            // The checkpoint follows the written prefix, so a killed process resumes.
             run.after_batch = [&](uint64_t downloaded) {
-                UpdateResumableDownloadTaskFile(task_file_path, identity, downloaded);
+                if (MakeDurable(fd)) UpdateResumableDownloadTaskFile(task_file_path, identity, downloaded);
             };
             if (handler) {
                 handler->SetTotalSize(total);
@@ -228,9 +245,11 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
                 if (::ftruncate(fd, static_cast<off_t>(run.downloaded)) != 0) {
                     ZID_LOG_ERR("truncate file failed, errno=%d", errno);
                 }
+                if (MakeDurable(fd)) {
+                    UpdateResumableDownloadTaskFile(task_file_path, identity, run.downloaded);
+                }
                 ::close(fd);
                 fd = -1;
-                UpdateResumableDownloadTaskFile(task_file_path, identity, run.downloaded);
                 if (!run.failed_headers.empty()) resp->ParseFromHeaders(run.failed_headers);
                 SetResultAndLogError(result, "download data failed");
                 if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
@@ -276,6 +295,7 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
                 ::remove(local_path.c_str());
                 continue;
             }
+            ZID_LOG_ERR("we may encounter network error");
             SetResultAndLogError(result, "crc64 check failed, crc64_local: " +
                                              std::to_string(run.crc) +
                                              ", crc64_server_resp: " + crc_text);

@@ -228,6 +228,47 @@ TEST_F(MultiThreadDownloadTest, AFailingSliceAmongManyWorkersEndsTheDownload) {
     EXPECT_LE(CountRequests("GET"), 5u + 4u * 4u);
 }
 
+// A slice that takes long holds back how far the others run ahead of it, so what the download
+// keeps track of is a window, whatever the object's size: four slices per worker.
+TEST_F(MultiThreadDownloadTest, ASlowSliceBoundsHowFarTheOthersRunAhead) {
+    const unsigned workers = 3;
+    const uint64_t window = 4 * workers;
+    ClientSettings::SetDownThreadPoolSize(workers);
+    const std::string data = RandomBytes(64 * 4096, 13);
+    Service().PutObject(StoreBucket(), "obj", data);
+    // The first GET to arrive waits, then fails; its retry is the first request after the wait.
+    Fault slow = SlowAnswers("GET", 1000);
+    slow.times = 1;
+    Fault fail;
+    fail.kind = FaultKind::Status;
+    fail.status = 503;
+    fail.method = "GET";
+    Service().AddFault(slow);
+    Service().AddFault(fail);
+    ZidResult result;
+    Download("obj", Local("f"), &result);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_TRUE(ReadFile(Local("f")) == data);
+
+    std::vector<zid_local::RecordedRequest> gets;
+    for (const auto& r : Service().Requests()) {
+        if (r.method == "GET") gets.push_back(r);
+    }
+    ASSERT_FALSE(gets.empty());
+    const std::string held = gets[0].Header("Range");
+    const uint64_t held_offset = std::stoull(held.substr(held.find('=') + 1));
+    size_t during = 0;
+    size_t i = 1;
+    for (; i < gets.size() && gets[i].Header("Range") != held; ++i) {
+        const std::string range = gets[i].Header("Range");
+        const uint64_t offset = std::stoull(range.substr(range.find('=') + 1));
+        EXPECT_LT(offset, held_offset + window * 4096) << range << " while " << held << " was held";
+        ++during;
+    }
+    ASSERT_LT(i, gets.size()) << "the held slice was never retried";
+    EXPECT_GT(during, 0u);
+}
+
 TEST_F(MultiThreadDownloadTest, StallPastTheReceiveTimeoutFails) {
     Service().PutObject(StoreBucket(), "obj", RandomBytes(2 * 4096));
     Service().AddFault(SlowAnswers("GET", 1500));

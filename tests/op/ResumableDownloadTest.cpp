@@ -1,10 +1,14 @@
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
@@ -15,6 +19,48 @@
 using namespace zuzezi_zid;
 using zid_local::Fault;
 using zid_local::FaultKind;
+
+namespace zid_test {
+namespace {
+
+uint64_t CheckpointOffsetIn(const std::string& task_file) {
+    std::ifstream ifs(task_file, std::ios::binary);
+    if (!ifs) return 0;
+    try {
+        Poco::JSON::Parser parser;
+        auto obj = parser.parse(ifs).extract<Poco::JSON::Object::Ptr>();
+        return obj->has("resumeOffset") ? std::stoull(obj->getValue<std::string>("resumeOffset")) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+// What was on disk when the local file was made durable.
+struct SyncPoint {
+    uint64_t file_size;
+    uint64_t checkpoint;  // the offset the checkpoint named just before
+};
+std::mutex g_sync_mutex;
+std::string g_sync_path;  // the local file watched; empty: none
+std::vector<SyncPoint> g_syncs;
+
+}  // namespace
+}  // namespace zid_test
+
+// Every fdatasync of this program passes here before it reaches the kernel.
+extern "C" int fdatasync(int fd) {
+    using namespace zid_test;
+    {
+        std::lock_guard<std::mutex> lock(g_sync_mutex);
+        struct stat of_fd, of_path;
+        if (!g_sync_path.empty() && fstat(fd, &of_fd) == 0 && stat(g_sync_path.c_str(), &of_path) == 0 &&
+            of_fd.st_ino == of_path.st_ino && of_fd.st_dev == of_path.st_dev) {
+            g_syncs.push_back({static_cast<uint64_t>(of_fd.st_size),
+                               CheckpointOffsetIn(g_sync_path + ".zidresumabletask")});
+        }
+    }
+    return static_cast<int>(syscall(SYS_fdatasync, fd));
+}
 
 namespace zid_test {
 namespace {
@@ -43,17 +89,7 @@ protected:
         std::remove(TaskFile().c_str());
         Service().ClearFaults();
     }
-    uint64_t CheckpointOffset() const {
-        std::string text = ReadFile(TaskFile());
-        if (text.empty()) return 0;
-        try {
-            Poco::JSON::Parser parser;
-            auto obj = parser.parse(text).extract<Poco::JSON::Object::Ptr>();
-            return obj->has("resumeOffset") ? std::stoull(obj->getValue<std::string>("resumeOffset")) : 0;
-        } catch (...) {
-            return 0;
-        }
-    }
+    uint64_t CheckpointOffset() const { return CheckpointOffsetIn(TaskFile()); }
     static Fault FailGets(int skip) {
         Fault f;
         f.kind = FaultKind::Status;
@@ -99,6 +135,37 @@ TEST_F(ResumableDownloadTest, FailureKeepsTheWrittenPrefixAndTheNextCallResumesT
 
 // Slices that are wrong or never arrive fail the call; the file keeps only the bytes the
 // checkpoint vouches for, and a clean second call finishes the object.
+// A checkpoint names only bytes an fdatasync of the local file has made durable before it.
+TEST_F(ResumableDownloadTest, TheCheckpointNamesOnlyDurableBytes) {
+    ClientSettings::SetDownThreadPoolSize(3);
+    Fault fail_rest = FailGets(6);
+    fail_rest.times = -1;
+    Service().AddFault(fail_rest);
+    {
+        std::lock_guard<std::mutex> lock(g_sync_mutex);
+        g_syncs.clear();
+        g_sync_path = m_path;
+    }
+    ZidResult result = Resume();
+    std::vector<SyncPoint> syncs;
+    {
+        std::lock_guard<std::mutex> lock(g_sync_mutex);
+        g_sync_path.clear();
+        syncs.swap(g_syncs);
+    }
+    EXPECT_FALSE(result.IsSucc());
+    const uint64_t offset = CheckpointOffset();
+    ASSERT_GT(offset, 0u);
+    ASSERT_FALSE(syncs.empty());
+    uint64_t durable = 0;
+    for (const auto& s : syncs) {
+        EXPECT_LE(s.checkpoint, durable);
+        durable = s.file_size;
+    }
+    EXPECT_LE(offset, durable);
+    EXPECT_EQ(ReadFile(m_path), m_data.substr(0, offset));
+}
+
 TEST_F(ResumableDownloadTest, LastingSliceFaultsKeepOnlyGoodBytes) {
     struct Case {
         const char* name;

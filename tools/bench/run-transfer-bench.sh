@@ -156,6 +156,10 @@ for r in $(seq 0 "$runs"); do
   # Interleaved, so a change of load hits all three alike.
   measure "zid MultiThreadDownload $tag" "$size" "$work/out/zid" \
     "$bench" download "127.0.0.1:$nginx_port" obj "$work/out/zid" "$threads" "$slice"
+  measure "zid ResumableGetObject $tag" "$size" "$work/out/zid-resumable" \
+    "$bench" resumable "127.0.0.1:$nginx_port" obj "$work/out/zid-resumable" "$threads" "$slice"
+  measure "zid Resumable, no fdatasync $tag" "$size" "$work/out/zid-nosync" \
+    "$bench" resumable-nosync "127.0.0.1:$nginx_port" obj "$work/out/zid-nosync" "$threads" "$slice"
   measure "curl $tag" "$size" "$work/out/curl" curl -sS -f -o "$work/out/curl" "$url"
   measure "aria2c -x10 -s10 -k4M $tag" "$size" "$work/out/aria2" \
     aria2c -q -x10 -s10 -k4M --file-allocation=none --allow-overwrite=true \
@@ -169,13 +173,13 @@ measure "curl single PUT" "$size" "" curl -sS -f -o /dev/null -T "$work/www/obj"
 
 echo
 echo "object: $size bytes; threads $threads, slice $slice bytes; load after: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-32s %10s %10s %14s\n' "client" "seconds" "MiB/s" "peak RSS MiB"
+printf '%-40s %10s %10s %14s\n' "client" "seconds" "MiB/s" "peak RSS MiB"
 for row in "${rows[@]}"; do
   IFS='|' read -r name secs mibps rss <<<"$row"
   if [ "$mibps" = "-" ]; then
-    printf '%-32s %10s\n' "$name" "$secs"
+    printf '%-40s %10s\n' "$name" "$secs"
   else
-    printf '%-32s %10s %10s %14.1f\n' "$name" "$secs" "$mibps" "$(awk -v k="$rss" 'BEGIN{print k/1024}')"
+    printf '%-40s %10s %10s %14.1f\n' "$name" "$secs" "$mibps" "$(awk -v k="$rss" 'BEGIN{print k/1024}')"
   fi
 done
 
@@ -196,6 +200,10 @@ median() {
     grep -v '^-$' | sort -n | awk '{v[NR]=$1} END{if (NR) print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2); else print "-"}'
 }
 zm=$(median "zid MultiThreadDownload #"); cm=$(median "curl #"); am=$(median "aria2c -x10 -s10 -k4M #")
+rm_=$(median "zid ResumableGetObject #"); nm=$(median "zid Resumable, no fdatasync #")
+awk -v r="$rm_" -v n="$nm" -v z="$zm" 'BEGIN{
+  if (r == "-" || n == "-" || z == "-") exit
+  printf "resumable: %.1f MiB/s with fdatasync, %.1f without (sync costs %.0f%%), %.2fx the multi-threaded download\n", r, n, (1 - r/n)*100, r/z }'
 awk -v z="$zm" -v c="$cm" -v a="$am" 'BEGIN{
   if (z == "-" || c == "-" || a == "-") exit
   printf "medians: zid %.1f, curl %.1f, aria2c %.1f MiB/s: zid/curl %.2fx, zid/aria2c %.2fx\n", z, c, a, z/c, z/a }'
