@@ -90,6 +90,12 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
         for (const Fault& f : faults.replacements) store.Put(c.bucket, c.key, f.data, {});
         if (faults.refuse) {
             answered = false;
+            // Recorded before the client can see the refusal, so a test that looks right
+            // after its call sees this request too.
+            {
+                std::lock_guard<std::mutex> lock(recordMu);
+                record.push_back(rec);
+            }
             auto& impl = static_cast<Poco::Net::HTTPServerRequestImpl&>(req);
             resp.setKeepAlive(false);
             impl.socket().shutdown();
@@ -170,11 +176,11 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
     if (options.verbose) {
         std::cerr << c.method << " " << rec.uri << " host=" << c.host << " -> " << rec.status << "\n";
     }
+    if (!answered) return;
     {
         std::lock_guard<std::mutex> lock(recordMu);
         record.push_back(rec);
     }
-    if (!answered) return;
     try {
         Send(req, resp, a, faults, head, c.requestId);
     } catch (const std::exception&) {
