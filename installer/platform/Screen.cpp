@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "Log.h"
 #include "MainQueue.h"
@@ -40,12 +41,6 @@ void ApplyCursor(CursorShape shape) {
     gdk_display_flush(display);
 }
 
-double DistanceToRect(const GdkRectangle& r, double x, double y) {
-    double dx = std::max({static_cast<double>(r.x) - x, 0.0, x - (r.x + r.width)});
-    double dy = std::max({static_cast<double>(r.y) - y, 0.0, y - (r.y + r.height)});
-    return std::hypot(dx, dy);
-}
-
 }  // namespace
 
 void SetCursorShape(CursorShape shape) {
@@ -73,32 +68,40 @@ int ScreenCount() {
     return display ? gdk_display_get_n_monitors(display) : 0;
 }
 
+int PickScreen(const std::vector<ScreenRect>& areas, int primary, ScreenPoint point, bool nearest) {
+    int best = -1;
+    double best_distance = std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < areas.size(); ++i) {
+        const ScreenRect& a = areas[i];
+        // Half-open, so a point on an edge two monitors share belongs to one of them only.
+        if (point.x >= a.left && point.x < a.right && point.y >= a.top && point.y < a.bottom) {
+            return static_cast<int>(i);
+        }
+        const double dx = std::max({a.left - point.x, 0.0, point.x - a.right});
+        const double dy = std::max({a.top - point.y, 0.0, point.y - a.bottom});
+        const double d = std::hypot(dx, dy);
+        if (d < best_distance) {
+            best_distance = d;
+            best = static_cast<int>(i);
+        }
+    }
+    if (nearest || areas.empty()) return best;
+    return primary >= 0 && primary < static_cast<int>(areas.size()) ? primary : 0;
+}
+
 int ScreenAt(ScreenPoint point, bool nearest) {
     GdkDisplay* display = MainThreadDisplay();
     if (!display) return -1;
-    const int n = gdk_display_get_n_monitors(display);
-    if (n <= 0) return -1;
-    int best = -1;
-    double best_distance = std::numeric_limits<double>::infinity();
-    for (int i = 0; i < n; ++i) {
-        GdkRectangle area;
-        gdk_monitor_get_workarea(gdk_display_get_monitor(display, i), &area);
-        double d = DistanceToRect(area, point.x, point.y);
-        // Half-open, so a point on an edge two monitors share belongs to one of them only.
-        if (point.x >= area.x && point.x < area.x + area.width && point.y >= area.y &&
-            point.y < area.y + area.height)
-            return i;
-        if (d < best_distance) {
-            best_distance = d;
-            best = i;
-        }
+    std::vector<ScreenRect> areas;
+    int primary = -1;
+    GdkMonitor* primary_monitor = gdk_display_get_primary_monitor(display);
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        ScreenRect r;
+        ScreenWorkArea(i, &r);
+        areas.push_back(r);
+        if (gdk_display_get_monitor(display, i) == primary_monitor) primary = i;
     }
-    if (nearest) return best;
-    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
-    for (int i = 0; primary && i < n; ++i) {
-        if (gdk_display_get_monitor(display, i) == primary) return i;
-    }
-    return 0;
+    return PickScreen(areas, primary, point, nearest);
 }
 
 bool ScreenWorkArea(int index, ScreenRect* out) {

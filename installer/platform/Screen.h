@@ -3,6 +3,8 @@
 // Queries run on the main thread with the toolkit up; elsewhere they answer nothing.
 #pragma once
 
+#include <vector>
+
 namespace zplat {
 
 enum class CursorShape { Arrow, ResizeLeftRight };
@@ -22,6 +24,9 @@ int ScreenCount();
 // The monitor whose work area holds the point; otherwise the nearest one when asked,
 // else the primary one. -1 without a display.
 int ScreenAt(ScreenPoint point, bool nearest);
+// The choice itself, over given work areas: the one holding the point; otherwise the
+// nearest one when asked, else `primary` (the first when that is no index). -1 for none.
+int PickScreen(const std::vector<ScreenRect>& areas, int primary, ScreenPoint point, bool nearest);
 // The work area (the monitor less panels and docks); false for an unknown index.
 bool ScreenWorkArea(int index, ScreenRect* out);
 
