@@ -74,7 +74,7 @@ struct DownloadTexts {
     const char* auth_failed;
     const char* seek_failed;   // then errno, ", offset=" and the offset
     const char* write_failed;  // then errno, ", len=" and the length
-    bool log_last_offset;      // the start line tells where the run resumed
+    bool resumable_log;        // the resumable's own log lines (its start line names the offset)
     bool status_of_first_slice;  // the result carries the first written slice's status and id
 };
 extern const DownloadTexts kMultiThreadTexts;

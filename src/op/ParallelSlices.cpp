@@ -94,7 +94,7 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
             done_cond.notify_one();
         });
     }
-    if (texts.log_last_offset) {
+    if (texts.resumable_log) {
         ZID_LOG_INFO("download data,url=%s, poolsize=%u, slice_size=%" PRIu64
                      ", file_size=%" PRIu64 ", last_offset=%" PRIu64,
                      run->url.c_str(), n, slice, run->total, run->start);
@@ -191,7 +191,11 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
             if (failed) continue;  // only drain the slices still under way
             FileDownTask* task = tasks[j].get();
             if (!task->IsSucc()) {
-                ZID_LOG_ERR("down data, down task fail, rsp:%s", task->GetBody().c_str());
+                if (texts.resumable_log) {
+                    ZID_LOG_ERR("down data, down task fail, rsp: %s", task->GetBody().c_str());
+                } else {
+                    ZID_LOG_ERR("down data, down task fail, rsp:%s", task->GetBody().c_str());
+                }
                 run->failed_headers = task->GetHeaders();
                 FailedResultFromTask(task->GetHttpStatus(), task->GetErrMsg(), task->GetHeaders(),
                                      task->GetBody(), &run->result);
@@ -215,9 +219,15 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
                     run->result.SetXZidRequestId(HeaderValue(run->first_headers, "x-zid-request-id"));
                 }
             }
-            ZID_LOG_DBG("down data, down_times=%u, task_index=%u, file_size=%" PRIu64
-                        ", offset=%" PRIu64 ", downlen:%" PRIu64,
-                        down_times, j, run->total, task->GetOffset(), len);
+            if (texts.resumable_log) {
+                ZID_LOG_DBG("down data, down_times=%u, task_index=%u, file_size=%" PRIu64
+                            ", offset=%" PRIu64 ", downlen=%" PRIu64,
+                            down_times, j, run->total, task->GetOffset(), len);
+            } else {
+                ZID_LOG_DBG("down data, down_times=%u, task_index=%u, file_size=%" PRIu64
+                            ", offset=%" PRIu64 ", downlen:%" PRIu64 " ",
+                            down_times, j, run->total, task->GetOffset(), len);
+            }
             uint64_t idx = slot_slice[j] % window;
             written[idx] = 1;
             if (run->compute_crc) slice_crc[idx] = task->GetCrc64();

@@ -152,6 +152,7 @@ TEST_F(DownloadTextsTest, EachDownloadLogsItsOwnLines) {
     EXPECT_TRUE(Logged("download data,url=")) << "multi-threaded";
     EXPECT_FALSE(Logged(", last_offset=")) << "multi-threaded";
     EXPECT_TRUE(Logged("down data, offset=0, file_size=" + n)) << "multi-threaded";
+    EXPECT_TRUE(Logged(", downlen:4096 ")) << "multi-threaded";
 
     {
         std::lock_guard<std::mutex> lock(g_log_mutex);
@@ -160,6 +161,7 @@ TEST_F(DownloadTextsTest, EachDownloadLogsItsOwnLines) {
     ASSERT_TRUE(Run(Kind::Resumable, Local("r"), nullptr).IsSucc());
     EXPECT_TRUE(Logged(", file_size=" + n + ", last_offset=0")) << "resumable";
     EXPECT_TRUE(Logged("down data, offset=0, file_size=" + n)) << "resumable";
+    EXPECT_TRUE(Logged(", downlen=4096")) << "resumable";
 
     // A fresh download whose bytes fail the CRC.
     Fault wrong_crc;
