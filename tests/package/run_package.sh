@@ -21,7 +21,7 @@ if [ "$mode" = shared ]; then
         -DZID_BUILD_TESTS=OFF -DZID_BUILD_TOOLS=OFF -DZID_BUILD_INSTALLER=OFF -DZID_BUILD_EXAMPLES=OFF \
         -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$cxxflags" \
         -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" > "$work/lib.log"
-  cmake --build "$work/lib" -j2 >> "$work/lib.log" || { cat "$work/lib.log" >&2; exit 1; }
+  cmake --build "$work/lib" -j3 >> "$work/lib.log" || { cat "$work/lib.log" >&2; exit 1; }
   build_dir=$work/lib
 fi
 cmake --install "$build_dir" --prefix "$prefix" > /dev/null
