@@ -17,7 +17,8 @@ zid_work=$work
 prefix=$work/prefix
 
 if [ "$mode" = shared ]; then
-  cmake -S "$source_dir" -B "$work/lib" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
+  # Unoptimised: this build is here for its link, its names and its package, not its speed.
+  cmake -S "$source_dir" -B "$work/lib" -DCMAKE_BUILD_TYPE=None -DBUILD_SHARED_LIBS=ON \
         -DZID_BUILD_TESTS=OFF -DZID_BUILD_TOOLS=OFF -DZID_BUILD_INSTALLER=OFF -DZID_BUILD_EXAMPLES=OFF \
         -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$cxxflags" \
         -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" > "$work/lib.log"
