@@ -9,6 +9,7 @@
 #include <rapidxml/rapidxml_print.hpp>
 
 #include "ClientSettings.h"
+#include "util/XmlNesting.h"
 
 namespace zuzezi_zid {
 
@@ -176,6 +177,9 @@ std::string StringUtil::Join(const std::vector<std::string>& items, const std::s
 }
 
 bool StringUtil::ParseXmlDocument(char* buffer, rapidxml::xml_document<>* doc) {
+    if (!XmlNestingWithin(buffer)) {
+        return false;
+    }
     try {
         doc->parse<0>(buffer);
     } catch (const rapidxml::parse_error&) {

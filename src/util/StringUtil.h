@@ -46,6 +46,7 @@ public:
     static std::string Join(const std::vector<std::string>& items, const std::string& sep);
 
     // Parses in place: the buffer must be zero-terminated, writable and outlive the document.
+    // A document nested deeper than kMaxXmlDepth is refused like one that does not parse.
     static bool ParseXmlDocument(char* buffer, rapidxml::xml_document<>* doc);
     static std::string PrintXmlNode(const rapidxml::xml_node<>* node);
 
