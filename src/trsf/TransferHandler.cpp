@@ -145,7 +145,8 @@ void TransferHandler::WaitForFinalStatus() const {
 }
 
 uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
-                                std::ostream& out, size_t buffer_size) {
+                                std::ostream& out, size_t buffer_size,
+                                const std::function<void(const char*, size_t)>& on_block) {
     poco_assert(buffer_size > 0);
     std::vector<char> buffer(buffer_size);
     in.read(buffer.data(), static_cast<std::streamsize>(buffer_size));
@@ -162,6 +163,9 @@ uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler,
                                          std::to_string(total) + " bytes");
         }
         total += static_cast<uint64_t>(n);
+        if (on_block) {
+            on_block(buffer.data(), static_cast<size_t>(n));
+        }
         if (handler) {
             handler->AdvanceProgress(static_cast<uint64_t>(n));
         }

@@ -101,8 +101,10 @@ private:
 
 // Copies in blocks of buffer_size, reporting each block to the handler (may be
 // empty); throws UserCancelException when the handler is cancelled and
-// std::ios_base::failure when the output refuses a write. Returns bytes written.
+// std::ios_base::failure when the output refuses a write. on_block (may be empty)
+// sees each block once it is written. Returns bytes written.
 uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
-                                std::ostream& out, size_t buffer_size);
+                                std::ostream& out, size_t buffer_size,
+                                const std::function<void(const char*, size_t)>& on_block = nullptr);
 
 }  // namespace zuzezi_zid

@@ -17,13 +17,12 @@
 #include <Poco/Net/RejectCertificateHandler.h>
 #include <Poco/Net/SSLManager.h>
 #include <Poco/Net/SecureStreamSocket.h>
-#include <Poco/StreamCopier.h>
-#include <Poco/TeeStream.h>
 #include <Poco/URI.h>
 
 #include "trsf/TransferHandler.h"
 #include "util/CodecUtil.h"
 #include "util/LogUtil.h"
+#include "util/ResponseBody.h"
 #include "util/StringUtil.h"
 
 // Every line of the sender carries one function name, whatever helper logs it.
@@ -39,6 +38,10 @@ using StringMap = HttpSender::StringMap;
 using Clock = std::chrono::steady_clock;
 
 const size_t kCopyBufferSize = 8192;
+// An error answer is a message, not data: only this much of its body is read.
+const size_t kMaxErrorBody = 1024 * 1024;
+
+bool IsSuccess(int status) { return status >= 200 && status <= 299; }
 
 // A certificate that fails verification is refused outright; without this the
 // TLS library falls back to asking on the console.
@@ -144,8 +147,8 @@ void LogResponse(const Poco::Net::HTTPResponse& resp, const StringMap& headers) 
 }
 
 // Copies the response body to out. When the ETag is a plain MD5 and the caller
-// asks for the check, the body is hashed on its way through (never held whole in
-// memory); returns false in *md5_ok with the hex digest in *md5_hex on a mismatch.
+// asks for the check, each block is digested as it is copied (never held whole
+// in memory); returns false in *md5_ok with the hex digest in *md5_hex on a mismatch.
 uint64_t CopyBody(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
                   std::ostream& out, bool is_check_md5, const std::string& etag, bool* md5_ok,
                   std::string* md5_hex) {
@@ -155,19 +158,53 @@ uint64_t CopyBody(const std::shared_ptr<TransferHandler>& handler, std::istream&
     }
     SENDER_LOG_DBG("Check Response Md5");
     Poco::MD5Engine md5;
-    Poco::DigestOutputStream digest(md5);
-    Poco::TeeOutputStream tee(out);
-    tee.addStream(digest);
-    const uint64_t n = CopyStreamWithProgress(handler, in, tee, kCopyBufferSize);
-    tee.flush();
-    digest.close();
+    const uint64_t n = CopyStreamWithProgress(
+        handler, in, out, kCopyBufferSize,
+        [&md5](const char* data, size_t size) { md5.update(data, size); });
     *md5_hex = Poco::DigestEngine::digestToHex(md5.digest());
     *md5_ok = *md5_hex == etag;
     return n;
 }
 
+// Keeps at most kMaxErrorBody bytes of an error answer's body and leaves the
+// rest unread: a server that never ends it cannot fill the memory. Its framing
+// is not checked: the status is the answer, the body only explains it.
+std::string ReadErrorBody(std::istream& in) {
+    std::string body;
+    char buffer[kCopyBufferSize];
+    while (body.size() < kMaxErrorBody) {
+        in.read(buffer, static_cast<std::streamsize>(
+                            std::min(sizeof(buffer), kMaxErrorBody - body.size())));
+        if (in.gcount() <= 0) {
+            break;
+        }
+        body.append(buffer, static_cast<size_t>(in.gcount()));
+    }
+    if (body.size() == kMaxErrorBody && in.peek() != std::char_traits<char>::eof()) {
+        SENDER_LOG_ERR("Error body is longer than %llu bytes; the rest is not read",
+                       static_cast<unsigned long long>(kMaxErrorBody));
+    }
+    return body;
+}
+
 Poco::Timespan Millis(uint64_t ms) {
     return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms) * 1000);
+}
+
+// Exposes the raw bytes after the response head, so the body is read by our
+// own framing check instead of the library's stream.
+template <class Session>
+class RawSession : public Session {
+public:
+    using Session::Session;
+    int ReadRaw(char* buffer, int length) { return this->read(buffer, length); }
+};
+
+template <class Session, class... Args>
+Session* NewRawSession(ResponseBodyBuf::RawRead* raw, Args&&... args) {
+    auto* session = new RawSession<Session>(std::forward<Args>(args)...);
+    *raw = [session](char* buffer, int length) { return session->ReadRaw(buffer, length); };
+    return session;
 }
 
 const char kMd5Mismatch[] =
@@ -198,15 +235,16 @@ public:
                     return false;
                 }
             }
-            m_session.reset(
-                new Poco::Net::HTTPSClientSession(uri.getHost(), uri.getPort(), context));
+            m_session.reset(NewRawSession<Poco::Net::HTTPSClientSession>(&m_raw, uri.getHost(),
+                                                                         uri.getPort(), context));
             // SNI and the certificate check follow the real host, not the address dialled.
             const std::string peer = HostHeaderName(headers);
             if (!peer.empty() && Poco::icompare(peer, uri.getHost()) != 0) {
                 Poco::Net::SecureStreamSocket(m_session->socket()).setPeerHostName(peer);
             }
         } else {
-            m_session.reset(new Poco::Net::HTTPClientSession(uri.getHost(), uri.getPort()));
+            m_session.reset(
+                NewRawSession<Poco::Net::HTTPClientSession>(&m_raw, uri.getHost(), uri.getPort()));
         }
         m_session->setTimeout(Millis(conn_timeout_in_ms));
         m_request.reset(new Poco::Net::HTTPRequest(http_method, BuildTarget(uri, params),
@@ -222,9 +260,21 @@ public:
 
     std::ostream& SendHead() { return m_session->sendRequest(*m_request); }
 
-    std::istream& ReceiveHead(uint64_t recv_timeout_in_ms) {
+    // Reads the head and returns the body, framed as the head says; a head whose
+    // framing cannot be trusted throws.
+    std::istream& ReceiveHead(const std::string& method, uint64_t recv_timeout_in_ms) {
         m_session->socket().setReceiveTimeout(Millis(recv_timeout_in_ms));
-        return m_session->receiveResponse(m_response);
+        try {
+            // The library's own body stream is left unread.
+            m_session->receiveResponse(m_response);
+        } catch (const Poco::SyntaxException&) {
+            CheckedFraming(method);  // an unparsable Content-Length says more than the parser
+            throw;
+        }
+        const ResponseBodyBuf::Framing framing = CheckedFraming(method);
+        m_body_buf.reset(new ResponseBodyBuf(m_raw, framing, m_length));
+        m_body.reset(new std::istream(m_body_buf.get()));
+        return *m_body;
     }
 
     const Poco::Net::HTTPResponse& Response() const { return m_response; }
@@ -236,25 +286,35 @@ public:
         }
     }
 
-    // A body that ends before its Content-Length is a broken exchange, not a success.
-    void CheckBodyComplete(const std::string& method, uint64_t received) const {
+    // After the body was read to its end: one that ended otherwise than its
+    // framing says is a broken exchange, not a success.
+    void CheckBodyComplete() const {
+        m_body_buf->RethrowIfBroken();
         RethrowNetworkError();
-        const int status = static_cast<int>(m_response.getStatus());
-        if (Poco::icompare(method, "HEAD") == 0 || status == 204 || status == 304 ||
-            !m_response.hasContentLength() || m_response.getChunkedTransferEncoding()) {
-            return;
-        }
-        const Poco::Int64 expected = m_response.getContentLength64();
-        if (expected >= 0 && received < static_cast<uint64_t>(expected)) {
-            throw Poco::Net::MessageException("response body ended after " +
-                                              std::to_string(received) + " of " +
-                                              std::to_string(expected) + " bytes");
-        }
     }
 
 private:
+    ResponseBodyBuf::Framing CheckedFraming(const std::string& method) {
+        const int status = static_cast<int>(m_response.getStatus());
+        const bool has_body = Poco::icompare(method, "HEAD") != 0 && status >= 200 &&
+                              status != 204 && status != 304;
+        const auto it = m_response.find("Content-Length");
+        ResponseBodyBuf::Framing framing = ResponseBodyBuf::Framing::kNone;
+        std::string reason;
+        if (!ResponseBodyBuf::FramingOf(has_body, m_response.getChunkedTransferEncoding(),
+                                        it == m_response.end() ? nullptr : &it->second, &framing,
+                                        &m_length, &reason)) {
+            throw Poco::Net::MessageException(reason);
+        }
+        return framing;
+    }
+
     std::string m_url;
     std::unique_ptr<Poco::Net::HTTPClientSession> m_session;
+    ResponseBodyBuf::RawRead m_raw;
+    uint64_t m_length = 0;
+    std::unique_ptr<ResponseBodyBuf> m_body_buf;
+    std::unique_ptr<std::istream> m_body;
     std::unique_ptr<Poco::Net::HTTPRequest> m_request;
     Poco::Net::HTTPResponse m_response;
 };
@@ -311,23 +371,30 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         }
         LogRate(sent, start);
 
-        std::istream& rs = ex.ReceiveHead(recv_timeout_in_ms);
+        std::istream& rs = ex.ReceiveHead(http_method, recv_timeout_in_ms);
         const int status = static_cast<int>(ex.Response().getStatus());
         std::string etag;
         FillResponseHeaders(ex.Response(), resp_headers, &etag);
 
+        if (!IsSuccess(status)) {
+            const std::string body = ReadErrorBody(rs);
+            ex.RethrowNetworkError();
+            resp_stream.write(body.data(), static_cast<std::streamsize>(body.size()));
+            LogResponse(ex.Response(), *resp_headers);
+            return status;
+        }
         int result = status;
         start = Clock::now();
         bool md5_ok = true;
         std::string md5_hex;
         const uint64_t received =
             CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
+        ex.CheckBodyComplete();
         if (!md5_ok) {
             *err_msg = kMd5Mismatch + md5_hex + ", etag=" + etag;
             SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
             result = -1;
         }
-        ex.CheckBodyComplete(http_method, received);
         LogRate(received, start);
         LogResponse(ex.Response(), *resp_headers);
         return result;
@@ -353,7 +420,7 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         if (!req_body.empty()) {
             os << req_body;
         }
-        std::istream& rs = ex.ReceiveHead(recv_timeout_in_ms);
+        std::istream& rs = ex.ReceiveHead(http_method, recv_timeout_in_ms);
         const int status = static_cast<int>(ex.Response().getStatus());
         std::string etag;
         FillResponseHeaders(ex.Response(), resp_headers, &etag);
@@ -368,6 +435,7 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
             std::string md5_hex;
             const uint64_t received =
                 CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
+            ex.CheckBodyComplete();
             if (!md5_ok) {
                 *err_msg = kMd5Mismatch + md5_hex + ", etag=" + etag +
                            ", recv-len=" + StringUtil::FormatUint64(received) +
@@ -375,10 +443,9 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
                 SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
                 result = -1;
             }
-            ex.RethrowNetworkError();
             *real_byte = received;
         } else {
-            Poco::StreamCopier::copyToString(rs, *err_body, kCopyBufferSize);
+            *err_body = ReadErrorBody(rs);
             ex.RethrowNetworkError();
             *real_byte = err_body->size();
         }

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "ClientSettings.h"
+#include "support/CannedServer.h"
 #include "support/LocalServiceFixture.h"
 #include "ZidConfig.h"
 #include "op/BaseOp.h"
@@ -20,6 +21,7 @@
 #include "response/ObjectResp.h"
 
 using namespace zuzezi_zid;
+using zid_test::CannedServer;
 
 namespace {
 
@@ -75,59 +77,6 @@ std::string UrlHost(const std::string& url) {
     const size_t start = url.find("://") + 3;
     return url.substr(start, url.find('/', start) - start);
 }
-
-// Answers every connection with one canned reply (or none), for answers the
-// storage service never gives: plain-text errors, chunked bodies, silence.
-class CannedServer {
-public:
-    explicit CannedServer(std::string reply, int silent_ms = 0)
-        : m_socket(Poco::Net::SocketAddress("127.0.0.1", 0)),
-          m_reply(std::move(reply)),
-          m_silent_ms(silent_ms) {
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~CannedServer() {
-        m_stop = true;
-        m_socket.close();
-        m_thread.join();
-    }
-    std::string DestDomain() const {
-        return "127.0.0.1:" + std::to_string(m_socket.address().port());
-    }
-    int Connections() const { return m_connections; }
-
-private:
-    void Serve() {
-        while (!m_stop) {
-            try {
-                if (!m_socket.poll(Poco::Timespan(0, 50000), Poco::Net::Socket::SELECT_READ)) {
-                    continue;
-                }
-                Poco::Net::StreamSocket peer = m_socket.acceptConnection();
-                ++m_connections;
-                std::string head;
-                char c;
-                while (head.find("\r\n\r\n") == std::string::npos && peer.receiveBytes(&c, 1) == 1) {
-                    head += c;
-                }
-                if (m_silent_ms > 0) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(m_silent_ms));
-                }
-                peer.sendBytes(m_reply.data(), static_cast<int>(m_reply.size()));
-                peer.shutdown();
-            } catch (...) {
-                if (m_stop) return;
-            }
-        }
-    }
-
-    Poco::Net::ServerSocket m_socket;
-    std::string m_reply;
-    int m_silent_ms;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_connections{0};
-    std::thread m_thread;
-};
 
 std::string Reply(const std::string& status_line, const std::string& body,
                   const std::string& extra_headers = "") {

@@ -1,0 +1,199 @@
+#include "util/ResponseBody.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <limits>
+
+#include <Poco/Net/NetException.h>
+
+namespace zuzezi_zid {
+
+namespace {
+
+const size_t kBufferSize = 64 * 1024;
+// A chunk header or trailer line longer than this is not an answer worth reading.
+const size_t kMaxLine = 8192;
+
+[[noreturn]] void Broken(const std::string& why) { throw Poco::Net::MessageException(why); }
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+ResponseBodyBuf::ResponseBodyBuf(RawRead raw, Framing framing, uint64_t length)
+    : m_raw(std::move(raw)),
+      m_framing(framing),
+      m_length(length),
+      m_left(framing == Framing::kLength ? length : 0),
+      m_buffer(kBufferSize) {}
+
+bool ResponseBodyBuf::FramingOf(bool has_body, bool chunked, const std::string* content_length,
+                                Framing* framing, uint64_t* length, std::string* reason) {
+    *length = 0;
+    if (content_length) {
+        // Digits only, and no more than a signed 64-bit length holds: "-5" must not become 2^64-5.
+        const std::string& text = *content_length;
+        bool valid = !text.empty() && text.size() <= 19 &&
+                     std::all_of(text.begin(), text.end(),
+                                 [](char c) { return c >= '0' && c <= '9'; });
+        if (valid) {
+            const unsigned long long value = std::stoull(text);
+            valid = value <= static_cast<unsigned long long>(std::numeric_limits<int64_t>::max());
+            *length = value;
+        }
+        if (!valid) {
+            *reason = "invalid Content-Length in response: [" + text + "]";
+            return false;
+        }
+    }
+    if (!has_body) {
+        *framing = Framing::kNone;
+    } else if (chunked) {
+        *framing = Framing::kChunked;
+    } else if (content_length) {
+        *framing = Framing::kLength;
+    } else {
+        *framing = Framing::kUntilClose;
+    }
+    return true;
+}
+
+void ResponseBodyBuf::RethrowIfBroken() const {
+    if (m_broken) {
+        std::rethrow_exception(m_broken);
+    }
+}
+
+bool ResponseBodyBuf::Fill() {
+    if (m_pos < m_end) {
+        return true;
+    }
+    const int n = m_raw(m_buffer.data(), static_cast<int>(m_buffer.size()));
+    m_pos = 0;
+    m_end = n > 0 ? static_cast<size_t>(n) : 0;
+    return n > 0;
+}
+
+int ResponseBodyBuf::NextByte() {
+    return Fill() ? static_cast<unsigned char>(m_buffer[m_pos++]) : -1;
+}
+
+std::string ResponseBodyBuf::ReadLine() {
+    std::string line;
+    for (;;) {
+        const int c = NextByte();
+        if (c < 0) {
+            Broken("chunked response body ended before its last chunk");
+        }
+        if (c == '\n') {
+            break;
+        }
+        if (line.size() >= kMaxLine) {
+            Broken("chunked response body has a line longer than " + std::to_string(kMaxLine));
+        }
+        line += static_cast<char>(c);
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+void ResponseBodyBuf::ReadChunkHeader() {
+    // Each chunk's data ends with its own line break.
+    if (!m_first_chunk && !ReadLine().empty()) {
+        Broken("chunk of the response body is longer than its size");
+    }
+    m_first_chunk = false;
+    const std::string line = ReadLine();
+    uint64_t size = 0;
+    size_t digits = 0;
+    for (; digits < line.size() && HexValue(line[digits]) >= 0; ++digits) {
+        if (size > (std::numeric_limits<uint64_t>::max() >> 4)) {
+            Broken("chunk size too large in response body: [" + line + "]");
+        }
+        size = size * 16 + static_cast<uint64_t>(HexValue(line[digits]));
+    }
+    const char after = digits < line.size() ? line[digits] : ';';
+    if (digits == 0 || (after != ';' && after != ' ' && after != '\t')) {
+        Broken("malformed chunk header in response body: [" + line.substr(0, 64) + "]");
+    }
+    if (size == 0) {
+        // The last chunk; the trailer section ends with an empty line.
+        while (!ReadLine().empty()) {
+        }
+        m_done = true;
+        return;
+    }
+    m_left = size;
+}
+
+void ResponseBodyBuf::Expose(size_t limit) {
+    const size_t n = std::min(limit, m_end - m_pos);
+    char* start = m_buffer.data() + m_pos;
+    setg(start, start, start + n);
+    m_pos += n;
+    m_received += n;
+    if (m_framing != Framing::kUntilClose) {
+        m_left -= n;
+    }
+}
+
+ResponseBodyBuf::int_type ResponseBodyBuf::underflow() {
+    if (gptr() < egptr()) {
+        return traits_type::to_int_type(*gptr());
+    }
+    if (m_broken || m_done) {
+        return traits_type::eof();
+    }
+    try {
+        switch (m_framing) {
+            case Framing::kNone:
+                m_done = true;
+                return traits_type::eof();
+            case Framing::kUntilClose:
+                if (!Fill()) {
+                    m_done = true;
+                    return traits_type::eof();
+                }
+                Expose(m_end - m_pos);
+                break;
+            case Framing::kLength:
+                if (m_left == 0) {
+                    m_done = true;
+                    return traits_type::eof();
+                }
+                if (!Fill()) {
+                    Broken("response body ended after " + std::to_string(m_received) + " of " +
+                           std::to_string(m_length) + " bytes");
+                }
+                Expose(static_cast<size_t>(std::min<uint64_t>(m_left, m_end - m_pos)));
+                break;
+            case Framing::kChunked:
+                if (m_left == 0) {
+                    ReadChunkHeader();
+                    if (m_done) {
+                        return traits_type::eof();
+                    }
+                }
+                if (!Fill()) {
+                    Broken("chunked response body ended before its last chunk");
+                }
+                Expose(static_cast<size_t>(std::min<uint64_t>(m_left, m_end - m_pos)));
+                break;
+        }
+    } catch (...) {
+        // The stream reading this buffer would swallow the exception; keep it for the caller.
+        m_broken = std::current_exception();
+        return traits_type::eof();
+    }
+    return traits_type::to_int_type(*gptr());
+}
+
+}  // namespace zuzezi_zid
