@@ -1,6 +1,10 @@
 #include "ZidConfig.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <limits>
 
@@ -72,6 +76,40 @@ bool ReadBool(const Object::Ptr& obj, const std::string& key, bool* out) {
     return true;
 }
 
+// A configuration is a few hundred bytes; a path to an endless device must not fill the memory.
+const size_t kMaxConfigSize = 4u << 20;
+
+enum class ReadOutcome { kRead, kNotOpened, kFailed };
+
+// The whole file, or the reason it cannot be read (a folder opens but does not read).
+ReadOutcome ReadConfigText(const std::string& path, std::string* text, std::string* reason) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return ReadOutcome::kNotOpened;
+    }
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            *reason = std::strerror(errno);
+            break;
+        }
+        if (n == 0) {
+            break;
+        }
+        text->append(buffer, static_cast<size_t>(n));
+        if (text->size() > kMaxConfigSize) {
+            *reason = "larger than " + std::to_string(kMaxConfigSize) + " bytes";
+            break;
+        }
+    }
+    ::close(fd);
+    return reason->empty() ? ReadOutcome::kRead : ReadOutcome::kFailed;
+}
+
 }  // namespace
 
 ZidConfig::ZidConfig(uint64_t app_id, const std::string& access_key, const std::string& secret_key,
@@ -99,15 +137,33 @@ ZidConfig::ZidConfig(const ZidConfig& other)
       m_loaded_from_file(other.m_loaded_from_file) {}
 
 bool ZidConfig::LoadFromFile(const std::string& config_file) {
-    std::ifstream is(config_file);
-    if (!is) {
+    // Whatever a dependency throws is a failed load, never the end of the program.
+    try {
+        return LoadUnguarded(config_file);
+    } catch (const std::exception& e) {
+        std::cerr << "failed to parse config file " << config_file << ", " << e.what() << std::endl;
+    } catch (...) {
+        std::cerr << "failed to parse config file " << config_file << std::endl;
+    }
+    return false;
+}
+
+bool ZidConfig::LoadUnguarded(const std::string& config_file) {
+    std::string text;
+    std::string reason;
+    const ReadOutcome read = ReadConfigText(config_file, &text, &reason);
+    if (read == ReadOutcome::kNotOpened) {
         std::cerr << "failed to open config file " << config_file << std::endl;
+        return false;
+    }
+    if (read == ReadOutcome::kFailed) {
+        std::cerr << "failed to read config file " << config_file << ", " << reason << std::endl;
         return false;
     }
     Poco::Dynamic::Var root;
     try {
         Poco::JSON::Parser parser;
-        root = parser.parse(is);
+        root = parser.parse(text);
     } catch (const Poco::Exception& e) {
         std::cerr << "failed to parse config file, " << e.displayText() << std::endl;
         return false;

@@ -50,6 +50,9 @@ public:
     bool CheckRegion() const;
 
 private:
+    // LoadFromFile without its exception guard.
+    bool LoadUnguarded(const std::string& config_file);
+
     mutable std::mutex m_lock;
     uint64_t m_app_id = 0;
     std::string m_access_key;

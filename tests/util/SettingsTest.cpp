@@ -255,6 +255,20 @@ TEST_F(ZidConfigFileTest, FatalFailures) {
         EXPECT_EQ(capture.Err().rfind("failed to parse config file, ", 0), 0u);
         EXPECT_EQ(broken.GetAppId(), 0u);
     }
+    // Paths that open but do not read as a file: a failed load naming the path and the reason.
+    Poco::TemporaryFile folder;
+    folder.createDirectories();
+    const struct {
+        std::string path;
+        std::string reason;
+    } unreadable[] = {{folder.path(), "Is a directory"},
+                      {"/dev/zero", "larger than 4194304 bytes"}};
+    for (const auto& c : unreadable) {
+        StreamCapture capture;
+        ZidConfig config(c.path);
+        EXPECT_FALSE(config.IsLoadedFromFile()) << c.path;
+        EXPECT_EQ(capture.Err(), "failed to read config file " + c.path + ", " + c.reason + "\n");
+    }
 }
 
 TEST(ZidConfigTest, FieldsCopyAndSwitches) {
