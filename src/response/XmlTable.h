@@ -112,50 +112,58 @@ bool ReadRequired(const Node* parent, const char* name, int level, const char* m
     return ReadChildren(node, record, table, walk);
 }
 
-// Actions for leaves: the element's text into a member.
+// Actions for leaves: the element's text, converted, into a member or through a setter.
+
+template <class T>
+using Convert = T (*)(const Node*);
+
+template <class R, class T>
+Action<R> Into(T R::*field, Convert<T> convert) {
+    return [field, convert](R& r, const Node* n, const Walk&) {
+        r.*field = convert(n);
+        return true;
+    };
+}
+
+template <class R, class A, class T>
+Action<R> Call(void (R::*setter)(A), Convert<T> convert) {
+    return [setter, convert](R& r, const Node* n, const Walk&) {
+        (r.*setter)(convert(n));
+        return true;
+    };
+}
 
 template <class R>
 Action<R> Text(std::string R::*field) {
-    return [field](R& r, const Node* n, const Walk&) {
-        r.*field = XmlBodyReader::Text(n);
-        return true;
-    };
+    return Into(field, Convert<std::string>(&XmlBodyReader::Text));
 }
-
-// Text without one enclosing double quote at either end.
+// Without one enclosing double quote at either end.
 template <class R>
 Action<R> Unquoted(std::string R::*field) {
-    return [field](R& r, const Node* n, const Walk&) {
-        r.*field = XmlBodyReader::Unquoted(n);
-        return true;
-    };
+    return Into(field, Convert<std::string>(&XmlBodyReader::Unquoted));
 }
-
 // Decimal, 0 without digits.
 template <class R>
 Action<R> Number(uint64_t R::*field) {
-    return [field](R& r, const Node* n, const Walk&) {
-        r.*field = XmlBodyReader::Number(n);
-        return true;
-    };
+    return Into(field, Convert<uint64_t>(&XmlBodyReader::Number));
 }
-
 // Signed decimal, 0 without a number.
 template <class R>
 Action<R> Int(int R::*field) {
-    return [field](R& r, const Node* n, const Walk&) {
-        r.*field = XmlBodyReader::Int(n);
-        return true;
-    };
+    return Into(field, Convert<int>(&XmlBodyReader::Int));
 }
-
 // True for the exact text "true" only.
 template <class R>
 Action<R> Flag(bool R::*field) {
-    return [field](R& r, const Node* n, const Walk&) {
-        r.*field = XmlBodyReader::Flag(n);
-        return true;
-    };
+    return Into(field, Convert<bool>(&XmlBodyReader::Flag));
+}
+template <class R, class A>
+Action<R> SetText(void (R::*setter)(A)) {
+    return Call(setter, Convert<std::string>(&XmlBodyReader::Text));
+}
+template <class R>
+Action<R> SetNumber(void (R::*setter)(uint64_t)) {
+    return Call(setter, Convert<uint64_t>(&XmlBodyReader::Number));
 }
 
 template <class R>
@@ -175,30 +183,10 @@ Action<R> AppendEachChild(std::vector<std::string> R::*list) {
     };
 }
 
-// The text through a setter.
-template <class R, class A>
-Action<R> SetText(void (R::*setter)(A)) {
-    return [setter](R& r, const Node* n, const Walk&) {
-        (r.*setter)(XmlBodyReader::Text(n));
-        return true;
-    };
-}
-
-template <class R>
-Action<R> SetNumber(void (R::*setter)(uint64_t)) {
-    return [setter](R& r, const Node* n, const Walk&) {
-        (r.*setter)(XmlBodyReader::Number(n));
-        return true;
-    };
-}
-
-// Calls the setter with a fixed value: the element's presence is what counts.
+// The element's presence is what counts, whatever it holds.
 template <class R>
 Action<R> SetTrue(void (R::*setter)(bool)) {
-    return [setter](R& r, const Node*, const Walk&) {
-        (r.*setter)(true);
-        return true;
-    };
+    return Call(setter, Convert<bool>([](const Node*) { return true; }));
 }
 
 // Actions for elements that hold elements.
