@@ -4,40 +4,16 @@
 //
 // CONFIG.json is the client's JSON configuration ("AppID", "SecretId", "SecretKey",
 // "Region", optional "DestDomain", "DownloadThreadPoolSize", "DownloadSliceSize", ...).
-#include <atomic>
-#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
 
+#include "ExampleProgress.h"
 #include "ZidAPI.h"
 #include "ZidConfig.h"
 #include "trsf/AsyncContext.h"
 #include "trsf/TransferHandler.h"
-
-namespace {
-
-struct Progress {
-    std::atomic<int> last_percent{-1};
-};
-
-void OnProgress(uint64_t transferred, uint64_t total, void* user_data) {
-    auto* progress = static_cast<Progress*>(user_data);
-    if (total == 0) return;
-    int percent = static_cast<int>(transferred * 100 / total);
-    // Slices report from several threads at once; print each step once, in order.
-    int last = progress->last_percent.load();
-    while (percent > last) {
-        if (!progress->last_percent.compare_exchange_weak(last, percent)) continue;
-        std::printf("progress %d%% (%llu of %llu bytes)\n", percent,
-                    static_cast<unsigned long long>(transferred),
-                    static_cast<unsigned long long>(total));
-        break;
-    }
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 5) {
@@ -56,9 +32,9 @@ int main(int argc, char** argv) {
     }
     try {
         zuzezi_zid::ZidAPI api(config);
-        Progress progress;
+        example::Progress progress;
         zuzezi_zid::AsyncMultiGetObjectReq req(bucket, key, local_file);
-        req.SetTransferProgressCallback(OnProgress);
+        req.SetTransferProgressCallback(example::OnProgress);
         req.SetUserData(&progress);
 
         std::shared_ptr<zuzezi_zid::AsyncContext> ctx = api.AsyncMultiGetObject(req);
