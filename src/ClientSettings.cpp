@@ -12,6 +12,7 @@ const char* const ClientSettings::kBackupDomainSuffix = ".objstore-backup.exampl
 const char* const ClientSettings::kServiceLabel = "zid";
 const char* const ClientSettings::kProcessingLabel = "proc";
 const char* const ClientSettings::kPictureLabel = "pic";
+const char* const ClientSettings::kServiceHost = "service.objstore.example";
 
 namespace {
 

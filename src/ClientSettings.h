@@ -94,6 +94,8 @@ public:
     static const char* const kServiceLabel;
     static const char* const kProcessingLabel;
     static const char* const kPictureLabel;
+    // The service listing's host, the same for every account and region.
+    static const char* const kServiceHost;
 };
 
 }  // namespace zuzezi_zid

@@ -355,24 +355,6 @@ std::shared_ptr<AsyncContext> ZidAPI::AsyncMultiGetObject(const AsyncMultiGetObj
 
 // ---- synchronous object methods -----------------------------------------------------
 
-namespace {
-
-// One pass on the default domain; a second, whose result replaces the first, on the
-// backup domain when the first failed without reaching the service's request handling.
-ZidResult WithBackupDomainRetry(const BaseOp& op, const std::function<ZidResult(bool)>& pass,
-                                const std::function<void()>& before_backup_pass = nullptr) {
-    ZidResult result = pass(false);
-    if (op.IsDefaultDomainInUse() && NeedsBackupDomainRetry(result)) {
-        if (before_backup_pass) {
-            before_backup_pass();
-        }
-        result = pass(true);
-    }
-    return result;
-}
-
-}  // namespace
-
 ZidResult ZidAPI::PutObject(const PutObjectByFileReq& req, PutObjectByFileResp* resp) {
     return WithBackupDomainRetry(m_object_op, [&](bool backup) {
         return m_object_op.PutObject(req, resp, nullptr, backup);

@@ -9,7 +9,9 @@
 #include "op/ObjectOp.h"
 #include "op/ServiceOp.h"
 #include "op/ZidResult.h"
+#include "request/BucketReq.h"
 #include "request/ObjectReq.h"
+#include "response/BucketOpResp.h"
 #include "response/ObjectResp.h"
 
 namespace Poco {
@@ -117,6 +119,42 @@ public:
     // is appended unchanged: encode it first where it holds characters a URL cannot carry.
     std::string GetObjectUrl(const std::string& bucket, const std::string& object,
                              bool https = true, const std::string& region = "");
+
+    // ---- bucket methods -------------------------------------------------------------
+    // A bad bucket name makes these report false, an empty location or a failed result;
+    // nothing is sent and nothing is thrown.
+    bool BucketExists(const std::string& bucket_name);
+    // Sent once, to the service host.
+    ZidResult GetService(const BaseReq& req, BaseResp* resp);
+    // Each repeats on the backup domain as the object methods do, unless noted.
+    ZidResult HeadBucket(const HeadBucketReq& req, HeadBucketResp* resp);
+    ZidResult PutBucket(const BucketReq& req, BaseResp* resp);
+    ZidResult PlainBucketRequestA(const BucketReq& req, BaseResp* resp);
+    ZidResult PlainBucketRequestB(const BucketReq& req, BaseResp* resp);
+    ZidResult PlainBucketRequestC(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketVersioning(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketReplication(const BucketReq& req, BaseResp* resp);
+    ZidResult DeleteBucketReplication(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketLifecycle(const BucketReq& req, BaseResp* resp);
+    ZidResult DeleteBucketLifecycle(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketACL(const BucketReq& req, BaseResp* resp);
+    ZidResult SendBucketBodyWithMd5(const BucketReq& req, BaseResp* resp);
+    ZidResult PlainBucketRequestD(const BucketReq& req, BaseResp* resp);
+    ZidResult PlainBucketRequestE(const BucketReq& req, BaseResp* resp);
+    ZidResult PlainBucketRequestF(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketCORS(const BucketReq& req, BaseResp* resp);
+    // The generic processor repeats on the backup domain by itself: sent at most twice.
+    ZidResult GenericBucketRequestA(const BucketReq& req, BaseResp* resp);
+    ZidResult GenericBucketRequestB(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketLogging(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketWebsite(const BucketReq& req, BaseResp* resp);
+    ZidResult DeleteBucketWebsite(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketTagging(const BucketReq& req, BaseResp* resp);
+    ZidResult DeleteBucketTagging(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketInventory(const PutBucketInventoryReq& req, BaseResp* resp);
+    ZidResult DeleteBucketInventory(const DeleteBucketInventoryReq& req, BaseResp* resp);
+    ZidResult DeleteBucketCORS(const BucketReq& req, BaseResp* resp);
+    ZidResult PutBucketIntelligentTiering(const BucketReq& req, BaseResp* resp);
 
 private:
     void InitNetwork();

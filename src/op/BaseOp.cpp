@@ -510,4 +510,16 @@ ZidResult BaseOp::UploadAction(const std::string& host, const std::string& path,
     return result;
 }
 
+ZidResult WithBackupDomainRetry(const BaseOp& op, const std::function<ZidResult(bool)>& pass,
+                                const std::function<void()>& before_backup_pass) {
+    ZidResult result = pass(false);
+    if (op.IsDefaultDomainInUse() && NeedsBackupDomainRetry(result)) {
+        if (before_backup_pass) {
+            before_backup_pass();
+        }
+        result = pass(true);
+    }
+    return result;
+}
+
 }  // namespace zuzezi_zid

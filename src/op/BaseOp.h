@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <istream>
 #include <map>
 #include <memory>
@@ -75,6 +77,18 @@ public:
                            const std::shared_ptr<TransferHandler>& handler = nullptr) const;
 
 protected:
+    // What a dependency throws ends at the operation boundary as a failed result.
+    template <typename Fn>
+    static ZidResult FailOnException(const char* what, Fn&& fn) {
+        try {
+            return fn();
+        } catch (const std::exception& e) {
+            ZidResult result;
+            result.SetErrorMsg(std::string(what) + " failed, exception: " + e.what());
+            return result;
+        }
+    }
+
     std::shared_ptr<ZidConfig> m_config;
 
 private:
@@ -84,5 +98,11 @@ private:
                        const std::string& req_body, bool check_body, BaseResp* resp,
                        bool is_ci_req, bool require_document) const;
 };
+
+// One pass on the default domain; a second, whose result replaces the first, on the backup
+// domain when the default domain is in use and the first failed without reaching the
+// service's request handling. before_backup_pass readies the request's streams for it.
+ZidResult WithBackupDomainRetry(const BaseOp& op, const std::function<ZidResult(bool)>& pass,
+                                const std::function<void()>& before_backup_pass = nullptr);
 
 }  // namespace zuzezi_zid

@@ -9,8 +9,12 @@
 #include "ZidConfig.h"
 #include "op/BaseOp.h"
 #include "op/ZidResult.h"
+#include "request/LiveChannelReq.h"
 #include "request/ObjectReq.h"
+#include "request/SelectObjectContentReq.h"
+#include "response/LiveChannelResp.h"
 #include "response/ObjectResp.h"
+#include "response/SelectObjectContentResp.h"
 
 namespace zuzezi_zid {
 
@@ -110,6 +114,27 @@ public:
     // One attempt, and one more on the backup domain when that failure qualifies.
     ZidResult RetryingPutObjectByStream(const PutObjectByStreamReq& req,
                                         PutObjectByStreamResp* resp);
+
+    // ---- select and live channels --------------------------------------------------
+    // Fails also on a 2xx answer whose event stream is broken, carries an error event (its
+    // code and message become the result's) or ends without its End event; the response
+    // keeps what was decoded.
+    ZidResult SelectObjectContent(const SelectObjectContentReq& req, SelectObjectContentResp* resp,
+                                  bool change_backup_domain = false);
+    // On success the response's publish URL carries the push signature (and the temporary
+    // token, so it is never logged). An answer without a publish URL fails the call.
+    ZidResult PutLiveChannel(const PutLiveChannelReq& req, PutLiveChannelResp* resp,
+                             bool change_backup_domain = false);
+    // One plain exchange each, wholly defined by the request; the requests of LiveChannelReq.h
+    // give them their meaning: 1 switch, 2 configuration, 3 history, 4 status, 5 deletion,
+    // 6 VOD playlist, 7 VOD playlist stored as an object.
+    ZidResult LiveChannelRequest1(const ObjectReq& req, BaseResp* resp, bool change_backup_domain = false);
+    ZidResult LiveChannelRequest2(const ObjectReq& req, BaseResp* resp, bool change_backup_domain = false);
+    ZidResult LiveChannelRequest3(const ObjectReq& req, BaseResp* resp, bool change_backup_domain = false);
+    ZidResult LiveChannelRequest4(const ObjectReq& req, BaseResp* resp, bool change_backup_domain = false);
+    ZidResult LiveChannelRequest5(const ObjectReq& req, BaseResp* resp, bool change_backup_domain = false);
+    ZidResult LiveChannelRequest6(const ObjectReq& req, BaseResp* resp, bool change_backup_domain = false);
+    ZidResult LiveChannelRequest7(const ObjectReq& req, BaseResp* resp, bool change_backup_domain = false);
 
     // ---- pieces shared by the transfers --------------------------------------------
     // Logs text, keeps the first message a result got, marks it failed.

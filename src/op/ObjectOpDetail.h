@@ -12,8 +12,10 @@
 
 #include <Poco/ThreadPool.h>
 
+#include "ClientSettings.h"
 #include "op/ObjectOp.h"
 #include "trsf/TransferHandler.h"
+#include "util/CodecUtil.h"
 
 namespace zuzezi_zid {
 namespace op_detail {
@@ -54,6 +56,30 @@ ZidResult Guarded(const char* what, const std::shared_ptr<TransferHandler>& hand
         if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
         return result;
     }
+}
+
+// One exchange carrying the XML body the request generates, with its Content-MD5. Without a
+// caller's response a local one takes the answer, so that after_success(answer, result) can
+// still judge it.
+template <typename Req, typename Resp, typename AfterSuccess>
+ZidResult SendGeneratedBody(const ObjectOp& op, const Req& req, Resp* resp,
+                            bool change_backup_domain, const char* body_failure,
+                            AfterSuccess after_success) {
+    ZidResult result;
+    std::string body;
+    if (!req.GenerateRequestBody(&body)) {
+        result.SetErrorMsg(body_failure);
+        return result;
+    }
+    const std::string host = ClientSettings::BuildBucketHost(op.GetAppId(), op.GetRegion(),
+                                                             req.GetBucketName(), change_backup_domain);
+    const std::map<std::string, std::string> headers{
+        {"Content-MD5", CodecUtil::Base64Encode(CodecUtil::Md5Bytes(body))}};
+    Resp local;
+    Resp* target = resp ? resp : &local;
+    result = op.NormalAction(host, req.GetPath(), req, headers, {}, body, false, target);
+    if (result.IsSucc()) after_success(*target, &result);
+    return result;
 }
 
 // Tasks and buffers outlive the pool, and the pool is joined on every way out.

@@ -12,18 +12,15 @@ BucketReq::BucketReq(const std::string& bucket_name) : m_bucket_name(bucket_name
     }
 }
 
-bool BucketReq::GenerateRequestBody(std::string* /*body*/) const { return true; }
-
-GetBucketReq::GetBucketReq(const std::string& bucket_name) : BucketReq(bucket_name) {
-    SetMethod("GET");
-    SetPath("/");
-}
-
-ListMultipartUploadReq::ListMultipartUploadReq(const std::string& bucket_name)
+BucketReq::BucketReq(const std::string& bucket_name, const char* method, const char* sub_resource)
     : BucketReq(bucket_name) {
-    SetMethod("GET");
+    SetMethod(method);
     SetPath("/");
-    AddParam("uploads", "");
+    if (sub_resource) {
+        AddParam(sub_resource, "");
+    }
 }
+
+bool BucketReq::GenerateRequestBody(std::string* /*body*/) const { return true; }
 
 }  // namespace zuzezi_zid

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "request/BaseReq.h"
@@ -17,19 +18,79 @@ public:
 
     std::string GetBucketName() const { return m_bucket_name; }
 
+protected:
+    // Path "/", the method, and for a sub-resource its empty query parameter.
+    BucketReq(const std::string& bucket_name, const char* method,
+              const char* sub_resource = nullptr);
+
 private:
     std::string m_bucket_name;
 };
 
+class HeadBucketReq : public BucketReq {
+public:
+    explicit HeadBucketReq(const std::string& bucket_name) : BucketReq(bucket_name) {
+        SetMethod("HEAD");
+    }
+};
+
+class GetBucketLocationReq : public BucketReq {
+public:
+    explicit GetBucketLocationReq(const std::string& bucket_name)
+        : BucketReq(bucket_name, "GET", "location") {}
+};
+
+// One page of the bucket's object listing.
 class GetBucketReq : public BucketReq {
 public:
-    explicit GetBucketReq(const std::string& bucket_name);
+    explicit GetBucketReq(const std::string& bucket_name) : BucketReq(bucket_name, "GET") {}
+    void SetPrefix(const std::string& prefix) { AddParam("prefix", prefix); }
+    void SetMarker(const std::string& marker) { AddParam("marker", marker); }
+};
+
+// One inventory configuration of a bucket, named by its id.
+class BucketInventoryReq : public BucketReq {
+public:
+    void SetId(const std::string& id) {
+        AddParam("id", id);
+        m_mask |= kIdSet;
+    }
+    std::string GetId() const { return GetParam("id"); }
+    bool HasId() const { return (m_mask & kIdSet) != 0; }
+
+protected:
+    BucketInventoryReq(const std::string& bucket_name, const char* method)
+        : BucketReq(bucket_name, method, "inventory") {}
+
+private:
+    static constexpr uint64_t kIdSet = 0x1;
+    uint64_t m_mask = 0;
+};
+
+// Its body is the caller's: override GenerateRequestBody to write the configuration.
+class PutBucketInventoryReq : public BucketInventoryReq {
+public:
+    explicit PutBucketInventoryReq(const std::string& bucket_name)
+        : BucketInventoryReq(bucket_name, "PUT") {}
+};
+
+class GetBucketInventoryReq : public BucketInventoryReq {
+public:
+    explicit GetBucketInventoryReq(const std::string& bucket_name)
+        : BucketInventoryReq(bucket_name, "GET") {}
+};
+
+class DeleteBucketInventoryReq : public BucketInventoryReq {
+public:
+    explicit DeleteBucketInventoryReq(const std::string& bucket_name)
+        : BucketInventoryReq(bucket_name, "DELETE") {}
 };
 
 // Unfinished multipart uploads of a bucket.
 class ListMultipartUploadReq : public BucketReq {
 public:
-    explicit ListMultipartUploadReq(const std::string& bucket_name);
+    explicit ListMultipartUploadReq(const std::string& bucket_name)
+        : BucketReq(bucket_name, "GET", "uploads") {}
     void SetPrefix(const std::string& prefix) { AddParam("prefix", prefix); }
 };
 

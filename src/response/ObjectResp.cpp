@@ -200,35 +200,6 @@ void CopyResp::CopyFromComplete(const CompleteMultiUploadResp& resp) {
     BaseResp::SetEtag(resp.GetEtag());
 }
 
-bool GetObjectACLResp::ParseFromXmlString(const std::string& body) {
-    return ParseFromACLXMLString(body, &m_owner_id, &m_owner_display_name, &m_acl);
-}
-
-bool GetObjectTaggingResp::ParseFromXmlString(const std::string& body) {
-    ZID_XML_ROOT_OR_FAIL(xml, root, body, "Tagging", kParseError,
-                         "Miss root node = Tagging, xml_body=%s");
-    auto* tag_set = root->first_node("TagSet");
-    if (!tag_set) {
-        ZID_LOG_WARN("Miss node = TagSet, xml_body=%s", body.c_str());
-        return false;
-    }
-    ZID_FOR_EACH_CHILD(node, tag_set) {
-        if (!X::Is(node, "Tag")) {
-            continue;
-        }
-        Tag tag;
-        ZID_FOR_EACH_CHILD(field, node) {
-            if (X::Is(field, "Key")) {
-                tag.SetKey(X::Text(field));
-            } else if (X::Is(field, "Value")) {
-                tag.SetValue(X::Text(field));
-            }
-        }
-        AddTag(tag);
-    }
-    return true;
-}
-
 bool DeleteObjectsResp::ParseFromXmlString(const std::string& body) {
     ZID_XML_ROOT_OR_FAIL(xml, root, body, "DeleteResult", kParseError,
                          "Miss root node=DeleteResult, xml_body=%s");

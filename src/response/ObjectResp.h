@@ -8,6 +8,7 @@
 #include "request/BaseReq.h"
 #include "request/Tag.h"
 #include "response/BaseResp.h"
+#include "response/PolicyResp.h"
 
 namespace zuzezi_zid {
 
@@ -215,28 +216,9 @@ private:
 
 // ---- access control, tagging, several objects -------------------------------
 
-class GetObjectACLResp : public BaseResp {
-public:
-    bool ParseFromXmlString(const std::string& body) override;
-    std::string GetOwnerId() const { return m_owner_id; }
-    std::string GetOwnerDisplayName() const { return m_owner_display_name; }
-    std::vector<Grant> GetAccessControlList() const { return m_acl; }
+class GetObjectACLResp : public AccessControlResp {};
 
-private:
-    std::string m_owner_id;
-    std::string m_owner_display_name;
-    std::vector<Grant> m_acl;
-};
-
-class GetObjectTaggingResp : public BaseResp {
-public:
-    bool ParseFromXmlString(const std::string& body) override;
-    void AddTag(const Tag& tag) { m_tags.push_back(tag); }
-    std::vector<Tag> GetTagSet() const { return m_tags; }
-
-private:
-    std::vector<Tag> m_tags;
-};
+class GetObjectTaggingResp : public TagSetResp {};
 
 class DeleteObjectsResp : public BaseResp {
 public:

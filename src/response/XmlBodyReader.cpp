@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "util/LogUtil.h"
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
@@ -17,6 +18,38 @@ XmlBodyReader::Node* XmlBodyReader::Root(const char* name) const {
         return nullptr;
     }
     return m_doc.first_node(name, std::strlen(name), true);
+}
+
+XmlBodyReader::Node* XmlBodyReader::FindRoot(const std::string& body, const char* root_name,
+                                             const char* parse_fmt, const char* miss_fmt,
+                                             const char* func) const {
+    if (!m_parsed) {
+        Log(1, func, parse_fmt, body, body);
+        return nullptr;
+    }
+    Node* root = Root(root_name);
+    if (!root) {
+        Log(1, func, miss_fmt, body, body);
+    }
+    return root;
+}
+
+void XmlBodyReader::Log(int level, const char* func, const char* fmt, const std::string& arg,
+                        const std::string& body) {
+    if (ClientSettings::GetLogLevel() < level) {
+        return;
+    }
+    const std::string text = LogUtil::Format(fmt, arg.c_str(), body.c_str());
+    ZID_LOG_NAMED(level, func, "%s", text.c_str());
+}
+
+XmlBodyReader::Node* XmlBodyReader::Child(const Node* parent, const char* name) {
+    ZID_FOR_EACH_CHILD(child, parent) {
+        if (Is(child, name)) {
+            return child;
+        }
+    }
+    return nullptr;
 }
 
 std::string XmlBodyReader::Name(const Node* node) {
@@ -43,21 +76,14 @@ bool XmlBodyReader::AssignText(const Node* node,
     return false;
 }
 
-uint64_t XmlBodyReader::Number(const Node* node) {
-    return std::strtoull(Text(node).c_str(), nullptr, 10);
-}
+uint64_t XmlBodyReader::Number(const Node* node) { return StringUtil::ParseUint64(Text(node)); }
+
+int XmlBodyReader::Int(const Node* node) { return StringUtil::ParseInt(Text(node)); }
 
 bool XmlBodyReader::Flag(const Node* node) { return Text(node) == "true"; }
 
 std::string XmlBodyReader::Unquoted(const Node* node) {
-    std::string text = Text(node);
-    if (!text.empty() && text.front() == '"') {
-        text.erase(0, 1);
-    }
-    if (!text.empty() && text.back() == '"') {
-        text.pop_back();
-    }
-    return text;
+    return StringUtil::StripEnclosing(Text(node), "\"");
 }
 
 XmlBodyReader::Node* XmlBodyReader::FirstElement(const Node* parent) {

@@ -21,14 +21,25 @@ public:
     bool Parsed() const { return m_parsed; }
     // First top-level element of that exact name, or null.
     Node* Root(const char* name) const;
+    // The root, or null after an ERR line (parse_fmt or miss_fmt, given the body) logged
+    // under func, the parser the caller reports as.
+    Node* FindRoot(const std::string& body, const char* root_name, const char* parse_fmt,
+                   const char* miss_fmt, const char* func) const;
+    // A log line of a text chosen at run time: fmt takes (arg, body); texts that quote less
+    // ignore the rest.
+    static void Log(int level, const char* func, const char* fmt, const std::string& arg,
+                    const std::string& body);
 
     static std::string Name(const Node* node);
+    // First child element of that exact name, or null.
+    static Node* Child(const Node* parent, const char* name);
     static std::string Text(const Node* node);
     static bool Is(const Node* node, const char* name);
     // Assigns the node's text to the field its name maps to; false when no name matches.
     static bool AssignText(const Node* node,
                            std::initializer_list<std::pair<const char*, std::string*>> fields);
     static uint64_t Number(const Node* node);
+    static int Int(const Node* node);
     static bool Flag(const Node* node);
     static std::string Unquoted(const Node* node);
     // Element children only: text and comment nodes are not fields.
@@ -52,12 +63,7 @@ private:
 // calling parser (a macro so the log line names that parser).
 #define ZID_XML_ROOT_OR_FAIL(reader, root, body, root_name, parse_error_fmt, miss_root_fmt) \
     ::zuzezi_zid::XmlBodyReader reader(body);                                                \
-    if (!reader.Parsed()) {                                                                  \
-        ZID_LOG_ERR(parse_error_fmt, (body).c_str());                                        \
-        return false;                                                                        \
-    }                                                                                        \
-    auto* root = reader.Root(root_name);                                                     \
+    auto* root = reader.FindRoot(body, root_name, parse_error_fmt, miss_root_fmt, __func__); \
     if (!root) {                                                                             \
-        ZID_LOG_ERR(miss_root_fmt, (body).c_str());                                          \
         return false;                                                                        \
     }

@@ -35,6 +35,11 @@ public:
                                        const std::string& channel,
                                        const std::map<std::string, std::string>& params,
                                        uint64_t expire_seconds);
+    // A push URL's lifetime from a caller's int: a negative one would wrap to a window of
+    // centuries, so it gives 0 (a URL that has already expired).
+    static uint64_t PushUrlLifetime(int expire_seconds) {
+        return expire_seconds < 0 ? 0 : static_cast<uint64_t>(expire_seconds);
+    }
 
     static void FilterSignedHeaders(const std::map<std::string, std::string>& headers,
                                     std::map<std::string, std::string>* filtered,

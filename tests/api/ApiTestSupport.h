@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <Poco/File.h>
 
@@ -145,6 +147,14 @@ protected:
 
 using ApiFixture = ApiFixtureOn<LocalServiceFixture>;
 
+// One synchronous facade method and whether it makes a backup-domain pass.
+struct MethodCase {
+    std::string name;
+    bool retries;
+    std::function<zuzezi_zid::ZidResult(zuzezi_zid::ZidAPI&, const std::string& folder)> call;
+    bool one_request = true;  // a failed first request ends the first pass
+};
+
 // Requests keep the production host names (primary or backup domain) and still reach
 // the loopback service, through HostRelay; no destination domain is in force.
 class RelayedApiFixture : public ApiFixture {
@@ -185,6 +195,30 @@ protected:
     static zid_local::Fault OnPrimary(zid_local::FaultKind kind = zid_local::FaultKind::Status,
                                       int status = 503, bool with_request_id = false) {
         return OnHost(zuzezi_zid::ClientSettings::kPrimaryDomainSuffix, kind, status, with_request_id);
+    }
+
+    // Each method with the primary domain failing in a way that qualifies for the backup one.
+    void ExpectBackupPasses(const std::vector<MethodCase>& cases) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            Service().Clear();
+            Seed("k", "value");
+            Service().AddFault(OnPrimary());
+            zuzezi_zid::ZidAPI api(LoopbackConfig());
+            zuzezi_zid::ZidResult r = c.call(api, folder_);
+            if (c.one_request) {
+                EXPECT_EQ(1, Primary());
+            } else {
+                EXPECT_GE(Primary(), 1);
+            }
+            if (c.retries) {
+                EXPECT_GE(Backup(), 1);
+                EXPECT_NE(503, r.GetHttpStatus()) << "the backup domain's answer must replace the first";
+            } else {
+                EXPECT_EQ(0, Backup());
+                EXPECT_EQ(503, r.GetHttpStatus());
+            }
+        }
     }
 
     std::unique_ptr<HostRelay> relay_;

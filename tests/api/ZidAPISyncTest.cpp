@@ -73,13 +73,6 @@ TEST_F(ZidAPISync, BackupDomainRetryRule) {
     ClientSettings::SetDestDomain("");
 }
 
-struct MethodCase {
-    std::string name;
-    bool retries;
-    std::function<ZidResult(ZidAPI&, const std::string& folder)> call;
-    bool one_request = true;  // a failed first request ends the first pass
-};
-
 // Every single-request method, with the primary domain failing in a way that qualifies.
 TEST_F(ZidAPISync, EachMethodRetriesOrNotAsItShould) {
     ClientSettings::SetRetryOnBackupDomain(true);
@@ -181,26 +174,7 @@ TEST_F(ZidAPISync, EachMethodRetriesOrNotAsItShould) {
              PutObjectsByDirectoryReq req(kBucketName, dir + "/tree"); PutObjectsByDirectoryResp resp;
              return api.PutObjects(req, &resp); }, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Service().Clear();
-        Seed("k", "value");
-        Service().AddFault(OnPrimary());
-        ZidAPI api(LoopbackConfig());
-        ZidResult r = c.call(api, folder_);
-        if (c.one_request) {
-            EXPECT_EQ(1, Primary());
-        } else {
-            EXPECT_GE(Primary(), 1);
-        }
-        if (c.retries) {
-            EXPECT_GE(Backup(), 1);
-            EXPECT_NE(503, r.GetHttpStatus()) << "the backup domain's answer must replace the first";
-        } else {
-            EXPECT_EQ(0, Backup());
-            EXPECT_EQ(503, r.GetHttpStatus());
-        }
-    }
+    ExpectBackupPasses(cases);
 }
 
 TEST_F(ZidAPISync, StreamDownloadIsWrittenOnceFromWhereTheStreamStood) {

@@ -148,6 +148,11 @@ TEST(ObjectReqTest, MethodsAndParamsOfEachClass) {
         {std::make_unique<PostObjectRestoreReq>("b", "k"), "POST", {{"restore", ""}}},
         {std::make_unique<ListMultipartUploadReq>("b"), "GET", {{"uploads", ""}}},
         {std::make_unique<GetBucketReq>("b"), "GET", {}},
+        {std::make_unique<HeadBucketReq>("b"), "HEAD", {}},
+        {std::make_unique<GetBucketLocationReq>("b"), "GET", {{"location", ""}}},
+        {std::make_unique<PutBucketInventoryReq>("b"), "PUT", {{"inventory", ""}}},
+        {std::make_unique<GetBucketInventoryReq>("b"), "GET", {{"inventory", ""}}},
+        {std::make_unique<DeleteBucketInventoryReq>("b"), "DELETE", {{"inventory", ""}}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.req->GetMethod(), c.method) << c.req->DumpText();
@@ -267,6 +272,18 @@ TEST(ObjectReqTest, NamesOfTheCompositeRequests) {
     PutObjectsByDirectoryReq dir("b", "/tmp/d", "pre/");
     EXPECT_EQ(dir.GetDirectoryName(), "/tmp/d");
     EXPECT_EQ(dir.GetZidPath(), "pre/");
+    EXPECT_EQ(HeadBucketReq("b").GetPath(), "") << "the URL builder supplies the \"/\"";
+    GetBucketReq page("b");
+    page.SetPrefix("");
+    page.SetMarker("a");
+    page.SetMarker("b/c");
+    EXPECT_EQ(page.GetPath(), "/");
+    EXPECT_EQ(page.GetParams(), (std::map<std::string, std::string>{{"prefix", ""}, {"marker", "b/c"}}));
+    GetBucketInventoryReq inventory("b");
+    EXPECT_FALSE(inventory.HasId());
+    inventory.SetId("");
+    EXPECT_TRUE(inventory.HasId()) << "an empty id is still an id that was set";
+    EXPECT_EQ(inventory.GetParam("id"), "");
     DeleteObjectsByPrefixReq prefix("b", "logs/");
     EXPECT_EQ(prefix.GetBucketName(), "b");
     EXPECT_EQ(prefix.GetPrefix(), "logs/");

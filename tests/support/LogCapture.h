@@ -2,6 +2,7 @@
 // sink and the callback back afterwards. Lines go to the capture only, not to standard output.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,16 @@ public:
             if (line.find(text) != std::string::npos) return true;
         }
         return false;
+    }
+    // Lines holding every one of the pieces.
+    size_t Count(std::initializer_list<std::string> pieces) const {
+        size_t n = 0;
+        for (const auto& line : m_lines) {
+            bool all = true;
+            for (const auto& piece : pieces) all = all && line.find(piece) != std::string::npos;
+            n += all ? 1 : 0;
+        }
+        return n;
     }
     const std::vector<std::string>& All() const { return m_lines; }
     void Clear() { m_lines.clear(); }

@@ -2,7 +2,8 @@
 // storage protocol well enough for the client's tests and the demo. It checks every
 // request's signature with its own code and can misbehave on purpose (scripted faults).
 // It does not keep object versions or bucket configurations, does not read grants given in
-// x-zid-grant-* headers, and does not check temporary security tokens.
+// x-zid-grant-* headers, and does not check temporary security tokens. A select query
+// (POST ?select) answers the whole object, whatever its expression says.
 #pragma once
 
 #include <cstdint>

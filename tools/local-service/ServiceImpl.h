@@ -223,6 +223,7 @@ struct LocalService::Impl {
     std::optional<Answer> MultipartRoutes(Call& c);
     std::optional<Answer> AclTaggingRoutes(Call& c);
     std::optional<Answer> CopyRoutes(Call& c);
+    std::optional<Answer> SelectRoutes(Call& c);
     std::optional<Answer> BucketRoutes(Call& c);
     std::optional<Answer> ObjectRoutes(Call& c);
 

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ApiTestSupport.h"
+#include "support/BucketRequests.h"
+
+using namespace zuzezi_zid;
+using zid_local::Fault;
+using zid_local::FaultKind;
+
+namespace zid_test {
+namespace {
+
+class ZidAPIBucket : public RelayedApiFixture {};
+
+using Member = ZidResult (ZidAPI::*)(const BucketReq&, BaseResp*);
+
+MethodCase Row(const char* name, Member member, const char* method, const char* sub_resource,
+               bool retries = true) {
+    return {name, retries, [=](ZidAPI& api, const std::string&) {
+                ConfigReq req(method, sub_resource, "<C/>", ConfigReq::Body::Written, kBucketName);
+                BaseResp resp;
+                return (api.*member)(req, &resp);
+            }};
+}
+
+TEST_F(ZidAPIBucket, EachMethodRetriesOrNotAsItShould) {
+    ClientSettings::SetRetryOnBackupDomain(true);
+    const std::vector<MethodCase> cases = {
+        {"HeadBucket", true, [](ZidAPI& api, const std::string&) {
+             HeadBucketReq req(kBucketName); HeadBucketResp resp;
+             return api.HeadBucket(req, &resp); }},
+        Row("PutBucket", &ZidAPI::PutBucket, "PUT", nullptr),
+        Row("PlainBucketRequestA", &ZidAPI::PlainBucketRequestA, "GET", "policy"),
+        Row("PlainBucketRequestB", &ZidAPI::PlainBucketRequestB, "GET", "policy"),
+        Row("PlainBucketRequestC", &ZidAPI::PlainBucketRequestC, "GET", "policy"),
+        Row("PutBucketVersioning", &ZidAPI::PutBucketVersioning, "PUT", "versioning"),
+        Row("PutBucketReplication", &ZidAPI::PutBucketReplication, "PUT", "replication"),
+        Row("DeleteBucketReplication", &ZidAPI::DeleteBucketReplication, "DELETE", "replication"),
+        Row("PutBucketLifecycle", &ZidAPI::PutBucketLifecycle, "PUT", "lifecycle"),
+        Row("DeleteBucketLifecycle", &ZidAPI::DeleteBucketLifecycle, "DELETE", "lifecycle"),
+        Row("PutBucketACL", &ZidAPI::PutBucketACL, "PUT", "acl"),
+        Row("SendBucketBodyWithMd5", &ZidAPI::SendBucketBodyWithMd5, "PUT", "policy"),
+        Row("PlainBucketRequestD", &ZidAPI::PlainBucketRequestD, "GET", "policy"),
+        Row("PlainBucketRequestE", &ZidAPI::PlainBucketRequestE, "GET", "policy"),
+        Row("PlainBucketRequestF", &ZidAPI::PlainBucketRequestF, "GET", "policy"),
+        Row("PutBucketCORS", &ZidAPI::PutBucketCORS, "PUT", "cors"),
+        Row("PutBucketLogging", &ZidAPI::PutBucketLogging, "PUT", "logging"),
+        Row("PutBucketWebsite", &ZidAPI::PutBucketWebsite, "PUT", "website"),
+        Row("DeleteBucketWebsite", &ZidAPI::DeleteBucketWebsite, "DELETE", "website"),
+        Row("PutBucketTagging", &ZidAPI::PutBucketTagging, "PUT", "tagging"),
+        Row("DeleteBucketTagging", &ZidAPI::DeleteBucketTagging, "DELETE", "tagging"),
+        {"PutBucketInventory", true, [](ZidAPI& api, const std::string&) {
+             PutBucketInventoryReq req(kBucketName); req.SetId("i"); BaseResp resp;
+             return api.PutBucketInventory(req, &resp); }},
+        {"DeleteBucketInventory", true, [](ZidAPI& api, const std::string&) {
+             DeleteBucketInventoryReq req(kBucketName); req.SetId("i"); BaseResp resp;
+             return api.DeleteBucketInventory(req, &resp); }},
+        Row("DeleteBucketCORS", &ZidAPI::DeleteBucketCORS, "DELETE", "cors"),
+        Row("PutBucketIntelligentTiering", &ZidAPI::PutBucketIntelligentTiering, "PUT", "intelligenttiering"),
+        // The generic processor makes the backup pass itself; the facade adds none.
+        Row("GenericBucketRequestA", &ZidAPI::GenericBucketRequestA, "PUT", "tagging"),
+        Row("GenericBucketRequestB", &ZidAPI::GenericBucketRequestB, "PUT", "tagging"),
+    };
+    ExpectBackupPasses(cases);
+}
+
+TEST_F(ZidAPIBucket, GenericRequestIsSentAtMostTwice) {
+    ClientSettings::SetRetryOnBackupDomain(true);
+    Service().AddFault(OnPrimary());
+    Service().AddFault(OnHost(ClientSettings::kBackupDomainSuffix, FaultKind::Status, 503, false));
+    ZidAPI api(LoopbackConfig());
+    ConfigReq req("PUT", "tagging", "<T/>", ConfigReq::Body::Written, kBucketName);
+    BaseResp resp;
+    ZidResult r = api.GenericBucketRequestA(req, &resp);
+    EXPECT_EQ(503, r.GetHttpStatus());
+    EXPECT_EQ(1, Primary());
+    EXPECT_EQ(1, Backup());
+    for (const auto& sent : Service().Requests()) {
+        EXPECT_EQ("<T/>", sent.body);
+        EXPECT_EQ(ContentMd5("<T/>"), sent.Header("Content-MD5"));
+    }
+
+    // A data-processing request is never repeated.
+    Service().ClearRequests();
+    BucketOp op(std::make_shared<ZidConfig>(LoopbackConfig()));
+    Service().AddFault(OnHost("proc.", FaultKind::Status, 503, false));
+    EXPECT_FALSE(op.ProcessBucketRequest(req, &resp, true).IsSucc());
+    EXPECT_EQ(1u, Service().Requests().size());
+}
+
+TEST_F(ZidAPIBucket, ExistenceAndServiceListingMakeTheirOwnPasses) {
+    ClientSettings::SetRetryOnBackupDomain(true);
+    Service().AddFault(OnPrimary());
+    ZidAPI api(LoopbackConfig());
+    EXPECT_TRUE(api.BucketExists(kBucketName)) << "the backup domain answered";
+    EXPECT_EQ(1, Primary());
+    EXPECT_EQ(1, Backup());
+
+    Service().ClearRequests();
+    Service().AddFault(OnHost(ClientSettings::kServiceHost, FaultKind::Status, 503, false));
+    BaseReq list;
+    list.SetMethod("GET");
+    list.SetPath("/");
+    BaseResp resp;
+    EXPECT_EQ(503, api.GetService(list, &resp).GetHttpStatus());
+    EXPECT_EQ(1u, Service().Requests().size()) << "the service listing is never repeated";
+
+    // A bad bucket name is reported, not thrown, and nothing is sent.
+    Service().ClearRequests();
+    EXPECT_FALSE(api.BucketExists("Not_A_Bucket"));
+    EXPECT_TRUE(Service().Requests().empty());
+}
+
+}  // namespace
+}  // namespace zid_test
