@@ -76,14 +76,15 @@ HeaderMap Merge(const HeaderMap& own, const HeaderMap& extra) {
 
 // The domain suffixes are whatever the host builder appends after the region.
 std::string DomainSuffix(bool backup) {
-    static const std::string kProbe = "b.zid.r";
-    return ClientSettings::BuildBucketHost(0, "zid.r", "b", backup).substr(kProbe.size());
+    static const char kProbe[] = "b.zid.r";
+    return ClientSettings::BuildBucketHost(0, "zid.r", "b", backup).substr(sizeof(kProbe) - 1);
 }
 
+// Never destroyed: a transfer thread may still resolve while the process exits.
 SimpleDnsCache& DnsCache() {
-    static SimpleDnsCache cache(ClientSettings::GetDnsCacheSize(),
-                                ClientSettings::GetDnsCacheExpireSeconds());
-    return cache;
+    static auto* cache = new SimpleDnsCache(ClientSettings::GetDnsCacheSize(),
+                                            ClientSettings::GetDnsCacheExpireSeconds());
+    return *cache;
 }
 
 // Reads at most `limit` bytes of the caller's stream and counts them, so the
@@ -287,7 +288,7 @@ bool BaseOp::IsDefaultHost(const std::string& host) const {
         return false;
     }
     const std::string rest = host.substr(dot + 1);
-    static const std::string kLabel = "zid.";
+    static const std::string& kLabel = *new const std::string("zid.");
     if (!StringUtil::HasPrefix(rest, kLabel)) {
         return false;
     }

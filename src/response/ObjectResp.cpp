@@ -16,8 +16,9 @@ namespace {
 
 void ObjectMetaResp::ParseFromHeaders(const std::map<std::string, std::string>& headers) {
     BaseResp::ParseFromHeaders(headers);
-    static const std::string kMetaPrefix = "x-zid-meta-";
-    static const std::string kObjectType = "x-zid-object-type";
+    // Never destroyed: an answer may still be read on a transfer thread while the process exits.
+    static const std::string& kMetaPrefix = *new const std::string("x-zid-meta-");
+    static const std::string& kObjectType = *new const std::string("x-zid-object-type");
     for (const auto& header : headers) {
         // A proxy may have changed the letter case of the names.
         if (header.first.size() == kObjectType.size() &&

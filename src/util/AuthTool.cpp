@@ -12,8 +12,9 @@ namespace zuzezi_zid {
 
 namespace {
 
+// Built once and never destroyed: a transfer thread may still sign while the process exits.
 const std::unordered_set<std::string>& SignableHeaders() {
-    static const std::unordered_set<std::string> kNames = {"cache-control",
+    static const auto* kNames = new std::unordered_set<std::string>{"cache-control",
                                                            "content-disposition",
                                                            "content-encoding",
                                                            "content-length",
@@ -30,7 +31,7 @@ const std::unordered_set<std::string>& SignableHeaders() {
                                                            "range",
                                                            "transfer-encoding",
                                                            "pic-operations"};
-    return kNames;
+    return *kNames;
 }
 
 std::string Sha1Hex(const std::string& text) {
