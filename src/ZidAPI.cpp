@@ -582,11 +582,15 @@ std::string ZidAPI::GetObjectUrl(const std::string& bucket, const std::string& o
     if (!domain.empty()) {
         url += domain;
     } else {
-        url += bucket + "." + ClientSettings::kServiceLabel + "." +
-               (region.empty() ? m_config->GetRegion() : region) + ClientSettings::kPrimaryDomainSuffix;
+        url += DefaultEndpointHost(bucket, region.empty() ? m_config->GetRegion() : region);
     }
     // The name goes in as given: a caller who encoded it must not see it encoded twice.
     return url + "/" + object;
+}
+
+std::string ZidAPI::DefaultEndpointHost(const std::string& bucket, const std::string& region) {
+    return bucket + "." + ClientSettings::kServiceLabel + "." + region +
+           ClientSettings::kPrimaryDomainSuffix;
 }
 
 }  // namespace zuzezi_zid

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -156,7 +157,30 @@ public:
     ZidResult DeleteBucketCORS(const BucketReq& req, BaseResp* resp);
     ZidResult PutBucketIntelligentTiering(const BucketReq& req, BaseResp* resp);
 
+    // ---- select and live channels ----------------------------------------------------
+    // Each repeats on the backup domain as the object methods do. A select fails also when
+    // its answer's event stream is not whole (ObjectOp::SelectObjectContent).
+    ZidResult SelectObjectContent(const SelectObjectContentReq& req, SelectObjectContentResp* resp);
+    ZidResult PutLiveChannel(const PutLiveChannelReq& req, PutLiveChannelResp* resp);
+    // What each stands for lies in its request (request/LiveChannelReq.h).
+    ZidResult LiveChannelRequest1(const ObjectReq& req, BaseResp* resp);
+    ZidResult LiveChannelRequest2(const ObjectReq& req, BaseResp* resp);
+    ZidResult LiveChannelRequest3(const ObjectReq& req, BaseResp* resp);
+    ZidResult LiveChannelRequest4(const ObjectReq& req, BaseResp* resp);
+    ZidResult LiveChannelRequest5(const ObjectReq& req, BaseResp* resp);
+    ZidResult LiveChannelRequest6(const ObjectReq& req, BaseResp* resp);
+    ZidResult LiveChannelRequest7(const ObjectReq& req, BaseResp* resp);
+    // "rtmp://" + the bucket's default endpoint + "/live/" + channel + "?" + signature, made
+    // without any exchange; destination domain, intranet and backup domain do not change it.
+    // It carries the temporary token: keep it out of logs.
+    std::string BuildLivePushUrl(const std::string& bucket_name, const std::string& channel_name,
+                                 int expire_seconds,
+                                 const std::map<std::string, std::string>& url_params);
+
 private:
+    // "<bucket>.<service label>.<region><primary domain suffix>"
+    static std::string DefaultEndpointHost(const std::string& bucket, const std::string& region);
+
     void InitNetwork();
     void ReleaseNetwork();
 
