@@ -131,11 +131,11 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
     steps.finish = [&](unsigned j, uint64_t unit) -> bool {
         FileDownTask* task = tasks[j].get();
         if (!task->IsSucc()) {
-        if (texts.resumable_log) {
-            ZID_LOG_ERR("down data, down task fail, rsp: %s", task->GetBody().c_str());
-        } else {
-            ZID_LOG_ERR("down data, down task fail, rsp:%s", task->GetBody().c_str());
-        }
+            if (texts.resumable_log) {
+                ZID_LOG_ERR("down data, down task fail, rsp: %s", task->GetBody().c_str());
+            } else {
+                ZID_LOG_ERR("down data, down task fail, rsp:%s", task->GetBody().c_str());
+            }
             run->failed_headers = task->GetHeaders();
             FailedResultFromTask(task->GetHttpStatus(), task->GetErrMsg(), task->GetHeaders(),
                                  task->GetBody(), &run->result);
