@@ -93,7 +93,7 @@ void FileDownTask::run() {
     } catch (...) {
         FailByException("unknown");
     }
-    if (m_done_cb) m_done_cb();
+    ReportDone();
 }
 
 std::string FileDownTask::CheckAnswer(uint64_t body_len) const {

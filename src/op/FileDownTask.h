@@ -35,8 +35,6 @@ public:
     void SetSlice(unsigned char* pbuf, uint64_t data_len, uint64_t offset);
     // Size of the whole object, to accept a 200 for a slice that covers all of it.
     void SetObjectSize(uint64_t object_size) { m_object_size = object_size; }
-    // Called on the worker thread when a run ends, whatever its outcome.
-    void SetDoneCallback(const std::function<void()>& cb) { m_done_cb = cb; }
     // Compute the CRC-64 of each good slice on the worker thread.
     void SetComputeCrc64(bool on) { m_compute_crc64 = on; }
 
@@ -58,7 +56,6 @@ private:
     uint64_t m_object_size = UINT64_MAX;
     bool m_compute_crc64 = false;
     uint64_t m_crc64 = 0;
-    std::function<void()> m_done_cb;
 };
 
 }  // namespace zuzezi_zid

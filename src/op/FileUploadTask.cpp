@@ -1,9 +1,16 @@
 #include "op/FileUploadTask.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
 #include <sstream>
+#include <stdexcept>
+
+#include <openssl/evp.h>
 
 #include <Poco/DigestEngine.h>
-#include <Poco/MD5Engine.h>
 #include <Poco/MemoryStream.h>
 
 #include "trsf/TransferHandler.h"
@@ -55,17 +62,52 @@ void FileUploadTask::AddHeaders(const std::map<std::string, std::string>& header
 void FileUploadTask::run() {
     m_resp.clear();
     m_is_task_success = false;
+    m_read_len = 0;
     try {
         UploadTask();
     } catch (const std::exception& e) {
         FailByException(e.what());
+    } catch (...) {
+        FailByException("unknown");
     }
+    ReportDone();
+}
+
+bool FileUploadTask::LoadPart(std::string* md5_hex) {
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1) {
+        throw std::runtime_error("MD5 unavailable");
+    }
+    if (m_fd < 0) {
+        EVP_DigestUpdate(ctx.get(), m_data_buf_ptr, static_cast<size_t>(m_data_len));
+    } else {
+        // Hashed piece by piece while the piece is still in the cache, not in a second pass.
+        const uint64_t kPiece = 1024 * 1024;
+        while (m_read_len < m_data_len) {
+            ssize_t n = ::pread(m_fd, m_data_buf_ptr + m_read_len,
+                                static_cast<size_t>(std::min(m_data_len - m_read_len, kPiece)),
+                                static_cast<off_t>(m_file_offset + m_read_len));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            EVP_DigestUpdate(ctx.get(), m_data_buf_ptr + m_read_len, static_cast<size_t>(n));
+            m_read_len += static_cast<uint64_t>(n);
+        }
+        if (m_read_len != m_data_len) return false;
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    EVP_DigestFinal_ex(ctx.get(), digest, &len);
+    *md5_hex = Poco::DigestEngine::digestToHex(Poco::DigestEngine::Digest(digest, digest + len));
+    return true;
 }
 
 void FileUploadTask::UploadTask() {
-    Poco::MD5Engine md5;
-    md5.update(m_data_buf_ptr, static_cast<std::size_t>(m_data_len));
-    const std::string md5_hex = Poco::DigestEngine::digestToHex(md5.digest());
+    std::string md5_hex;
+    if (!LoadPart(&md5_hex)) {
+        m_http_status = -1;
+        m_err_msg = "short read of the local file";
+        return;
+    }
 
     int loop = 0;
     do {

@@ -15,7 +15,8 @@ namespace zuzezi_zid {
 class TransferHandler;
 
 // Uploads one part of a multipart upload and checks that the returned ETag is the
-// part's MD5. At most four attempts; the owner decides what a failure means.
+// part's MD5. At most four attempts; the owner decides what a failure means. The part is
+// either in the owner's buffer already or read by the worker from a file into its buffer.
 class FileUploadTask : public Poco::Runnable, public PartExchange {
 public:
     FileUploadTask(const std::string& full_url, uint64_t conn_timeout_in_ms,
@@ -44,9 +45,20 @@ public:
     void AddHeaders(const std::map<std::string, std::string>& headers);
     void SetParams(const std::map<std::string, std::string>& params) { m_params = params; }
     void SetPartData(unsigned char* pbuf, uint64_t data_len) {
+        m_fd = -1;
         m_data_buf_ptr = pbuf;
         m_data_len = data_len;
     }
+    // The worker reads [offset, offset + data_len) of fd into pbuf itself, hashing as it reads.
+    void SetFilePart(int fd, uint64_t offset, unsigned char* pbuf, uint64_t data_len) {
+        m_fd = fd;
+        m_file_offset = offset;
+        m_data_buf_ptr = pbuf;
+        m_data_len = data_len;
+    }
+    // Bytes of the file part actually read; short when the file changed under us.
+    uint64_t GetReadLength() const { return m_read_len; }
+    bool ReadShort() const { return m_fd >= 0 && m_read_len != m_data_len; }
     void SetResume(bool is_resume) { m_is_resume = is_resume; }
     bool IsResume() const { return m_is_resume; }
     void SetResumeEtag(const std::string& etag) { m_resume_etag = etag; }
@@ -58,6 +70,12 @@ public:
     std::map<std::string, std::string> GetHeaders() const { return m_resp_headers; }
 
 private:
+    // Fills the buffer from the file, or hashes what it holds; false when the file fell short.
+    bool LoadPart(std::string* md5_hex);
+
+    int m_fd = -1;
+    uint64_t m_file_offset = 0;
+    uint64_t m_read_len = 0;
     unsigned char* m_data_buf_ptr = nullptr;
     uint64_t m_data_len = 0;
     bool m_is_resume = false;

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <fstream>
@@ -9,6 +12,7 @@
 #include "ClientSettings.h"
 #include "op/FileUploadTask.h"
 #include "op/ObjectOpDetail.h"
+#include "op/RollingWindow.h"
 #include "request/BucketReq.h"
 #include "response/BucketResp.h"
 #include "util/AuthTool.h"
@@ -30,6 +34,21 @@ std::string Md5HexOfBytes(const unsigned char* data, uint64_t len) {
 
 const uint64_t kMaxParts = 10000;
 
+// The part file stays open while workers read it and is closed on every way out.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    ~UniqueFd() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
 struct PartLayout {
     uint64_t size = 0;
     uint64_t part_size = 0;
@@ -50,7 +69,7 @@ PartLayout ComputeLayout(uint64_t file_size, uint64_t part_size) {
 }  // namespace
 
 void ObjectOp::PrepareUploadPartTask(const std::string& upload_id, const std::string& host,
-                                     const std::string& path, unsigned char* data, uint64_t len,
+                                     const std::string& path, uint64_t len,
                                      uint64_t part_number, FileUploadTask* task,
                                      bool sign_header_host) {
     std::map<std::string, std::string> params;
@@ -71,7 +90,6 @@ void ObjectOp::PrepareUploadPartTask(const std::string& upload_id, const std::st
     std::string token = GetSecurityToken();
     if (!token.empty()) signed_headers["x-zid-security-token"] = token;
     task->AddHeaders(signed_headers);
-    task->SetPartData(data, len);
 }
 
 std::string ObjectOp::FindResumeUploadId(const BaseReq& req, const std::string& bucket_name,
@@ -162,8 +180,8 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
                                                        req.GetBucketName(), change_backup_domain);
     std::string local_path = req.GetLocalFilePath();
-    std::ifstream ifs(local_path.c_str(), std::ios::in | std::ios::binary);
-    if (!ifs.is_open()) {
+    UniqueFd fd(::open(local_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
         SetResultAndLogError(result, "Failed to open file " + local_path);
         return result;
     }
@@ -179,6 +197,9 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
     unsigned slots = PoolSize(ClientSettings::GetUploadThreadPoolSize());
     uint64_t part_size = layout.part_size;
 
+    // Each worker reads, hashes and sends its own part in its own buffer and takes the next
+    // part as soon as it is free; this thread only signs parts and keeps their results in order.
+    DoneSlots done;
     std::vector<std::unique_ptr<unsigned char[]>> buffers;
     std::vector<std::unique_ptr<FileUploadTask>> tasks;
     std::string url = GetRealUrl(host, path, req.IsHttps());
@@ -188,84 +209,86 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
                                               req.GetConnTimeoutInms(), req.GetRecvTimeoutInms(),
                                               handler, req.GetVerifyCert(), req.GetCaLocation(),
                                               req.GetSSLCtxCallback(), req.GetSSLCtxCbData()));
+        tasks.back()->SetDoneCallback([&done, i] { done.Report(i); });
     }
     ZID_LOG_DBG("upload data, url=%s, poolsize=%u, part_size=%" PRIu64 ", file_size=%" PRIu64,
                 url.c_str(), slots, part_size, layout.size);
+    std::vector<std::string> part_etags(layout.count);
     PoolGuard guard(slots);
 
-    uint64_t offset = 0;
-    uint64_t part_number = 1;
-    bool failed = false;
-    while (offset < layout.size && !failed) {
-        if (handler && !handler->IsNotCancelled()) {
-            SetResultAndLogError(result, "Request canceled by user");
-            failed = true;
-            break;
+    WindowSteps steps;
+    steps.cancelled = [&] {
+        if (!handler || handler->IsNotCancelled()) return false;
+        SetResultAndLogError(result, "Request canceled by user");
+        return true;
+    };
+    steps.start = [&](unsigned k, uint64_t unit) -> bool {
+        const uint64_t part_number = unit + 1;
+        const uint64_t offset = unit * part_size;
+        const uint64_t len = part_number == layout.count ? layout.last_len : part_size;
+        ZID_LOG_DBG("upload data, task_index=%u, file_size=%" PRIu64 ", offset=%" PRIu64
+                    ", len=%" PRIu64,
+                    k, layout.size, offset, len);
+        FileUploadTask* task = tasks[k].get();
+        const std::string& stored = already_exist_parts[unit];
+        if (resume_flag && !stored.empty()) {
+            // Already checked against the file when the upload was resumed.
+            task->SetResume(true);
+            task->SetResumeEtag(stored);
+            task->SetTaskSuccess();
+            ZID_LOG_INFO("part etag: %s", stored.c_str());
+            ZID_LOG_INFO("upload data part:%" PRIu64 " has resumed", part_number);
+            if (handler) handler->AdvanceProgress(len);
+            done.Report(k);
+            return true;
         }
-        unsigned used = 0;
-        for (unsigned k = 0; k < slots && offset < layout.size; ++k) {
-            uint64_t want = std::min<uint64_t>(part_size, layout.size - offset);
-            ifs.read(reinterpret_cast<char*>(buffers[k].get()), static_cast<std::streamsize>(want));
-            uint64_t got = static_cast<uint64_t>(ifs.gcount());
+        task->SetResume(false);
+        PrepareUploadPartTask(upload_id, host, path, len, part_number, task, req.SignHeaderHost());
+        task->SetFilePart(fd.get(), offset, buffers[k].get(), len);
+        StartOnPool(guard.pool, *task);
+        return true;
+    };
+    steps.finish = [&](unsigned k, uint64_t unit) -> bool {
+        FileUploadTask* task = tasks[k].get();
+        if (task->ReadShort()) {
             // A file that shrank under us must not be completed as a shorter object.
-            if (got != want) {
-                SetResultAndLogError(result, "Upload failed, read " + std::to_string(got) +
-                                                 " bytes of part " + std::to_string(part_number) +
-                                                 " instead of " + std::to_string(want) +
-                                                 ", local file changed: " + local_path);
-                failed = true;
-                break;
-            }
-            ZID_LOG_DBG("upload data, task_index=%u, file_size=%" PRIu64 ", offset=%" PRIu64
-                        ", len=%" PRIu64,
-                        k, layout.size, offset, got);
-            FileUploadTask* task = tasks[k].get();
-            const std::string& stored = already_exist_parts[part_number - 1];
-            if (!resume_flag || stored.empty()) {
-                task->SetResume(false);
-                PrepareUploadPartTask(upload_id, host, path, buffers[k].get(), got, part_number,
-                                      task, req.SignHeaderHost());
-                guard.pool.start(*task);
-            } else {
-                task->SetResume(true);
-                task->SetResumeEtag(stored);
-                task->SetTaskSuccess();
-                ZID_LOG_INFO("part etag: %s", stored.c_str());
-                ZID_LOG_INFO("upload data part:%" PRIu64 " has resumed", part_number);
-                if (handler) handler->AdvanceProgress(got);
-            }
-            offset += got;
-            part_numbers_ptr->push_back(part_number);
-            ++part_number;
-            ++used;
+            SetResultAndLogError(result, "Upload failed, read " + std::to_string(task->GetReadLength()) +
+                                             " bytes of part " + std::to_string(unit + 1) +
+                                             " instead of " +
+                                             std::to_string(unit + 1 == layout.count ? layout.last_len
+                                                                                    : part_size) +
+                                             ", local file changed: " + local_path);
+            return false;
         }
-        guard.pool.joinAll();
-        if (failed) break;
-        for (unsigned k = 0; k < used; ++k) {
-            FileUploadTask* task = tasks[k].get();
-            if (!task->IsSucc()) {
-                ZID_LOG_ERR("upload data, upload task fail, rsp:%s", task->GetBody().c_str());
-                FailedResultFromTask(task->GetHttpStatus(), task->GetErrMsg(), task->GetHeaders(),
-                                     task->GetBody(), &result);
-                failed = true;
-                break;
-            }
-            if (task->IsResume()) {
-                etags_ptr->push_back(task->GetResumeEtag());
-                continue;
-            }
-            std::map<std::string, std::string> headers = task->GetHeaders();
-            auto it = headers.find("ETag");
-            if (it == headers.end()) {
-                result.SetHttpStatus(task->GetHttpStatus());
-                SetResultAndLogError(result, "upload failed response header missing etag");
-                failed = true;
-                break;
-            }
-            etags_ptr->push_back(it->second);
+        if (!task->IsSucc()) {
+            ZID_LOG_ERR("upload data, upload task fail, rsp:%s", task->GetBody().c_str());
+            FailedResultFromTask(task->GetHttpStatus(), task->GetErrMsg(), task->GetHeaders(),
+                                 task->GetBody(), &result);
+            return false;
         }
+        if (task->IsResume()) {
+            part_etags[unit] = task->GetResumeEtag();
+            return true;
+        }
+        std::map<std::string, std::string> headers = task->GetHeaders();
+        auto it = headers.find("ETag");
+        if (it == headers.end()) {
+            result.SetHttpStatus(task->GetHttpStatus());
+            SetResultAndLogError(result, "upload failed response header missing etag");
+            return false;
+        }
+        part_etags[unit] = it->second;
+        return true;
+    };
+    if (!RunWindow(slots, layout.count, static_cast<uint64_t>(slots) * kSliceWindowPerWorker, &done,
+                   steps)) {
+        return result;
     }
-    if (!failed) result.SetSucc();
+    for (uint64_t i = 0; i < layout.count; ++i) {
+        part_numbers_ptr->push_back(i + 1);
+        etags_ptr->push_back(part_etags[i]);
+    }
+    result.SetSucc();
     return result;
 }
 

@@ -172,9 +172,9 @@ public:
                                     const std::vector<std::string>& etags,
                                     const std::vector<uint64_t>& part_numbers,
                                     bool change_backup_domain, CompleteMultiUploadResp* comp_resp);
-    // Sets a part worker up for one part: parameters, headers, a fresh signature, data.
+    // Sets a part worker up for one part: parameters, headers, a fresh signature.
     void PrepareUploadPartTask(const std::string& upload_id, const std::string& host,
-                               const std::string& path, unsigned char* data, uint64_t len,
+                               const std::string& path, uint64_t len,
                                uint64_t part_number, FileUploadTask* task, bool sign_header_host);
 
     // Checkpoint of the resumable download: true when it may be used (sets *resume_offset).

@@ -22,6 +22,9 @@ public:
         m_user_data = data;
     }
 
+    // Called on the worker thread when a run ends, whatever its outcome.
+    void SetDoneCallback(const std::function<void()>& cb) { m_done_cb = cb; }
+
     int GetHttpStatus() const { return m_http_status; }
     std::string GetErrMsg() const { return m_err_msg; }
 
@@ -50,6 +53,10 @@ protected:
         m_err_msg = "Exception:" + what;
     }
 
+    void ReportDone() {
+        if (m_done_cb) m_done_cb();
+    }
+
     std::string m_full_url;
     std::map<std::string, std::string> m_headers;
     std::map<std::string, std::string> m_params;
@@ -66,6 +73,7 @@ protected:
     int m_http_status = -1;
     std::map<std::string, std::string> m_resp_headers;
     std::string m_err_msg;
+    std::function<void()> m_done_cb;
 };
 
 }  // namespace zuzezi_zid

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -52,7 +53,7 @@ protected:
     std::string m_path;
 };
 
-// The per-part set-up: (upload id, host, path, data, length, part number, task, sign-host flag).
+// The per-part set-up: (upload id, host, path, length, part number, task, sign-host flag).
 TEST_F(MultipartUploadTest, PreparedPartCarriesItsNumberUploadIdAndLength) {
     InitMultiUploadReq init("bkt", "up");
     InitMultiUploadResp init_resp;
@@ -61,8 +62,8 @@ TEST_F(MultipartUploadTest, PreparedPartCarriesItsNumberUploadIdAndLength) {
     std::string part = RandomBytes(3000);
     const std::string host = ClientSettings::BuildBucketHost(kAppId, "ap-test", "bkt", false);
     FileUploadTask task(m_op->GetRealUrl(host, "/up", false), {}, {}, 5000, 5000, nullptr);
-    m_op->PrepareUploadPartTask(id, host, "/up", reinterpret_cast<unsigned char*>(&part[0]),
-                                part.size(), 7, &task, true);
+    m_op->PrepareUploadPartTask(id, host, "/up", part.size(), 7, &task, true);
+    task.SetPartData(reinterpret_cast<unsigned char*>(&part[0]), part.size());
     Service().ClearRequests();
     task.run();
     ASSERT_TRUE(task.IsSucc()) << task.GetBody();
@@ -72,6 +73,41 @@ TEST_F(MultipartUploadTest, PreparedPartCarriesItsNumberUploadIdAndLength) {
     EXPECT_EQ(rec.params.at("partNumber"), "7");
     EXPECT_EQ(rec.Header("Content-Length"), "3000");
     EXPECT_TRUE(rec.signatureOk);
+}
+
+// A worker given a file part reads it itself: the bytes sent are that range of the file, and a
+// file shorter than the part sends nothing.
+TEST_F(MultipartUploadTest, AWorkerReadsItsOwnPartFromTheFile) {
+    InitMultiUploadReq init("bkt", "up");
+    InitMultiUploadResp init_resp;
+    ASSERT_TRUE(m_op->InitMultiUpload(init, &init_resp).IsSucc());
+    const std::string id = init_resp.GetUploadId();
+    const std::string data = RandomBytes(3 * kPart + 100);
+    WriteFile(m_path, data);
+    const int fd = ::open(m_path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const std::string host = ClientSettings::BuildBucketHost(kAppId, "ap-test", "bkt", false);
+    FileUploadTask task(m_op->GetRealUrl(host, "/up", false), {}, {}, 5000, 5000, nullptr);
+    std::vector<unsigned char> buf(kPart);
+
+    m_op->PrepareUploadPartTask(id, host, "/up", kPart, 2, &task, true);
+    task.SetFilePart(fd, kPart, buf.data(), kPart);
+    Service().ClearRequests();
+    task.run();
+    ASSERT_TRUE(task.IsSucc()) << task.GetBody();
+    EXPECT_FALSE(task.ReadShort());
+    ASSERT_EQ(Service().Requests().size(), 1u);
+    EXPECT_EQ(Service().Requests()[0].body, data.substr(kPart, kPart));
+
+    m_op->PrepareUploadPartTask(id, host, "/up", kPart, 4, &task, true);
+    task.SetFilePart(fd, 3 * kPart, buf.data(), kPart);
+    Service().ClearRequests();
+    task.run();
+    EXPECT_FALSE(task.IsSucc());
+    EXPECT_TRUE(task.ReadShort());
+    EXPECT_EQ(task.GetReadLength(), 100u);
+    EXPECT_TRUE(Service().Requests().empty());
+    ::close(fd);
 }
 
 TEST_F(MultipartUploadTest, FilesOfEverySizeArriveWholeInOrderedParts) {
