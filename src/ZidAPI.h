@@ -177,6 +177,22 @@ public:
                                  int expire_seconds,
                                  const std::map<std::string, std::string>& url_params);
 
+    // ---- data processing ----------------------------------------------------------
+    // Each is sent once: a processing call is never repeated on the backup domain.
+    ZidResult DataProcessObjectRequest1(const ObjectReq& req, PutObjectResp* resp);
+    ZidResult DataProcessObjectRequest2(const ObjectReq& req, BaseResp* resp);
+    ZidResult DataProcessObjectRequest3(const ObjectReq& req, BaseResp* resp);
+    ZidResult DataProcessObjectRequest4(const ObjectReq& req, BaseResp* resp);
+    ZidResult DataProcessRegionRequest(const ObjectReq& req, BaseResp* resp);
+    ZidResult DataProcessDownloadToFile(const ObjectReq& req, BaseResp* resp);
+    // A download of the request's object into its local file.
+    ZidResult DataProcessGetObject1(const GetObjectByFileReq& req, GetObjectByFileResp* resp);
+    ZidResult DataProcessGetObject2(const GetObjectByFileReq& req, GetObjectByFileResp* resp);
+    // When a rule stores its result under the uploaded key, the upload is sent without
+    // "Content-MD5" and without the ETag check; the caller's request keeps its switches.
+    ZidResult PutObjectWithPicOperation(const PutObjectWithPicOperationReq& req,
+                                        PutObjectWithPicOperationResp* resp);
+
 private:
     // "<bucket>.<service label>.<region><primary domain suffix>"
     static std::string DefaultEndpointHost(const std::string& bucket, const std::string& region);

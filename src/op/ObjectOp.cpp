@@ -148,6 +148,36 @@ ZidResult ObjectOp::GetObject(const GetObjectByStreamReq& req, GetObjectResp* re
     return DownloadAction(host, req.GetPath(), req, resp, req.GetStream());
 }
 
+ZidResult ObjectOp::DownloadToLocalFile(const std::string& host, const ObjectReq& req,
+                                        BaseResp* resp,
+                                        const std::shared_ptr<TransferHandler>& handler,
+                                        bool* opened) {
+    ZidResult result;
+    std::string local_path = req.GetLocalFilePath();
+    // A failed download must leave the file it would have replaced as it was.
+    StagedDownload target(local_path);
+    int fd = target.Open();
+    if (fd >= 0) ::close(fd);
+    std::ofstream ofs;
+    if (fd >= 0) ofs.open(target.WritePath().c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
+    *opened = ofs.is_open();
+    if (!*opened) {
+        result.SetErrorMsg("Open local file fail, local file=" + local_path);
+        result.SetFail();
+        return result;
+    }
+    result = DownloadAction(host, req.GetPath(), req, resp, ofs, handler);
+    ofs.close();
+    if (result.IsSucc() && ofs.fail()) {
+        SetResultAndLogError(result, "write local file fail, local file=" + local_path);
+    }
+    if (result.IsSucc() && !target.Commit()) {
+        SetResultAndLogError(result, "rename file(" + target.WritePath() + ") to (" + local_path +
+                                         ") fail, errno=" + std::to_string(errno));
+    }
+    return result;
+}
+
 ZidResult ObjectOp::GetObjectUnguarded(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
                               const std::shared_ptr<TransferHandler>& handler,
                               bool change_backup_domain) {
@@ -159,29 +189,13 @@ ZidResult ObjectOp::GetObjectUnguarded(const GetObjectByFileReq& req, GetObjectB
         if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
         return result;
     }
-    std::string local_path = req.GetLocalFilePath();
-    // A failed download must leave the file it would have replaced as it was.
-    StagedDownload target(local_path);
-    int fd = target.Open();
-    if (fd >= 0) ::close(fd);
-    std::ofstream ofs;
-    if (fd >= 0) ofs.open(target.WritePath().c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!ofs.is_open()) {
-        result.SetErrorMsg("Open local file fail, local file=" + local_path);
-        result.SetFail();
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        return result;
-    }
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
                                                        req.GetBucketName(), change_backup_domain);
-    result = DownloadAction(host, req.GetPath(), req, resp, ofs, handler);
-    ofs.close();
-    if (result.IsSucc() && ofs.fail()) {
-        SetResultAndLogError(result, "write local file fail, local file=" + local_path);
-    }
-    if (result.IsSucc() && !target.Commit()) {
-        SetResultAndLogError(result, "rename file(" + target.WritePath() + ") to (" + local_path +
-                                         ") fail, errno=" + std::to_string(errno));
+    bool opened = false;
+    result = DownloadToLocalFile(host, req, resp, handler, &opened);
+    if (!opened) {
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
     }
     ReportFinalStatus(*this, handler, change_backup_domain, result, *resp);
     return result;

@@ -11,9 +11,11 @@
 #include "op/ZidResult.h"
 #include "request/LiveChannelReq.h"
 #include "request/ObjectReq.h"
+#include "request/ProcessReq.h"
 #include "request/SelectObjectContentReq.h"
 #include "response/LiveChannelResp.h"
 #include "response/ObjectResp.h"
+#include "response/ProcessResp.h"
 #include "response/SelectObjectContentResp.h"
 
 namespace zuzezi_zid {
@@ -136,6 +138,20 @@ public:
     ZidResult LiveChannelRequest6(const ObjectReq& req, BaseResp* resp, bool change_backup_domain = false);
     ZidResult LiveChannelRequest7(const ObjectReq& req, BaseResp* resp, bool change_backup_domain = false);
 
+    // ---- data processing: each sent once, never to the backup domain -----------------
+    // To the bucket host, with the caller's method, path and parameters and no body.
+    ZidResult DataProcessObjectRequest1(const ObjectReq& req, PutObjectResp* resp);
+    ZidResult DataProcessObjectRequest2(const ObjectReq& req, BaseResp* resp);
+    ZidResult DataProcessObjectRequest3(const ObjectReq& req, BaseResp* resp);
+    ZidResult DataProcessObjectRequest4(const ObjectReq& req, BaseResp* resp);
+    // To the regional processing host, which names no bucket.
+    ZidResult DataProcessRegionRequest(const ObjectReq& req, BaseResp* resp);
+    // The processing output into the request's local file (GetLocalFilePath).
+    ZidResult DataProcessDownloadToFile(const ObjectReq& req, BaseResp* resp);
+    // An upload of the local file with the request's switches; resp may be null.
+    ZidResult PutObjectWithPicOperation(const PutObjectWithPicOperationReq& req,
+                                        PutObjectWithPicOperationResp* resp);
+
     // ---- pieces shared by the transfers --------------------------------------------
     // Logs text, keeps the first message a result got, marks it failed.
     static void SetResultAndLogError(ZidResult& result, const std::string& text);
@@ -186,6 +202,11 @@ public:
                                          uint64_t resume_offset);
 
 private:
+    // Streams the answer into the request's local file, which takes its place only after a
+    // download that was written and closed without error. *opened false: nothing was sent.
+    ZidResult DownloadToLocalFile(const std::string& host, const ObjectReq& req, BaseResp* resp,
+                                  const std::shared_ptr<TransferHandler>& handler, bool* opened);
+    ZidResult DataProcessPlain(const std::string& host, const ObjectReq& req, BaseResp* resp);
     ZidResult GetObjectUnguarded(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
                                  const std::shared_ptr<TransferHandler>& handler,
                                  bool change_backup_domain);

@@ -1,5 +1,7 @@
 #include "request/BaseReq.h"
 
+#include <stdexcept>
+
 #include "ClientSettings.h"
 #include "request/XmlBodyWriter.h"
 #include "util/LogUtil.h"
@@ -95,6 +97,13 @@ bool GenerateAclRequestBody(const Owner& owner, const std::vector<Grant>& acl, s
     }
     xml.PrintTo(body);
     return true;
+}
+
+const std::string& BaseReq::CheckedBucketName(const std::string& name, bool may_be_empty) {
+    if (!(may_be_empty && name.empty()) && !StringUtil::IsValidBucketName(name)) {
+        throw std::invalid_argument("Invalid bucket_name argument :" + name);
+    }
+    return name;
 }
 
 }  // namespace zuzezi_zid

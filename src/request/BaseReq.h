@@ -22,6 +22,10 @@ struct Grant {
     std::string m_perm;
 };
 
+// Marks a request to the regional processing host, which names no bucket: its bucket name
+// may be empty (any other name is still checked).
+struct RegionalProcessing {};
+
 // (native TLS context, user data) -> 0 to go on, anything else aborts the exchange.
 using SSLCtxCallback = std::function<int(void*, void*)>;
 
@@ -76,6 +80,11 @@ public:
     void* GetSSLCtxCbData() const { return m_ssl_ctx_cb_data; }
 
     std::string DumpText() const;
+
+protected:
+    // The name itself; throws std::invalid_argument "Invalid bucket_name argument :" + name
+    // for one that fails the name check.
+    static const std::string& CheckedBucketName(const std::string& name, bool may_be_empty = false);
 
 private:
     std::map<std::string, std::string> m_headers;

@@ -6,11 +6,11 @@
 
 namespace zuzezi_zid {
 
-BucketReq::BucketReq(const std::string& bucket_name) : m_bucket_name(bucket_name) {
-    if (!StringUtil::IsValidBucketName(bucket_name)) {
-        throw std::invalid_argument("Invalid bucket_name argument :" + bucket_name);
-    }
-}
+BucketReq::BucketReq(const std::string& bucket_name)
+    : m_bucket_name(CheckedBucketName(bucket_name)) {}
+
+BucketReq::BucketReq(const std::string& bucket_name, RegionalProcessing)
+    : m_bucket_name(CheckedBucketName(bucket_name, true)) {}
 
 BucketReq::BucketReq(const std::string& bucket_name, const char* method, const char* sub_resource)
     : BucketReq(bucket_name) {

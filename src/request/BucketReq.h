@@ -22,6 +22,7 @@ protected:
     // Path "/", the method, and for a sub-resource its empty query parameter.
     BucketReq(const std::string& bucket_name, const char* method,
               const char* sub_resource = nullptr);
+    BucketReq(const std::string& bucket_name, RegionalProcessing);
 
 private:
     std::string m_bucket_name;

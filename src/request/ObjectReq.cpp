@@ -64,10 +64,13 @@ bool IsOneOf(const std::string& name, std::initializer_list<const char*> names) 
 }  // namespace
 
 ObjectReq::ObjectReq(const std::string& bucket_name, const std::string& object_name)
-    : m_bucket_name(bucket_name) {
-    if (!StringUtil::IsValidBucketName(bucket_name)) {
-        throw std::invalid_argument("Invalid bucket_name argument :" + bucket_name);
-    }
+    : m_bucket_name(CheckedBucketName(bucket_name)) {
+    SetObjectName(object_name);
+}
+
+ObjectReq::ObjectReq(const std::string& bucket_name, const std::string& object_name,
+                     RegionalProcessing)
+    : m_bucket_name(CheckedBucketName(bucket_name, true)) {
     SetObjectName(object_name);
 }
 

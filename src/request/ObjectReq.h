@@ -46,6 +46,7 @@ protected:
     // For requests that fix their method and, for a sub-resource, one empty query parameter.
     ObjectReq(const std::string& bucket_name, const std::string& object_name, const char* method,
               const char* sub_resource = nullptr);
+    ObjectReq(const std::string& bucket_name, const std::string& object_name, RegionalProcessing);
 
 private:
     std::string m_bucket_name;
