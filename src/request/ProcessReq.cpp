@@ -2,6 +2,8 @@
 #include "request/ProcessReq.h"
 
 #include <cstddef>
+#include <initializer_list>
+#include <vector>
 
 #include "request/XmlBodyWriter.h"
 #include "util/StringUtil.h"
@@ -425,25 +427,6 @@ void AddOperation(XmlBodyWriter& writer, Node* request, const DataProcessJobOpti
 }
 
 }  // namespace
-
-CreateDocProcessJobsReq::CreateDocProcessJobsReq(const std::string& bucket_name)
-    : DataProcessReq(bucket_name) {
-    SetMethod("POST");
-    SetPath("/doc_jobs");
-}
-
-CreateDataProcessJobsReq::CreateDataProcessJobsReq(const std::string& bucket_name)
-    : DataProcessReq(bucket_name) {
-    SetMethod("POST");
-    SetPath("/jobs");
-}
-
-UpdateQueueReq::UpdateQueueReq(const std::string& bucket_name, const std::string& queue_id)
-    : DataProcessReq(bucket_name) {
-    SetMethod("PUT");
-    SetPath("/queue/" + queue_id);
-    m_options.queue_id = queue_id;
-}
 
 bool UpdateQueueReq::GenerateRequestBody(std::string* body) const {
     XmlBodyWriter writer;

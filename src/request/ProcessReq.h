@@ -26,41 +26,48 @@ public:
         : ObjectReq(bucket_name, object_name, RegionalProcessing{}) {}
 };
 
-// One document conversion job: POST /doc_jobs.
-class CreateDocProcessJobsReq : public DataProcessReq {
+// A processing request whose body is written from one options record.
+template <typename OptionsRecord>
+class DataProcessBodyReq : public DataProcessReq {
 public:
-    explicit CreateDocProcessJobsReq(const std::string& bucket_name = "");
-    DocProcessJobOptions& Options() { return m_options; }
-    const DocProcessJobOptions& Options() const { return m_options; }
-    bool GenerateRequestBody(std::string* body) const override;
+    OptionsRecord& Options() { return m_options; }
+    const OptionsRecord& Options() const { return m_options; }
 
-private:
-    DocProcessJobOptions m_options;
+protected:
+    DataProcessBodyReq(const std::string& bucket_name, const char* method, const std::string& path)
+        : DataProcessReq(bucket_name) {
+        SetMethod(method);
+        SetPath(path);
+    }
+
+    OptionsRecord m_options;
+};
+
+// One document conversion job: POST /doc_jobs.
+class CreateDocProcessJobsReq : public DataProcessBodyReq<DocProcessJobOptions> {
+public:
+    explicit CreateDocProcessJobsReq(const std::string& bucket_name = "")
+        : DataProcessBodyReq(bucket_name, "POST", "/doc_jobs") {}
+    bool GenerateRequestBody(std::string* body) const override;
 };
 
 // One media or data-processing job: POST /jobs.
-class CreateDataProcessJobsReq : public DataProcessReq {
+class CreateDataProcessJobsReq : public DataProcessBodyReq<DataProcessJobOptions> {
 public:
-    explicit CreateDataProcessJobsReq(const std::string& bucket_name = "");
-    DataProcessJobOptions& Options() { return m_options; }
-    const DataProcessJobOptions& Options() const { return m_options; }
+    explicit CreateDataProcessJobsReq(const std::string& bucket_name = "")
+        : DataProcessBodyReq(bucket_name, "POST", "/jobs") {}
     bool GenerateRequestBody(std::string* body) const override;
-
-private:
-    DataProcessJobOptions m_options;
 };
 
 // A change to a processing queue: PUT /queue/<queue id> (a document queue's path is
 // "/docqueue/<queue id>": set it with SetPath).
-class UpdateQueueReq : public DataProcessReq {
+class UpdateQueueReq : public DataProcessBodyReq<QueueOptions> {
 public:
-    UpdateQueueReq(const std::string& bucket_name, const std::string& queue_id);
-    QueueOptions& Options() { return m_options; }
-    const QueueOptions& Options() const { return m_options; }
+    UpdateQueueReq(const std::string& bucket_name, const std::string& queue_id)
+        : DataProcessBodyReq(bucket_name, "PUT", "/queue/" + queue_id) {
+        m_options.queue_id = queue_id;
+    }
     bool GenerateRequestBody(std::string* body) const override;
-
-private:
-    QueueOptions m_options;
 };
 
 // ---- image processing on upload --------------------------------------------------------
