@@ -179,6 +179,34 @@ public:
 
     // ---- data processing ----------------------------------------------------------
     // Each is sent once: a processing call is never repeated on the backup domain.
+    ZidResult DataProcessQuery1(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessQuery2(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessQuery3(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessQuery4(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest01(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest02(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest03(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest04(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest05(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest06(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest07(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest08(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest09(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest10(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest11(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest12(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest13(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest14(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest15(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest16(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest17(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest18(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest19(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest20(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest21(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest22(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest23(const BucketReq& req, BaseResp* resp);
+    ZidResult DataProcessRequest24(const BucketReq& req, BaseResp* resp);
     ZidResult DataProcessObjectRequest1(const ObjectReq& req, PutObjectResp* resp);
     ZidResult DataProcessObjectRequest2(const ObjectReq& req, BaseResp* resp);
     ZidResult DataProcessObjectRequest3(const ObjectReq& req, BaseResp* resp);

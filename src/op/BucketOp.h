@@ -103,6 +103,40 @@ public:
     ZidResult GenericBucketRequestA(const BucketReq& req, BaseResp* resp) const;
     ZidResult GenericBucketRequestB(const BucketReq& req, BaseResp* resp) const;
 
+    // ---- data processing: to the processing host of the request's bucket (the regional one
+    // for an empty name), sent once ----------------------------------------------------
+    // No body; a temporary token travels as "x-zid-security-token".
+    ZidResult DataProcessQuery1(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessQuery2(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessQuery3(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessQuery4(const BucketReq& req, BaseResp* resp) const;
+    // The request's generated body, with "Content-MD5" when it is not empty; a temporary
+    // token travels as "x-ci-security-token".
+    ZidResult DataProcessRequest01(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest02(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest03(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest04(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest05(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest06(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest07(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest08(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest09(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest10(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest11(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest12(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest13(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest14(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest15(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest16(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest17(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest18(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest19(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest20(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest21(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest22(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest23(const BucketReq& req, BaseResp* resp) const;
+    ZidResult DataProcessRequest24(const BucketReq& req, BaseResp* resp) const;
+
 private:
     using HeaderMap = std::map<std::string, std::string>;
 
@@ -110,6 +144,7 @@ private:
     static ZidResult Refused(const std::string& message);
     std::string BucketHost(const BucketReq& req, bool backup) const;
     // The one exchange every shape ends in; "Content-MD5" of the body when asked.
+    ZidResult DataProcessQuery(const BucketReq& req, BaseResp* resp) const;
     ZidResult Send(const std::string& host, const BucketReq& req, const std::string& body,
                    bool with_md5, BaseResp* resp, bool is_data_processing) const;
 

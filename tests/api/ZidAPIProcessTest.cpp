@@ -8,6 +8,7 @@
 #include "ApiTestSupport.h"
 #include "request/ProcessReq.h"
 #include "response/ProcessResp.h"
+#include "util/CodecUtil.h"
 
 using namespace zuzezi_zid;
 using zid_local::FaultKind;
@@ -89,6 +90,65 @@ TEST_F(ZidAPIProcess, ObjectProcessingRequestsGoOnceToTheirHostWithTheStorageTok
     }
 }
 
+TEST_F(ZidAPIProcess, BucketProcessingRequestsReachTheProcessingHost) {
+    struct Case {
+        const char* name;
+        std::function<ZidResult(ZidAPI&, const BucketReq&)> call;
+        bool job_body;
+        bool regional;
+        const char* token_header;
+    };
+    const std::vector<Case> cases = {
+        {"DataProcessRequest07 with a job",
+         [](ZidAPI& api, const BucketReq& req) { BaseResp r; return api.DataProcessRequest07(req, &r); },
+         true, false, "x-ci-security-token"},
+        {"DataProcessRequest24 to the region",
+         [](ZidAPI& api, const BucketReq& req) { BaseResp r; return api.DataProcessRequest24(req, &r); },
+         true, true, "x-ci-security-token"},
+        {"DataProcessRequest01 without a body",
+         [](ZidAPI& api, const BucketReq& req) { BaseResp r; return api.DataProcessRequest01(req, &r); },
+         false, false, "x-ci-security-token"},
+        {"DataProcessQuery3",
+         [](ZidAPI& api, const BucketReq& req) { BaseResp r; return api.DataProcessQuery3(req, &r); },
+         false, true, "x-zid-security-token"},
+    };
+    const std::string processing_host = std::string(kBucketName) + "." + RegionalHost();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().Clear();
+        CannedAnswer(RegionalHost());
+        ZidAPI api(LoopbackConfig());
+        api.SetCredentials(kAccessKey, kSecretKey, "tmp-token");
+        const std::string bucket = c.regional ? "" : kBucketName;
+        CreateDataProcessJobsReq job(bucket);
+        job.Options().tag = "Snapshot";
+        job.Options().input.object = "v.mp4";
+        DataProcessReq plain(bucket);
+        plain.SetMethod("GET");
+        plain.SetPath("/queue");
+        const BucketReq& req = c.job_body ? static_cast<const BucketReq&>(job) : plain;
+        const ZidResult r = c.call(api, req);
+        EXPECT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+        const auto sent = OnlyRequest();
+        EXPECT_EQ(sent.host, c.regional ? RegionalHost() : processing_host);
+        EXPECT_EQ(sent.method, c.job_body ? "POST" : "GET");
+        EXPECT_EQ(sent.path, c.job_body ? "/jobs" : "/queue");
+        EXPECT_EQ(sent.Header(c.token_header), "tmp-token");
+        EXPECT_EQ(sent.HasHeader("x-ci-security-token") + sent.HasHeader("x-zid-security-token"), 1);
+        EXPECT_TRUE(sent.signatureOk);
+        if (c.job_body) {
+            std::string body;
+            job.GenerateRequestBody(&body);
+            EXPECT_EQ(sent.body, body);
+            EXPECT_EQ(sent.Header("Content-MD5"),
+                      CodecUtil::Base64Encode(CodecUtil::Md5Bytes(body)));
+        } else {
+            EXPECT_EQ(sent.bodySize, 0u);
+            EXPECT_FALSE(sent.HasHeader("Content-MD5"));
+        }
+    }
+}
+
 TEST_F(ZidAPIProcess, AFailedProcessingCallIsNotRepeatedOnTheBackupDomain) {
     ClientSettings::SetRetryOnBackupDomain(true);
     Service().AddFault(OnPrimary());
@@ -104,6 +164,10 @@ TEST_F(ZidAPIProcess, AFailedProcessingCallIsNotRepeatedOnTheBackupDomain) {
 
     Service().Clear();
     Service().AddFault(OnPrimary());
+    CreateDocProcessJobsReq job(kBucketName);
+    EXPECT_FALSE(api.DataProcessRequest12(job, &resp).IsSucc());
+    EXPECT_EQ(Backup(), 0);
+
     GetObjectByFileReq get(kBucketName, "k", Path("out"));
     GetObjectByFileResp get_resp;
     EXPECT_FALSE(api.DataProcessGetObject1(get, &get_resp).IsSucc());
