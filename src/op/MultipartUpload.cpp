@@ -66,6 +66,26 @@ PartLayout ComputeLayout(uint64_t file_size, uint64_t part_size) {
     return p;
 }
 
+// The file an upload reads, measured and cut into parts; false with the failure in result when
+// it did not open or needs more parts than one upload may have.
+bool LayOutParts(const std::string& local_path, bool opened, PartLayout* layout,
+                 ZidResult* result) {
+    if (!opened) {
+        ObjectOp::SetResultAndLogError(*result, "Failed to open file " + local_path);
+        return false;
+    }
+    int64_t file_size = FileUtil::GetFileLength(local_path);
+    *layout = ComputeLayout(file_size < 0 ? 0 : static_cast<uint64_t>(file_size),
+                            ClientSettings::GetUploadPartSize());
+    if (layout->count > kMaxParts) {
+        ObjectOp::SetResultAndLogError(*result, "Upload failed, part number: " +
+                                                    std::to_string(layout->count) +
+                                                    " larger than 10000");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void ObjectOp::PrepareUploadPartTask(const std::string& upload_id, const std::string& host,
@@ -181,18 +201,8 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
                                                        req.GetBucketName(), change_backup_domain);
     std::string local_path = req.GetLocalFilePath();
     UniqueFd fd(::open(local_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        SetResultAndLogError(result, "Failed to open file " + local_path);
-        return result;
-    }
-    int64_t file_size = FileUtil::GetFileLength(local_path);
-    PartLayout layout = ComputeLayout(file_size < 0 ? 0 : static_cast<uint64_t>(file_size),
-                                      ClientSettings::GetUploadPartSize());
-    if (layout.count > kMaxParts) {
-        SetResultAndLogError(result, "Upload failed, part number: " + std::to_string(layout.count) +
-                                         " larger than 10000");
-        return result;
-    }
+    PartLayout layout;
+    if (!LayOutParts(local_path, fd.get() >= 0, &layout, &result)) return result;
     // More slots than the pool can run would leave tasks waiting for no thread.
     unsigned slots = PoolSize(ClientSettings::GetUploadThreadPoolSize());
     uint64_t part_size = layout.part_size;
@@ -439,18 +449,8 @@ ZidResult ObjectOp::SingleThreadUpload(const PutObjectByFileReq& req, const std:
     ZidResult result;
     std::string local_path = req.GetLocalFilePath();
     std::ifstream ifs(local_path.c_str(), std::ios::in | std::ios::binary);
-    if (!ifs.is_open()) {
-        SetResultAndLogError(result, "Failed to open file " + local_path);
-        return result;
-    }
-    int64_t file_size = FileUtil::GetFileLength(local_path);
-    PartLayout layout = ComputeLayout(file_size < 0 ? 0 : static_cast<uint64_t>(file_size),
-                                      ClientSettings::GetUploadPartSize());
-    if (layout.count > kMaxParts) {
-        SetResultAndLogError(result, "Upload failed, part number: " + std::to_string(layout.count) +
-                                         " larger than 10000");
-        return result;
-    }
+    PartLayout layout;
+    if (!LayOutParts(local_path, ifs.is_open(), &layout, &result)) return result;
     std::unique_ptr<char[]> buf(new char[layout.part_size]);
     ZID_LOG_DBG("upload data, part_size=%" PRIu64 ", file_size=%" PRIu64, layout.part_size,
                 layout.size);
