@@ -89,9 +89,7 @@ bool ObjectOp::MeasureObject(const GetObjectByFileReq& req,
 ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
                                         const std::shared_ptr<TransferHandler>& handler,
                                         bool change_backup_domain) {
-    ZidResult result;
-    int fd = -1;
-    try {
+    return GuardedDownload(handler, [&](int& fd, ZidResult& result) -> ZidResult {
         if (!CheckDownloadInput(req, resp, handler, &result)) return result;
 
         HeadObjectResp head_resp;
@@ -176,12 +174,7 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
             handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result, resp->GetHeaders(), "");
         }
         return result;
-    } catch (const std::exception& e) {
-        return FailDownload(fd, handler, std::string("download data failed, exception: ") + e.what(),
-                            &result);
-    } catch (...) {
-        return FailDownload(fd, handler, "download data failed, unknown exception", &result);
-    }
+    });
 }
 
 }  // namespace zuzezi_zid

@@ -44,6 +44,22 @@ bool ShouldRetryOnBackup(const ObjectOp& op, bool change_backup_domain, const Zi
 ZidResult FailDownload(int fd, const std::shared_ptr<TransferHandler>& handler,
                        const std::string& why, ZidResult* result);
 
+// A download's boundary: body(fd, result) keeps the file it opens in fd, so that whatever it
+// throws closes that file and ends as a failed result the handler hears.
+template <typename Fn>
+ZidResult GuardedDownload(const std::shared_ptr<TransferHandler>& handler, Fn&& body) {
+    ZidResult result;
+    int fd = -1;
+    try {
+        return body(fd, result);
+    } catch (const std::exception& e) {
+        return FailDownload(fd, handler, std::string("download data failed, exception: ") + e.what(),
+                            &result);
+    } catch (...) {
+        return FailDownload(fd, handler, "download data failed, unknown exception", &result);
+    }
+}
+
 // Every exception ends at the operation boundary as a failed result, and a waiter on the
 // handler always sees a final status.
 template <typename Fn>

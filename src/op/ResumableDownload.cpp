@@ -134,9 +134,7 @@ void ObjectOp::UpdateResumableDownloadTaskFile(const std::string& task_file_path
 ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
                                        const std::shared_ptr<TransferHandler>& handler,
                                        bool change_backup_domain) {
-    ZidResult result;
-    int fd = -1;
-    try {
+    return GuardedDownload(handler, [&](int& fd, ZidResult& result) -> ZidResult {
         if (!CheckDownloadInput(req, resp, handler, &result)) return result;
         const std::string local_path = req.GetLocalFilePath();
         const std::string task_file_path = local_path + kTaskFileSuffix;
@@ -303,12 +301,7 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             return result;
         }
         return result;
-    } catch (const std::exception& e) {
-        return FailDownload(fd, handler, std::string("download data failed, exception: ") + e.what(),
-                            &result);
-    } catch (...) {
-        return FailDownload(fd, handler, "download data failed, unknown exception", &result);
-    }
+    });
 }
 
 }  // namespace zuzezi_zid
