@@ -4,12 +4,33 @@
 
 namespace zid_local {
 
+namespace {
+
+const std::set<std::string> kListingParams = {"prefix", "marker", "max-keys", "delimiter", "encoding-type"};
+// A presigned request carries its signature and token as parameters.
+const std::set<std::string> kSigningParams = {"sign", "x-zid-security-token"};
+
+// The first query parameter that is no part of a plain bucket request, or "".
+std::string UnknownParam(const Call& c) {
+    for (const auto& p : c.params) {
+        if (kSigningParams.count(p.first) || (c.method == "GET" && kListingParams.count(p.first))) continue;
+        return p.first;
+    }
+    return std::string();
+}
+
+}  // namespace
+
 std::optional<Answer> LocalService::Impl::BucketRoutes(Call& c) {
     const std::string& m = c.method;
     if (!c.key.empty()) return std::nullopt;
+    if (m == "POST" && c.Has("delete")) return DeleteMany(c);
+    // A sub-resource this service does not keep is refused, never taken for the bucket itself.
+    const std::string unknown = UnknownParam(c);
+    if (!unknown.empty())
+        return Error(c, 501, "NotImplemented", "The bucket sub-resource is not implemented: " + unknown);
     if (m == "GET") return ListBucket(c);
     if (m == "HEAD" || m == "PUT") return Answer();
-    if (m == "POST" && c.Has("delete")) return DeleteMany(c);
     if (m == "DELETE") {
         if (!store.List(c.bucket).empty())
             return Error(c, 409, "BucketNotEmpty", "The bucket you tried to delete is not empty.");

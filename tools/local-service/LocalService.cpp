@@ -196,6 +196,13 @@ void LocalService::Clear() {
     ClearFaults();
     ClearRequests();
 }
+
+std::optional<std::string> LocalService::GetBucketConfig(const std::string& bucket, const std::string& name) const {
+    std::string body;
+    if (!impl_->store.GetBucketConfig(bucket, name, &body)) return std::nullopt;
+    return body;
+}
+
 void LocalService::SetReportedSize(const std::string& bucket, const std::string& key, uint64_t size) {
     std::lock_guard<std::mutex> lock(impl_->sizeMu);
     if (size == 0) impl_->reportedSizes.erase({bucket, key});

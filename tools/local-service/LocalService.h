@@ -1,8 +1,9 @@
 // Loopback storage service: a small HTTP/HTTPS server on 127.0.0.1 that speaks the
 // storage protocol well enough for the client's tests and the demo. It checks every
 // request's signature with its own code and can misbehave on purpose (scripted faults).
-// It does not keep object versions or bucket configurations, does not read grants given in
-// x-zid-grant-* headers, and does not check temporary security tokens. A select query
+// It keeps bucket configurations as the bytes that came and reads none of them; it does not
+// keep object versions, does not read grants given in x-zid-grant-* headers, and does not
+// check temporary security tokens. A select query
 // (POST ?select) answers the whole object, whatever its expression says.
 #pragma once
 
@@ -128,9 +129,11 @@ public:
     // `size` bytes and stores the text "FIRST-LAST\n" of its range instead of the bytes.
     // Other requests see the stored data. Clear() forgets it; 0 forgets it for this object.
     void SetReportedSize(const std::string& bucket, const std::string& key, uint64_t size);
+    // A bucket configuration as it was put ("cors", "inventory:ID", ...).
+    std::optional<std::string> GetBucketConfig(const std::string& bucket, const std::string& name) const;
     // Loads ROOT/<bucket>/<key...> files as objects.
     void Seed(const std::string& folder);
-    // Objects, uploads, ACLs, tags, faults and the request record.
+    // Objects, uploads, ACLs, tags, bucket configurations, faults and the request record.
     void Clear();
 
     void AddFault(const Fault& fault);

@@ -224,6 +224,7 @@ struct LocalService::Impl {
     std::optional<Answer> AclTaggingRoutes(Call& c);
     std::optional<Answer> CopyRoutes(Call& c);
     std::optional<Answer> SelectRoutes(Call& c);
+    std::optional<Answer> BucketConfigRoutes(Call& c);
     std::optional<Answer> BucketRoutes(Call& c);
     std::optional<Answer> ObjectRoutes(Call& c);
 

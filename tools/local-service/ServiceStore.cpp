@@ -296,6 +296,37 @@ void ServiceStore::Clear() {
     acls_.clear();
     tags_.clear();
     uploads_.clear();
+    bucketConfigs_.clear();
+}
+
+void ServiceStore::SetBucketConfig(const std::string& bucket, const std::string& name, std::string body) {
+    std::lock_guard<std::mutex> lock(mu_);
+    bucketConfigs_[{bucket, name}] = std::move(body);
+}
+
+bool ServiceStore::GetBucketConfig(const std::string& bucket, const std::string& name, std::string* body) const {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = bucketConfigs_.find({bucket, name});
+    if (it == bucketConfigs_.end()) return false;
+    *body = it->second;
+    return true;
+}
+
+void ServiceStore::DeleteBucketConfig(const std::string& bucket, const std::string& name) {
+    std::lock_guard<std::mutex> lock(mu_);
+    bucketConfigs_.erase({bucket, name});
+}
+
+std::vector<std::pair<std::string, std::string>> ServiceStore::ListBucketConfigs(const std::string& bucket,
+                                                                                 const std::string& prefix) const {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::vector<std::pair<std::string, std::string>> out;
+    for (auto it = bucketConfigs_.lower_bound({bucket, prefix});
+         it != bucketConfigs_.end() && it->first.first == bucket &&
+         it->first.second.compare(0, prefix.size(), prefix) == 0;
+         ++it)
+        out.emplace_back(it->first.second, it->second);
+    return out;
 }
 
 }  // namespace zid_local

@@ -1,4 +1,4 @@
-// Objects, multipart uploads, ACLs and tags of the loopback service, in memory, optionally
+// Objects, multipart uploads, ACLs, tags and bucket configurations of the loopback service, in memory, optionally
 // mirrored into a folder (ROOT/<bucket>/<encoded key>) so the demo's data survives a restart.
 #pragma once
 
@@ -66,6 +66,14 @@ public:
                            const std::vector<std::pair<uint64_t, std::string>>& list,
                            std::string* message, OpenUpload* out);
 
+    // Bucket configurations by sub-resource name, kept as sent.
+    void SetBucketConfig(const std::string& bucket, const std::string& name, std::string body);
+    bool GetBucketConfig(const std::string& bucket, const std::string& name, std::string* body) const;
+    void DeleteBucketConfig(const std::string& bucket, const std::string& name);
+    // Names that begin with prefix, in byte order, with their bodies.
+    std::vector<std::pair<std::string, std::string>> ListBucketConfigs(const std::string& bucket,
+                                                                       const std::string& prefix) const;
+
     void Clear();
 
     static int64_t Now();
@@ -81,6 +89,7 @@ private:
     std::map<std::pair<std::string, std::string>, std::string> acls_;
     std::map<std::pair<std::string, std::string>, std::vector<std::pair<std::string, std::string>>> tags_;
     std::map<std::string, OpenUpload> uploads_;
+    std::map<std::pair<std::string, std::string>, std::string> bucketConfigs_;
     uint64_t uploadSequence_ = 0;
 };
 
