@@ -12,7 +12,11 @@
 #include "op/ZidResult.h"
 #include "request/BucketReq.h"
 #include "request/ObjectReq.h"
+#include "response/BucketConfigResp.h"
 #include "response/BucketOpResp.h"
+#include "response/BucketResp.h"
+#include "response/BucketRuleResp.h"
+#include "response/InventoryResp.h"
 #include "response/ObjectResp.h"
 
 namespace Poco {
@@ -156,6 +160,25 @@ public:
     ZidResult DeleteBucketInventory(const DeleteBucketInventoryReq& req, BaseResp* resp);
     ZidResult DeleteBucketCORS(const BucketReq& req, BaseResp* resp);
     ZidResult PutBucketIntelligentTiering(const BucketReq& req, BaseResp* resp);
+    // Answers read into their own response classes.
+    ZidResult GetBucket(const GetBucketReq& req, GetBucketResp* resp);
+    ZidResult GetBucketVersioning(const BucketReq& req, GetBucketVersioningResp* resp);
+    ZidResult GetBucketReplication(const BucketReq& req, GetBucketReplicationResp* resp);
+    ZidResult GetBucketLifecycle(const BucketReq& req, GetBucketLifecycleResp* resp);
+    ZidResult GetBucketCORS(const BucketReq& req, GetBucketCORSResp* resp);
+    ZidResult GetBucketLogging(const BucketReq& req, GetBucketLoggingResp* resp);
+    // A refusal in a 2xx "Error" document fills the response and fails the result with its
+    // code and message.
+    ZidResult PutBucketDomain(const BucketReq& req, PutBucketDomainResp* resp);
+    ZidResult GetBucketDomain(const BucketReq& req, GetBucketDomainResp* resp);
+    ZidResult GetBucketWebsite(const BucketReq& req, GetBucketWebsiteResp* resp);
+    ZidResult GetBucketTagging(const BucketReq& req, GetBucketTaggingResp* resp);
+    ZidResult GetBucketInventory(const GetBucketInventoryReq& req, GetBucketInventoryResp* resp);
+    ZidResult ListBucketInventoryConfigurations(const BucketReq& req,
+                                                ListBucketInventoryConfigurationsResp* resp);
+    ZidResult ListLiveChannel(const BucketReq& req, ListLiveChannelResp* resp);
+    ZidResult GetBucketIntelligentTiering(const BucketReq& req,
+                                          GetBucketIntelligentTieringResp* resp);
 
     // ---- select and live channels ----------------------------------------------------
     // Each repeats on the backup domain as the object methods do. A select fails also when

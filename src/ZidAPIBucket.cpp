@@ -50,6 +50,23 @@ ZID_BUCKET_METHOD_WITH_RETRY(DeleteBucketInventory, DeleteBucketInventoryReq, Ba
 ZID_BUCKET_METHOD_WITH_RETRY(DeleteBucketCORS, BucketReq, BaseResp)
 ZID_BUCKET_METHOD_WITH_RETRY(PutBucketIntelligentTiering, BucketReq, BaseResp)
 
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucket, GetBucketReq, GetBucketResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketVersioning, BucketReq, GetBucketVersioningResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketReplication, BucketReq, GetBucketReplicationResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketLifecycle, BucketReq, GetBucketLifecycleResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketCORS, BucketReq, GetBucketCORSResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketLogging, BucketReq, GetBucketLoggingResp)
+ZID_BUCKET_METHOD_WITH_RETRY(PutBucketDomain, BucketReq, PutBucketDomainResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketDomain, BucketReq, GetBucketDomainResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketWebsite, BucketReq, GetBucketWebsiteResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketTagging, BucketReq, GetBucketTaggingResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketInventory, GetBucketInventoryReq, GetBucketInventoryResp)
+ZID_BUCKET_METHOD_WITH_RETRY(ListBucketInventoryConfigurations, BucketReq,
+                             ListBucketInventoryConfigurationsResp)
+ZID_BUCKET_METHOD_WITH_RETRY(ListLiveChannel, BucketReq, ListLiveChannelResp)
+ZID_BUCKET_METHOD_WITH_RETRY(GetBucketIntelligentTiering, BucketReq,
+                             GetBucketIntelligentTieringResp)
+
 #undef ZID_BUCKET_METHOD_WITH_RETRY
 
 // The processor's own backup-domain pass is the only repeat: a request that may not be
