@@ -5,12 +5,16 @@
 #include <string>
 #include <vector>
 
-#include <rapidxml/rapidxml.hpp>
-
 #include "response/BaseResp.h"
 #include "response/BucketRecords.h"
 #include "response/LifecycleRecords.h"
 #include "response/WebsiteRecords.h"
+
+// Declared here so that a user of this header needs no XML library's headers.
+namespace rapidxml {
+template <class Ch>
+class xml_node;
+}  // namespace rapidxml
 
 namespace zuzezi_zid {
 
@@ -38,7 +42,7 @@ class GetBucketWebsiteResp : public BaseResp {
 public:
     bool ParseFromXmlString(const std::string& body) override;
     // Fills rule from one "RoutingRule" element.
-    bool ParseFromXmlRoutingRule(const rapidxml::xml_node<>* node, RoutingRule* rule);
+    bool ParseFromXmlRoutingRule(const rapidxml::xml_node<char>* node, RoutingRule* rule);
 
     void SetSuffix(const std::string& suffix) { m_suffix = suffix; }
     void SetProtocol(const std::string& protocol) { m_protocol = protocol; }
