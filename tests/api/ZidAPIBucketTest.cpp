@@ -15,13 +15,12 @@ namespace {
 
 class ZidAPIBucket : public RelayedApiFixture {};
 
-using Member = ZidResult (ZidAPI::*)(const BucketReq&, BaseResp*);
-
-MethodCase Row(const char* name, Member member, const char* method, const char* sub_resource,
-               bool retries = true) {
+template <typename Resp>
+MethodCase Row(const char* name, ZidResult (ZidAPI::*member)(const BucketReq&, Resp*),
+               const char* method, const char* sub_resource, bool retries = true) {
     return {name, retries, [=](ZidAPI& api, const std::string&) {
                 ConfigReq req(method, sub_resource, "<C/>", ConfigReq::Body::Written, kBucketName);
-                BaseResp resp;
+                Resp resp;
                 return (api.*member)(req, &resp);
             }};
 }
@@ -60,6 +59,24 @@ TEST_F(ZidAPIBucket, EachMethodRetriesOrNotAsItShould) {
              return api.DeleteBucketInventory(req, &resp); }},
         Row("DeleteBucketCORS", &ZidAPI::DeleteBucketCORS, "DELETE", "cors"),
         Row("PutBucketIntelligentTiering", &ZidAPI::PutBucketIntelligentTiering, "PUT", "intelligenttiering"),
+        {"GetBucket", true, [](ZidAPI& api, const std::string&) {
+             GetBucketReq req(kBucketName); GetBucketResp resp;
+             return api.GetBucket(req, &resp); }},
+        Row("GetBucketVersioning", &ZidAPI::GetBucketVersioning, "GET", "versioning"),
+        Row("GetBucketReplication", &ZidAPI::GetBucketReplication, "GET", "replication"),
+        Row("GetBucketLifecycle", &ZidAPI::GetBucketLifecycle, "GET", "lifecycle"),
+        Row("GetBucketCORS", &ZidAPI::GetBucketCORS, "GET", "cors"),
+        Row("GetBucketLogging", &ZidAPI::GetBucketLogging, "GET", "logging"),
+        Row("PutBucketDomain", &ZidAPI::PutBucketDomain, "PUT", "domain"),
+        Row("GetBucketDomain", &ZidAPI::GetBucketDomain, "GET", "domain"),
+        Row("GetBucketWebsite", &ZidAPI::GetBucketWebsite, "GET", "website"),
+        Row("GetBucketTagging", &ZidAPI::GetBucketTagging, "GET", "tagging"),
+        {"GetBucketInventory", true, [](ZidAPI& api, const std::string&) {
+             GetBucketInventoryReq req(kBucketName); req.SetId("i"); GetBucketInventoryResp resp;
+             return api.GetBucketInventory(req, &resp); }},
+        Row("ListBucketInventoryConfigurations", &ZidAPI::ListBucketInventoryConfigurations, "GET", "inventory"),
+        Row("ListLiveChannel", &ZidAPI::ListLiveChannel, "GET", "live"),
+        Row("GetBucketIntelligentTiering", &ZidAPI::GetBucketIntelligentTiering, "GET", "intelligenttiering"),
         // The generic processor makes the backup pass itself; the facade adds none.
         Row("GenericBucketRequestA", &ZidAPI::GenericBucketRequestA, "PUT", "tagging"),
         Row("GenericBucketRequestB", &ZidAPI::GenericBucketRequestB, "PUT", "tagging"),

@@ -34,6 +34,22 @@ private:
     Body m_outcome;
 };
 
+// An inventory put for one id, with the body it generates.
+class InventoryPutReq : public zuzezi_zid::PutBucketInventoryReq {
+public:
+    InventoryPutReq(const std::string& bucket, const std::string& id, std::string body)
+        : PutBucketInventoryReq(bucket), m_body(std::move(body)) {
+        SetId(id);
+    }
+    bool GenerateRequestBody(std::string* body) const override {
+        *body = m_body;
+        return true;
+    }
+
+private:
+    std::string m_body;
+};
+
 // Base64 of the raw MD5 digest, computed apart from the client's own codecs.
 inline std::string ContentMd5(const std::string& body) {
     Poco::MD5Engine md5;
