@@ -422,21 +422,46 @@ TEST_F(ZidAPIBucketConfig, ListingsReadIntoTheirOwnAnswers) {
     EXPECT_EQ("big", uploads.GetUpload()[0].m_key);
     EXPECT_EQ(init_resp.GetUploadId(), uploads.GetUpload()[0].m_upload_id);
 
-    // The service keeps no live channels: their listing comes canned.
-    Fault canned;
-    canned.kind = FaultKind::TextBody200;
-    canned.queryParam = "live";
-    canned.data =
-        "<ListLiveChannelResult><Prefix>cam</Prefix><Marker></Marker><MaxKeys>100</MaxKeys>"
-        "<IsTruncated>false</IsTruncated><LiveChannel><Name>cam1</Name>"
-        "<LastModified>2026-01-02T03:04:05.000Z</LastModified></LiveChannel></ListLiveChannelResult>";
-    Service().AddFault(canned);
+    // What the service does not keep (live channels, versions, the account's buckets) is
+    // listed by canned answers.
+    auto canned = [](const char* query_param, const std::string& body) {
+        Fault f;
+        f.kind = FaultKind::TextBody200;
+        f.method = "GET";
+        f.queryParam = query_param;
+        f.data = body;
+        Service().AddFault(f);
+    };
+    canned("live",
+           "<ListLiveChannelResult><Prefix>cam</Prefix><Marker></Marker><MaxKeys>100</MaxKeys>"
+           "<IsTruncated>false</IsTruncated><LiveChannel><Name>cam1</Name>"
+           "<LastModified>2026-01-02T03:04:05.000Z</LastModified></LiveChannel></ListLiveChannelResult>");
     ListLiveChannelResp channels;
     ASSERT_TRUE(api.ListLiveChannel(Req("GET", "live"), &channels).IsSucc());
     ASSERT_EQ(1u, channels.GetLiveChannels().size());
     EXPECT_EQ("cam1", channels.GetLiveChannels()[0].m_name);
     EXPECT_EQ("cam", channels.GetPrefix());
     EXPECT_EQ(1u, Service().Requests().back().params.count("live"));
+
+    canned("versions",
+           "<ListVersionsResult><Name>facade</Name><IsTruncated>false</IsTruncated>"
+           "<Version><Key>docs/a</Key><VersionId>v2</VersionId><IsLatest>true</IsLatest></Version>"
+           "<DeleteMarker><Key>docs/a</Key><VersionId>v1</VersionId></DeleteMarker></ListVersionsResult>");
+    GetBucketObjectVersionsResp versions;
+    ASSERT_TRUE(api.PlainBucketRequestB(Req("GET", "versions"), &versions).IsSucc());
+    ASSERT_EQ(2u, versions.GetVersionSummary().size());
+    EXPECT_EQ("v2", versions.GetVersionSummary()[0].m_version_id);
+    EXPECT_TRUE(versions.GetVersionSummary()[1].m_is_delete_marker);
+
+    const std::string buckets = "<ListAllMyBucketsResult><Buckets><Bucket><Name>facade</Name></Bucket>"
+                                "</Buckets></ListAllMyBucketsResult>";
+    canned("", buckets);
+    BaseReq service;
+    service.SetMethod("GET");
+    service.SetPath("/");
+    BaseResp listed;
+    ASSERT_TRUE(api.GetService(service, &listed).IsSucc());
+    EXPECT_EQ(buckets, listed.GetBody());
 }
 
 }  // namespace
