@@ -11,18 +11,26 @@
 #include "util/Crc64Util.h"
 #include "util/HttpSender.h"
 #include "util/LogUtil.h"
+#include "util/ResponseBody.h"
 
 namespace zuzezi_zid {
 
 namespace {
 
-// Writes into a fixed buffer and counts what did not fit, so a body is never copied
-// twice and an over-long one is still measured.
-class SliceStreamBuf : public std::streambuf {
+// Takes the body straight into the slice's buffer and counts what did not fit, so a body is
+// never copied and an over-long one is still measured.
+class SliceStreamBuf : public DirectSinkBuf {
 public:
     SliceStreamBuf(unsigned char* buf, uint64_t cap) : m_buf(buf), m_cap(cap) {}
     uint64_t Total() const { return m_total; }
     uint64_t Stored() const { return m_total < m_cap ? m_total : m_cap; }
+
+    size_t Room(char** at) override {
+        if (m_total >= m_cap) return 0;
+        *at = reinterpret_cast<char*>(m_buf + m_total);
+        return static_cast<size_t>(m_cap - m_total);
+    }
+    void Commit(size_t n) override { m_total += n; }
 
 protected:
     std::streamsize xsputn(const char* s, std::streamsize n) override {

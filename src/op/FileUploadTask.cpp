@@ -11,11 +11,11 @@
 #include <openssl/evp.h>
 
 #include <Poco/DigestEngine.h>
-#include <Poco/MemoryStream.h>
 
 #include "trsf/TransferHandler.h"
 #include "util/HttpSender.h"
 #include "util/LogUtil.h"
+#include "util/MemoryBody.h"
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
@@ -116,8 +116,9 @@ void FileUploadTask::UploadTask() {
         m_resp.clear();
         m_err_msg.clear();
         // The body is read straight from the owner's buffer, never copied.
-        Poco::MemoryInputStream body(reinterpret_cast<const char*>(m_data_buf_ptr),
-                                     static_cast<std::size_t>(m_data_len));
+        MemoryBodyBuf body_buf(reinterpret_cast<const char*>(m_data_buf_ptr),
+                               static_cast<std::size_t>(m_data_len));
+        std::istream body(&body_buf);
         std::ostringstream resp_body;
         m_http_status = HttpSender::SendRequest(m_handler, "PUT", m_full_url, m_params, m_headers,
                                                 body, m_conn_timeout_in_ms, m_recv_timeout_in_ms,

@@ -1,9 +1,14 @@
 #include "util/HttpSender.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include <Poco/DigestStream.h>
 #include <Poco/Exception.h>
@@ -21,7 +26,10 @@
 
 #include "trsf/TransferHandler.h"
 #include "util/CodecUtil.h"
+#include "util/ConnectionPool.h"
+#include "util/HttpConnection.h"
 #include "util/LogUtil.h"
+#include "util/MemoryBody.h"
 #include "util/ResponseBody.h"
 #include "util/StringUtil.h"
 
@@ -38,6 +46,9 @@ using StringMap = HttpSender::StringMap;
 using Clock = std::chrono::steady_clock;
 
 const size_t kCopyBufferSize = 8192;
+// Bodies move in pieces of this size: few system calls, progress at a sensible rate, and
+// cancellation between pieces.
+const size_t kPiece = 256 * 1024;
 // An error answer is a message, not data: only this much of its body is read.
 const size_t kMaxErrorBody = 1024 * 1024;
 
@@ -108,9 +119,9 @@ std::string BuildTarget(const Poco::URI& uri, const StringMap& params) {
     return CodecUtil::EncodePath(path) + query;
 }
 
-void LogRate(uint64_t bytes, Clock::time_point start) {
+void LogRate(uint64_t bytes, Clock::time_point start, Clock::time_point end = Clock::now()) {
     const uint64_t ms = static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count());
     if (ms > 1 && bytes > 102400) {
         const float rate =
             static_cast<float>(bytes) / 1024.0f / 1024.0f / (static_cast<float>(ms) / 1000.0f);
@@ -146,21 +157,58 @@ void LogResponse(const Poco::Net::HTTPResponse& resp, const StringMap& headers) 
                     resp.getReason().c_str());
 }
 
+// Copies the response body to out in large pieces, straight into the destination's memory
+// when it offers it (on_block sees each piece once it is there).
+uint64_t PumpBody(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
+                  std::ostream& out, const std::function<void(const char*, size_t)>& on_block) {
+    auto* sink = dynamic_cast<DirectSinkBuf*>(out.rdbuf());
+    if (!sink) {
+        return CopyStreamWithProgress(handler, in, out, kPiece, on_block);
+    }
+    uint64_t total = 0;
+    for (;;) {
+        char* at = nullptr;
+        const size_t room = sink->Room(&at);
+        if (room == 0) {
+            // Full: the rest is still read, and measured by the destination.
+            return total + CopyStreamWithProgress(handler, in, out, kPiece, on_block);
+        }
+        in.read(at, static_cast<std::streamsize>(std::min(room, kPiece)));
+        const size_t n = static_cast<size_t>(in.gcount());
+        if (n == 0) {
+            return total;
+        }
+        if (handler && !handler->IsNotCancelled()) {
+            throw UserCancelException();
+        }
+        sink->Commit(n);
+        total += n;
+        if (on_block) {
+            on_block(at, n);
+        }
+        if (handler) {
+            handler->AdvanceProgress(n);
+        }
+        if (!in.good()) {
+            return total;
+        }
+    }
+}
+
 // Copies the response body to out. When the ETag is a plain MD5 and the caller
-// asks for the check, each block is digested as it is copied (never held whole
+// asks for the check, each piece is digested as it is copied (never held whole
 // in memory); returns false in *md5_ok with the hex digest in *md5_hex on a mismatch.
 uint64_t CopyBody(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
                   std::ostream& out, bool is_check_md5, const std::string& etag, bool* md5_ok,
                   std::string* md5_hex) {
     *md5_ok = true;
     if (!is_check_md5 || StringUtil::IsNotMd5Etag(etag) || StringUtil::ContainsDash(etag)) {
-        return CopyStreamWithProgress(handler, in, out, kCopyBufferSize);
+        return PumpBody(handler, in, out, nullptr);
     }
     SENDER_LOG_DBG("Check Response Md5");
     Poco::MD5Engine md5;
-    const uint64_t n = CopyStreamWithProgress(
-        handler, in, out, kCopyBufferSize,
-        [&md5](const char* data, size_t size) { md5.update(data, size); });
+    const uint64_t n = PumpBody(handler, in, out,
+                                [&md5](const char* data, size_t size) { md5.update(data, size); });
     *md5_hex = Poco::DigestEngine::digestToHex(md5.digest());
     *md5_ok = *md5_hex == etag;
     return n;
@@ -191,66 +239,96 @@ Poco::Timespan Millis(uint64_t ms) {
     return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms) * 1000);
 }
 
-// Exposes the raw bytes after the response head, so the body is read by our
-// own framing check instead of the library's stream.
-template <class Session>
-class RawSession : public Session {
-public:
-    using Session::Session;
-    int ReadRaw(char* buffer, int length) { return this->read(buffer, length); }
-};
+Poco::Net::Context::Ptr NewContext(bool is_verify_cert, const std::string& ca_location) {
+    return new Poco::Net::Context(
+        Poco::Net::Context::TLS_CLIENT_USE, "", "", ca_location,
+        is_verify_cert ? Poco::Net::Context::VERIFY_RELAXED : Poco::Net::Context::VERIFY_NONE, 9,
+        ca_location.empty(), "ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH");
+}
 
-template <class Session, class... Args>
-Session* NewRawSession(ResponseBodyBuf::RawRead* raw, Args&&... args) {
-    auto* session = new RawSession<Session>(std::forward<Args>(args)...);
-    *raw = [session](char* buffer, int length) { return session->ReadRaw(buffer, length); };
-    return session;
+// One context per verification mode and CA location: the CAs are loaded once, and TLS sessions
+// made under a context can be resumed on a new connection. Built once, never destroyed.
+Poco::Net::Context::Ptr SharedContext(bool is_verify_cert, const std::string& ca_location) {
+    static std::mutex* mutex = new std::mutex;
+    static auto* contexts = new std::map<std::pair<bool, std::string>, Poco::Net::Context::Ptr>;
+    std::lock_guard<std::mutex> lock(*mutex);
+    Poco::Net::Context::Ptr& context = (*contexts)[std::make_pair(is_verify_cert, ca_location)];
+    if (!context) {
+        context = NewContext(is_verify_cert, ca_location);
+        context->enableSessionCache(true);
+    }
+    return context;
+}
+
+void WriteAll(Poco::Net::StreamSocket& socket, const char* data, size_t size) {
+    while (size > 0) {
+        const int n = socket.sendBytes(data, static_cast<int>(size));
+        if (n <= 0) {
+            throw Poco::Net::NetException("connection closed while sending the request");
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
 }
 
 const char kMd5Mismatch[] =
     "Md5 of response body is not equal to the etag in the header. Body Md5= ";
 
-// The parts shared by both exchange forms; body handling is left to the caller.
+// The parts shared by every exchange form: the connection (from the pool or new), the request
+// and its body, and the answer's head; body handling is left to the caller.
 class Exchange {
 public:
     explicit Exchange(const std::string& url_str) : m_url(url_str) {}
 
     // Returns false with *err_msg set when the exchange must stop before any connection.
     bool Open(const std::string& http_method, const StringMap& params, const StringMap& headers,
-              uint64_t conn_timeout_in_ms, bool is_verify_cert, const std::string& ca_location,
-              const SSLCtxCallback& ssl_ctx_cb, void* user_data, std::string* err_msg) {
+              uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms, bool is_verify_cert,
+              const std::string& ca_location, const SSLCtxCallback& ssl_ctx_cb, void* user_data,
+              std::string* err_msg) {
         SENDER_LOG_INFO("send request to [%s]", m_url.c_str());
-        Poco::URI uri(m_url);
-        if (StringUtil::HasPrefixIgnoreCase(m_url, "https")) {
+        m_uri = Poco::URI(m_url);
+        m_method = http_method;
+        m_conn_timeout = Millis(conn_timeout_in_ms);
+        m_recv_timeout = Millis(recv_timeout_in_ms);
+        m_https = StringUtil::HasPrefixIgnoreCase(m_url, "https");
+        m_key = (m_https ? "https://" : "http://") + m_uri.getHost() + ":" +
+                std::to_string(m_uri.getPort());
+        // A new session takes the process-wide proxy as it is at the time.
+        const auto& proxy = Poco::Net::HTTPClientSession::getGlobalProxyConfig();
+        if (!proxy.host.empty()) {
+            m_key += " via " + proxy.host + ":" + std::to_string(proxy.port);
+        }
+        if (m_https) {
             EnsureTlsSetUp();
-            Poco::Net::Context::Ptr context(new Poco::Net::Context(
-                Poco::Net::Context::TLS_CLIENT_USE, "", "", ca_location,
-                is_verify_cert ? Poco::Net::Context::VERIFY_RELAXED
-                               : Poco::Net::Context::VERIFY_NONE,
-                9, ca_location.empty(), "ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH"));
             if (ssl_ctx_cb) {
-                const int code = ssl_ctx_cb(context->sslContext(), user_data);
+                // The callback may change the context as it likes: neither it nor a connection
+                // made with it is shared.
+                m_context = NewContext(is_verify_cert, ca_location);
+                const int code = ssl_ctx_cb(m_context->sslContext(), user_data);
                 if (code != 0) {
                     *err_msg = "SSL_Ctx Callback Exception Code: " + StringUtil::FormatInt(code);
                     return false;
                 }
+                m_poolable = false;
+            } else {
+                m_context = SharedContext(is_verify_cert, ca_location);
             }
-            m_session.reset(NewRawSession<Poco::Net::HTTPSClientSession>(&m_raw, uri.getHost(),
-                                                                         uri.getPort(), context));
             // SNI and the certificate check follow the real host, not the address dialled.
-            const std::string peer = HostHeaderName(headers);
-            if (!peer.empty() && Poco::icompare(peer, uri.getHost()) != 0) {
-                Poco::Net::SecureStreamSocket(m_session->socket()).setPeerHostName(peer);
-            }
-        } else {
-            m_session.reset(
-                NewRawSession<Poco::Net::HTTPClientSession>(&m_raw, uri.getHost(), uri.getPort()));
+            m_peer = HostHeaderName(headers);
+            m_key += std::string(is_verify_cert ? " verify " : " noverify ") + m_peer + " " +
+                     ca_location;
         }
-        m_session->setTimeout(Millis(conn_timeout_in_ms));
-        m_request.reset(new Poco::Net::HTTPRequest(http_method, BuildTarget(uri, params),
+        m_request.reset(new Poco::Net::HTTPRequest(http_method, BuildTarget(m_uri, params),
                                                    Poco::Net::HTTPMessage::HTTP_1_1));
         for (const auto& h : headers) {
             m_request->add(h.first, h.second);
+        }
+        // A request body without a length ends only with the connection.
+        if (!m_request->hasContentLength() &&
+            (m_request->getChunkedTransferEncoding() || Poco::icompare(http_method, "PUT") == 0 ||
+             Poco::icompare(http_method, "POST") == 0 ||
+             Poco::icompare(http_method, "PATCH") == 0)) {
+            m_poolable = false;
         }
         if (ClientSettings::GetLogLevel() >= 4) {
             SENDER_LOG_DBG("request=[%s]", RequestHeadForLog(*m_request).c_str());
@@ -258,31 +336,45 @@ public:
         return true;
     }
 
-    std::ostream& SendHead() { return m_session->sendRequest(*m_request); }
-
-    // Reads the head and returns the body, framed as the head says; a head whose
-    // framing cannot be trusted throws.
-    std::istream& ReceiveHead(const std::string& method, uint64_t recv_timeout_in_ms) {
-        m_session->socket().setReceiveTimeout(Millis(recv_timeout_in_ms));
-        try {
-            // The library's own body stream is left unread.
-            m_session->receiveResponse(m_response);
-        } catch (const Poco::SyntaxException&) {
-            CheckedFraming(method);  // an unparsable Content-Length says more than the parser
-            throw;
+    // Sends the request and its body (progress and cancellation through the handler, which may
+    // be empty) and reads the answer's head; returns the body, framed as the head says. When a
+    // reused connection fails before any byte of the answer arrived, the request goes once more
+    // on a new connection if that cannot repeat an action.
+    std::istream& Run(std::istream& body, const std::shared_ptr<TransferHandler>& handler,
+                      uint64_t* sent) {
+        const std::streampos body_start = body.tellg();
+        for (bool first = true;; first = false) {
+            Connect(first);
+            bool all_sent = false;
+            try {
+                *sent = SendAll(body, handler);
+                m_sent_at = Clock::now();
+                all_sent = true;
+                if (m_reused && !m_conn->AnswerArrives(m_recv_timeout) &&
+                    MaySendAgain(all_sent, body, body_start, handler)) {
+                    SENDER_LOG_INFO("kept connection closed before answering, sending again");
+                    continue;
+                }
+                return ReceiveHead();
+            } catch (const Poco::TimeoutException&) {
+                throw;
+            } catch (const Poco::Exception& e) {
+                if (!m_reused || all_sent || !MaySendAgain(all_sent, body, body_start, handler)) {
+                    throw;
+                }
+                SENDER_LOG_INFO("kept connection failed while sending (%s), sending again",
+                                e.displayText().c_str());
+            }
         }
-        const ResponseBodyBuf::Framing framing = CheckedFraming(method);
-        m_body_buf.reset(new ResponseBodyBuf(m_raw, framing, m_length));
-        m_body.reset(new std::istream(m_body_buf.get()));
-        return *m_body;
     }
 
     const Poco::Net::HTTPResponse& Response() const { return m_response; }
+    Clock::time_point SentAt() const { return m_sent_at; }
 
     // The response stream swallows socket errors into its state; bring them back.
     void RethrowNetworkError() const {
-        if (m_session->networkException()) {
-            m_session->networkException()->rethrow();
+        if (m_conn && m_conn->Session().networkException()) {
+            m_conn->Session().networkException()->rethrow();
         }
     }
 
@@ -293,10 +385,167 @@ public:
         RethrowNetworkError();
     }
 
+    // The connection goes back to the pool only when the answer was read to its very end and
+    // allowed keep-alive; anything else closes it.
+    void Finish() {
+        if (!m_conn || !m_poolable || !m_body_buf || !m_body_buf->Complete() ||
+            m_conn->HasBuffered() || !m_response.getKeepAlive() ||
+            m_conn->Session().networkException()) {
+            m_conn.reset();
+            return;
+        }
+        ConnectionPool& pool = ConnectionPool::Instance();
+        if (m_https) {
+            // Read now, after the answer: a TLS 1.3 server sends its session ticket after the
+            // handshake.
+            Poco::Net::SecureStreamSocket secure(m_conn->Session().socket());
+            pool.KeepTlsSession(m_key, secure.currentSession());
+        }
+        pool.Give(m_key, std::move(m_conn));
+    }
+
 private:
-    ResponseBodyBuf::Framing CheckedFraming(const std::string& method) {
+    void Connect(bool from_pool) {
+        m_body.reset();
+        m_body_buf.reset();
+        m_conn.reset();
+        m_reused = false;
+        if (m_poolable && from_pool) {
+            m_conn = ConnectionPool::Instance().Take(m_key);
+            m_reused = m_conn != nullptr;
+        }
+        if (!m_conn) {
+            m_conn = NewConnection();
+        }
+        Poco::Net::HTTPClientSession& session = m_conn->Session();
+        session.setKeepAlive(m_poolable);
+        if (m_reused) {
+            session.socket().setSendTimeout(m_conn_timeout);
+        } else {
+            session.setTimeout(m_conn_timeout);
+            // The pool decides when an idle connection is too old, not the session.
+            session.setKeepAliveTimeout(Poco::Timespan(24 * 3600, 0));
+        }
+    }
+
+    std::unique_ptr<HttpConnection> NewConnection() {
+        const std::string& host = m_uri.getHost();
+        if (!m_https) {
+            return std::unique_ptr<HttpConnection>(
+                new ConnectionOf<Poco::Net::HTTPClientSession>(host, m_uri.getPort()));
+        }
+        Poco::Net::Session::Ptr tls;
+        if (m_poolable) {
+            tls = ConnectionPool::Instance().TlsSession(m_key);
+        }
+        std::unique_ptr<HttpConnection> conn(new ConnectionOf<Poco::Net::HTTPSClientSession>(
+            host, m_uri.getPort(), m_context, tls));
+        if (!m_peer.empty() && Poco::icompare(m_peer, host) != 0) {
+            Poco::Net::SecureStreamSocket(conn->Session().socket()).setPeerHostName(m_peer);
+        }
+        return conn;
+    }
+
+    bool MaySendAgain(bool all_sent, std::istream& body, std::streampos body_start,
+                      const std::shared_ptr<TransferHandler>& handler) {
+        const bool reads = Poco::icompare(m_method, "GET") == 0 ||
+                           Poco::icompare(m_method, "HEAD") == 0;
+        if ((all_sent && !reads) || body_start == std::streampos(-1) ||
+            (handler && !handler->IsNotCancelled())) {
+            return false;
+        }
+        body.clear();
+        body.seekg(body_start);
+        return !body.fail();
+    }
+
+    // The head, then the body in large writes; returns the body bytes sent.
+    uint64_t SendAll(std::istream& body, const std::shared_ptr<TransferHandler>& handler) {
+        std::ostream& os = m_conn->Session().sendRequest(*m_request);
+        uint64_t sent = 0;
+        try {
+            if (m_request->hasContentLength()) {
+                os.flush();
+                if (!os) {
+                    throw std::ios_base::failure("request head not sent");
+                }
+                sent = SendBody(body, handler,
+                                static_cast<uint64_t>(m_request->getContentLength64()));
+            } else {
+                sent = CopyStreamWithProgress(handler, body, os, kPiece);
+                os.flush();
+                if (!os) {
+                    throw std::ios_base::failure("request not sent");
+                }
+            }
+        } catch (const std::ios_base::failure&) {
+            RethrowNetworkError();  // the socket's own error says more
+            throw;
+        }
+        return sent;
+    }
+
+    // At most `length` bytes of the body, straight from its memory when it is in memory.
+    uint64_t SendBody(std::istream& body, const std::shared_ptr<TransferHandler>& handler,
+                      uint64_t length) {
+        Poco::Net::StreamSocket& socket = m_conn->Session().socket();
+        auto* memory = dynamic_cast<MemoryBodyBuf*>(body.rdbuf());
+        std::vector<char> buffer;
+        uint64_t sent = 0;
+        while (sent < length) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, length - sent));
+            const char* data = nullptr;
+            size_t n = 0;
+            if (memory) {
+                data = memory->Next();
+                n = std::min(want, memory->Left());
+            } else {
+                buffer.resize(want);
+                body.read(buffer.data(), static_cast<std::streamsize>(want));
+                data = buffer.data();
+                n = static_cast<size_t>(body.gcount());
+            }
+            if (n == 0) {
+                break;
+            }
+            if (handler && !handler->IsNotCancelled()) {
+                throw UserCancelException();
+            }
+            WriteAll(socket, data, n);
+            if (memory) {
+                memory->Skip(n);
+            }
+            sent += n;
+            if (handler) {
+                handler->AdvanceProgress(n);
+            }
+        }
+        return sent;
+    }
+
+    // Reads the head and returns the body, framed as the head says; a head whose
+    // framing cannot be trusted throws.
+    std::istream& ReceiveHead() {
+        m_conn->Session().socket().setReceiveTimeout(m_recv_timeout);
+        try {
+            // The library's own body stream is left unread.
+            m_conn->Session().receiveResponse(m_response);
+        } catch (const Poco::SyntaxException&) {
+            CheckedFraming();  // an unparsable Content-Length says more than the parser
+            throw;
+        }
+        const ResponseBodyBuf::Framing framing = CheckedFraming();
+        HttpConnection* conn = m_conn.get();
+        m_body_buf.reset(new ResponseBodyBuf(
+            [conn](char* buffer, int length) { return conn->ReadRaw(buffer, length); }, framing,
+            m_length));
+        m_body.reset(new std::istream(m_body_buf.get()));
+        return *m_body;
+    }
+
+    ResponseBodyBuf::Framing CheckedFraming() {
         const int status = static_cast<int>(m_response.getStatus());
-        const bool has_body = Poco::icompare(method, "HEAD") != 0 && status >= 200 &&
+        const bool has_body = Poco::icompare(m_method, "HEAD") != 0 && status >= 200 &&
                               status != 204 && status != 304;
         const auto it = m_response.find("Content-Length");
         ResponseBodyBuf::Framing framing = ResponseBodyBuf::Framing::kNone;
@@ -310,8 +559,18 @@ private:
     }
 
     std::string m_url;
-    std::unique_ptr<Poco::Net::HTTPClientSession> m_session;
-    ResponseBodyBuf::RawRead m_raw;
+    Poco::URI m_uri;
+    std::string m_method;
+    Poco::Timespan m_conn_timeout;
+    Poco::Timespan m_recv_timeout;
+    bool m_https = false;
+    std::string m_peer;
+    Poco::Net::Context::Ptr m_context;
+    std::string m_key;
+    bool m_poolable = true;
+    bool m_reused = false;
+    std::unique_ptr<HttpConnection> m_conn;
+    Clock::time_point m_sent_at;
     uint64_t m_length = 0;
     std::unique_ptr<ResponseBodyBuf> m_body_buf;
     std::unique_ptr<std::istream> m_body;
@@ -356,22 +615,15 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
                             const SSLCtxCallback& ssl_ctx_cb, void* user_data) {
     return Guarded(url_str, err_msg, [&]() -> int {
         Exchange ex(url_str);
-        if (!ex.Open(http_method, req_params, req_headers, conn_timeout_in_ms, is_verify_cert,
-                     ca_location, ssl_ctx_cb, user_data, err_msg)) {
+        if (!ex.Open(http_method, req_params, req_headers, conn_timeout_in_ms, recv_timeout_in_ms,
+                     is_verify_cert, ca_location, ssl_ctx_cb, user_data, err_msg)) {
             return -1;
         }
         Clock::time_point start = Clock::now();
-        std::ostream& os = ex.SendHead();
         uint64_t sent = 0;
-        try {
-            sent = CopyStreamWithProgress(handler, is, os, kCopyBufferSize);
-        } catch (const std::ios_base::failure&) {
-            ex.RethrowNetworkError();  // the socket's own error says more
-            throw;
-        }
-        LogRate(sent, start);
+        std::istream& rs = ex.Run(is, handler, &sent);
+        LogRate(sent, start, ex.SentAt());
 
-        std::istream& rs = ex.ReceiveHead(http_method, recv_timeout_in_ms);
         const int status = static_cast<int>(ex.Response().getStatus());
         std::string etag;
         FillResponseHeaders(ex.Response(), resp_headers, &etag);
@@ -379,6 +631,7 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         if (!IsSuccess(status)) {
             const std::string body = ReadErrorBody(rs);
             ex.RethrowNetworkError();
+            ex.Finish();
             resp_stream.write(body.data(), static_cast<std::streamsize>(body.size()));
             LogResponse(ex.Response(), *resp_headers);
             return status;
@@ -390,6 +643,7 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         const uint64_t received =
             CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
         ex.CheckBodyComplete();
+        ex.Finish();
         if (!md5_ok) {
             *err_msg = kMd5Mismatch + md5_hex + ", etag=" + etag;
             SENDER_LOG_ERR("Check Md5 fail, %s", err_msg->c_str());
@@ -412,15 +666,15 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
                             void* user_data) {
     return Guarded(url_str, err_msg, [&]() -> int {
         Exchange ex(url_str);
-        if (!ex.Open(http_method, req_params, req_headers, conn_timeout_in_ms, is_verify_cert,
-                     ca_location, ssl_ctx_cb, user_data, err_msg)) {
+        if (!ex.Open(http_method, req_params, req_headers, conn_timeout_in_ms, recv_timeout_in_ms,
+                     is_verify_cert, ca_location, ssl_ctx_cb, user_data, err_msg)) {
             return -1;
         }
-        std::ostream& os = ex.SendHead();
-        if (!req_body.empty()) {
-            os << req_body;
-        }
-        std::istream& rs = ex.ReceiveHead(http_method, recv_timeout_in_ms);
+        // Written as it is: no progress, no cancellation.
+        MemoryBodyBuf body_buf(req_body.data(), req_body.size());
+        std::istream body(&body_buf);
+        uint64_t sent = 0;
+        std::istream& rs = ex.Run(body, nullptr, &sent);
         const int status = static_cast<int>(ex.Response().getStatus());
         std::string etag;
         FillResponseHeaders(ex.Response(), resp_headers, &etag);
@@ -436,6 +690,7 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
             const uint64_t received =
                 CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
             ex.CheckBodyComplete();
+            ex.Finish();
             if (!md5_ok) {
                 *err_msg = kMd5Mismatch + md5_hex + ", etag=" + etag +
                            ", recv-len=" + StringUtil::FormatUint64(received) +
@@ -447,6 +702,7 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         } else {
             *err_body = ReadErrorBody(rs);
             ex.RethrowNetworkError();
+            ex.Finish();
             *real_byte = err_body->size();
         }
         LogResponse(ex.Response(), *resp_headers);
@@ -462,7 +718,8 @@ int HttpSender::SendWithStringBody(const std::shared_ptr<TransferHandler>& handl
                                    std::string* resp_body, std::string* err_msg, bool is_check_md5,
                                    bool is_verify_cert, const std::string& ca_location,
                                    const SSLCtxCallback& ssl_ctx_cb, void* user_data) {
-    std::istringstream is(req_body);
+    MemoryBodyBuf body_buf(req_body.data(), req_body.size());
+    std::istream is(&body_buf);
     return SendWithStreamBody(handler, http_method, url_str, req_params, req_headers, is,
                               conn_timeout_in_ms, recv_timeout_in_ms, resp_headers, resp_body,
                               err_msg, is_check_md5, is_verify_cert, ca_location, ssl_ctx_cb,
@@ -493,7 +750,8 @@ int HttpSender::SendWithStringBodyToStream(
     StringMap* resp_headers, std::ostream& resp_stream, std::string* err_msg, bool is_check_md5,
     bool is_verify_cert, const std::string& ca_location, const SSLCtxCallback& ssl_ctx_cb,
     void* user_data) {
-    std::istringstream is(req_body);
+    MemoryBodyBuf body_buf(req_body.data(), req_body.size());
+    std::istream is(&body_buf);
     return SendRequest(handler, http_method, url_str, req_params, req_headers, is,
                        conn_timeout_in_ms, recv_timeout_in_ms, resp_headers, resp_stream, err_msg,
                        is_check_md5, is_verify_cert, ca_location, ssl_ctx_cb, user_data);

@@ -15,8 +15,8 @@ class TransferHandler;
 // (native TLS context handle, user data) -> 0 to go on, anything else aborts the exchange.
 using SSLCtxCallback = std::function<int(void*, void*)>;
 
-// One HTTP or HTTPS exchange over a fresh connection. Returns the HTTP status,
-// or -1 with *err_msg set; never throws.
+// One HTTP or HTTPS exchange, over a kept connection when the pool has one (see
+// util/ConnectionPool.h). Returns the HTTP status, or -1 with *err_msg set; never throws.
 class HttpSender {
 public:
     using StringMap = std::map<std::string, std::string>;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include <Poco/Net/NetException.h>
@@ -12,6 +13,8 @@ namespace zuzezi_zid {
 namespace {
 
 const size_t kBufferSize = 64 * 1024;
+// One read off the connection; larger requests are split.
+const size_t kMaxRead = 1024 * 1024;
 // A chunk header or trailer line longer than this is not an answer worth reading.
 const size_t kMaxLine = 8192;
 
@@ -30,8 +33,7 @@ ResponseBodyBuf::ResponseBodyBuf(RawRead raw, Framing framing, uint64_t length)
     : m_raw(std::move(raw)),
       m_framing(framing),
       m_length(length),
-      m_left(framing == Framing::kLength ? length : 0),
-      m_buffer(kBufferSize) {}
+      m_left(framing == Framing::kLength ? length : 0) {}
 
 bool ResponseBodyBuf::FramingOf(bool has_body, bool chunked, const std::string* content_length,
                                 Framing* framing, uint64_t* length, std::string* reason) {
@@ -74,6 +76,9 @@ bool ResponseBodyBuf::Fill() {
     if (m_pos < m_end) {
         return true;
     }
+    if (m_buffer.empty()) {
+        m_buffer.resize(kBufferSize);
+    }
     const int n = m_raw(m_buffer.data(), static_cast<int>(m_buffer.size()));
     m_pos = 0;
     m_end = n > 0 ? static_cast<size_t>(n) : 0;
@@ -82,6 +87,17 @@ bool ResponseBodyBuf::Fill() {
 
 int ResponseBodyBuf::NextByte() {
     return Fill() ? static_cast<unsigned char>(m_buffer[m_pos++]) : -1;
+}
+
+size_t ResponseBodyBuf::Pull(char* dst, size_t max) {
+    if (m_pos < m_end) {
+        const size_t n = std::min(max, m_end - m_pos);
+        std::memcpy(dst, m_buffer.data() + m_pos, n);
+        m_pos += n;
+        return n;
+    }
+    const int n = m_raw(dst, static_cast<int>(std::min<size_t>(max, kMaxRead)));
+    return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 std::string ResponseBodyBuf::ReadLine() {
@@ -134,65 +150,103 @@ void ResponseBodyBuf::ReadChunkHeader() {
     m_left = size;
 }
 
-void ResponseBodyBuf::Expose(size_t limit) {
-    const size_t n = std::min(limit, m_end - m_pos);
-    char* start = m_buffer.data() + m_pos;
-    setg(start, start, start + n);
-    m_pos += n;
-    m_received += n;
-    if (m_framing != Framing::kUntilClose) {
-        m_left -= n;
+size_t ResponseBodyBuf::ReadSome(char* dst, size_t max) {
+    if (m_done || max == 0) {
+        return 0;
     }
+    size_t n = 0;
+    switch (m_framing) {
+        case Framing::kNone:
+            m_done = true;
+            return 0;
+        case Framing::kUntilClose:
+            n = Pull(dst, max);
+            if (n == 0) {
+                m_done = true;
+            }
+            break;
+        case Framing::kLength:
+            if (m_left == 0) {
+                m_done = true;
+                return 0;
+            }
+            n = Pull(dst, static_cast<size_t>(std::min<uint64_t>(m_left, max)));
+            if (n == 0) {
+                Broken("response body ended after " + std::to_string(m_received) + " of " +
+                       std::to_string(m_length) + " bytes");
+            }
+            m_left -= n;
+            break;
+        case Framing::kChunked:
+            if (m_left == 0) {
+                ReadChunkHeader();
+                if (m_done) {
+                    return 0;
+                }
+            }
+            n = Pull(dst, static_cast<size_t>(std::min<uint64_t>(m_left, max)));
+            if (n == 0) {
+                Broken("chunked response body ended before its last chunk");
+            }
+            m_left -= n;
+            break;
+    }
+    m_received += n;
+    return n;
+}
+
+bool ResponseBodyBuf::Complete() {
+    if (m_broken || gptr() < egptr()) {
+        return false;
+    }
+    if (!m_done && (m_framing == Framing::kNone ||
+                    (m_framing == Framing::kLength && m_left == 0))) {
+        m_done = true;
+    }
+    return m_done && m_framing != Framing::kUntilClose && m_pos == m_end;
+}
+
+std::streamsize ResponseBodyBuf::xsgetn(char* s, std::streamsize n) {
+    std::streamsize done = std::min<std::streamsize>(n, egptr() - gptr());
+    if (done > 0) {
+        std::memcpy(s, gptr(), static_cast<size_t>(done));
+        gbump(static_cast<int>(done));
+    }
+    while (done < n && !m_broken) {
+        try {
+            const size_t got = ReadSome(s + done, static_cast<size_t>(n - done));
+            if (got == 0) {
+                break;
+            }
+            done += static_cast<std::streamsize>(got);
+        } catch (...) {
+            // The stream reading this buffer would swallow the exception; keep it for the caller.
+            m_broken = std::current_exception();
+        }
+    }
+    return done;
 }
 
 ResponseBodyBuf::int_type ResponseBodyBuf::underflow() {
     if (gptr() < egptr()) {
         return traits_type::to_int_type(*gptr());
     }
-    if (m_broken || m_done) {
+    if (m_broken) {
         return traits_type::eof();
     }
+    if (m_get.empty()) {
+        m_get.resize(kBufferSize);
+    }
+    size_t n = 0;
     try {
-        switch (m_framing) {
-            case Framing::kNone:
-                m_done = true;
-                return traits_type::eof();
-            case Framing::kUntilClose:
-                if (!Fill()) {
-                    m_done = true;
-                    return traits_type::eof();
-                }
-                Expose(m_end - m_pos);
-                break;
-            case Framing::kLength:
-                if (m_left == 0) {
-                    m_done = true;
-                    return traits_type::eof();
-                }
-                if (!Fill()) {
-                    Broken("response body ended after " + std::to_string(m_received) + " of " +
-                           std::to_string(m_length) + " bytes");
-                }
-                Expose(static_cast<size_t>(std::min<uint64_t>(m_left, m_end - m_pos)));
-                break;
-            case Framing::kChunked:
-                if (m_left == 0) {
-                    ReadChunkHeader();
-                    if (m_done) {
-                        return traits_type::eof();
-                    }
-                }
-                if (!Fill()) {
-                    Broken("chunked response body ended before its last chunk");
-                }
-                Expose(static_cast<size_t>(std::min<uint64_t>(m_left, m_end - m_pos)));
-                break;
-        }
+        n = ReadSome(m_get.data(), m_get.size());
     } catch (...) {
-        // The stream reading this buffer would swallow the exception; keep it for the caller.
         m_broken = std::current_exception();
+    }
+    if (n == 0) {
         return traits_type::eof();
     }
+    setg(m_get.data(), m_get.data(), m_get.data() + n);
     return traits_type::to_int_type(*gptr());
 }
 

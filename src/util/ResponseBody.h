@@ -29,16 +29,24 @@ public:
     uint64_t Received() const { return m_received; }
     // After the body was read to its end: rethrows what stopped it early.
     void RethrowIfBroken() const;
+    // True when the body ended as its framing says and nothing after it was read: the
+    // connection is then at the start of the next answer.
+    bool Complete();
 
 protected:
     int_type underflow() override;
+    // Large reads go from the connection straight into the caller's memory.
+    std::streamsize xsgetn(char* s, std::streamsize n) override;
 
 private:
+    // Up to max body bytes into dst; 0 at the end of the body. Throws when the body is broken.
+    size_t ReadSome(char* dst, size_t max);
+    // Up to max bytes off the connection, buffered ones first; 0 when it has ended.
+    size_t Pull(char* dst, size_t max);
     bool Fill();
     int NextByte();
     std::string ReadLine();
     void ReadChunkHeader();
-    void Expose(size_t limit);
 
     RawRead m_raw;
     Framing m_framing;
@@ -47,10 +55,22 @@ private:
     uint64_t m_received = 0;
     bool m_done = false;
     bool m_first_chunk = true;
-    std::vector<char> m_buffer;
+    std::vector<char> m_buffer;  // read ahead for chunk headers
     size_t m_pos = 0;
     size_t m_end = 0;
+    std::vector<char> m_get;  // behind single-character reads
     std::exception_ptr m_broken;
+};
+
+// A destination that takes a body straight into its own memory, so the body is not copied
+// through an intermediate buffer.
+class DirectSinkBuf : public std::streambuf {
+public:
+    // Where the next bytes go and how many fit there; 0 when full (then they are written the
+    // usual way).
+    virtual size_t Room(char** at) = 0;
+    // n bytes were put where Room said.
+    virtual void Commit(size_t n) = 0;
 };
 
 }  // namespace zuzezi_zid

@@ -112,8 +112,9 @@ void HostRelay::AcceptLoop() {
     }
 }
 
-// One exchange per connection (the client never reuses one): rewrite the request line,
-// then copy bytes both ways until the service closes.
+// One exchange per connection: rewrite the request line and ask the service to close the
+// connection after its answer (so the client does not keep it), then copy bytes both ways
+// until the service closes.
 void HostRelay::Serve(int client_fd) {
     std::string head;
     char buf[16384];
@@ -133,7 +134,9 @@ void HostRelay::Serve(int client_fd) {
         return;
     }
     size_t eol = head.find("\r\n");
-    std::string first = eol == std::string::npos ? head : RelativeRequestLine(head.substr(0, eol));
+    std::string first = eol == std::string::npos
+                            ? head
+                            : RelativeRequestLine(head.substr(0, eol)) + "\r\nConnection: close";
     std::string rest = eol == std::string::npos ? std::string() : head.substr(eol);
     bool ok = SendAll(upstream_fd, first.data(), first.size()) &&
               SendAll(upstream_fd, rest.data(), rest.size());

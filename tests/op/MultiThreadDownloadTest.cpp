@@ -4,6 +4,7 @@
 
 #include "OpTestSupport.h"
 #include "trsf/TransferHandler.h"
+#include "util/ConnectionPool.h"
 
 using namespace zuzezi_zid;
 using zid_local::Fault;
@@ -72,6 +73,21 @@ TEST_F(MultiThreadDownloadTest, SlicesLargerThanOneWriteArriveWhole) {
     EXPECT_EQ(handler->GetStatus(), COMPLETED);
     EXPECT_EQ(CountRequests("GET"), 4u);
     EXPECT_TRUE(ReadFile(Local("big")) == data);
+}
+
+// The measuring HEAD and the slices ride on the workers' kept connections.
+TEST_F(MultiThreadDownloadTest, SlicesShareTheWorkersConnections) {
+    ConnectionPool::Instance().CloseIdle();
+    const int before = Service().AcceptedConnections();
+    const std::string data = RandomBytes(10 * 4096 + 1, 10);
+    Service().PutObject(StoreBucket(), "shared", data);
+    ZidResult result;
+    Download("shared", Local("shared"), &result);
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_TRUE(ReadFile(Local("shared")) == data);
+    EXPECT_EQ(CountRequests("GET"), 11u);
+    EXPECT_LE(Service().AcceptedConnections() - before, 3);
+    ConnectionPool::Instance().CloseIdle();
 }
 
 TEST_F(MultiThreadDownloadTest, EverySliceIsConditionalOnTheMeasuredVersion) {

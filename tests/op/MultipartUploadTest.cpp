@@ -6,6 +6,7 @@
 #include "OpTestSupport.h"
 #include "op/FileUploadTask.h"
 #include "trsf/TransferHandler.h"
+#include "util/ConnectionPool.h"
 
 using namespace zuzezi_zid;
 using zid_local::Fault;
@@ -132,6 +133,21 @@ TEST_F(MultipartUploadTest, FilesOfEverySizeArriveWholeInOrderedParts) {
         EXPECT_EQ(PartPuts(), c.parts);
         EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);
     }
+}
+
+// The parts ride on the workers' kept connections, and so do the requests around them.
+TEST_F(MultipartUploadTest, PartsShareTheWorkersConnections) {
+    ClientSettings::SetUploadThreadPoolSize(3);
+    ConnectionPool::Instance().CloseIdle();
+    const int before = Service().AcceptedConnections();
+    const std::string data = RandomBytes(12 * kPart + 9, 12);
+    WriteFile(m_path, data);
+    ZidResult result = Upload();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(Stored(), data);
+    EXPECT_EQ(PartPuts(), 13u);
+    EXPECT_LE(Service().AcceptedConnections() - before, 3);
+    ConnectionPool::Instance().CloseIdle();
 }
 
 TEST_F(MultipartUploadTest, AFailedUploadIsResumedFromTheListedParts) {

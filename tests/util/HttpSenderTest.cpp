@@ -281,8 +281,9 @@ TEST_F(HttpSenderTest, CancellationStopsUploadAndDownload) {
     EXPECT_EQ(err, "Request canceled by user");
     EXPECT_FALSE(Service().GetObject(Bucket(), "c").has_value());
 
-    // Cancelled from the progress callback after the first block of a download.
-    Service().PutObject(Bucket(), "long", std::string(100000, 'l'));
+    // Cancelled from the progress callback after the first piece of a download.
+    const std::string long_body(3 * 1024 * 1024, 'l');
+    Service().PutObject(Bucket(), "long", long_body);
     auto handler = std::make_shared<TransferHandler>();
     handler->SetTransferProgressCallback([&](uint64_t, uint64_t, void*) { handler->Cancel(); });
     std::ostringstream os;
@@ -294,7 +295,8 @@ TEST_F(HttpSenderTest, CancellationStopsUploadAndDownload) {
                                 kTimeout, kTimeout, &resp_headers, &err_body, os, &err, &real),
         -1);
     EXPECT_EQ(err, "Request canceled by user");
-    EXPECT_EQ(os.str().size(), 8192u);
+    EXPECT_GT(os.str().size(), 0u);
+    EXPECT_LT(os.str().size(), long_body.size());
     EXPECT_EQ(real, 12345u);  // only written once the body was read to its end
     handler->SetTransferProgressCallback(nullptr);
 }

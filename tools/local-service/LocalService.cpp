@@ -92,6 +92,8 @@ void LocalService::Start() {
         params->setMaxThreads(128);
         params->setMaxQueued(256);
         params->setKeepAlive(true);
+        params->setKeepAliveTimeout(
+            Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(impl_->options.idleCloseMs) * 1000));
         params->setTimeout(Poco::Timespan(60, 0));
         params->setServerName("zid-local-service");
         impl_->pool.reset(new Poco::ThreadPool(4, 128, 60));
@@ -235,6 +237,14 @@ std::vector<RecordedRequest> LocalService::Requests() const {
 void LocalService::ClearRequests() {
     std::lock_guard<std::mutex> lock(impl_->recordMu);
     impl_->record.clear();
+}
+
+int LocalService::AcceptedConnections() const {
+    return impl_->server ? impl_->server->totalConnections() : 0;
+}
+
+int LocalService::OpenConnections() const {
+    return impl_->server ? impl_->server->currentConnections() : 0;
 }
 
 uint64_t LocalService::Crc64(const std::string& data, uint64_t crc) {

@@ -28,6 +28,7 @@ struct ServiceOptions {
     std::map<std::string, std::string> credentials{{"AKID", "SK"}};
     bool checkSignature = true; // off: unsigned requests are served too (the demo's curl)
     bool verbose = false;       // one line per request on stderr
+    int idleCloseMs = 10000;    // a kept connection idle this long is closed
 };
 
 enum class FaultKind {
@@ -46,6 +47,8 @@ enum class FaultKind {
     ReplaceObject,     // before serving, replace the object with `data` (new ETag)
     TextBody200,       // 200 with a body that is not XML: `data`, or "OK" when empty (a proxy's page)
     StuckListing,      // a part listing says "truncated" but repeats the marker it was asked for
+    CloseConnection,   // the answer says "Connection: close", then the connection is closed
+    CloseAfterAnswer,  // the whole answer, keep-alive and all, then the connection is closed
 };
 
 // A request takes at most one fault of each kind (the first added that matches and is not
@@ -142,6 +145,10 @@ public:
 
     std::vector<RecordedRequest> Requests() const;
     void ClearRequests();
+
+    // Connections accepted since the start, and those open now.
+    int AcceptedConnections() const;
+    int OpenConnections() const;
 
     // The service's own checksums (shared with its tests).
     static uint64_t Crc64(const std::string& data, uint64_t crc = 0);

@@ -228,8 +228,23 @@ void LocalService::Impl::Send(Poco::Net::HTTPServerRequest& req, Poco::Net::HTTP
     resp.setContentLength64(static_cast<Poco::Int64>(length));
 
     const Fault* cut = f.closeMidBody ? f.closeMidBody : f.reset;
-    if (cut || f.stall) resp.setKeepAlive(false);
+    if (cut || f.stall || f.closeConnection) resp.setKeepAlive(false);
     std::ostream& out = resp.send();
+    auto& conn = static_cast<Poco::Net::HTTPServerRequestImpl&>(req);
+    struct CloseAfter {
+        Poco::Net::HTTPServerRequestImpl& conn;
+        std::ostream& out;
+        bool on;
+        ~CloseAfter() {
+            if (!on) return;
+            try {
+                out.flush();
+                conn.socket().shutdown();
+                conn.socket().close();
+            } catch (...) {
+            }
+        }
+    } closeAfter{conn, out, f.closeAfterAnswer};
     if (head || a.status == 304) return;
 
     uint64_t limit = length;
@@ -249,10 +264,9 @@ void LocalService::Impl::Send(Poco::Net::HTTPServerRequest& req, Poco::Net::HTTP
     }
     if (cut) {
         out.flush();
-        auto& impl = static_cast<Poco::Net::HTTPServerRequestImpl&>(req);
-        if (cut->kind == FaultKind::Reset) impl.socket().setLinger(true, 0);
-        else impl.socket().shutdown();
-        impl.socket().close();
+        if (cut->kind == FaultKind::Reset) conn.socket().setLinger(true, 0);
+        else conn.socket().shutdown();
+        conn.socket().close();
     }
 }
 

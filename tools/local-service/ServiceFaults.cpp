@@ -40,6 +40,8 @@ ActiveFaults LocalService::Impl::TakeFaults(const Call& c) {
             case FaultKind::ReplaceObject: out.replacements.push_back(f); break;
             case FaultKind::TextBody200: if (!out.textBody200) out.textBody200 = &f; break;
             case FaultKind::StuckListing: out.stuckListing = true; break;
+            case FaultKind::CloseConnection: out.closeConnection = true; break;
+            case FaultKind::CloseAfterAnswer: out.closeAfterAnswer = true; break;
         }
     }
     return out;

@@ -95,6 +95,8 @@ struct ActiveFaults {
     bool upperETag = false;
     const Fault* textBody200 = nullptr;
     bool stuckListing = false;
+    bool closeConnection = false;
+    bool closeAfterAnswer = false;
     std::vector<Fault> replacements;
     std::vector<Fault> kept;  // copies the pointers above refer to
 };

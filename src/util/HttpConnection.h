@@ -1,0 +1,53 @@
+#pragma once
+
+// One client connection of the sender, internal to the library.
+
+#include <memory>
+#include <utility>
+
+#include <Poco/Net/HTTPClientSession.h>
+
+namespace zuzezi_zid {
+
+// A client session that also lets our own framing read the bytes that follow the response
+// head, and tells whether an idle connection is still fit for another request.
+class HttpConnection {
+public:
+    virtual ~HttpConnection() = default;
+
+    virtual Poco::Net::HTTPClientSession& Session() = 0;
+    // Bytes after the response head: the session's own buffer first, then the socket; 0 when
+    // the connection has ended.
+    virtual int ReadRaw(char* buffer, int length) = 0;
+    // True when the session holds bytes it has not handed out.
+    virtual bool HasBuffered() const = 0;
+
+    // An idle connection is fit when it is open, holds nothing unread and the peer has neither
+    // closed it nor sent anything since the last answer.
+    bool FitForReuse();
+    // Waits up to the socket's receive time-out for the first byte of an answer; false when the
+    // peer closed or reset the connection before sending any. Throws Poco::TimeoutException.
+    bool AnswerArrives(const Poco::Timespan& timeout);
+};
+
+template <class S>
+class ConnectionOf final : public HttpConnection {
+public:
+    template <class... Args>
+    explicit ConnectionOf(Args&&... args) : m_session(std::forward<Args>(args)...) {}
+
+    Poco::Net::HTTPClientSession& Session() override { return m_session; }
+    int ReadRaw(char* buffer, int length) override { return m_session.ReadRaw(buffer, length); }
+    bool HasBuffered() const override { return m_session.Buffered() > 0; }
+
+private:
+    class Raw : public S {
+    public:
+        using S::S;
+        int ReadRaw(char* buffer, int length) { return this->read(buffer, length); }
+        int Buffered() const { return this->buffered(); }
+    };
+    Raw m_session;
+};
+
+}  // namespace zuzezi_zid

@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ClientSettings.h"
+#include "LocalService.h"
+#include "support/CannedServer.h"
+#include "support/LocalServiceFixture.h"
+#include "trsf/TransferHandler.h"
+#include "util/AuthTool.h"
+#include "util/ConnectionPool.h"
+#include "util/HttpSender.h"
+
+using namespace zuzezi_zid;
+using zid_local::Fault;
+using zid_local::FaultKind;
+using zid_local::LocalService;
+using StringMap = std::map<std::string, std::string>;
+
+namespace {
+
+const uint64_t kTimeout = 5000;
+const char* kBucket = "reuse";
+
+std::string Host(const char* region = "ap-x") {
+    return ClientSettings::BuildBucketHost(0, region, kBucket, false);
+}
+
+StringMap Signed(const std::string& method, const std::string& path, const StringMap& params,
+                 size_t body_size, const std::string& host = Host()) {
+    StringMap headers;
+    headers["Host"] = host;
+    headers["Content-Length"] = std::to_string(body_size);
+    headers["Authorization"] = AuthTool::SignFromNow("AKID", "SK", method, path, headers, params);
+    return headers;
+}
+
+struct Answer {
+    int status = 0;
+    std::string body;
+    std::string err;
+};
+
+// One exchange with the service at `domain`; `key` is the object, `params` the query.
+Answer Send(const std::string& domain, const std::string& method, const std::string& key,
+            const StringMap& params = {}, const std::string& body = "",
+            const std::shared_ptr<TransferHandler>& handler = nullptr,
+            const std::string& scheme = "http", bool verify = false, const std::string& ca = "",
+            const std::string& host = Host()) {
+    Answer a;
+    StringMap resp_headers;
+    a.status = HttpSender::SendWithStringBody(
+        handler, method, scheme + "://" + domain + "/" + key, params,
+        Signed(method, "/" + key, params, body.size(), host), body, kTimeout, kTimeout,
+        &resp_headers, &a.body, &a.err, false, verify, ca);
+    return a;
+}
+
+size_t Count(const LocalService& service, const std::string& method) {
+    size_t n = 0;
+    for (const auto& r : service.Requests()) {
+        if (r.method == method) ++n;
+    }
+    return n;
+}
+
+// True once the service has exactly `open` connections open.
+bool WaitOpen(const LocalService& service, int open) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (service.OpenConnections() != open) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Every test starts from an empty pool and leaves one behind, with the idle limit it found.
+class ConnectionReuseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_limit_ = ConnectionPool::Instance().GetIdleLimit();
+        ConnectionPool::Instance().CloseIdle();
+    }
+    void TearDown() override {
+        ConnectionPool::Instance().SetIdleLimit(saved_limit_);
+        ConnectionPool::Instance().CloseIdle();
+    }
+
+    std::unique_ptr<LocalService> Start(int idle_close_ms = 10000) {
+        zid_local::ServiceOptions options;
+        options.idleCloseMs = idle_close_ms;
+        std::unique_ptr<LocalService> service(new LocalService(options));
+        service->Start();
+        return service;
+    }
+
+    std::chrono::milliseconds saved_limit_{0};
+};
+
+TEST_F(ConnectionReuseTest, SequentialRequestsShareOneConnection) {
+    auto service = Start();
+    const std::string domain = service->DestDomain();
+    const std::string data(300000, 'd');
+    EXPECT_EQ(Send(domain, "PUT", "a", {}, data).status, 200);
+    for (int i = 0; i < 5; ++i) {
+        Answer got = Send(domain, "GET", "a");
+        EXPECT_EQ(got.status, 200);
+        EXPECT_EQ(got.body, data);
+    }
+    EXPECT_EQ(Send(domain, "HEAD", "a").status, 200);
+    // An error answer read to its end leaves the connection fit too.
+    Answer missing = Send(domain, "GET", "missing");
+    EXPECT_EQ(missing.status, 404);
+    EXPECT_NE(missing.body.find("NoSuchKey"), std::string::npos);
+    EXPECT_EQ(Send(domain, "POST", "up", {{"uploads", ""}}).status, 200);
+    EXPECT_EQ(Send(domain, "DELETE", "a").status, 204);
+    EXPECT_EQ(service->Requests().size(), 10u);
+    EXPECT_EQ(service->AcceptedConnections(), 1);
+}
+
+TEST_F(ConnectionReuseTest, ConcurrentExchangesShareAFewConnections) {
+    auto service = Start();
+    const std::string domain = service->DestDomain();
+    service->PutObject(kBucket, "c", std::string(100000, 'c'));
+    const int kThreads = 4;
+    const int kRounds = 10;
+    std::vector<std::thread> threads;
+    std::vector<int> good(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kRounds; ++i) {
+                Answer got = Send(domain, "GET", "c");
+                if (got.status == 200 && got.body.size() == 100000) ++good[t];
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(good[t], kRounds);
+    EXPECT_LE(service->AcceptedConnections(), kThreads);
+}
+
+// What the server does to the connection of a first, successful request, and what the next
+// request then meets. No case fails the next request unless it may have been acted on, and
+// none sends anything twice.
+TEST_F(ConnectionReuseTest, ServerSideClosingNeverFailsOrRepeatsTheNextRequest) {
+    struct Case {
+        const char* name;
+        int idle_close_ms;         // the service's idle limit
+        FaultKind first_fault;     // on the first request (Status: none)
+        bool wait_until_closed;    // the server has closed the kept connection
+        FaultKind second_fault;    // on the second request (Status: none)
+        const char* method;        // of the second request
+        int status;                // it gets
+        size_t sent;               // times the service received it
+        int connections;
+    };
+    const FaultKind kNone = FaultKind::Status;
+    const Case cases[] = {
+        {"server closes idle connections", 50, kNone, true, kNone, "POST", 200, 1, 2},
+        {"answer says Connection: close", 10000, FaultKind::CloseConnection, false, kNone, "POST",
+         200, 1, 2},
+        {"kept connection dropped after the answer", 10000, FaultKind::CloseAfterAnswer, true,
+         kNone, "POST", 200, 1, 2},
+        {"GET on a kept connection dropped unanswered", 10000, kNone, false, FaultKind::Refuse,
+         "GET", 200, 2, 2},
+        {"HEAD on a kept connection dropped unanswered", 10000, kNone, false, FaultKind::Refuse,
+         "HEAD", 200, 2, 2},
+        {"POST on a kept connection dropped unanswered", 10000, kNone, false, FaultKind::Refuse,
+         "POST", -1, 1, 1},
+        {"PUT on a kept connection dropped unanswered", 10000, kNone, false, FaultKind::Refuse,
+         "PUT", -1, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectionPool::Instance().CloseIdle();
+        auto service = Start(c.idle_close_ms);
+        const std::string domain = service->DestDomain();
+        service->PutObject(kBucket, "k", "kept");
+        if (c.first_fault != kNone) {
+            Fault f;
+            f.kind = c.first_fault;
+            service->AddFault(f);
+        }
+        Answer first = Send(domain, "GET", "k");
+        ASSERT_EQ(first.status, 200) << first.err;
+        if (c.wait_until_closed) ASSERT_TRUE(WaitOpen(*service, 0));
+        if (c.second_fault != kNone) {
+            Fault f;
+            f.kind = c.second_fault;
+            f.method = c.method;
+            service->AddFault(f);
+        }
+        const std::string method = c.method;
+        const StringMap params =
+            method == "POST" ? StringMap{{"uploads", ""}} : StringMap{};
+        Answer second = Send(domain, method, "k", params, method == "PUT" ? "new" : "");
+        EXPECT_EQ(second.status, c.status) << second.err;
+        const size_t before = method == "GET" ? 1 : 0;
+        EXPECT_EQ(Count(*service, method) - before, c.sent);
+        if (method == "GET" && c.status == 200) EXPECT_EQ(second.body, "kept");
+        EXPECT_EQ(service->AcceptedConnections(), c.connections);
+        if (c.status != 200) EXPECT_FALSE(second.err.empty());
+
+        // Whatever happened, the next request on the host gets its right answer.
+        Answer after = Send(domain, "GET", "k");
+        EXPECT_EQ(after.status, 200) << after.err;
+        EXPECT_EQ(after.body, "kept");
+    }
+}
+
+// A transfer that ends early never hands its connection back: the pool stays empty and the
+// next request on the host is answered correctly.
+TEST_F(ConnectionReuseTest, ConnectionsOfBrokenOrCutExchangesAreNotKept) {
+    auto service = Start();
+    const std::string domain = service->DestDomain();
+    const std::string big(3 * 1024 * 1024, 'b');
+    service->PutObject(kBucket, "big", big);
+    service->PutObject(kBucket, "small", "small");
+
+    struct Case {
+        const char* name;
+        std::function<Answer()> exchange;
+    };
+    const Case cases[] = {
+        {"download cancelled after its first piece",
+         [&] {
+             auto handler = std::make_shared<TransferHandler>();
+             handler->SetTransferProgressCallback(
+                 [&handler](uint64_t, uint64_t, void*) { handler->Cancel(); });
+             Answer a = Send(domain, "GET", "big", {}, "", handler);
+             handler->SetTransferProgressCallback(nullptr);
+             return a;
+         }},
+        {"body cut by the server",
+         [&] {
+             Fault f;
+             f.kind = FaultKind::CloseMidBody;
+             service->AddFault(f);
+             return Send(domain, "GET", "big");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Send(domain, "GET", "small").status, 200);
+        ASSERT_EQ(ConnectionPool::Instance().IdleCount(), 1u);
+        const int accepted = service->AcceptedConnections();
+        Answer broken = c.exchange();
+        EXPECT_EQ(broken.status, -1);
+        EXPECT_EQ(ConnectionPool::Instance().IdleCount(), 0u);
+        Answer next = Send(domain, "GET", "small");
+        EXPECT_EQ(next.status, 200) << next.err;
+        EXPECT_EQ(next.body, "small");
+        EXPECT_EQ(service->AcceptedConnections(), accepted + 1);
+    }
+}
+
+// Answers only a canned server gives: an error body longer than what is read of it, and bytes
+// nobody asked for after a complete answer.
+TEST_F(ConnectionReuseTest, AnswersWithBytesLeftUnreadAreNotKept) {
+    const std::string endless_error =
+        "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 3145728\r\n\r\n" +
+        std::string(3 * 1024 * 1024, 'e');
+    const std::string extra_bytes =
+        "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloHTTP/1.1 200 OK\r\n\r\n";
+    struct Case {
+        const char* name;
+        const std::string* reply;
+        int status;
+    };
+    const Case cases[] = {{"error body over the cap", &endless_error, 500},
+                          {"bytes after the answer", &extra_bytes, 200}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectionPool::Instance().CloseIdle();
+        zid_test::CannedServer server(*c.reply);
+        Answer a = Send(server.DestDomain(), "GET", "k");
+        EXPECT_EQ(a.status, c.status) << a.err;
+        EXPECT_EQ(ConnectionPool::Instance().IdleCount(), 0u);
+    }
+}
+
+TEST_F(ConnectionReuseTest, IdleConnectionsAreClosedAfterTheIdleLimit) {
+    auto service = Start();
+    const std::string domain = service->DestDomain();
+    service->PutObject(kBucket, "k", "v");
+    ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(30));
+    EXPECT_EQ(Send(domain, "GET", "k").status, 200);
+    EXPECT_EQ(ConnectionPool::Instance().IdleCount(), 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(Send(domain, "GET", "k").status, 200);
+    EXPECT_EQ(service->AcceptedConnections(), 2);
+    // The expired connection was closed, not only passed over: the service sees it end.
+    EXPECT_TRUE(WaitOpen(*service, 1));
+}
+
+class HttpsConnectionReuseTest : public zid_test::LocalServiceHttpsFixture {
+protected:
+    void SetUp() override {
+        LocalServiceHttpsFixture::SetUp();
+        ConnectionPool::Instance().CloseIdle();
+    }
+    void TearDown() override {
+        ConnectionPool::Instance().CloseIdle();
+        LocalServiceHttpsFixture::TearDown();
+    }
+};
+
+TEST_F(HttpsConnectionReuseTest, TlsConnectionsAreKeptPerTlsSettings) {
+    Service().PutObject(kBucket, "k", "tls");
+    const int before = Service().AcceptedConnections();
+    auto get = [&](bool verify, const std::string& ca) {
+        return Send(DestDomain(), "GET", "k", {}, "", nullptr, "https", verify, ca,
+                    Host(kHttpsRegion));
+    };
+    for (int i = 0; i < 3; ++i) {
+        Answer a = get(true, CaFile());
+        EXPECT_EQ(a.status, 200) << a.err;
+        EXPECT_EQ(a.body, "tls");
+    }
+    EXPECT_EQ(Service().AcceptedConnections() - before, 1);
+    // Other verification settings never ride on a connection checked under the first ones.
+    EXPECT_EQ(get(true, Certificates().otherCaFile).status, -1);
+    EXPECT_EQ(get(false, "").status, 200);
+    EXPECT_EQ(get(false, "").status, 200);
+    EXPECT_EQ(Service().AcceptedConnections() - before, 3);
+}
+
+}  // namespace
