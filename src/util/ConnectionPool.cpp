@@ -102,6 +102,7 @@ size_t ConnectionPool::IdleCount() const {
 }
 
 void ConnectionPool::CloseIdle() {
+    SigpipeHold hold;  // closing a TLS connection writes to it
     std::deque<Idle> closing;
     std::lock_guard<std::mutex> lock(m_mutex);
     closing.swap(m_idle);

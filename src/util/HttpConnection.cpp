@@ -1,6 +1,8 @@
 #include "util/HttpConnection.h"
 
+#include <pthread.h>
 #include <sys/socket.h>
+#include <time.h>
 
 #include <cerrno>
 
@@ -23,7 +25,31 @@ int PeekByte(const Poco::Net::StreamSocket& socket) {
     }
 }
 
+sigset_t OnlySigpipe() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    return set;
+}
+
 }  // namespace
+
+SigpipeHold::SigpipeHold() {
+    const sigset_t pipe = OnlySigpipe();
+    m_held = pthread_sigmask(SIG_BLOCK, &pipe, &m_old) == 0 && !sigismember(&m_old, SIGPIPE);
+}
+
+SigpipeHold::~SigpipeHold() {
+    if (!m_held) return;
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
+        const sigset_t pipe = OnlySigpipe();
+        const timespec now{0, 0};
+        sigtimedwait(&pipe, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+}
 
 bool HttpConnection::FitForReuse() {
     try {

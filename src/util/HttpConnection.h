@@ -2,6 +2,8 @@
 
 // One client connection of the sender, internal to the library.
 
+#include <signal.h>
+
 #include <memory>
 #include <utility>
 
@@ -28,6 +30,21 @@ public:
     // Waits up to the socket's receive time-out for the first byte of an answer; false when the
     // peer closed or reset the connection before sending any. Throws Poco::TimeoutException.
     bool AnswerArrives(const Poco::Timespan& timeout);
+};
+
+// A TLS write to a connection the peer has reset raises SIGPIPE, which would end the process
+// (plain sockets are written without it). While this lives, the thread holds SIGPIPE back,
+// and one it raised is dropped when it ends.
+class SigpipeHold {
+public:
+    SigpipeHold();
+    ~SigpipeHold();
+    SigpipeHold(const SigpipeHold&) = delete;
+    SigpipeHold& operator=(const SigpipeHold&) = delete;
+
+private:
+    sigset_t m_old;
+    bool m_held = false;
 };
 
 template <class S>

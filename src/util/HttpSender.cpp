@@ -399,6 +399,9 @@ public:
             // Read now, after the answer: a TLS 1.3 server sends its session ticket after the
             // handshake.
             Poco::Net::SecureStreamSocket secure(m_conn->Session().socket());
+            if (!m_reused && secure.sessionWasReused()) {
+                SENDER_LOG_DBG("TLS session resumed");
+            }
             pool.KeepTlsSession(m_key, secure.currentSession());
         }
         pool.Give(m_key, std::move(m_conn));
@@ -581,6 +584,7 @@ private:
 // Turns every failure into the error text; returns -1.
 template <typename Fn>
 int Guarded(const std::string& url_str, std::string* err_msg, Fn fn) {
+    SigpipeHold hold;  // also over the connections the pool closes on the way
     try {
         return fn();
     } catch (const Poco::Net::NetException& e) {

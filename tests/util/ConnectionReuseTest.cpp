@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -12,6 +16,7 @@
 #include "LocalService.h"
 #include "support/CannedServer.h"
 #include "support/LocalServiceFixture.h"
+#include "support/LogCapture.h"
 #include "trsf/TransferHandler.h"
 #include "util/AuthTool.h"
 #include "util/ConnectionPool.h"
@@ -299,6 +304,30 @@ TEST_F(ConnectionReuseTest, IdleConnectionsAreClosedAfterTheIdleLimit) {
     EXPECT_TRUE(WaitOpen(*service, 1));
 }
 
+// A write to a connection the peer has closed, as a TLS connection writes: without the hold the
+// process would end by SIGPIPE.
+void WriteToClosedPeer(bool hold) {
+    signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) _exit(3);
+    close(fds[1]);
+    {
+        std::unique_ptr<SigpipeHold> held(hold ? new SigpipeHold() : nullptr);
+        if (write(fds[0], "x", 1) != -1) _exit(4);
+    }
+    // A signal still pending here would be delivered now.
+    _exit(0);
+}
+
+TEST(SigpipeHoldTest, AWriteToAClosedPeerDoesNotEndTheProcess) {
+    EXPECT_EXIT(WriteToClosedPeer(true), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(WriteToClosedPeer(false), ::testing::KilledBySignal(SIGPIPE), "");
+}
+
 class HttpsConnectionReuseTest : public zid_test::LocalServiceHttpsFixture {
 protected:
     void SetUp() override {
@@ -329,6 +358,28 @@ TEST_F(HttpsConnectionReuseTest, TlsConnectionsAreKeptPerTlsSettings) {
     EXPECT_EQ(get(false, "").status, 200);
     EXPECT_EQ(get(false, "").status, 200);
     EXPECT_EQ(Service().AcceptedConnections() - before, 3);
+}
+
+TEST_F(HttpsConnectionReuseTest, ANewConnectionResumesTheTlsSession) {
+    Service().PutObject(kBucket, "k", "tls");
+    // The same CA file under a name no other test uses: TLS settings of their own, so the
+    // first connection has no session to resume.
+    const std::string ca = "/." + CaFile();
+    auto get = [&] {
+        return Send(DestDomain(), "GET", "k", {}, "", nullptr, "https", true, ca,
+                    Host(kHttpsRegion));
+    };
+    {
+        zid_test::LogCapture log;
+        EXPECT_EQ(get().status, 200);
+        EXPECT_FALSE(log.Contains("TLS session resumed"));
+    }
+    ConnectionPool::Instance().CloseIdle();
+    const int before = Service().AcceptedConnections();
+    zid_test::LogCapture log;
+    EXPECT_EQ(get().status, 200);
+    EXPECT_EQ(Service().AcceptedConnections() - before, 1);
+    EXPECT_TRUE(log.Contains("TLS session resumed"));
 }
 
 }  // namespace
