@@ -1,27 +1,42 @@
 #!/usr/bin/env bash
-# Download and upload throughput of the client against curl and aria2c, on loopback only.
+# Transfer figures of the client against its peers on loopback only, each with its CPU seconds
+# per GiB and the ratios of the medians of alternating rounds.
 # Usage: run-transfer-bench.sh [MiB]  (or ZID_BENCH_MIB; default 1024)
-#   ZID_BENCH_BUILD  build folder holding tools/bench and tools/local-service (default: build)
-#   ZID_BENCH_RUNS   rounds of every download (default 3; the table shows each round and
-#                    the ratios of the medians, since one round on a shared machine is noisy)
+#   ZID_BENCH_ONLY     which parts run (default "download small upload")
+#   ZID_BENCH_BUILD    build folder holding tools/bench and tools/local-service (default: build)
+#   ZID_BENCH_RUNS     rounds of the download and the upload (default 3), after an untimed
+#                      warm-up round; the ratios are medians over the rounds
+#   ZID_BENCH_SMALL    objects of a small-object pass (default 1000, 4 KiB each)
+#   ZID_BENCH_SMALL_RUNS  rounds of the small objects (default 5)
 #   ZID_BENCH_TIMEOUT  seconds any one step may take (default 300)
-#   TMPDIR           where the temporary folder for the object and the downloads goes
-# Downloads come from nginx (HEAD and ranged GETs, no signatures), uploads go to
-# zid-local-service. Prints figures; it never fails on a ratio.
+#   TMPDIR             where the object and the downloads go (/dev/shm keeps the disk out)
+# Download: from nginx (HEAD and ranged GETs, no signatures): the client, a bare ranged-GET
+# client of the same threads and slice size, curl and aria2c. Small objects and the upload:
+# zid-local-service without its signature check (curl cannot sign), so both sides cost the
+# service the same; the upload also goes to a plain sink (zid-bench-sink). Every step checks
+# the bytes it moved. Prints figures; it never fails on a ratio.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 mib=${1:-${ZID_BENCH_MIB:-1024}}
+only=${ZID_BENCH_ONLY:-download small upload}
 runs=${ZID_BENCH_RUNS:-3}
+small_count=${ZID_BENCH_SMALL:-1000}
+small_runs=${ZID_BENCH_SMALL_RUNS:-5}
 build=${ZID_BENCH_BUILD:-$root/build}
-bench=$build/tools/bench/zid-bench-transfer
+limit=${ZID_BENCH_TIMEOUT:-300}
+tools=$build/tools/bench
+bench=$tools/zid-bench-transfer
+small=$tools/zid-bench-small
+bare=$tools/zid-bench-bare-get
+sink=$tools/zid-bench-sink
 service=$build/tools/local-service/zid-local-service
 threads=10
 slice=$((4 << 20))
-limit=${ZID_BENCH_TIMEOUT:-300}
+small_threads=8
 
-for tool in "$bench" "$service"; do
+for tool in "$bench" "$small" "$bare" "$sink" "$service"; do
   [ -x "$tool" ] || { echo "missing $tool: build first" >&2; exit 2; }
 done
 for tool in nginx curl aria2c cmp /usr/bin/time timeout; do
@@ -29,6 +44,7 @@ for tool in nginx curl aria2c cmp /usr/bin/time timeout; do
     { echo "missing $tool (scripts/setup.sh installs it)" >&2; exit 2; }
 done
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+wants() { [[ " $only " == *" $1 "* ]]; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zid-bench.XXXXXX")
 pids=()
@@ -41,7 +57,8 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 # nginx's workers may run as another user when we are root: they must read the object.
 chmod 755 "$work"
-mkdir -p "$work/www" "$work/out" "$work/nginx"
+mkdir -p "$work/www" "$work/out" "$work/nginx" "$work/small"
+load() { cut -d' ' -f1-3 /proc/loadavg; }
 
 echo "making ${mib} MiB of random data"
 head -c $((mib << 20)) /dev/urandom >"$work/www/obj"
@@ -99,114 +116,207 @@ EOF
   echo "nginx did not start:" >&2; cat "$work/nginx/error.log" >&2; return 1
 }
 
-start_service() {
-  mkfifo "$work/service.in"
-  "$service" --port 0 --no-signature-check <"$work/service.in" >"$work/service.out" 2>&1 &
+# start_held NAME COMMAND...: a server that says "listening on HOST:PORT" and ends when the
+# pipe we hold on its standard input closes; sets held_domain.
+held_fd=4
+start_held() {
+  local name=$1; shift
+  mkfifo "$work/$name.in"
+  "$@" <"$work/$name.in" >"$work/$name.out" 2>&1 &
   pids+=("$!")
-  exec 4>"$work/service.in"  # holding the pipe keeps the service alive; closing it ends it
+  eval "exec $held_fd>\"$work/$name.in\""
+  held_fd=$((held_fd + 1))
   for _ in $(seq 100); do
-    service_domain=$(sed -n 's/^listening on //p' "$work/service.out")
-    [ -n "$service_domain" ] && return 0
+    held_domain=$(sed -n 's/^listening on //p' "$work/$name.out")
+    [ -n "$held_domain" ] && return 0
     sleep 0.1
   done
-  echo "zid-local-service did not start:" >&2; cat "$work/service.out" >&2; return 1
+  echo "$name did not start:" >&2; cat "$work/$name.out" >&2; return 1
 }
 
-rows=()
-# measure NAME BYTES OUTPUT-TO-CHECK COMMAND...: wall time and peak RSS of the client process.
+# measure NAME BYTES OPS CHECK COMMAND...: wall time, CPU (user + system, the command's
+# children included) and peak RSS of one client process; CHECK is evaluated after it and must
+# succeed for the figures to count (standard output of the command is in $work/step.out).
+rows=$work/rows
 measure() {
-  local name=$1 bytes=$2 check=$3; shift 3
+  local name=$1 bytes=$2 ops=$3 check=$4; shift 4
   local t0 t1 rc=0
-  # Dirty pages of the previous step must not be written back on this one's time.
-  sync
-  # A virtual machine's host may take back memory the guest freed a while ago; writing and
-  # dropping a file of the object's size just before the step gives every client memory the
-  # guest holds, instead of charging page faults on the host to whichever runs after a pause.
-  head -c "$size" /dev/zero >"$work/out/warm"
-  rm -f "$work/out/warm"
-  sync
+  if [ "$bytes" -ge $((64 << 20)) ]; then
+    # Dirty pages of the previous step must not be written back on this one's time.
+    sync
+    # A virtual machine's host may take back memory the guest freed a while ago; writing and
+    # dropping a file of the object's size just before the step gives every client memory the
+    # guest holds, instead of charging page faults on the host to whichever runs after a pause.
+    head -c "$bytes" /dev/zero >"$work/out/warm"
+    rm -f "$work/out/warm"
+    sync
+  fi
   t0=$(date +%s%N)
-  timeout "$limit" /usr/bin/time -f "%M" -o "$work/rss" "$@" >"$work/step.out" 2>"$work/step.err" || rc=$?
+  timeout "$limit" /usr/bin/time -f "%U %S %M" -o "$work/time" "$@" \
+    >"$work/step.out" 2>"$work/step.err" || rc=$?
   t1=$(date +%s%N)
   if [ $rc -ne 0 ]; then
     echo "$name failed (exit $rc):" >&2; tail -5 "$work/step.err" >&2
-    rows+=("$name|failed|-|-"); return 0
+    printf '%s\tfailed\n' "$name" >>"$rows"; return 0
   fi
-  if [ -n "$check" ] && ! cmp -s "$work/www/obj" "$check"; then
-    echo "$name: downloaded file differs from the source" >&2
-    rows+=("$name|corrupt|-|-"); rm -f "$check"; return 0
+  if ! eval "$check"; then
+    echo "$name: the bytes moved are not the bytes sent" >&2
+    printf '%s\tcorrupt\n' "$name" >>"$rows"; return 0
   fi
-  [ -n "$check" ] && rm -f "$check"
-  local secs mibps rss
-  secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.3f", (b-a)/1e9}')
-  mibps=$(awk -v s="$secs" -v n="$bytes" 'BEGIN{printf "%.1f", n/1048576/s}')
-  rss=$(tail -1 "$work/rss")
-  rows+=("$name|$secs|$mibps|$rss")
+  local user sys rss
+  read -r user sys rss <"$work/time"
+  printf '%s\tok\t%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$(((t1 - t0) / 1000))" "$bytes" "$ops" \
+    "$(awk -v u="$user" -v s="$sys" 'BEGIN{print u + s}')" "$rss" "$(load | cut -d' ' -f1)" >>"$rows"
 }
 
-start_nginx
-start_service
-url="http://127.0.0.1:$nginx_port/obj"
-echo "nginx on 127.0.0.1:$nginx_port, zid-local-service on $service_domain; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+# ---- download -------------------------------------------------------------------------------
+got_is_obj() { cmp -s "$work/www/obj" "$1" && rm -f "$1"; }
+run_downloads() {
+  start_nginx
+  local url="http://127.0.0.1:$nginx_port/obj" d="127.0.0.1:$nginx_port" out=$work/out r tag
+  echo "download: nginx on $d; load $(load)"
+  # Round 0 warms the machine up (after a pause the first burst of threads runs slow on a
+  # shared host); it is shown but left out of the ratios.
+  for r in $(seq 0 "$runs"); do
+    tag="#$r"
+    # Interleaved, so a change of load hits all of them alike.
+    measure "zid MultiThreadDownload $tag" "$size" 1 "got_is_obj $out/zid" \
+      "$bench" download "$d" obj "$out/zid" "$threads" "$slice"
+    measure "bare ranged GET $tag" "$size" 1 "got_is_obj $out/bare" \
+      "$bare" "$d" /obj "$out/bare" "$threads" "$slice"
+    measure "zid ResumableGetObject $tag" "$size" 1 "got_is_obj $out/zid-resumable" \
+      "$bench" resumable "$d" obj "$out/zid-resumable" "$threads" "$slice"
+    measure "zid Resumable, no fdatasync $tag" "$size" 1 "got_is_obj $out/zid-nosync" \
+      "$bench" resumable-nosync "$d" obj "$out/zid-nosync" "$threads" "$slice"
+    measure "curl $tag" "$size" 1 "got_is_obj $out/curl" curl -sS -f -o "$out/curl" "$url"
+    measure "aria2c -x10 -s10 -k4M $tag" "$size" 1 "got_is_obj $out/aria2" \
+      aria2c -q -x10 -s10 -k4M --file-allocation=none --allow-overwrite=true \
+      --auto-file-renaming=false --check-certificate=false -d "$out" -o aria2 "$url"
+  done
+}
 
-# Round 0 warms the machine up (after a pause the first burst of threads runs slow on a
-# shared host); it is shown but left out of the ratios.
-for r in $(seq 0 "$runs"); do
-  tag="#$r"; [ "$r" = 0 ] && tag="(warm-up)"
-  # Interleaved, so a change of load hits all three alike.
-  measure "zid MultiThreadDownload $tag" "$size" "$work/out/zid" \
-    "$bench" download "127.0.0.1:$nginx_port" obj "$work/out/zid" "$threads" "$slice"
-  measure "zid ResumableGetObject $tag" "$size" "$work/out/zid-resumable" \
-    "$bench" resumable "127.0.0.1:$nginx_port" obj "$work/out/zid-resumable" "$threads" "$slice"
-  measure "zid Resumable, no fdatasync $tag" "$size" "$work/out/zid-nosync" \
-    "$bench" resumable-nosync "127.0.0.1:$nginx_port" obj "$work/out/zid-nosync" "$threads" "$slice"
-  measure "curl $tag" "$size" "$work/out/curl" curl -sS -f -o "$work/out/curl" "$url"
-  measure "aria2c -x10 -s10 -k4M $tag" "$size" "$work/out/aria2" \
-    aria2c -q -x10 -s10 -k4M --file-allocation=none --allow-overwrite=true \
-    --auto-file-renaming=false --check-certificate=false -d "$work/out" -o aria2 "$url"
-done
+# ---- small objects --------------------------------------------------------------------------
+# curl_config get|put PREFIX [DIR]: one curl process for all objects, so its connection is
+# kept; GETs write to standard output or, with DIR, each to its own file there.
+curl_config() {
+  local i name
+  printf 'header = "Host: %s"\n' "$host"
+  for ((i = 0; i < small_count; i++)); do
+    printf -v name 'o%05d' "$i"
+    [ "$1" = put ] && printf 'upload-file = "%s"\n' "$work/small/src/$name"
+    [ -n "${3:-}" ] && printf 'output = "%s"\n' "$3/$name"
+    printf 'url = "http://%s/%s/%s"\n' "$service_domain" "$2" "$name"
+  done
+}
+small_ok() { "$small" verify "$1" "$small_count"; }
+# Parallel GETs write a file per object: in one stream their bodies would interleave.
+small_files_ok() {
+  find "$1" -type f -exec cat {} + >"$work/small/files.out" && rm -rf "$1" &&
+    small_ok "$work/small/files.out"
+}
+# What a PUT pass stored, read back by one keep-alive curl.
+stored_ok() {
+  curl_config get "$1" >"$work/small/check.cfg"
+  curl -sS -f -K "$work/small/check.cfg" >"$work/small/check.out" && small_ok "$work/small/check.out"
+}
+run_small() {
+  local r tag n=$small_count bytes=$((small_count * 4096)) cfg=$work/small
+  mkdir -p "$cfg/src"
+  "$small" gen "$cfg/src" "$n"
+  curl_config get small >"$cfg/get.cfg"
+  curl_config get small "$cfg/curl8" >"$cfg/get8.cfg"
+  curl_config put small >"$cfg/seed.cfg"
+  curl -sS -f -o /dev/null -K "$cfg/seed.cfg"
+  stored_ok small
+  echo "small objects: $n x 4 KiB on zid-local-service $service_domain; load $(load)"
+  for r in $(seq 0 "$small_runs"); do
+    tag="#$r"
+    curl_config put "p-curl-$r" >"$cfg/put.cfg"
+    curl_config put "p-curl8-$r" >"$cfg/put8.cfg"
+    measure "zid GET x1 $tag" "$bytes" "$n" "small_ok $work/step.out" \
+      "$small" get "$service_domain" small "$n" 1
+    measure "curl GET keep-alive $tag" "$bytes" "$n" "small_ok $work/step.out" \
+      curl -sS -f -K "$cfg/get.cfg"
+    measure "zid PUT x1 $tag" "$bytes" "$n" "stored_ok p-zid-$r" \
+      "$small" put "$service_domain" "p-zid-$r" "$cfg/src" "$n" 1
+    measure "curl PUT keep-alive $tag" "$bytes" "$n" "stored_ok p-curl-$r" \
+      curl -sS -f -o /dev/null -K "$cfg/put.cfg"
+    rm -rf "$cfg/zid8" "$cfg/curl8"; mkdir "$cfg/zid8" "$cfg/curl8"
+    measure "zid GET x$small_threads $tag" "$bytes" "$n" "small_files_ok $cfg/zid8" \
+      "$small" get "$service_domain" small "$n" "$small_threads" "$cfg/zid8"
+    measure "curl -Z GET $tag" "$bytes" "$n" "small_files_ok $cfg/curl8" \
+      curl -sS -f -Z --parallel-max "$small_threads" -K "$cfg/get8.cfg"
+    measure "zid PUT x$small_threads $tag" "$bytes" "$n" "stored_ok p-zid8-$r" \
+      "$small" put "$service_domain" "p-zid8-$r" "$cfg/src" "$n" "$small_threads"
+    measure "curl -Z PUT $tag" "$bytes" "$n" "stored_ok p-curl8-$r" \
+      curl -sS -f -o /dev/null -Z --parallel-max "$small_threads" -K "$cfg/put8.cfg"
+  done
+}
+
+# ---- upload ---------------------------------------------------------------------------------
+# The service's copy read back whole, then dropped: it holds objects in memory.
+service_has_obj() {
+  local u="http://$service_domain/$1"
+  curl -sS -f -H "Host: $host" "$u" | cmp -s - "$work/www/obj" &&
+    curl -sS -f -o /dev/null -X DELETE -H "Host: $host" "$u"
+}
+sink_has_obj() { grep -qx "object /$1 $obj_crc" "$work/sink.out"; }
+run_uploads() {
+  local r tag obj=$work/www/obj
+  obj_crc=$("$sink" crc32 "$obj")
+  echo "upload: zid-local-service $service_domain, sink $sink_domain; load $(load)"
+  for r in $(seq 0 "$runs"); do
+    tag="#$r"
+    measure "zid upload to sink $tag" "$size" 1 "sink_has_obj up-zid-$r" \
+      "$bench" upload "$sink_domain" "up-zid-$r" "$obj" "$threads" "$slice"
+    measure "curl -T to sink $tag" "$size" 1 "sink_has_obj up-curl-$r" \
+      curl -sS -f -o /dev/null -T "$obj" -H "Host: $host" "http://$sink_domain/up-curl-$r"
+    measure "zid upload to service $tag" "$size" 1 "service_has_obj up-zid-$r" \
+      "$bench" upload "$service_domain" "up-zid-$r" "$obj" "$threads" "$slice"
+    measure "curl -T to service $tag" "$size" 1 "service_has_obj up-curl-$r" \
+      curl -sS -f -o /dev/null -T "$obj" -H "Host: $host" "http://$service_domain/up-curl-$r"
+  done
+}
 
 host=$("$bench" host)
-measure "zid MultiUploadObject" "$size" "" "$bench" upload "$service_domain" up-zid "$work/www/obj"
-measure "curl single PUT" "$size" "" curl -sS -f -o /dev/null -T "$work/www/obj" \
-  -H "Host: $host" "http://$service_domain/up-curl"
+: >"$rows"
+if wants small || wants upload; then
+  start_held service "$service" --port 0 --no-signature-check
+  service_domain=$held_domain
+fi
+wants download && run_downloads
+wants small && run_small
+if wants upload; then
+  start_held sink "$sink"
+  sink_domain=$held_domain
+  run_uploads
+fi
 
 echo
-echo "object: $size bytes; threads $threads, slice $slice bytes; load after: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-40s %10s %10s %14s\n' "client" "seconds" "MiB/s" "peak RSS MiB"
-for row in "${rows[@]}"; do
-  IFS='|' read -r name secs mibps rss <<<"$row"
-  if [ "$mibps" = "-" ]; then
-    printf '%-40s %10s\n' "$name" "$secs"
-  else
-    printf '%-40s %10s %10s %14.1f\n' "$name" "$secs" "$mibps" "$(awk -v k="$rss" 'BEGIN{print k/1024}')"
-  fi
-done
-
-# Ratios per round: the client's throughput over curl's and aria2c's.
-rate() { for row in "${rows[@]}"; do [[ $row == "$1"* ]] && { IFS='|' read -r _ _ m _ <<<"$row"; echo "$m"; return; }; done; echo -; }
+echo "object: $size bytes; threads $threads, slice and part $slice bytes; load after: $(load)"
+# shellcheck source=bench-report.sh
+. "$here/bench-report.sh"
+report_table
 echo
-rss_goal=$(awk -v t=$threads -v s=$slice 'BEGIN{printf "%.1f", 1.25*t*s/1048576+16}')
-for r in $(seq "$runs"); do
-  z=$(rate "zid MultiThreadDownload #$r|"); c=$(rate "curl #$r|"); a=$(rate "aria2c -x10 -s10 -k4M #$r|")
-  awk -v z="$z" -v c="$c" -v a="$a" -v r="$r" 'BEGIN{
-    if (z == "-" || c == "-" || a == "-") { printf "round %d: no ratio (a client failed)\n", r; exit }
-    printf "round %d: zid/curl %.2fx (goal 2x), zid/aria2c %.2fx (goal 1.0x)\n", r, z/c, z/a }'
-done
-median() {
-  for row in "${rows[@]}"; do
-    if [[ $row == "$1"* ]]; then IFS='|' read -r _ _ m _ <<<"$row"; echo "$m"; fi
-  done |
-    grep -v '^-$' | sort -n | awk '{v[NR]=$1} END{if (NR) print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2); else print "-"}'
-}
-zm=$(median "zid MultiThreadDownload #"); cm=$(median "curl #"); am=$(median "aria2c -x10 -s10 -k4M #")
-rm_=$(median "zid ResumableGetObject #"); nm=$(median "zid Resumable, no fdatasync #")
-awk -v r="$rm_" -v n="$nm" -v z="$zm" 'BEGIN{
-  if (r == "-" || n == "-" || z == "-") exit
-  printf "resumable: %.1f MiB/s with fdatasync, %.1f without (sync costs %.0f%%), %.2fx the multi-threaded download\n", r, n, (1 - r/n)*100, r/z }'
-awk -v z="$zm" -v c="$cm" -v a="$am" 'BEGIN{
-  if (z == "-" || c == "-" || a == "-") exit
-  printf "medians: zid %.1f, curl %.1f, aria2c %.1f MiB/s: zid/curl %.2fx, zid/aria2c %.2fx\n", z, c, a, z/c, z/a }'
-zu=$(rate "zid MultiUploadObject|"); cu=$(rate "curl single PUT|")
-awk -v z="$zu" -v c="$cu" 'BEGIN{ if (z != "-" && c != "-") printf "upload: zid multipart/curl PUT %.2fx\n", z/c }'
-echo "peak RSS goal for the download: at most $rss_goal MiB"
+rss_goal=$(((threads * slice >> 20) + 16))
+if wants download; then
+  compare "download CPU/GiB" "zid MultiThreadDownload" "bare ranged GET" cpu 1.15
+  compare "download wall" "zid MultiThreadDownload" "bare ranged GET" speed
+  compare "download wall" "zid MultiThreadDownload" "curl" speed
+  compare "download wall" "zid MultiThreadDownload" "aria2c -x10 -s10 -k4M" speed
+  compare "resumable wall" "zid ResumableGetObject" "zid MultiThreadDownload" speed
+  compare "fdatasync cost" "zid ResumableGetObject" "zid Resumable, no fdatasync" speed
+  peak "download" "zid MultiThreadDownload" "$rss_goal"
+fi
+if wants small; then
+  compare "4 KiB GET, one after another" "zid GET x1" "curl GET keep-alive" speed 1.0
+  compare "4 KiB PUT, one after another" "zid PUT x1" "curl PUT keep-alive" speed 1.0
+  compare "4 KiB GET, $small_threads threads" "zid GET x$small_threads" "curl -Z GET" speed 1.0
+  compare "4 KiB PUT, $small_threads threads" "zid PUT x$small_threads" "curl -Z PUT" speed 1.0
+fi
+if wants upload; then
+  compare "upload to sink wall" "zid upload to sink" "curl -T to sink" speed 2.5
+  cpu_goal "upload to sink" "zid upload to sink" 2.0
+  compare "upload to service wall" "zid upload to service" "curl -T to service" speed
+  peak "upload" "zid upload to sink" "$rss_goal"
+fi
