@@ -91,6 +91,9 @@ int main(int argc, char** argv) {
         ClientSettings::SetUploadThreadPoolSize(threads);
         ClientSettings::SetUploadPartSize(bytes);
         PutObjectByFileReq req(kBucket, key, file);
+        // The loopback service assembles a large object slowly on a busy machine; a completion
+        // that times out would measure the machine, not the upload.
+        req.SetRecvTimeoutInms(120000);
         MultiPutObjectResp resp;
         result = op.MultiUploadObject(req, &resp, handler, false);
     } else {
