@@ -54,7 +54,10 @@ SigpipeHold::~SigpipeHold() {
 bool HttpConnection::FitForReuse() {
     try {
         Poco::Net::HTTPClientSession& session = Session();
-        if (!session.connected() || HasBuffered()) return false;
+        // available() also counts bytes the TLS library has decrypted but not handed out.
+        if (!session.connected() || HasBuffered() || session.socket().available() > 0) {
+            return false;
+        }
         return !session.socket().poll(Poco::Timespan(0),
                                       Poco::Net::Socket::SELECT_READ |
                                           Poco::Net::Socket::SELECT_ERROR);

@@ -304,6 +304,21 @@ TEST_F(ConnectionReuseTest, IdleConnectionsAreClosedAfterTheIdleLimit) {
     EXPECT_TRUE(WaitOpen(*service, 1));
 }
 
+TEST_F(ConnectionReuseTest, ThePoolKeepsABoundedNumberPerHostAndInAll) {
+    ConnectionPool& pool = ConnectionPool::Instance();
+    auto idle = [] {
+        return std::unique_ptr<HttpConnection>(
+            new ConnectionOf<Poco::Net::HTTPClientSession>("127.0.0.1", 1));
+    };
+    for (int i = 0; i < 40; ++i) pool.Give("http://a:1", idle());
+    EXPECT_EQ(pool.IdleCount(), 32u);
+    for (int i = 0; i < 40; ++i) pool.Give("http://b:1", idle());
+    EXPECT_EQ(pool.IdleCount(), 64u);
+    // Never opened, so none is fit to carry a request.
+    EXPECT_EQ(pool.Take("http://a:1"), nullptr);
+    EXPECT_EQ(pool.IdleCount(), 32u);
+}
+
 // A write to a connection the peer has closed, as a TLS connection writes: without the hold the
 // process would end by SIGPIPE.
 void WriteToClosedPeer(bool hold) {
