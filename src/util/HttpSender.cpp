@@ -158,12 +158,16 @@ void LogResponse(const Poco::Net::HTTPResponse& resp, const StringMap& headers) 
 }
 
 // Copies the response body to out in large pieces, straight into the destination's memory
-// when it offers it (on_block sees each piece once it is there).
+// when it offers it (on_block sees each piece once it is there). Otherwise the pieces go
+// through a buffer of at most `length` bytes: a small answer needs no large one.
 uint64_t PumpBody(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
-                  std::ostream& out, const std::function<void(const char*, size_t)>& on_block) {
+                  std::ostream& out, uint64_t length,
+                  const std::function<void(const char*, size_t)>& on_block) {
     auto* sink = dynamic_cast<DirectSinkBuf*>(out.rdbuf());
+    const size_t piece =
+        static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(kPiece, length)));
     if (!sink) {
-        return CopyStreamWithProgress(handler, in, out, kPiece, on_block);
+        return CopyStreamWithProgress(handler, in, out, piece, on_block);
     }
     uint64_t total = 0;
     for (;;) {
@@ -171,7 +175,7 @@ uint64_t PumpBody(const std::shared_ptr<TransferHandler>& handler, std::istream&
         const size_t room = sink->Room(&at);
         if (room == 0) {
             // Full: the rest is still read, and measured by the destination.
-            return total + CopyStreamWithProgress(handler, in, out, kPiece, on_block);
+            return total + CopyStreamWithProgress(handler, in, out, piece, on_block);
         }
         in.read(at, static_cast<std::streamsize>(std::min(room, kPiece)));
         const size_t n = static_cast<size_t>(in.gcount());
@@ -199,15 +203,15 @@ uint64_t PumpBody(const std::shared_ptr<TransferHandler>& handler, std::istream&
 // asks for the check, each piece is digested as it is copied (never held whole
 // in memory); returns false in *md5_ok with the hex digest in *md5_hex on a mismatch.
 uint64_t CopyBody(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
-                  std::ostream& out, bool is_check_md5, const std::string& etag, bool* md5_ok,
-                  std::string* md5_hex) {
+                  std::ostream& out, uint64_t length, bool is_check_md5, const std::string& etag,
+                  bool* md5_ok, std::string* md5_hex) {
     *md5_ok = true;
     if (!is_check_md5 || StringUtil::IsNotMd5Etag(etag) || StringUtil::ContainsDash(etag)) {
-        return PumpBody(handler, in, out, nullptr);
+        return PumpBody(handler, in, out, length, nullptr);
     }
     SENDER_LOG_DBG("Check Response Md5");
     Poco::MD5Engine md5;
-    const uint64_t n = PumpBody(handler, in, out,
+    const uint64_t n = PumpBody(handler, in, out, length,
                                 [&md5](const char* data, size_t size) { md5.update(data, size); });
     *md5_hex = Poco::DigestEngine::digestToHex(md5.digest());
     *md5_ok = *md5_hex == etag;
@@ -370,6 +374,8 @@ public:
 
     const Poco::Net::HTTPResponse& Response() const { return m_response; }
     Clock::time_point SentAt() const { return m_sent_at; }
+    // The body's length when the head gives it, else as much as a piece.
+    uint64_t BodyLength() const { return m_has_length ? m_length : kPiece; }
 
     // The response stream swallows socket errors into its state; bring them back.
     void RethrowNetworkError() const {
@@ -475,7 +481,10 @@ private:
                 sent = SendBody(body, handler,
                                 static_cast<uint64_t>(m_request->getContentLength64()));
             } else {
-                sent = CopyStreamWithProgress(handler, body, os, kPiece);
+                // Such a body goes through the library's small stream buffer anyway.
+                if (body.peek() != std::char_traits<char>::eof()) {
+                    sent = CopyStreamWithProgress(handler, body, os, kCopyBufferSize);
+                }
                 os.flush();
                 if (!os) {
                     throw std::ios_base::failure("request not sent");
@@ -538,6 +547,7 @@ private:
             throw;
         }
         const ResponseBodyBuf::Framing framing = CheckedFraming();
+        m_has_length = framing == ResponseBodyBuf::Framing::kLength;
         HttpConnection* conn = m_conn.get();
         m_body_buf.reset(new ResponseBodyBuf(
             [conn](char* buffer, int length) { return conn->ReadRaw(buffer, length); }, framing,
@@ -575,6 +585,7 @@ private:
     std::unique_ptr<HttpConnection> m_conn;
     Clock::time_point m_sent_at;
     uint64_t m_length = 0;
+    bool m_has_length = false;
     std::unique_ptr<ResponseBodyBuf> m_body_buf;
     std::unique_ptr<std::istream> m_body;
     std::unique_ptr<Poco::Net::HTTPRequest> m_request;
@@ -645,7 +656,8 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         bool md5_ok = true;
         std::string md5_hex;
         const uint64_t received =
-            CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
+            CopyBody(handler, rs, resp_stream, ex.BodyLength(), is_check_md5, etag, &md5_ok,
+                         &md5_hex);
         ex.CheckBodyComplete();
         ex.Finish();
         if (!md5_ok) {
@@ -692,7 +704,8 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
             bool md5_ok = true;
             std::string md5_hex;
             const uint64_t received =
-                CopyBody(handler, rs, resp_stream, is_check_md5, etag, &md5_ok, &md5_hex);
+                CopyBody(handler, rs, resp_stream, ex.BodyLength(), is_check_md5, etag, &md5_ok,
+                         &md5_hex);
             ex.CheckBodyComplete();
             ex.Finish();
             if (!md5_ok) {
