@@ -8,13 +8,10 @@
 #include <sstream>
 #include <stdexcept>
 
-#include <openssl/evp.h>
-
-#include <Poco/DigestEngine.h>
-
 #include "trsf/TransferHandler.h"
 #include "util/HttpSender.h"
 #include "util/LogUtil.h"
+#include "util/Md5Digest.h"
 #include "util/MemoryBody.h"
 #include "util/StringUtil.h"
 
@@ -74,12 +71,9 @@ void FileUploadTask::run() {
 }
 
 bool FileUploadTask::LoadPart(std::string* md5_hex) {
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1) {
-        throw std::runtime_error("MD5 unavailable");
-    }
+    Md5Digest md5;
     if (m_fd < 0) {
-        EVP_DigestUpdate(ctx.get(), m_data_buf_ptr, static_cast<size_t>(m_data_len));
+        md5.Update(m_data_buf_ptr, static_cast<size_t>(m_data_len));
     } else {
         // Hashed piece by piece while the piece is still in the cache, not in a second pass.
         const uint64_t kPiece = 1024 * 1024;
@@ -89,15 +83,12 @@ bool FileUploadTask::LoadPart(std::string* md5_hex) {
                                 static_cast<off_t>(m_file_offset + m_read_len));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
-            EVP_DigestUpdate(ctx.get(), m_data_buf_ptr + m_read_len, static_cast<size_t>(n));
+            md5.Update(m_data_buf_ptr + m_read_len, static_cast<size_t>(n));
             m_read_len += static_cast<uint64_t>(n);
         }
         if (m_read_len != m_data_len) return false;
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest, &len);
-    *md5_hex = Poco::DigestEngine::digestToHex(Poco::DigestEngine::Digest(digest, digest + len));
+    *md5_hex = md5.HexDigest();
     return true;
 }
 

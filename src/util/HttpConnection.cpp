@@ -7,17 +7,19 @@
 #include <cerrno>
 
 #include <Poco/Exception.h>
-#include <Poco/Net/Socket.h>
+#include <Poco/Net/StreamSocket.h>
 
 namespace zuzezi_zid {
 
 namespace {
 
-// 1: a byte is waiting, 0: the peer closed or reset the connection, -1: nothing yet.
-int PeekByte(const Poco::Net::StreamSocket& socket) {
+// 1: a byte is waiting, 0: the peer closed or reset the connection, -1: nothing yet (or, when
+// waiting, nothing within the receive time-out).
+int PeekByte(const Poco::Net::StreamSocket& socket, bool wait) {
     char c = 0;
     for (;;) {
-        const ssize_t n = ::recv(socket.impl()->sockfd(), &c, 1, MSG_PEEK | MSG_DONTWAIT);
+        const ssize_t n =
+            ::recv(socket.impl()->sockfd(), &c, 1, MSG_PEEK | (wait ? 0 : MSG_DONTWAIT));
         if (n > 0) return 1;
         if (n == 0) return 0;
         if (errno == EINTR) continue;
@@ -54,24 +56,45 @@ SigpipeHold::~SigpipeHold() {
 bool HttpConnection::FitForReuse() {
     try {
         Poco::Net::HTTPClientSession& session = Session();
-        // available() also counts bytes the TLS library has decrypted but not handed out.
-        if (!session.connected() || HasBuffered() || session.socket().available() > 0) {
-            return false;
-        }
-        return !session.socket().poll(Poco::Timespan(0),
-                                      Poco::Net::Socket::SELECT_READ |
-                                          Poco::Net::Socket::SELECT_ERROR);
+        if (!session.connected() || HasBuffered()) return false;
+        const Poco::Net::StreamSocket& socket = session.socket();
+        // Bytes the TLS library has decrypted but not handed out.
+        if (socket.secure() && socket.available() > 0) return false;
+        return PeekByte(socket, false) < 0;
     } catch (...) {
         return false;
     }
 }
 
-bool HttpConnection::AnswerArrives(const Poco::Timespan& timeout) {
-    const Poco::Net::StreamSocket& socket = Session().socket();
-    if (!socket.poll(timeout, Poco::Net::Socket::SELECT_READ | Poco::Net::Socket::SELECT_ERROR)) {
-        throw Poco::TimeoutException();
+bool HttpConnection::AnswerArrives() {
+    const int peek = PeekByte(Session().socket(), true);
+    if (peek < 0) throw Poco::TimeoutException();
+    return peek > 0;
+}
+
+void HttpConnection::FollowSocket() {
+    const int fd = Session().socket().impl()->sockfd();
+    if (fd != m_timeouts_fd) {
+        m_timeouts_fd = fd;
+        m_send_timeout = Poco::Timespan(-1);
+        m_receive_timeout = Poco::Timespan(-1);
     }
-    return PeekByte(socket) != 0;
+}
+
+void HttpConnection::SetSendTimeout(const Poco::Timespan& timeout) {
+    FollowSocket();
+    if (timeout != m_send_timeout) {
+        Session().socket().setSendTimeout(timeout);
+        m_send_timeout = timeout;
+    }
+}
+
+void HttpConnection::SetReceiveTimeout(const Poco::Timespan& timeout) {
+    FollowSocket();
+    if (timeout != m_receive_timeout) {
+        Session().socket().setReceiveTimeout(timeout);
+        m_receive_timeout = timeout;
+    }
 }
 
 }  // namespace zuzezi_zid

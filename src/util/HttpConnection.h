@@ -27,9 +27,22 @@ public:
     // An idle connection is fit when it is open, holds nothing unread and the peer has neither
     // closed it nor sent anything since the last answer.
     bool FitForReuse();
-    // Waits up to the socket's receive time-out for the first byte of an answer; false when the
-    // peer closed or reset the connection before sending any. Throws Poco::TimeoutException.
-    bool AnswerArrives(const Poco::Timespan& timeout);
+    // Waits up to the receive time-out (set before) for the first byte of an answer; false when
+    // the peer closed or reset the connection before sending any. Throws Poco::TimeoutException.
+    bool AnswerArrives();
+
+    // The socket's time-outs, set only when they change: a kept connection carries many
+    // exchanges, mostly with the same ones.
+    void SetSendTimeout(const Poco::Timespan& timeout);
+    void SetReceiveTimeout(const Poco::Timespan& timeout);
+
+private:
+    // Forgets the time-outs set when the session has a socket other than the one they were for.
+    void FollowSocket();
+
+    int m_timeouts_fd = -1;
+    Poco::Timespan m_send_timeout{-1};
+    Poco::Timespan m_receive_timeout{-1};
 };
 
 // A TLS write to a connection the peer has reset raises SIGPIPE, which would end the process

@@ -10,9 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include <Poco/DigestStream.h>
 #include <Poco/Exception.h>
-#include <Poco/MD5Engine.h>
 #include <Poco/Net/Context.h>
 #include <Poco/Net/HTTPClientSession.h>
 #include <Poco/Net/HTTPRequest.h>
@@ -29,6 +27,7 @@
 #include "util/ConnectionPool.h"
 #include "util/HttpConnection.h"
 #include "util/LogUtil.h"
+#include "util/Md5Digest.h"
 #include "util/MemoryBody.h"
 #include "util/ResponseBody.h"
 #include "util/StringUtil.h"
@@ -210,10 +209,10 @@ uint64_t CopyBody(const std::shared_ptr<TransferHandler>& handler, std::istream&
         return PumpBody(handler, in, out, length, nullptr);
     }
     SENDER_LOG_DBG("Check Response Md5");
-    Poco::MD5Engine md5;
+    Md5Digest md5;
     const uint64_t n = PumpBody(handler, in, out, length,
-                                [&md5](const char* data, size_t size) { md5.update(data, size); });
-    *md5_hex = Poco::DigestEngine::digestToHex(md5.digest());
+                                [&md5](const char* data, size_t size) { md5.Update(data, size); });
+    *md5_hex = md5.HexDigest();
     *md5_ok = *md5_hex == etag;
     return n;
 }
@@ -354,7 +353,7 @@ public:
                 *sent = SendAll(body, handler);
                 m_sent_at = Clock::now();
                 all_sent = true;
-                if (m_reused && !m_conn->AnswerArrives(m_recv_timeout) &&
+                if (m_reused && !AnswerArrives() &&
                     MaySendAgain(all_sent, body, body_start, handler)) {
                     SENDER_LOG_INFO("kept connection closed before answering, sending again");
                     continue;
@@ -429,7 +428,7 @@ private:
         Poco::Net::HTTPClientSession& session = m_conn->Session();
         session.setKeepAlive(m_poolable);
         if (m_reused) {
-            session.socket().setSendTimeout(m_conn_timeout);
+            m_conn->SetSendTimeout(m_conn_timeout);
         } else {
             session.setTimeout(m_conn_timeout);
             // The pool decides when an idle connection is too old, not the session.
@@ -537,8 +536,13 @@ private:
 
     // Reads the head and returns the body, framed as the head says; a head whose
     // framing cannot be trusted throws.
+    bool AnswerArrives() {
+        m_conn->SetReceiveTimeout(m_recv_timeout);
+        return m_conn->AnswerArrives();
+    }
+
     std::istream& ReceiveHead() {
-        m_conn->Session().socket().setReceiveTimeout(m_recv_timeout);
+        m_conn->SetReceiveTimeout(m_recv_timeout);
         try {
             // The library's own body stream is left unread.
             m_conn->Session().receiveResponse(m_response);
