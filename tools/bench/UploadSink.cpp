@@ -5,6 +5,8 @@
 //   zid-bench-sink              serves 127.0.0.1 on a free port; prints "listening on HOST:PORT";
 //                               ends when standard input closes
 //   zid-bench-sink crc32 FILE   prints "SIZE CRC32" of a file, as the sink would report it
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/evp.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -291,6 +293,8 @@ int main(int argc, char** argv) {
             std::perror("accept");
             return 1;
         }
+        int on = 1;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         std::thread(Serve, sock).detach();
     }
 }
