@@ -147,7 +147,7 @@ void IClient::InitOssAccount() {
 
 void IClient::InitOssClient() {
     ZidConfig config(m_appId, m_szAccessKey, m_szAccessKeySecret, m_szEndPoint);
-    m_ossClient = new ZidAPI(config);
+    m_ossClient = std::make_unique<ZidAPI>(config);
     ClientSettings::SetDownThreadPoolSize(10);
     ClientSettings::SetDownSliceSize(4194304);
 }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -86,7 +87,8 @@ private:
     std::string m_szBucket;
     std::string m_szDownApp;
     std::string m_szQuantPath;
-    zuzezi_zid::ZidAPI* m_ossClient = nullptr;  // lives until the process ends
+    // Downloads wait for their end, so no transfer outlives the engine that started it.
+    std::unique_ptr<zuzezi_zid::ZidAPI> m_ossClient;
     ServerConfigIni m_serverConfig;
     MacConfig m_stConfig;
     bool m_bNeedDownLoadDepend = false;

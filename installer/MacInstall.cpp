@@ -52,7 +52,8 @@ void MacInstall::MacInitView() {
         AddSubview(m_process);
     }
     ResizeCtrl();
-    UiTheme::InitFonts(UiTheme::Fonts());
+    // The fonts are process-wide: a second view (or window) reuses them instead of leaking them.
+    if (!UiTheme::Fonts().fonts[0]) UiTheme::InitFonts(UiTheme::Fonts());
     UiTheme::InitPalette(UiTheme::Palette());
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,6 +65,11 @@ protected:
     }
 
     void TearDown() override {
+        // A run that never ended may still use its engine: that one is left to the process.
+        if (running_) {
+            for (auto& e : engines_) e.release();
+        }
+        engines_.clear();
         zplat::NotificationCenter::Default().RemoveObserver(observer_);
         ClientSettings::SetDownThreadPoolSize(savedThreads_);
         ClientSettings::SetDownSliceSize(savedSlice_);
@@ -84,7 +90,8 @@ protected:
     // A new engine (new staging folder), set up as the window does.
     IClient* MakeEngine() {
         std::this_thread::sleep_for(std::chrono::milliseconds(3));  // staging names carry milliseconds
-        IClient* engine = new IClient;
+        engines_.push_back(std::make_unique<IClient>());
+        IClient* engine = engines_.back().get();
         engine->InitOssAccount();
         engine->InitOssClient();
         staging_ = UiTheme::Settings().m_szTempDir;
@@ -94,7 +101,8 @@ protected:
     // Runs the install on its own thread and delivers the messages on this one.
     bool Run(IClient* engine) {
         messages_.clear();
-        EXPECT_TRUE(StartInstallThread(engine));
+        running_ = StartInstallThread(engine);
+        EXPECT_TRUE(running_);
         bool ended = zplat::MainQueueRunUntil(
             [this] {
                 return !messages_.empty() &&
@@ -102,6 +110,7 @@ protected:
             },
             120000);
         EXPECT_TRUE(ended) << "the run did not end";
+        if (ended) running_ = false;
         // Let the worker return before the next run touches the settings record.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         zplat::MainQueueDrain();
@@ -145,6 +154,8 @@ private:
     int observer_ = 0;
     unsigned savedThreads_ = 0;
     unsigned savedSlice_ = 0;
+    std::vector<std::unique_ptr<IClient>> engines_;
+    bool running_ = false;  // an install thread was started and its run has not ended
 };
 
 bool IsSubsequence(const std::vector<int64_t>& want, const std::vector<int64_t>& got) {

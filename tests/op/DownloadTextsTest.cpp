@@ -115,7 +115,9 @@ TEST_F(DownloadTextsTest, EachDownloadReportsItsOwnTexts) {
          "Generate auth str fail, check your access_key/secret_key."},
         {"cancelled after a slice was written",
          [&](const std::shared_ptr<TransferHandler>& h) {
-             AfterFirstSlice(h, [h] { h->Cancel(); });
+             // Not the shared pointer: the handler owns this callback, and would own itself.
+             TransferHandler* raw = h.get();
+             AfterFirstSlice(h, [raw] { raw->Cancel(); });
              return Local("f");
          },
          "Request canceled by user", 206, "Request canceled by user"},

@@ -111,6 +111,23 @@ TEST_F(FaultTest, MatchingByMethodKeyHostQueryWithSkipAndTimes) {
     EXPECT_EQ(rec.back().bodySize, 1u);
 }
 
+TEST_F(FaultTest, MatchingByTheRangeStart) {
+    Fault f = F(FaultKind::Status);
+    f.rangeFrom = 1000;
+    f.times = -1;
+    Svc().AddFault(f);
+    const struct {
+        const char* range;
+        int status;
+    } cases[] = {{"", 200},
+                 {"bytes=0-999", 206},
+                 {"bytes=999-1999", 206},
+                 {"bytes=1000-1999", 503},
+                 {"bytes=2000-", 503},
+                 {"bytes=-500", 206}};  // a suffix range names no first byte
+    for (const auto& c : cases) EXPECT_EQ(Get(c.range).status, c.status) << c.range;
+}
+
 TEST_F(FaultTest, BrokenConnections) {
     struct Case {
         const char* name;

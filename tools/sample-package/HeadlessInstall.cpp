@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
         fflush(stdout);
     });
 
-    IClient* engine = new IClient;  // lives as long as the process, like the window's
+    // Lives as long as the process, like the window's: the install thread is never joined.
+    static IClient* const engine = new IClient;
     engine->InitOssAccount();
     engine->InitOssClient();
     const InstallSettings& s = UiTheme::Settings();
