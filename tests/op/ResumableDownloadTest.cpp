@@ -137,10 +137,15 @@ TEST_F(ResumableDownloadTest, FailureKeepsTheWrittenPrefixAndTheNextCallResumesT
 // checkpoint vouches for, and a clean second call finishes the object.
 // A checkpoint names only bytes an fdatasync of the local file has made durable before it.
 TEST_F(ResumableDownloadTest, TheCheckpointNamesOnlyDurableBytes) {
-    ClientSettings::SetDownThreadPoolSize(3);
-    // By byte range, not by request count: three threads may ask for the slices in any order.
+    const unsigned workers = 3;
+    const uint64_t window = 4 * workers;  // how many slices a download runs ahead of its prefix
+    ClientSettings::SetDownThreadPoolSize(workers);
+    m_data = RandomBytes((window + 6) * 4096, 21);
+    Service().PutObject(StoreBucket(), "obj", m_data);
+    // The slices past the first window fail, chosen by byte range: one of them starts only once
+    // the first slice is written, so however the workers interleave there is a checkpoint.
     Fault fail_rest = FailGets(0);
-    fail_rest.rangeFrom = 6 * 4096;
+    fail_rest.rangeFrom = static_cast<int64_t>(window * 4096);
     fail_rest.times = -1;
     Service().AddFault(fail_rest);
     {
