@@ -129,6 +129,15 @@ public:
     // A bad bucket name makes these report false, an empty location or a failed result;
     // nothing is sent and nothing is thrown.
     bool BucketExists(const std::string& bucket_name);
+    // The bucket's region; a failure is asked once more of the backup domain, whatever the
+    // retry setting, and "" means neither answered.
+    std::string GetBucketLocation(const std::string& bucket_name);
+    // Deletes, one request each, every object whose key begins with the prefix, page after
+    // page of the listing, and appends each deleted key to resp. Ends at the first failure
+    // with its result: a failed delete, a page that cannot be listed on either domain, a
+    // page that is no listing, a listing that does not advance or strays from the prefix.
+    ZidResult DeleteObjectsByPrefix(const DeleteObjectsByPrefixReq& req,
+                                    DeleteObjectsByPrefixResp* resp);
     // Sent once, to the service host.
     ZidResult GetService(const BaseReq& req, BaseResp* resp);
     // Each repeats on the backup domain as the object methods do, unless noted.

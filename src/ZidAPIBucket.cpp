@@ -15,6 +15,14 @@ bool ZidAPI::BucketExists(const std::string& bucket_name) {
     }
 }
 
+std::string ZidAPI::GetBucketLocation(const std::string& bucket_name) {
+    try {
+        return m_bucket_op.GetBucketLocationByName(bucket_name);
+    } catch (const std::invalid_argument&) {
+        return "";
+    }
+}
+
 ZidResult ZidAPI::GetService(const BaseReq& req, BaseResp* resp) {
     return ForwardOnce(m_service_op, &ServiceOp::GetService, req, resp);
 }

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "ClientSettings.h"
+#include "response/BucketConfigResp.h"
 #include "util/CodecUtil.h"
 
 namespace zuzezi_zid {
@@ -69,6 +70,24 @@ bool BucketOp::BucketExists(const std::string& bucket_name) const {
     return WithBackupDomainRetry(*this, [&](bool backup) {
         return HeadBucket(req, &resp, backup);
     }).IsSucc();
+}
+
+std::string BucketOp::GetBucketLocationByName(const std::string& bucket_name) const {
+    const GetBucketLocationReq req(bucket_name);
+    for (const bool backup : {false, true}) {
+        GetBucketLocationResp resp;
+        if (GetBucketLocation(req, &resp, backup).IsSucc()) {
+            return resp.GetLocation();
+        }
+    }
+    return "";
+}
+
+ZidResult BucketOp::GetBucketPage(const GetBucketReq& req, BaseResp* resp, bool backup) const {
+    return FailOnException("Bucket listing", [&] {
+        return DocumentAction(BucketHost(req, backup), req.GetPath(), req, HeaderMap(), HeaderMap(),
+                              "", true, resp);
+    });
 }
 
 // ---- ACL, domain and the generic processor --------------------------------------------------

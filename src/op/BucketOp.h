@@ -22,12 +22,18 @@ public:
     // ---- existence and location: each repeats on the backup domain by itself ------------
     // Throws std::invalid_argument for a bad bucket name, before anything is sent.
     bool BucketExists(const std::string& bucket_name) const;
+    // "" when neither domain answered; a failure is always asked of the backup domain too,
+    // whatever the retry setting. Throws std::invalid_argument for a bad bucket name.
+    std::string GetBucketLocationByName(const std::string& bucket_name) const;
 
     // ---- requests without a body ---------------------------------------------------------
     ZidResult HeadBucket(const HeadBucketReq& req, BaseResp* resp, bool backup = false) const;
     ZidResult GetBucketLocation(const GetBucketLocationReq& req, BaseResp* resp,
                                 bool backup = false) const;
     ZidResult GetBucket(const GetBucketReq& req, BaseResp* resp, bool backup = false) const;
+    // GetBucket for a caller that pages on: a 2xx answer that is no listing fails, with
+    // the body as the message.
+    ZidResult GetBucketPage(const GetBucketReq& req, BaseResp* resp, bool backup = false) const;
     ZidResult PlainBucketRequestA(const BucketReq& req, BaseResp* resp, bool backup = false) const;
     ZidResult PlainBucketRequestB(const BucketReq& req, BaseResp* resp, bool backup = false) const;
     ZidResult PlainBucketRequestC(const BucketReq& req, BaseResp* resp, bool backup = false) const;

@@ -283,7 +283,7 @@ ZidResult ObjectOp::MoveObjectUnguarded(const MoveObjectReq& req, bool change_ba
         ZID_LOG_ERR("failed to copy object from: %s to :%s", src.c_str(), dst.c_str());
         return result;
     }
-    DeleteObjectReq del_req(req.GetBucketName(), src);
+    DeleteObjectReq del_req(req.GetBucketName(), strip(src));
     CopyTlsSettings(req, &del_req);
     DeleteObjectResp del_resp;
     ZidResult del_result = DeleteObject(del_req, &del_resp, change_backup_domain);

@@ -88,6 +88,11 @@ void ObjectReq::SetObjectName(const std::string& object_name) {
     SetPath("/" + m_object_name);
 }
 
+void ObjectReq::SetExactObjectName(const std::string& object_name) {
+    m_object_name = object_name;
+    SetPath("/" + m_object_name);
+}
+
 GetObjectByFileReq::GetObjectByFileReq(const std::string& bucket_name,
                                        const std::string& object_name,
                                        const std::string& local_file_path)

@@ -47,6 +47,8 @@ protected:
     ObjectReq(const std::string& bucket_name, const std::string& object_name, const char* method,
               const char* sub_resource = nullptr);
     ObjectReq(const std::string& bucket_name, const std::string& object_name, RegionalProcessing);
+    // The name exactly as given, a leading "/" included; the path is "/" + name.
+    void SetExactObjectName(const std::string& object_name);
 
 private:
     std::string m_bucket_name;
@@ -102,10 +104,13 @@ public:
         : ObjectReq(bucket_name, object_name, "HEAD") {}
 };
 
+// The key is taken exactly: "/a" deletes "/a", never "a".
 class DeleteObjectReq : public ObjectReq {
 public:
     DeleteObjectReq(const std::string& bucket_name, const std::string& object_name)
-        : ObjectReq(bucket_name, object_name, "DELETE") {}
+        : ObjectReq(bucket_name, object_name, "DELETE") {
+        SetExactObjectName(object_name);
+    }
 };
 
 // ---- upload -----------------------------------------------------------------

@@ -311,6 +311,13 @@ TEST_F(CopyMoveTest, MoveCopiesThenDeletesAndRefusesItself) {
     EXPECT_FALSE(r.IsSucc());
     EXPECT_EQ(*Service().GetObject(StoreBucket(), "new/place.txt"), data);
 
+    // A leading "/" of the source names one object for the copy and the delete.
+    Service().PutObject(StoreBucket(), "lead", data);
+    MoveObjectReq slash("bkt", "/lead", "led");
+    ASSERT_TRUE(m_op->MoveObject(slash).IsSucc());
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "lead").has_value());
+    EXPECT_EQ(*Service().GetObject(StoreBucket(), "led"), data);
+
     // A failed copy deletes nothing.
     Service().ClearRequests();
     MoveObjectReq missing("bkt", "absent", "elsewhere");

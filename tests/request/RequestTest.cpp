@@ -106,6 +106,15 @@ TEST(ObjectReqTest, ObjectNameAndPath) {
     }
 }
 
+// A delete takes the key exactly: dropping a "/" would delete another object.
+TEST(ObjectReqTest, DeleteKeepsTheKeyAsGiven) {
+    for (const char* key : {"/a", "a", "p//x", "/"}) {
+        DeleteObjectReq req("bucket-1", key);
+        EXPECT_EQ(req.GetObjectName(), key);
+        EXPECT_EQ(req.GetPath(), std::string("/") + key);
+    }
+}
+
 TEST(ObjectReqTest, InvalidBucketNamesThrowWithTheName) {
     for (const char* bad : {"", "-a", "a-", "a_b", "a.b"}) {
         try {

@@ -44,7 +44,7 @@ std::optional<Answer> LocalService::Impl::BucketRoutes(Call& c) {
 Answer LocalService::Impl::ListBucket(Call& c) {
     std::string prefix = c.Param("prefix"), marker = c.Param("marker"), delimiter = c.Param("delimiter");
     bool urlEncode = c.Param("encoding-type") == "url";
-    uint64_t maxKeys = 1000;
+    uint64_t maxKeys = std::max<uint64_t>(listPageSize, 1);
     if (c.Has("max-keys") && !ParseUint(c.Param("max-keys"), &maxKeys))
         return Error(c, 400, "InvalidArgument", "max-keys must be a number.");
     if (maxKeys > 1000) maxKeys = 1000;

@@ -195,6 +195,7 @@ void LocalService::Clear() {
         std::lock_guard<std::mutex> lock(impl_->sizeMu);
         impl_->reportedSizes.clear();
     }
+    impl_->listPageSize = impl_->options.listPageSize;
     ClearFaults();
     ClearRequests();
 }
@@ -204,6 +205,8 @@ std::optional<std::string> LocalService::GetBucketConfig(const std::string& buck
     if (!impl_->store.GetBucketConfig(bucket, name, &body)) return std::nullopt;
     return body;
 }
+
+void LocalService::SetListPageSize(uint64_t keys) { impl_->listPageSize = keys; }
 
 void LocalService::SetReportedSize(const std::string& bucket, const std::string& key, uint64_t size) {
     std::lock_guard<std::mutex> lock(impl_->sizeMu);

@@ -29,6 +29,7 @@ struct ServiceOptions {
     bool checkSignature = true; // off: unsigned requests are served too (the demo's curl)
     bool verbose = false;       // one line per request on stderr
     int idleCloseMs = 10000;    // a kept connection idle this long is closed
+    uint64_t listPageSize = 1000;  // keys of an object listing page when max-keys is not sent
 };
 
 enum class FaultKind {
@@ -46,7 +47,9 @@ enum class FaultKind {
     UpperETag,         // ETag in upper-case hex
     ReplaceObject,     // before serving, replace the object with `data` (new ETag)
     TextBody200,       // 200 with a body that is not XML: `data`, or "OK" when empty (a proxy's page)
-    StuckListing,      // a part listing says "truncated" but repeats the marker it was asked for
+    StuckListing,      // a part or object listing says "truncated" but repeats the marker it was asked for
+    NoNextMarker,      // an object listing without its NextMarker element
+    EmptyTruncatedListing,  // an object listing page without its keys that still says "truncated"
     CloseConnection,   // the answer says "Connection: close", then the connection is closed
     CloseAfterAnswer,  // the whole answer, keep-alive and all, then the connection is closed
 };
@@ -135,9 +138,12 @@ public:
     void SetReportedSize(const std::string& bucket, const std::string& key, uint64_t size);
     // A bucket configuration as it was put ("cors", "inventory:ID", ...).
     std::optional<std::string> GetBucketConfig(const std::string& bucket, const std::string& name) const;
+    // Object listings without max-keys (1 to 1000 keys); Clear() puts back the options' value.
+    void SetListPageSize(uint64_t keys);
     // Loads ROOT/<bucket>/<key...> files as objects.
     void Seed(const std::string& folder);
-    // Objects, uploads, ACLs, tags, bucket configurations, faults and the request record.
+    // Objects, uploads, ACLs, tags, bucket configurations, faults, the request record and the
+    // listing page size.
     void Clear();
 
     void AddFault(const Fault& fault);

@@ -147,17 +147,7 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
     }
 
     if (answered) {
-        if (faults.stuckListing && a.status == 200 && a.body.compare(0, 17, "<ListPartsResult>") == 0) {
-            std::string marker = c.Has("part-number-marker") ? c.Param("part-number-marker") : "0";
-            auto replace = [&a](const std::string& name, const std::string& value) {
-                std::string open = "<" + name + ">", close = "</" + name + ">";
-                size_t p = a.body.find(open);
-                size_t e = p == std::string::npos ? p : a.body.find(close, p);
-                if (e != std::string::npos) a.body.replace(p + open.size(), e - p - open.size(), value);
-            };
-            replace("IsTruncated", "true");
-            replace("NextPartNumberMarker", Xml(marker));
-        }
+        ApplyListingFaults(faults, c, &a);
         if (faults.ignoreRange && a.status == 206 && a.useObject) {
             a.status = 200;
             a.offset = 0;

@@ -63,6 +63,8 @@ ActiveFaults LocalService::Impl::TakeFaults(const Call& c) {
             case FaultKind::StuckListing: out.stuckListing = true; break;
             case FaultKind::CloseConnection: out.closeConnection = true; break;
             case FaultKind::CloseAfterAnswer: out.closeAfterAnswer = true; break;
+            case FaultKind::NoNextMarker: out.noNextMarker = true; break;
+            case FaultKind::EmptyTruncatedListing: out.emptyTruncatedListing = true; break;
         }
     }
     return out;

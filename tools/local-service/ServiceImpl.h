@@ -97,6 +97,8 @@ struct ActiveFaults {
     bool stuckListing = false;
     bool closeConnection = false;
     bool closeAfterAnswer = false;
+    bool noNextMarker = false;
+    bool emptyTruncatedListing = false;
     std::vector<Fault> replacements;
     std::vector<Fault> kept;  // copies the pointers above refer to
 };
@@ -192,6 +194,7 @@ struct LocalService::Impl {
     uint16_t port = 0;
     std::atomic<bool> running{false};
     std::atomic<uint64_t> requestCounter{0};
+    std::atomic<uint64_t> listPageSize;
 
     // Handlers in flight; Stop waits for them so none outlives the service.
     std::mutex activeMu;
@@ -199,7 +202,7 @@ struct LocalService::Impl {
     int active = 0;
     bool stopping = false;
 
-    explicit Impl(ServiceOptions o) : options(std::move(o)) {}
+    explicit Impl(ServiceOptions o) : options(std::move(o)), listPageSize(options.listPageSize) {}
 
     void Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HTTPServerResponse& resp);
 
@@ -217,6 +220,8 @@ struct LocalService::Impl {
     }
 
     ActiveFaults TakeFaults(const Call& c);
+    // Bends a listing answer as its faults ask.
+    void ApplyListingFaults(const ActiveFaults& faults, const Call& c, Answer* a) const;
     Answer Route(Call& c);
 
     // Families of routes, asked in the order Route lists them: each answers the calls it
@@ -226,6 +231,7 @@ struct LocalService::Impl {
     std::optional<Answer> AclTaggingRoutes(Call& c);
     std::optional<Answer> CopyRoutes(Call& c);
     std::optional<Answer> SelectRoutes(Call& c);
+    std::optional<Answer> LocationRoutes(Call& c);
     std::optional<Answer> BucketConfigRoutes(Call& c);
     std::optional<Answer> BucketRoutes(Call& c);
     std::optional<Answer> ObjectRoutes(Call& c);

@@ -8,8 +8,8 @@ namespace zid_local {
 Answer LocalService::Impl::Route(Call& c) {
     static const RouteFamily kFamilies[] = {
         &Impl::MultipartRoutes, &Impl::AclTaggingRoutes, &Impl::CopyRoutes,
-        &Impl::SelectRoutes,    &Impl::BucketConfigRoutes, &Impl::BucketRoutes,
-        &Impl::ObjectRoutes,
+        &Impl::SelectRoutes,    &Impl::LocationRoutes,   &Impl::BucketConfigRoutes,
+        &Impl::BucketRoutes,    &Impl::ObjectRoutes,
     };
     for (RouteFamily family : kFamilies) {
         std::optional<Answer> a = (this->*family)(c);
