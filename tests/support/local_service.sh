@@ -1,7 +1,9 @@
 # Sourced by the scripts that run programs against zid-local-service as a separate process.
 #
-#   zid_start_service SERVICE WORK SEED   starts the service on a free port with the files under
-#                                         SEED (SEED/<bucket>/<key>) and sets zid_domain
+#   zid_start_service SERVICE WORK SEED [OPTION...]
+#                                         starts the service on a free port with the files under
+#                                         SEED (SEED/<bucket>/<key>), and the service's further
+#                                         options, and sets zid_domain
 #   zid_write_config FILE EXTRA_JSON      a client configuration for it ("AppID" $zid_app_id)
 #   zid_stop_service                      ends it (also on exit, with the work folder removed)
 #
@@ -32,7 +34,7 @@ zid_start_service() {
   mkdir -p "$seed"
   # The service ends when its standard input closes; keep it open on descriptor 3.
   mkfifo "$zid_work/service.stdin"
-  "$service" --port 0 --seed "$seed" < "$zid_work/service.stdin" > "$zid_work/service.out" 2>&1 &
+  "$service" --port 0 --seed "$seed" "${@:4}" < "$zid_work/service.stdin" > "$zid_work/service.out" 2>&1 &
   zid_service_pid=$!
   exec 3> "$zid_work/service.stdin"
   for _ in $(seq 100); do
