@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ExampleConfig.h"
 #include "ZidAPI.h"
 #include "ZidConfig.h"
 #include "request/BucketReq.h"
@@ -25,8 +26,7 @@ int main(int argc, char** argv) {
     const std::string prefix = argc == 4 ? argv[3] : "";
 
     zuzezi_zid::ZidConfig config(config_file);
-    if (!config.IsLoadedFromFile()) {
-        std::fprintf(stderr, "cannot use configuration %s\n", config_file.c_str());
+    if (!example::ConfigLoaded(config, config_file)) {
         return 2;
     }
     try {

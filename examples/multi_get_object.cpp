@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "ExampleConfig.h"
 #include "ExampleProgress.h"
 #include "ZidAPI.h"
 #include "ZidConfig.h"
@@ -26,8 +27,7 @@ int main(int argc, char** argv) {
     const std::string local_file = argv[4];
 
     zuzezi_zid::ZidConfig config(config_file);
-    if (!config.IsLoadedFromFile()) {
-        std::fprintf(stderr, "cannot use configuration %s\n", config_file.c_str());
+    if (!example::ConfigLoaded(config, config_file)) {
         return 2;
     }
     try {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "ExampleConfig.h"
 #include "ExampleProgress.h"
 #include "ZidAPI.h"
 #include "ZidConfig.h"
@@ -57,8 +58,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     zuzezi_zid::ZidConfig config(argv[1]);
-    if (!config.IsLoadedFromFile()) {
-        std::fprintf(stderr, "cannot use configuration %s\n", argv[1]);
+    if (!example::ConfigLoaded(config, argv[1])) {
         return 2;
     }
     try {
