@@ -5,6 +5,8 @@
 //   zid-bench-transfer resumable-nosync DOMAIN KEY FILE [threads] [slice-bytes]
 //       (the same with every fdatasync skipped: the difference is what durability costs)
 //   zid-bench-transfer upload DOMAIN KEY FILE [threads] [part-bytes]
+//   zid-bench-transfer get DOMAIN KEY FILE       (one plain GET to a file, no MD5 check)
+//   zid-bench-transfer get-md5 DOMAIN KEY FILE   (the same, the body checked against its ETag)
 //   zid-bench-transfer host         (the Host header a bucket request carries)
 // DOMAIN is "127.0.0.1:PORT": the destination domain, so every request goes there.
 #include <sys/resource.h>
@@ -45,7 +47,7 @@ constexpr const char* kBucket = "bkt";
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: zid-bench-transfer download|resumable|resumable-nosync|upload DOMAIN KEY "
+                 "usage: zid-bench-transfer download|resumable|resumable-nosync|upload|get|get-md5 DOMAIN KEY "
                  "FILE [threads] [bytes]\n"
                  "       zid-bench-transfer host\n");
     return 2;
@@ -96,6 +98,12 @@ int main(int argc, char** argv) {
         req.SetRecvTimeoutInms(120000);
         MultiPutObjectResp resp;
         result = op.MultiUploadObject(req, &resp, handler, false);
+    } else if (mode == "get" || mode == "get-md5") {
+        GetObjectByFileReq req(kBucket, key, file);
+        req.SetCheckMD5(mode == "get-md5");
+        req.SetRecvTimeoutInms(120000);
+        GetObjectByFileResp resp;
+        result = op.GetObject(req, &resp, handler, false);
     } else {
         return Usage();
     }

@@ -2,7 +2,7 @@
 # Transfer figures of the client against its peers on loopback only, each with its CPU seconds
 # per GiB and the ratios of the medians of alternating rounds.
 # Usage: run-transfer-bench.sh [MiB]  (or ZID_BENCH_MIB; default 1024)
-#   ZID_BENCH_ONLY     which parts run (default "download small upload")
+#   ZID_BENCH_ONLY     which parts run (default "download small upload md5")
 #   ZID_BENCH_BUILD    build folder holding tools/bench and tools/local-service (default: build)
 #   ZID_BENCH_RUNS     rounds of the download and the upload (default 3), after an untimed
 #                      warm-up round; the ratios are medians over the rounds
@@ -14,13 +14,14 @@
 # client of the same threads and slice size, curl and aria2c. Small objects and the upload:
 # zid-local-service without its signature check (curl cannot sign), so both sides cost the
 # service the same; the upload also goes to a plain sink (zid-bench-sink). Every step checks
-# the bytes it moved. Prints figures; it never fails on a ratio.
+# the bytes it moved. MD5: one plain GET of the object from zid-local-service, with and
+# without the check of the body against its ETag. Prints figures; it never fails on a ratio.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 mib=${1:-${ZID_BENCH_MIB:-1024}}
-only=${ZID_BENCH_ONLY:-download small upload}
+only=${ZID_BENCH_ONLY:-download small upload md5}
 runs=${ZID_BENCH_RUNS:-3}
 small_count=${ZID_BENCH_SMALL:-1000}
 small_runs=${ZID_BENCH_SMALL_RUNS:-5}
@@ -278,14 +279,30 @@ run_uploads() {
   done
 }
 
+# ---- MD5-checked GET ------------------------------------------------------------------------
+run_md5() {
+  local r tag out=$work/out
+  curl -sS -f -o /dev/null -T "$work/www/obj" -H "Host: $host" "http://$service_domain/md5-obj"
+  echo "MD5-checked GET: zid-local-service $service_domain; load $(load)"
+  for r in $(seq 0 "$runs"); do
+    tag="#$r"
+    measure "zid GetObject $tag" "$size" 1 "got_is_obj $out/get" \
+      "$bench" get "$service_domain" md5-obj "$out/get"
+    measure "zid GetObject, MD5 check $tag" "$size" 1 "got_is_obj $out/get-md5" \
+      "$bench" get-md5 "$service_domain" md5-obj "$out/get-md5"
+  done
+  curl -sS -f -o /dev/null -X DELETE -H "Host: $host" "http://$service_domain/md5-obj"
+}
+
 host=$("$bench" host)
 : >"$rows"
-if wants small || wants upload; then
+if wants small || wants upload || wants md5; then
   start_held service "$service" --port 0 --no-signature-check
   service_domain=$held_domain
 fi
 wants download && run_downloads
 wants small && run_small
+wants md5 && run_md5
 if wants upload; then
   start_held sink "$sink"
   sink_domain=$held_domain
@@ -313,6 +330,10 @@ if wants small; then
   compare "4 KiB PUT, one after another" "zid PUT x1" "curl PUT keep-alive" speed 1.0
   compare "4 KiB GET, $small_threads threads" "zid GET x$small_threads" "curl -Z GET" speed 1.0
   compare "4 KiB PUT, $small_threads threads" "zid PUT x$small_threads" "curl -Z PUT" speed 1.0
+fi
+if wants md5; then
+  compare "MD5 check wall" "zid GetObject, MD5 check" "zid GetObject" speed
+  compare "MD5 check CPU/GiB" "zid GetObject, MD5 check" "zid GetObject" cpu
 fi
 if wants upload; then
   compare "upload to sink wall" "zid upload to sink" "curl -T to sink" speed 2.5
