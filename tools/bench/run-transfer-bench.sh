@@ -7,7 +7,7 @@
 #   ZID_BENCH_RUNS     rounds of the download and the upload (default 3), after an untimed
 #                      warm-up round; the ratios are medians over the rounds
 #   ZID_BENCH_SMALL    objects of a small-object pass (default 1000, 4 KiB each)
-#   ZID_BENCH_SMALL_RUNS  rounds of the small objects (default 5)
+#   ZID_BENCH_SMALL_RUNS  rounds of the small objects (default 9: a pass is short, so noisy)
 #   ZID_BENCH_TIMEOUT  seconds any one step may take (default 300)
 #   TMPDIR             where the object and the downloads go (/dev/shm keeps the disk out)
 # Download: from nginx (HEAD and ranged GETs, no signatures): the client, a bare ranged-GET
@@ -24,7 +24,7 @@ mib=${1:-${ZID_BENCH_MIB:-1024}}
 only=${ZID_BENCH_ONLY:-download small upload md5}
 runs=${ZID_BENCH_RUNS:-3}
 small_count=${ZID_BENCH_SMALL:-1000}
-small_runs=${ZID_BENCH_SMALL_RUNS:-5}
+small_runs=${ZID_BENCH_SMALL_RUNS:-9}
 build=${ZID_BENCH_BUILD:-$root/build}
 limit=${ZID_BENCH_TIMEOUT:-300}
 tools=$build/tools/bench
@@ -330,6 +330,8 @@ if wants small; then
   compare "4 KiB PUT, one after another" "zid PUT x1" "curl PUT keep-alive" speed 1.0
   compare "4 KiB GET, $small_threads threads" "zid GET x$small_threads" "curl -Z GET" speed 1.0
   compare "4 KiB PUT, $small_threads threads" "zid PUT x$small_threads" "curl -Z PUT" speed 1.0
+  compare "4 KiB GET CPU" "zid GET x1" "curl GET keep-alive" cpu
+  compare "4 KiB PUT CPU" "zid PUT x1" "curl PUT keep-alive" cpu
 fi
 if wants md5; then
   compare "MD5 check wall" "zid GetObject, MD5 check" "zid GetObject" speed
@@ -338,6 +340,7 @@ fi
 if wants upload; then
   compare "upload to sink wall" "zid upload to sink" "curl -T to sink" speed 2.5
   cpu_goal "upload to sink" "zid upload to sink" 2.0
+  compare "upload to sink CPU" "zid upload to sink" "curl -T to sink" cpu
   compare "upload to service wall" "zid upload to service" "curl -T to service" speed
   peak "upload" "zid upload to sink" "$rss_goal"
 fi
