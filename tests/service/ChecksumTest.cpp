@@ -7,6 +7,7 @@
 #include <string>
 
 #include "LocalService.h"
+#include "ServiceAuth.h"
 
 namespace {
 
@@ -50,6 +51,17 @@ TEST(ServiceChecksumTest, Crc64ContinuesAcrossPieces) {
     for (size_t cut : {size_t{1}, size_t{7}, size_t{8}, size_t{4099}, data.size() - 3}) {
         uint64_t first = zid_local::LocalService::Crc64(data.substr(0, cut));
         EXPECT_EQ(zid_local::LocalService::Crc64(data.substr(cut), first), whole) << "cut at " << cut;
+    }
+}
+
+// A completed upload's CRC is made from its parts' CRCs without reading the bytes again.
+TEST(ServiceChecksumTest, Crc64OfJoinedPiecesFromTheirCrcs) {
+    const std::string data = RandomBytes((1 << 20) + 13, 12);
+    const uint64_t whole = BitwiseCrc64(data);
+    for (size_t cut : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{4099}, data.size() - 3, data.size()}) {
+        const std::string a = data.substr(0, cut), b = data.substr(cut);
+        EXPECT_EQ(zid_local::auth::Crc64Combine(BitwiseCrc64(a), BitwiseCrc64(b), b.size()), whole)
+            << "cut at " << cut;
     }
 }
 

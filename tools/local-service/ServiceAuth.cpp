@@ -96,6 +96,43 @@ uint64_t Crc64(const void* data, size_t len, uint64_t crc) {
     return ~crc;
 }
 
+namespace {
+
+uint64_t Gf2Times(const uint64_t* mat, uint64_t vec) {
+    uint64_t sum = 0;
+    for (; vec; vec >>= 1, ++mat)
+        if (vec & 1) sum ^= *mat;
+    return sum;
+}
+
+void Gf2Square(uint64_t* square, const uint64_t* mat) {
+    for (int n = 0; n < 64; ++n) square[n] = Gf2Times(mat, mat[n]);
+}
+
+}  // namespace
+
+// Appending lenB zero bytes is a linear map on the CRC register: apply it by repeated
+// squaring of the one-zero-bit operator, then add B's own CRC.
+uint64_t Crc64Combine(uint64_t crcA, uint64_t crcB, uint64_t lenB) {
+    if (lenB == 0) return crcA;
+    uint64_t even[64], odd[64];
+    odd[0] = 0xC96C5795D7870F42ULL;  // the reflected ECMA polynomial
+    for (int n = 1; n < 64; ++n) odd[n] = 1ULL << (n - 1);
+    Gf2Square(even, odd);  // two zero bits
+    Gf2Square(odd, even);  // four zero bits
+    for (;;) {
+        Gf2Square(even, odd);
+        if (lenB & 1) crcA = Gf2Times(even, crcA);
+        lenB >>= 1;
+        if (lenB == 0) break;
+        Gf2Square(odd, even);
+        if (lenB & 1) crcA = Gf2Times(odd, crcA);
+        lenB >>= 1;
+        if (lenB == 0) break;
+    }
+    return crcA ^ crcB;
+}
+
 std::string Md5Raw(const std::string& data) {
     unsigned char d[MD5_DIGEST_LENGTH];
     unsigned int n = 0;

@@ -12,6 +12,8 @@ namespace zid_local {
 namespace auth {
 
 uint64_t Crc64(const void* data, size_t len, uint64_t crc = 0);
+// The CRC-64 of A followed by B, from the CRC of each and B's length.
+uint64_t Crc64Combine(uint64_t crcA, uint64_t crcB, uint64_t lenB);
 std::string Md5Hex(const std::string& data);
 std::string Md5Raw(const std::string& data);
 std::string Sha1Hex(const std::string& data);

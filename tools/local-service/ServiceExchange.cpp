@@ -63,6 +63,7 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
         // Read straight into the body string: a 1 GiB upload must not be held three times.
         std::istream& in = req.stream();
         if (req.hasContentLength() && req.getContentLength64() > 0) {
+            ReserveBytes(&c.body, static_cast<size_t>(req.getContentLength64()));
             c.body.resize(static_cast<size_t>(req.getContentLength64()));
             in.read(&c.body[0], static_cast<std::streamsize>(c.body.size()));
             c.body.resize(static_cast<size_t>(in.gcount()));

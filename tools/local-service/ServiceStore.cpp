@@ -1,5 +1,6 @@
 #include "ServiceStore.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -92,12 +93,21 @@ void ServiceStore::Unpersist(const std::string& bucket, const std::string& key) 
     fs::remove(FilePath(bucket, key), ec);
 }
 
+void ReserveBytes(std::string* s, size_t n) {
+    s->reserve(n);
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    if (n < kHuge) return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(s->data()) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(s->data()) + n) & ~(kHuge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);  // a hint only
+}
+
 ServiceStore::ObjectPtr ServiceStore::Put(const std::string& bucket, const std::string& key,
                                           std::string data, std::map<std::string, std::string> meta,
-                                          std::string etag) {
+                                          std::string etag, std::optional<uint64_t> crc64) {
     auto obj = std::make_shared<StoredObject>();
     obj->etag = etag.empty() ? auth::Md5Hex(data) : etag;
-    obj->crc64 = auth::Crc64(data.data(), data.size());
+    obj->crc64 = crc64 ? *crc64 : auth::Crc64(data.data(), data.size());
     obj->data = std::move(data);
     obj->lastModified = Now();
     obj->meta = std::move(meta);

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,10 +15,16 @@
 
 namespace zid_local {
 
+// Reserves room for n bytes of s, backed by huge pages where the system allows: the service
+// holds whole objects in memory, and faulting them in 4 KiB at a time cost more than the rest
+// of an upload.
+void ReserveBytes(std::string* s, size_t n);
+
 struct StoredPart {
     std::string data;
     uint64_t size = 0;
     std::string etag;  // hex MD5, no quotes
+    uint64_t crc64 = 0;
     int64_t lastModified = 0;
 };
 
@@ -39,7 +46,8 @@ public:
     const std::string& Root() const { return root_; }
 
     ObjectPtr Put(const std::string& bucket, const std::string& key, std::string data,
-                  std::map<std::string, std::string> meta, std::string etag = std::string());
+                  std::map<std::string, std::string> meta, std::string etag = std::string(),
+                  std::optional<uint64_t> crc64 = std::nullopt);
     ObjectPtr Get(const std::string& bucket, const std::string& key) const;
     bool Delete(const std::string& bucket, const std::string& key);
     // Keys of a bucket in byte order.
