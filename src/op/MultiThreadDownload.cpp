@@ -20,12 +20,7 @@ const op_detail::DownloadTexts op_detail::kMultiThreadTexts = {
 
 ZidResult ObjectOp::MultiGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp) {
     ZidResult result;
-    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
-        result.SetErrorCode("GetObjectKeyIllegal");
-        result.SetErrorMsg("The Getobject Key is illegal");
-        result.SetFail();
-        return result;
-    }
+    if (!CheckGetKey(req.GetPath(), &result)) return result;
     result = MultiThreadDownload(req, resp, nullptr, false);
     if (IsDefaultDomainInUse() && NeedsBackupDomainRetry(result)) {
         result = MultiThreadDownload(req, resp, nullptr, true);
@@ -51,15 +46,10 @@ HeadObjectReq MakeMeasuringHead(const GetObjectByFileReq& req) {
 bool ObjectOp::CheckDownloadInput(const GetObjectByFileReq& req, const GetObjectByFileResp* resp,
                                   const std::shared_ptr<TransferHandler>& handler,
                                   ZidResult* result) {
-    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
-        result->SetErrorCode("GetObjectKeyIllegal");
-        result->SetErrorMsg("The Getobject Key is illegal");
-        result->SetFail();
-    } else if (!resp) {
+    if (CheckGetKey(req.GetPath(), result)) {
+        if (resp) return true;
         // The response carries the object's headers on success, so it is required.
         SetResultAndLogError(*result, "invalid input parameter");
-    } else {
-        return true;
     }
     if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, *result);
     return false;

@@ -4,6 +4,7 @@
 #include "op/ObjectOpDetail.h"
 #include "util/CodecUtil.h"
 #include "util/LogUtil.h"
+#include "util/Md5Digest.h"
 
 namespace zuzezi_zid {
 
@@ -85,7 +86,7 @@ ZidResult ObjectOp::UploadPartData(const UploadPartDataReq& req, UploadPartDataR
     std::string md5_hex;
     if (req.GetHeader("Content-MD5").empty()) {
         std::streampos pos = is.tellg();
-        md5_hex = Md5HexOfStream(is);
+        md5_hex = Md5Digest::HexOfStream(is);
         is.clear();
         is.seekg(pos);
         if (req.ShouldComputeContentMd5()) {

@@ -6,9 +6,6 @@
 #include <fstream>
 #include <sstream>
 
-#include <Poco/DigestEngine.h>
-#include <Poco/MD5Engine.h>
-
 #include "ClientSettings.h"
 #include "op/FileUploadTask.h"
 #include "op/ObjectOpDetail.h"
@@ -18,6 +15,7 @@
 #include "util/AuthTool.h"
 #include "util/FileUtil.h"
 #include "util/LogUtil.h"
+#include "util/Md5Digest.h"
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
@@ -25,12 +23,6 @@ namespace zuzezi_zid {
 using namespace op_detail;
 
 namespace {
-
-std::string Md5HexOfBytes(const unsigned char* data, uint64_t len) {
-    Poco::MD5Engine md5;
-    md5.update(data, static_cast<std::size_t>(len));
-    return Poco::DigestEngine::digestToHex(md5.digest());
-}
 
 const uint64_t kMaxParts = 10000;
 
@@ -140,7 +132,7 @@ bool ObjectOp::CheckSinglePart(const PutObjectByFileReq& req, uint64_t offset,
     ifs.seekg(static_cast<std::streamoff>(offset), std::ios::beg);
     ifs.read(reinterpret_cast<char*>(buf.get()), static_cast<std::streamsize>(local_part_size));
     if (static_cast<uint64_t>(ifs.gcount()) != local_part_size) return false;
-    return Md5HexOfBytes(buf.get(), local_part_size) == etag;
+    return Md5Digest::HexOf(buf.get(), static_cast<size_t>(local_part_size)) == etag;
 }
 
 bool ObjectOp::CheckUploadPart(const PutObjectByFileReq& req, const std::string& bucket_name,

@@ -8,10 +8,6 @@
 #include <sstream>
 #include <unordered_set>
 
-#include <Poco/DigestStream.h>
-#include <Poco/MD5Engine.h>
-#include <Poco/StreamCopier.h>
-
 #include "ClientSettings.h"
 #include "op/ObjectOpDetail.h"
 #include "op/StagedDownload.h"
@@ -19,6 +15,7 @@
 #include "util/AuthTool.h"
 #include "util/CodecUtil.h"
 #include "util/LogUtil.h"
+#include "util/Md5Digest.h"
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
@@ -41,12 +38,12 @@ void CopyTlsSettings(const BaseReq& from, BaseReq* to) {
     to->SetSSLCtxCallback(from.GetSSLCtxCallback(), from.GetSSLCtxCbData());
 }
 
-std::string Md5HexOfStream(std::istream& is) {
-    Poco::MD5Engine md5;
-    Poco::DigestOutputStream dos(md5);
-    Poco::StreamCopier::copyStream(is, dos, 8192);
-    dos.close();
-    return Poco::DigestEngine::digestToHex(md5.digest());
+bool CheckGetKey(const std::string& path, ZidResult* result) {
+    if (StringUtil::IsObjectKeyLegal(path)) return true;
+    result->SetErrorCode("GetObjectKeyIllegal");
+    result->SetErrorMsg("The Getobject Key is illegal");
+    result->SetFail();
+    return false;
 }
 
 uint64_t FileSizeOfFd(int fd) {
@@ -137,12 +134,7 @@ bool ObjectOp::ObjectExists(const std::string& bucket_name, const std::string& o
 ZidResult ObjectOp::GetObject(const GetObjectByStreamReq& req, GetObjectResp* resp,
                               bool change_backup_domain) {
     ZidResult result;
-    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
-        result.SetErrorCode("GetObjectKeyIllegal");
-        result.SetErrorMsg("The Getobject Key is illegal");
-        result.SetFail();
-        return result;
-    }
+    if (!CheckGetKey(req.GetPath(), &result)) return result;
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
                                                        req.GetBucketName(), change_backup_domain);
     return DownloadAction(host, req.GetPath(), req, resp, req.GetStream());
@@ -182,10 +174,7 @@ ZidResult ObjectOp::GetObjectUnguarded(const GetObjectByFileReq& req, GetObjectB
                               const std::shared_ptr<TransferHandler>& handler,
                               bool change_backup_domain) {
     ZidResult result;
-    if (!StringUtil::IsObjectKeyLegal(req.GetPath())) {
-        result.SetErrorCode("GetObjectKeyIllegal");
-        result.SetErrorMsg("The Getobject Key is illegal");
-        result.SetFail();
+    if (!CheckGetKey(req.GetPath(), &result)) {
         if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
         return result;
     }
@@ -212,7 +201,7 @@ ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByStreamReq& req, PutObjec
     std::string md5_hex;
     if (req.GetHeader("Content-MD5").empty() && req.ShouldComputeContentMd5()) {
         std::streampos pos = is.tellg();
-        md5_hex = Md5HexOfStream(is);
+        md5_hex = Md5Digest::HexOfStream(is);
         is.clear();
         is.seekg(pos);
         additional_headers["Content-MD5"] = CodecUtil::Base64Encode(CodecUtil::HexDecode(md5_hex));
@@ -258,7 +247,7 @@ ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByFileReq& req, PutObjectB
     bool check_etag = false;
     std::string md5_hex;
     if (req.GetHeader("Content-MD5").empty() && req.ShouldComputeContentMd5()) {
-        md5_hex = Md5HexOfStream(ifs);
+        md5_hex = Md5Digest::HexOfStream(ifs);
         ifs.clear();
         ifs.seekg(0, std::ios::beg);
         additional_headers["Content-MD5"] = CodecUtil::Base64Encode(CodecUtil::HexDecode(md5_hex));

@@ -28,8 +28,6 @@ unsigned PoolSize(uint64_t wanted);
 // Sub-requests inherit the caller's TLS settings only when the caller uses HTTPS.
 void CopyTlsSettings(const BaseReq& from, BaseReq* to);
 
-std::string Md5HexOfStream(std::istream& is);
-
 inline std::string QuotedEtag(const std::string& etag) { return "\"" + etag + "\""; }
 
 uint64_t FileSizeOfFd(int fd);
@@ -37,6 +35,9 @@ uint64_t FileSizeOfFd(int fd);
 bool FailedResultFromTask(int status, const std::string& err_msg,
                           const std::map<std::string, std::string>& headers,
                           const std::string& body, ZidResult* result);
+
+// A download's key must be one the service can name; false fills result with the refusal.
+bool CheckGetKey(const std::string& path, ZidResult* result);
 
 bool ShouldRetryOnBackup(const ObjectOp& op, bool change_backup_domain, const ZidResult& result);
 

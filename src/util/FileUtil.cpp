@@ -2,15 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <exception>
 #include <fstream>
 #include <iterator>
 
-#include <Poco/DigestStream.h>
-#include <Poco/MD5Engine.h>
-#include <Poco/StreamCopier.h>
-
 #include "util/Crc64Util.h"
 #include "util/LogUtil.h"
+#include "util/Md5Digest.h"
 
 namespace zuzezi_zid {
 
@@ -92,15 +90,18 @@ std::string FileUtil::GetFileMd5Hex(const std::string& path) {
         ZID_LOG_ERR("open file %s failed, no md5", path.c_str());
         return std::string();
     }
-    Poco::MD5Engine md5;
-    Poco::DigestOutputStream dos(md5);
-    Poco::StreamCopier::copyStream(is, dos, 8192);
-    dos.close();
+    std::string hex;
+    try {
+        hex = Md5Digest::HexOfStream(is);
+    } catch (const std::exception& e) {
+        ZID_LOG_ERR("md5 of file %s failed, %s", path.c_str(), e.what());
+        return std::string();
+    }
     if (is.bad()) {
         ZID_LOG_ERR("read file %s failed, no md5", path.c_str());
         return std::string();
     }
-    return Poco::DigestEngine::digestToHex(md5.digest());
+    return hex;
 }
 
 }  // namespace zuzezi_zid

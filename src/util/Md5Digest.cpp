@@ -1,6 +1,8 @@
 #include "util/Md5Digest.h"
 
+#include <istream>
 #include <stdexcept>
+#include <vector>
 
 #include <openssl/evp.h>
 
@@ -30,6 +32,21 @@ std::string Md5Digest::HexDigest() {
     unsigned int len = 0;
     EVP_DigestFinal_ex(m_ctx->ctx, digest, &len);
     return Poco::DigestEngine::digestToHex(Poco::DigestEngine::Digest(digest, digest + len));
+}
+
+std::string Md5Digest::HexOf(const void* data, size_t size) {
+    Md5Digest md5;
+    md5.Update(data, size);
+    return md5.HexDigest();
+}
+
+std::string Md5Digest::HexOfStream(std::istream& in) {
+    Md5Digest md5;
+    std::vector<char> piece(256 * 1024);
+    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
+        md5.Update(piece.data(), static_cast<size_t>(in.gcount()));
+    }
+    return md5.HexDigest();
 }
 
 }  // namespace zuzezi_zid

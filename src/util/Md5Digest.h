@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,10 @@ public:
     void Update(const void* data, size_t size);
     // 32 lower-case hex characters; once per object.
     std::string HexDigest();
+
+    static std::string HexOf(const void* data, size_t size);
+    // Of what the stream holds from where it stands to its end; it is left at its end.
+    static std::string HexOfStream(std::istream& in);
 
 private:
     struct Context;
