@@ -1,6 +1,9 @@
 // A plain sink for upload benchmarks: it answers a single PUT and the multipart exchange
 // (list, initiate, parts with their MD5 as ETag, complete) and keeps nothing but sizes and
-// CRC-32s, so the upload's figures are the client's own and not a server's. Each object it
+// CRC-32s, so the upload's figures are the client's own and not a server's. Every PUT body, an
+// object's as much as a part's, is digested and answered with its MD5 as ETag, as the storage
+// service does: a single PUT (curl -T) then costs the sink what the parts of a multipart upload
+// cost it, and the peers are compared on equal terms. Each object it
 // finishes is printed as "object KEY SIZE CRC32" (CRC-32 of zlib, hex), for the driver to check.
 //   zid-bench-sink              serves 127.0.0.1 on a free port; prints "listening on HOST:PORT";
 //                               ends when standard input closes
@@ -200,7 +203,8 @@ void Serve(int sock) {
         Md5 md5;
         std::string kept;
         if (!ReadBody(sock, buf.get(), head_len, static_cast<size_t>(have) - head_len,
-                      len < 0 ? 0 : static_cast<uint64_t>(len), &sum, part ? &md5 : nullptr,
+                      len < 0 ? 0 : static_cast<uint64_t>(len), &sum,
+                      r.method == "PUT" ? &md5 : nullptr,
                       completion ? &kept : nullptr)) {
             break;
         }
@@ -233,7 +237,7 @@ void Serve(int sock) {
             answer = Complete(r, kept);
         } else if (r.method == "PUT") {
             Report(r.path, sum.size, sum.crc);
-            answer = Answer(200, "");
+            answer = Answer(200, "", "ETag: \"" + md5.Hex() + "\"\r\n");
         } else {
             answer = Answer(404, "<Error>NoSuchRoute</Error>");
         }
