@@ -1,14 +1,13 @@
 #include "op/FileUploadTask.h"
 
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 
 #include "trsf/TransferHandler.h"
+#include "util/FilePartBody.h"
 #include "util/HttpSender.h"
 #include "util/LogUtil.h"
 #include "util/Md5Digest.h"
@@ -16,6 +15,12 @@
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
+
+namespace {
+
+const char kShortRead[] = "short read of the local file";
+
+}  // namespace
 
 FileUploadTask::FileUploadTask(const std::string& full_url, uint64_t conn_timeout_in_ms,
                                uint64_t recv_timeout_in_ms, unsigned char* pbuf, uint64_t data_len,
@@ -60,6 +65,7 @@ void FileUploadTask::run() {
     m_resp.clear();
     m_is_task_success = false;
     m_read_len = 0;
+    m_read_short = false;
     try {
         UploadTask();
     } catch (const std::exception& e) {
@@ -70,34 +76,29 @@ void FileUploadTask::run() {
     ReportDone();
 }
 
-bool FileUploadTask::LoadPart(std::string* md5_hex) {
-    Md5Digest md5;
-    if (m_fd < 0) {
-        md5.Update(m_data_buf_ptr, static_cast<size_t>(m_data_len));
-    } else {
-        // Hashed piece by piece while the piece is still in the cache, not in a second pass.
-        const uint64_t kPiece = 1024 * 1024;
-        while (m_read_len < m_data_len) {
-            ssize_t n = ::pread(m_fd, m_data_buf_ptr + m_read_len,
-                                static_cast<size_t>(std::min(m_data_len - m_read_len, kPiece)),
-                                static_cast<off_t>(m_file_offset + m_read_len));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            md5.Update(m_data_buf_ptr + m_read_len, static_cast<size_t>(n));
-            m_read_len += static_cast<uint64_t>(n);
-        }
-        if (m_read_len != m_data_len) return false;
-    }
-    *md5_hex = md5.HexDigest();
-    return true;
-}
-
 void FileUploadTask::UploadTask() {
+    std::unique_ptr<MemoryBodyBuf> body_buf;
+    FilePartBodyBuf* file_part = nullptr;
     std::string md5_hex;
-    if (!LoadPart(&md5_hex)) {
-        m_http_status = -1;
-        m_err_msg = "short read of the local file";
-        return;
+    if (m_fd < 0) {
+        md5_hex = Md5Digest::HexOf(m_data_buf_ptr, static_cast<size_t>(m_data_len));
+        body_buf.reset(new MemoryBodyBuf(reinterpret_cast<const char*>(m_data_buf_ptr),
+                                         static_cast<std::size_t>(m_data_len)));
+    } else {
+        // A file already shorter than the part sends nothing; one that shrinks while the part
+        // is sent ends the exchange when the read falls short.
+        struct stat st {};
+        if (::fstat(m_fd, &st) == 0 &&
+            static_cast<uint64_t>(st.st_size) < m_file_offset + m_data_len) {
+            const uint64_t size = static_cast<uint64_t>(st.st_size);
+            m_read_len = size > m_file_offset ? size - m_file_offset : 0;
+            m_read_short = true;
+            m_http_status = -1;
+            m_err_msg = kShortRead;
+            return;
+        }
+        file_part = new FilePartBodyBuf(m_fd, m_file_offset, m_data_buf_ptr, m_data_len);
+        body_buf.reset(file_part);
     }
 
     int loop = 0;
@@ -106,10 +107,10 @@ void FileUploadTask::UploadTask() {
         m_resp_headers.clear();
         m_resp.clear();
         m_err_msg.clear();
-        // The body is read straight from the owner's buffer, never copied.
-        MemoryBodyBuf body_buf(reinterpret_cast<const char*>(m_data_buf_ptr),
-                               static_cast<std::size_t>(m_data_len));
-        std::istream body(&body_buf);
+        // Sent straight from the buffer, never copied; an attempt after the first sends what
+        // the first read.
+        body_buf->pubseekpos(0, std::ios_base::in);
+        std::istream body(body_buf.get());
         std::ostringstream resp_body;
         m_http_status = HttpSender::SendRequest(m_handler, "PUT", m_full_url, m_params, m_headers,
                                                 body, m_conn_timeout_in_ms, m_recv_timeout_in_ms,
@@ -117,7 +118,18 @@ void FileUploadTask::UploadTask() {
                                                 m_verify_cert, m_ca_location, m_ssl_ctx_cb,
                                                 m_user_data);
         m_resp = resp_body.str();
-        if (m_http_status == 200) {
+        if (file_part) {
+            m_read_len = file_part->Loaded();
+            if (file_part->Short()) {
+                m_read_short = true;
+                m_http_status = -1;
+                m_err_msg = kShortRead;
+                m_is_task_success = false;
+                return;
+            }
+            if (file_part->Complete()) md5_hex = file_part->Md5Hex();
+        }
+        if (m_http_status == 200 && !md5_hex.empty()) {
             auto it = m_resp_headers.find("ETag");
             std::string etag = it == m_resp_headers.end() ? std::string()
                                                           : StringUtil::StripEnclosing(it->second, "\"");

@@ -49,7 +49,8 @@ public:
         m_data_buf_ptr = pbuf;
         m_data_len = data_len;
     }
-    // The worker reads [offset, offset + data_len) of fd into pbuf itself, hashing as it reads.
+    // The worker reads [offset, offset + data_len) of fd into pbuf itself as it sends it,
+    // hashing as it reads.
     void SetFilePart(int fd, uint64_t offset, unsigned char* pbuf, uint64_t data_len) {
         m_fd = fd;
         m_file_offset = offset;
@@ -58,7 +59,7 @@ public:
     }
     // Bytes of the file part actually read; short when the file changed under us.
     uint64_t GetReadLength() const { return m_read_len; }
-    bool ReadShort() const { return m_fd >= 0 && m_read_len != m_data_len; }
+    bool ReadShort() const { return m_read_short; }
     void SetResume(bool is_resume) { m_is_resume = is_resume; }
     bool IsResume() const { return m_is_resume; }
     void SetResumeEtag(const std::string& etag) { m_resume_etag = etag; }
@@ -70,12 +71,10 @@ public:
     std::map<std::string, std::string> GetHeaders() const { return m_resp_headers; }
 
 private:
-    // Fills the buffer from the file, or hashes what it holds; false when the file fell short.
-    bool LoadPart(std::string* md5_hex);
-
     int m_fd = -1;
     uint64_t m_file_offset = 0;
     uint64_t m_read_len = 0;
+    bool m_read_short = false;
     unsigned char* m_data_buf_ptr = nullptr;
     uint64_t m_data_len = 0;
     bool m_is_resume = false;

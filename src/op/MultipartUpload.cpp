@@ -16,6 +16,7 @@
 #include "util/FileUtil.h"
 #include "util/LogUtil.h"
 #include "util/Md5Digest.h"
+#include "util/PartBuffer.h"
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
@@ -202,11 +203,11 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
     // Each worker reads, hashes and sends its own part in its own buffer and takes the next
     // part as soon as it is free; this thread only signs parts and keeps their results in order.
     DoneSlots done;
-    std::vector<std::unique_ptr<unsigned char[]>> buffers;
+    std::vector<std::unique_ptr<PartBuffer>> buffers;
     std::vector<std::unique_ptr<FileUploadTask>> tasks;
     std::string url = GetRealUrl(host, path, req.IsHttps());
     for (unsigned i = 0; i < slots; ++i) {
-        buffers.emplace_back(new unsigned char[part_size]);
+        buffers.emplace_back(new PartBuffer(static_cast<size_t>(part_size)));
         tasks.emplace_back(new FileUploadTask(url, req.GetHeaders(), req.GetParams(),
                                               req.GetConnTimeoutInms(), req.GetRecvTimeoutInms(),
                                               handler, req.GetVerifyCert(), req.GetCaLocation(),
@@ -246,7 +247,7 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
         }
         task->SetResume(false);
         PrepareUploadPartTask(upload_id, host, path, len, part_number, task, req.SignHeaderHost());
-        task->SetFilePart(fd.get(), offset, buffers[k].get(), len);
+        task->SetFilePart(fd.get(), offset, buffers[k]->Data(), len);
         StartOnPool(guard.pool, *task);
         return true;
     };

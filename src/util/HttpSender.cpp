@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -508,8 +509,8 @@ private:
             const char* data = nullptr;
             size_t n = 0;
             if (memory) {
+                n = std::min(want, memory->Ready());
                 data = memory->Next();
-                n = std::min(want, memory->Left());
             } else {
                 buffer.resize(want);
                 body.read(buffer.data(), static_cast<std::streamsize>(want));
@@ -530,6 +531,11 @@ private:
             if (handler) {
                 handler->AdvanceProgress(n);
             }
+        }
+        if (sent < length) {
+            // The peer would wait for the rest until it gave up; the connection is dropped.
+            throw std::runtime_error("request body ended after " + std::to_string(sent) + " of " +
+                                     std::to_string(length) + " bytes");
         }
         return sent;
     }

@@ -18,6 +18,12 @@ public:
     }
     const char* Next() const { return gptr(); }
     size_t Left() const { return static_cast<size_t>(egptr() - gptr()); }
+    // What Left() says, once a body that loads itself piece by piece (FilePartBodyBuf) has
+    // loaded its next piece when none was left; 0 at the end of the body.
+    size_t Ready() {
+        if (gptr() == egptr() && sgetc() == traits_type::eof()) return 0;
+        return Left();
+    }
     void Skip(size_t n) { setg(eback(), gptr() + n, egptr()); }
 
 protected:

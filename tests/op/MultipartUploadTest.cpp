@@ -275,22 +275,39 @@ TEST_F(MultipartUploadTest, CompletionThatDoesNotConfirmFails) {
     }
 }
 
+// Cut after the first piece went out: before a later part is read, and inside the part being
+// sent (a part of several pieces), where the request already under way must be dropped.
 TEST_F(MultipartUploadTest, AFileThatShrinksWhileUploadingFails) {
-    std::string data = RandomBytes(4 * kPart);
-    WriteFile(m_path, data);
-    auto handler = std::make_shared<TransferHandler>();
-    handler->SetTotalSize(data.size());
-    std::atomic<bool> cut{false};
-    std::string path = m_path;
-    handler->SetTransferProgressCallback([&cut, path](uint64_t, uint64_t, void*) {
-        if (!cut.exchange(true)) {
-            if (truncate(path.c_str(), 2 * kPart + 5) != 0) ADD_FAILURE() << "truncate";
-        }
-    });
-    ZidResult result = Upload(handler);
-    EXPECT_FALSE(result.IsSucc());
-    EXPECT_EQ(handler->GetStatus(), FAILED);
-    EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+    struct Case {
+        const char* name;
+        uint64_t part;
+        uint64_t size;
+        uint64_t cut_to;
+    } cases[] = {{"before a later part", kPart, 4 * kPart, 2 * kPart + 5},
+                 {"inside the part being sent", 1 << 20, (1 << 20) + 10, 300 * 1024}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Service().Clear();
+        ClientSettings::SetUploadPartSize(c.part);
+        std::string data = RandomBytes(c.size);
+        WriteFile(m_path, data);
+        auto handler = std::make_shared<TransferHandler>();
+        handler->SetTotalSize(data.size());
+        std::atomic<bool> cut{false};
+        std::string path = m_path;
+        const uint64_t cut_to = c.cut_to;
+        handler->SetTransferProgressCallback([&cut, path, cut_to](uint64_t, uint64_t, void*) {
+            if (!cut.exchange(true)) {
+                if (truncate(path.c_str(), static_cast<off_t>(cut_to)) != 0) ADD_FAILURE() << "truncate";
+            }
+        });
+        ZidResult result = Upload(handler);
+        EXPECT_FALSE(result.IsSucc());
+        EXPECT_NE(result.GetErrorMsg().find("local file changed"), std::string::npos)
+            << result.GetErrorMsg();
+        EXPECT_EQ(handler->GetStatus(), FAILED);
+        EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+    }
 }
 
 TEST_F(MultipartUploadTest, CancelEndsAsCanceledWithoutCompletion) {

@@ -1,5 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -17,6 +21,7 @@
 #include "SettingsGuard.h"
 #include "trsf/TransferHandler.h"
 #include "util/AuthTool.h"
+#include "util/FilePartBody.h"
 #include "util/HttpSender.h"
 
 using namespace zuzezi_zid;
@@ -267,6 +272,36 @@ TEST_F(HttpSenderTest, BodyCutShortIsAFailure) {
         EXPECT_TRUE(StartsWith(err, "Net Exception:")) << err;
         EXPECT_LT(body.size(), 200000u);
     }
+}
+
+// A body that ends before its Content-Length is a failure of the sender at once, whether it is
+// a plain stream or a file part that fell short, and the service stores nothing.
+TEST_F(HttpSenderTest, BodyShorterThanItsLengthFails) {
+    const std::string dir = zid_test::MakeTempFolder("zid-short");
+    const std::string path = dir + "/short.bin";
+    {
+        std::ofstream(path, std::ios::binary) << std::string(1000, 'f');
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    std::vector<unsigned char> part(5000);
+    for (const bool from_file : {false, true}) {
+        SCOPED_TRACE(from_file ? "file part" : "stream");
+        std::istringstream text(std::string(1000, 's'));
+        FilePartBodyBuf file_part(fd, 0, part.data(), part.size());
+        std::istream file_body(&file_part);
+        std::istream& body = from_file ? file_body : text;
+        StringMap resp_headers;
+        std::string resp_body, err;
+        EXPECT_EQ(HttpSender::SendWithStreamBody(nullptr, "PUT", Url("/s"), {},
+                                                 Signed("PUT", "/s", {}, 5000), body, kTimeout,
+                                                 kTimeout, &resp_headers, &resp_body, &err),
+                  -1);
+        EXPECT_EQ(err, "Exception:request body ended after 1000 of 5000 bytes");
+        EXPECT_FALSE(Service().GetObject(Bucket(), "s").has_value());
+    }
+    ::close(fd);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(HttpSenderTest, CancellationStopsUploadAndDownload) {
