@@ -97,7 +97,8 @@ void FileUploadTask::UploadTask() {
             m_err_msg = kShortRead;
             return;
         }
-        file_part = new FilePartBodyBuf(m_fd, m_file_offset, m_data_buf_ptr, m_data_len);
+        m_piece.resize(FilePartBodyBuf::kPieceBytes);
+        file_part = new FilePartBodyBuf(m_fd, m_file_offset, m_data_len, m_piece.data());
         body_buf.reset(file_part);
     }
 
@@ -107,8 +108,7 @@ void FileUploadTask::UploadTask() {
         m_resp_headers.clear();
         m_resp.clear();
         m_err_msg.clear();
-        // Sent straight from the buffer, never copied; an attempt after the first sends what
-        // the first read.
+        // Sent straight from the buffer, never copied.
         body_buf->pubseekpos(0, std::ios_base::in);
         std::istream body(body_buf.get());
         std::ostringstream resp_body;
@@ -127,7 +127,7 @@ void FileUploadTask::UploadTask() {
                 m_is_task_success = false;
                 return;
             }
-            if (file_part->Complete()) md5_hex = file_part->Md5Hex();
+            md5_hex = file_part->Md5Hex();
         }
         if (m_http_status == 200 && !md5_hex.empty()) {
             auto it = m_resp_headers.find("ETag");

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <Poco/Runnable.h>
 
@@ -49,12 +50,12 @@ public:
         m_data_buf_ptr = pbuf;
         m_data_len = data_len;
     }
-    // The worker reads [offset, offset + data_len) of fd into pbuf itself as it sends it,
-    // hashing as it reads.
-    void SetFilePart(int fd, uint64_t offset, unsigned char* pbuf, uint64_t data_len) {
+    // The worker reads [offset, offset + data_len) of fd itself, piece by piece as it sends
+    // it, hashing as it reads, in a buffer of one piece that it keeps for every part it runs.
+    void SetFilePart(int fd, uint64_t offset, uint64_t data_len) {
         m_fd = fd;
         m_file_offset = offset;
-        m_data_buf_ptr = pbuf;
+        m_data_buf_ptr = nullptr;
         m_data_len = data_len;
     }
     // Bytes of the file part actually read; short when the file changed under us.
@@ -75,6 +76,7 @@ private:
     uint64_t m_file_offset = 0;
     uint64_t m_read_len = 0;
     bool m_read_short = false;
+    std::vector<char> m_piece;
     unsigned char* m_data_buf_ptr = nullptr;
     uint64_t m_data_len = 0;
     bool m_is_resume = false;

@@ -16,7 +16,6 @@
 #include "util/FileUtil.h"
 #include "util/LogUtil.h"
 #include "util/Md5Digest.h"
-#include "util/PartBuffer.h"
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
@@ -200,14 +199,12 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
     unsigned slots = PoolSize(ClientSettings::GetUploadThreadPoolSize());
     uint64_t part_size = layout.part_size;
 
-    // Each worker reads, hashes and sends its own part in its own buffer and takes the next
-    // part as soon as it is free; this thread only signs parts and keeps their results in order.
+    // Each worker reads, hashes and sends its own part, piece by piece, and takes the next part
+    // as soon as it is free; this thread only signs parts and keeps their results in order.
     DoneSlots done;
-    std::vector<std::unique_ptr<PartBuffer>> buffers;
     std::vector<std::unique_ptr<FileUploadTask>> tasks;
     std::string url = GetRealUrl(host, path, req.IsHttps());
     for (unsigned i = 0; i < slots; ++i) {
-        buffers.emplace_back(new PartBuffer(static_cast<size_t>(part_size)));
         tasks.emplace_back(new FileUploadTask(url, req.GetHeaders(), req.GetParams(),
                                               req.GetConnTimeoutInms(), req.GetRecvTimeoutInms(),
                                               handler, req.GetVerifyCert(), req.GetCaLocation(),
@@ -247,7 +244,7 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
         }
         task->SetResume(false);
         PrepareUploadPartTask(upload_id, host, path, len, part_number, task, req.SignHeaderHost());
-        task->SetFilePart(fd.get(), offset, buffers[k]->Data(), len);
+        task->SetFilePart(fd.get(), offset, len);
         StartOnPool(guard.pool, *task);
         return true;
     };

@@ -11,31 +11,39 @@
 
 namespace zuzezi_zid {
 
-// The bytes [offset, offset + size) of a file, read into the owner's buffer one piece at a
-// time as the sender asks for them, each piece digested right after it is read: the piece is
-// still in the processor's cache when it is hashed and when it is written to the connection,
-// instead of the whole part passing through memory three times. What was read stays in the
-// buffer, so a request sent again sends the same bytes without reading the file again.
+// The bytes [offset, offset + size) of a file, read one piece at a time into the owner's
+// buffer of kPieceBytes as the sender asks for them, each piece digested right after it is
+// read: the piece is still in the processor's cache when it is hashed and when it is written
+// to the connection, and a part needs no memory of its own size.
+// Sent again from the start, the body reads the file again and digests only what it had not
+// digested before: the MD5 stays that of the bytes first read, so a file changed in between
+// shows as an ETag that does not match.
 class FilePartBodyBuf : public MemoryBodyBuf {
 public:
-    FilePartBodyBuf(int fd, uint64_t offset, unsigned char* buffer, uint64_t size);
+    static const size_t kPieceBytes = 256 * 1024;
 
-    uint64_t Loaded() const { return m_loaded; }
+    FilePartBodyBuf(int fd, uint64_t offset, uint64_t size, char* piece_buffer);
+
+    // Bytes of the range read so far in this pass.
+    uint64_t Loaded() const { return m_start + static_cast<uint64_t>(egptr() - eback()); }
     // The file ended, or failed, before the whole range was read.
     bool Short() const { return m_short; }
-    bool Complete() const { return m_loaded == m_size; }
-    // MD5 of the whole range, lower-case hex; only once Complete().
+    // MD5 of the whole range, lower-case hex; empty until every byte was read once.
     std::string Md5Hex();
 
 protected:
     int_type underflow() override;
+    pos_type seekoff(off_type off, std::ios_base::seekdir dir,
+                     std::ios_base::openmode which) override;
+    pos_type seekpos(pos_type pos, std::ios_base::openmode which) override;
 
 private:
     int m_fd;
     uint64_t m_offset;
-    char* m_buffer;
     uint64_t m_size;
-    uint64_t m_loaded = 0;
+    char* m_piece;
+    uint64_t m_start = 0;  // where in the range the piece in the buffer starts
+    uint64_t m_digested = 0;
     bool m_short = false;
     Md5Digest m_md5;
     std::string m_md5_hex;

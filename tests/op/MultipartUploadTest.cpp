@@ -89,10 +89,9 @@ TEST_F(MultipartUploadTest, AWorkerReadsItsOwnPartFromTheFile) {
     ASSERT_GE(fd, 0);
     const std::string host = ClientSettings::BuildBucketHost(kAppId, "ap-test", "bkt", false);
     FileUploadTask task(m_op->GetRealUrl(host, "/up", false), {}, {}, 5000, 5000, nullptr);
-    std::vector<unsigned char> buf(kPart);
 
     m_op->PrepareUploadPartTask(id, host, "/up", kPart, 2, &task, true);
-    task.SetFilePart(fd, kPart, buf.data(), kPart);
+    task.SetFilePart(fd, kPart, kPart);
     Service().ClearRequests();
     task.run();
     ASSERT_TRUE(task.IsSucc()) << task.GetBody();
@@ -101,7 +100,7 @@ TEST_F(MultipartUploadTest, AWorkerReadsItsOwnPartFromTheFile) {
     EXPECT_EQ(Service().Requests()[0].body, data.substr(kPart, kPart));
 
     m_op->PrepareUploadPartTask(id, host, "/up", kPart, 4, &task, true);
-    task.SetFilePart(fd, 3 * kPart, buf.data(), kPart);
+    task.SetFilePart(fd, 3 * kPart, kPart);
     Service().ClearRequests();
     task.run();
     EXPECT_FALSE(task.IsSucc());
@@ -251,6 +250,27 @@ TEST_F(MultipartUploadTest, WrongPartEtagIsRetriedThenFails) {
     Service().AddFault(OnPart(FaultKind::UpperETag, 0, 4));
     result = Upload();
     EXPECT_FALSE(result.IsSucc());
+    EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+}
+
+// A part is sent again from the file; when the file changed after the first attempt read it,
+// the bytes stored do not match what was digested, and the upload is not completed with them.
+TEST_F(MultipartUploadTest, APartSentAgainAfterItsFileChangedIsNotAccepted) {
+    std::string data = RandomBytes(2 * kPart);
+    WriteFile(m_path, data);
+    Service().AddFault(OnPart(FaultKind::Status, 0, 1));
+    auto handler = std::make_shared<TransferHandler>();
+    std::atomic<bool> changed{false};
+    std::string path = m_path;
+    std::string edited = data;
+    edited[7] ^= 1;
+    handler->SetTransferProgressCallback([&changed, path, edited](uint64_t, uint64_t, void*) {
+        if (!changed.exchange(true)) WriteFile(path, edited);
+    });
+    ZidResult result = Upload(handler);
+    EXPECT_FALSE(result.IsSucc());
+    EXPECT_EQ(handler->GetStatus(), FAILED);
+    EXPECT_EQ(CountRequests("POST", "uploadId"), 0u);
     EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
 }
 

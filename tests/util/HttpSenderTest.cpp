@@ -284,11 +284,11 @@ TEST_F(HttpSenderTest, BodyShorterThanItsLengthFails) {
     }
     const int fd = ::open(path.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
-    std::vector<unsigned char> part(5000);
+    std::vector<char> piece(FilePartBodyBuf::kPieceBytes);
     for (const bool from_file : {false, true}) {
         SCOPED_TRACE(from_file ? "file part" : "stream");
         std::istringstream text(std::string(1000, 's'));
-        FilePartBodyBuf file_part(fd, 0, part.data(), part.size());
+        FilePartBodyBuf file_part(fd, 0, 5000, piece.data());
         std::istream file_body(&file_part);
         std::istream& body = from_file ? file_body : text;
         StringMap resp_headers;
