@@ -20,7 +20,7 @@ namespace zuzezi_zid {
 // shows as an ETag that does not match.
 class FilePartBodyBuf : public MemoryBodyBuf {
 public:
-    static const size_t kPieceBytes = 256 * 1024;
+    static constexpr size_t kPieceBytes = 256 * 1024;
 
     FilePartBodyBuf(int fd, uint64_t offset, uint64_t size, char* piece_buffer);
 
