@@ -144,6 +144,15 @@ void TransferHandler::WaitForFinalStatus() const {
     m_status_cond.wait(lock, [this] { return IsFinalStatus(m_status); });
 }
 
+void WriteChecked(std::ostream& out, const char* data, size_t size, uint64_t written_before) {
+    out.write(data, static_cast<std::streamsize>(size));
+    if (!out) {
+        // A short or failed write must not pass as a complete copy.
+        throw std::ios_base::failure("write to output stream failed after " +
+                                     std::to_string(written_before) + " bytes");
+    }
+}
+
 uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
                                 std::ostream& out, size_t buffer_size,
                                 const std::function<void(const char*, size_t)>& on_block) {
@@ -156,12 +165,7 @@ uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler,
         if (handler && !handler->IsNotCancelled()) {
             throw UserCancelException();
         }
-        out.write(buffer.data(), n);
-        if (!out) {
-            // A short or failed write must not pass as a complete copy.
-            throw std::ios_base::failure("write to output stream failed after " +
-                                         std::to_string(total) + " bytes");
-        }
+        WriteChecked(out, buffer.data(), static_cast<size_t>(n), total);
         total += static_cast<uint64_t>(n);
         if (on_block) {
             on_block(buffer.data(), static_cast<size_t>(n));

@@ -107,4 +107,8 @@ uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler,
                                 std::ostream& out, size_t buffer_size,
                                 const std::function<void(const char*, size_t)>& on_block = nullptr);
 
+// Writes size bytes to out; throws std::ios_base::failure when the output refuses them
+// (written_before: what went out before, for the message).
+void WriteChecked(std::ostream& out, const char* data, size_t size, uint64_t written_before);
+
 }  // namespace zuzezi_zid

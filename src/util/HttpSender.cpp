@@ -28,8 +28,8 @@
 #include "util/ConnectionPool.h"
 #include "util/HttpConnection.h"
 #include "util/LogUtil.h"
-#include "util/Md5Digest.h"
 #include "util/MemoryBody.h"
+#include "util/PipelinedMd5.h"
 #include "util/ResponseBody.h"
 #include "util/StringUtil.h"
 
@@ -158,26 +158,38 @@ void LogResponse(const Poco::Net::HTTPResponse& resp, const StringMap& headers) 
 }
 
 // Copies the response body to out in large pieces, straight into the destination's memory
-// when it offers it (on_block sees each piece once it is there). Otherwise the pieces go
-// through a buffer of at most `length` bytes: a small answer needs no large one.
+// when it offers it. Otherwise the pieces go through a buffer of at most `length` bytes (a
+// small answer needs no large one): md5's own when it is given, so that it can read each piece
+// where it is while the next is read.
 uint64_t PumpBody(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
-                  std::ostream& out, uint64_t length,
-                  const std::function<void(const char*, size_t)>& on_block) {
+                  std::ostream& out, uint64_t length, PipelinedMd5* md5) {
     auto* sink = dynamic_cast<DirectSinkBuf*>(out.rdbuf());
     const size_t piece =
         static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(kPiece, length)));
-    if (!sink) {
-        return CopyStreamWithProgress(handler, in, out, piece, on_block);
+    if (!sink && !md5) {
+        return CopyStreamWithProgress(handler, in, out, piece);
     }
     uint64_t total = 0;
     for (;;) {
         char* at = nullptr;
-        const size_t room = sink->Room(&at);
-        if (room == 0) {
-            // Full: the rest is still read, and measured by the destination.
-            return total + CopyStreamWithProgress(handler, in, out, piece, on_block);
+        size_t room = piece;
+        if (sink) {
+            room = std::min(sink->Room(&at), kPiece);
+            if (room == 0) {
+                // Full: the rest is still read, and measured by the destination. The copy
+                // buffer is reused for the next piece, so md5 takes a copy of each.
+                std::function<void(const char*, size_t)> on_copied;
+                if (md5) {
+                    on_copied = [md5](const char* data, size_t size) {
+                        md5->Add(data, size, false);
+                    };
+                }
+                return total + CopyStreamWithProgress(handler, in, out, piece, on_copied);
+            }
+        } else {
+            at = md5->Buffer(piece);
         }
-        in.read(at, static_cast<std::streamsize>(std::min(room, kPiece)));
+        in.read(at, static_cast<std::streamsize>(room));
         const size_t n = static_cast<size_t>(in.gcount());
         if (n == 0) {
             return total;
@@ -185,10 +197,14 @@ uint64_t PumpBody(const std::shared_ptr<TransferHandler>& handler, std::istream&
         if (handler && !handler->IsNotCancelled()) {
             throw UserCancelException();
         }
-        sink->Commit(n);
+        if (sink) {
+            sink->Commit(n);
+        } else {
+            WriteChecked(out, at, n, total);
+        }
         total += n;
-        if (on_block) {
-            on_block(at, n);
+        if (md5) {
+            md5->Add(at, n, true);
         }
         if (handler) {
             handler->AdvanceProgress(n);
@@ -201,7 +217,8 @@ uint64_t PumpBody(const std::shared_ptr<TransferHandler>& handler, std::istream&
 
 // Copies the response body to out. When the ETag is a plain MD5 and the caller
 // asks for the check, each piece is digested as it is copied (never held whole
-// in memory); returns false in *md5_ok with the hex digest in *md5_hex on a mismatch.
+// in memory), a large body's alongside the copy; returns false in *md5_ok with the
+// hex digest in *md5_hex on a mismatch.
 uint64_t CopyBody(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
                   std::ostream& out, uint64_t length, bool is_check_md5, const std::string& etag,
                   bool* md5_ok, std::string* md5_hex) {
@@ -210,9 +227,8 @@ uint64_t CopyBody(const std::shared_ptr<TransferHandler>& handler, std::istream&
         return PumpBody(handler, in, out, length, nullptr);
     }
     SENDER_LOG_DBG("Check Response Md5");
-    Md5Digest md5;
-    const uint64_t n = PumpBody(handler, in, out, length,
-                                [&md5](const char* data, size_t size) { md5.Update(data, size); });
+    PipelinedMd5 md5;
+    const uint64_t n = PumpBody(handler, in, out, length, &md5);
     *md5_hex = md5.HexDigest();
     *md5_ok = *md5_hex == etag;
     return n;

@@ -5,9 +5,11 @@
 
 #include "OpTestSupport.h"
 #include "support/CannedServer.h"
+#include "support/RefusingBuf.h"
 
 using namespace zuzezi_zid;
 using zid_test::CannedServer;
+using zid_test::RefusingBuf;
 
 namespace {
 
@@ -26,30 +28,6 @@ std::string Answer(const std::string& status_line, const std::string& headers,
 std::string WithLength(const std::string& status_line, const std::string& body) {
     return Answer(status_line, "Content-Length: " + std::to_string(body.size()) + "\r\n", body);
 }
-
-// An ostream that takes `limit` bytes and then refuses every write, as a full disk would.
-class RefusingBuf : public std::streambuf {
-public:
-    explicit RefusingBuf(size_t limit) : m_limit(limit) {}
-    size_t Taken() const { return m_taken; }
-
-protected:
-    std::streamsize xsputn(const char*, std::streamsize n) override {
-        const std::streamsize room = static_cast<std::streamsize>(m_limit - m_taken);
-        const std::streamsize take = std::min(n, room);
-        m_taken += static_cast<size_t>(take);
-        return take;
-    }
-    int_type overflow(int_type c) override {
-        if (m_taken >= m_limit) return traits_type::eof();
-        ++m_taken;
-        return traits_type::not_eof(c);
-    }
-
-private:
-    size_t m_limit;
-    size_t m_taken = 0;
-};
 
 class HostileAnswerTest : public zid_test::ObjectOpTest {
 protected:

@@ -3,11 +3,11 @@
 #include <atomic>
 #include <chrono>
 #include <sstream>
-#include <streambuf>
 #include <thread>
 #include <vector>
 
 #include "request/ObjectReq.h"
+#include "support/RefusingBuf.h"
 #include "trsf/AsyncContext.h"
 #include "trsf/TransferHandler.h"
 
@@ -22,30 +22,6 @@ ZidResult ResultWithMessage(const std::string& msg) {
     r.SetErrorMsg(msg);
     return r;
 }
-
-// Accepts `limit` bytes, then refuses every write.
-class LimitedBuf : public std::streambuf {
-public:
-    explicit LimitedBuf(size_t limit) : limit_(limit) {}
-    size_t written = 0;
-
-protected:
-    std::streamsize xsputn(const char*, std::streamsize n) override {
-        const size_t take = std::min(static_cast<size_t>(n), limit_ - written);
-        written += take;
-        return static_cast<std::streamsize>(take);
-    }
-    int_type overflow(int_type c) override {
-        if (written >= limit_) {
-            return traits_type::eof();
-        }
-        ++written;
-        return c;
-    }
-
-private:
-    size_t limit_;
-};
 
 }  // namespace
 
@@ -233,7 +209,7 @@ TEST(CopyStreamTest, CancelledCopyWritesNothing) {
 TEST(CopyStreamTest, ShortOrFailedWriteFails) {
     const std::string data(100, 'w');
     for (size_t limit : {size_t(0), size_t(10), size_t(64)}) {
-        LimitedBuf buf(limit);
+        zid_test::RefusingBuf buf(limit);
         std::ostream out(&buf);
         std::istringstream in(data);
         EXPECT_THROW(CopyStreamWithProgress(nullptr, in, out, 32), std::ios_base::failure) << limit;

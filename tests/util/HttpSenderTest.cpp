@@ -18,11 +18,13 @@
 
 #include "ClientSettings.h"
 #include "support/LocalServiceFixture.h"
+#include "support/RefusingBuf.h"
 #include "SettingsGuard.h"
 #include "trsf/TransferHandler.h"
 #include "util/AuthTool.h"
 #include "util/FilePartBody.h"
 #include "util/HttpSender.h"
+#include "util/ResponseBody.h"
 
 using namespace zuzezi_zid;
 using StringMap = std::map<std::string, std::string>;
@@ -227,6 +229,129 @@ TEST_F(HttpSenderTest, Md5MismatchFailsButDeliversTheBody) {
         HttpSender::SendWithStringBody(nullptr, "GET", Url("/m"), {}, Signed("GET", "/m", {}, 0),
                                        "", kTimeout, kTimeout, &resp_headers, &body, &err, true),
         200);
+}
+
+// Takes a body into its own memory, up to its capacity; what does not fit is only counted.
+class MemorySink : public DirectSinkBuf {
+public:
+    explicit MemorySink(size_t capacity) : m_memory(capacity) {}
+    std::string Stored() const { return std::string(m_memory.data(), m_used); }
+    size_t Over() const { return m_over; }
+
+    size_t Room(char** at) override {
+        *at = m_memory.data() + m_used;
+        return m_memory.size() - m_used;
+    }
+    void Commit(size_t n) override { m_used += n; }
+
+protected:
+    std::streamsize xsputn(const char*, std::streamsize n) override {
+        m_over += static_cast<size_t>(n);
+        return n;
+    }
+
+private:
+    std::vector<char> m_memory;
+    size_t m_used = 0;
+    size_t m_over = 0;
+};
+
+// A body of megabytes is digested alongside the copy: the verdict, the message and the bytes
+// delivered must be those of the inline digest, whatever the destination.
+TEST_F(HttpSenderTest, LargeBodyMd5CheckedWhateverTheDestination) {
+    const size_t kSize = 3 * 1024 * 1024 + 5;
+    std::string data(kSize, '\0');
+    for (size_t i = 0; i < kSize; ++i) data[i] = static_cast<char>((i * 7919) >> 5);
+    Service().PutObject(Bucket(), "large", data);
+    const std::string md5 = zid_local::LocalService::Md5Hex(data);
+    std::string upper = md5;
+    for (auto& c : upper) c = static_cast<char>(toupper(c));
+
+    enum class Dest { kStream, kSink, kShortSink };
+    struct Case {
+        const char* name;
+        Dest dest;
+        bool wrong_etag;
+    };
+    const Case cases[] = {
+        {"stream", Dest::kStream, false},
+        {"stream, wrong ETag", Dest::kStream, true},
+        {"own memory", Dest::kSink, false},
+        {"own memory, wrong ETag", Dest::kSink, true},
+        // The first 2 MiB are read in place, the rest through the copy buffer.
+        {"own memory too small", Dest::kShortSink, false},
+    };
+    for (const auto& c : cases) {
+        if (c.wrong_etag) {
+            zid_local::Fault fault;
+            fault.kind = zid_local::FaultKind::UpperETag;
+            Service().AddFault(fault);
+        }
+        std::ostringstream stream;
+        MemorySink sink(c.dest == Dest::kShortSink ? 2 * 1024 * 1024 : kSize);
+        std::ostream to_sink(&sink);
+        std::ostream& out = c.dest == Dest::kStream ? static_cast<std::ostream&>(stream) : to_sink;
+        auto handler = std::make_shared<TransferHandler>();
+        StringMap resp_headers;
+        std::string err_body, err;
+        uint64_t real = 0;
+        const int status = HttpSender::SendRequest(
+            handler, "GET", Url("/large"), {}, Signed("GET", "/large", {}, 0), "", kTimeout,
+            kTimeout, &resp_headers, &err_body, out, &err, &real, true);
+        if (c.wrong_etag) {
+            EXPECT_EQ(status, -1) << c.name;
+            EXPECT_EQ(err, "Md5 of response body is not equal to the etag in the header. Body Md5= " +
+                               md5 + ", etag=" + upper + ", recv-len=" + std::to_string(kSize) +
+                               ", content-length=" + std::to_string(kSize))
+                << c.name;
+        } else {
+            EXPECT_EQ(status, 200) << c.name << ": " << err;
+        }
+        EXPECT_EQ(real, kSize) << c.name;
+        EXPECT_EQ(handler->GetTransferred(), kSize) << c.name;
+        if (c.dest == Dest::kStream) {
+            EXPECT_TRUE(stream.str() == data) << c.name;
+        } else {
+            const std::string stored = sink.Stored();
+            EXPECT_TRUE(stored == data.substr(0, stored.size())) << c.name;
+            EXPECT_EQ(stored.size() + sink.Over(), kSize) << c.name;
+        }
+    }
+}
+
+// The digest runs on a thread of its own for a large body; a copy that stops half-way must
+// still end the call with its own error, the thread stopped.
+TEST_F(HttpSenderTest, LargeMd5CheckedBodyStopsOnRefusedWriteAndCancel) {
+    const size_t kSize = 4 * 1024 * 1024;
+    Service().PutObject(Bucket(), "large", std::string(kSize, 'q'));
+    StringMap resp_headers;
+    std::string err_body, err;
+    uint64_t real = 0;
+
+    zid_test::RefusingBuf refusing(2 * 1024 * 1024 + 100);
+    std::ostream full(&refusing);
+    EXPECT_EQ(HttpSender::SendRequest(nullptr, "GET", Url("/large"), {},
+                                      Signed("GET", "/large", {}, 0), "", kTimeout, kTimeout,
+                                      &resp_headers, &err_body, full, &err, &real, true),
+              -1);
+    EXPECT_TRUE(StartsWith(err, "Exception:write to output stream failed after ")) << err;
+    EXPECT_EQ(refusing.Taken(), 2u * 1024 * 1024 + 100);
+
+    // Cancelled once the digest has gone to its thread.
+    auto handler = std::make_shared<TransferHandler>();
+    handler->SetTransferProgressCallback([&](uint64_t done, uint64_t, void*) {
+        if (done > 2 * 1024 * 1024) handler->Cancel();
+    });
+    std::ostringstream os;
+    err.clear();
+    EXPECT_EQ(HttpSender::SendRequest(handler, "GET", Url("/large"), {},
+                                      Signed("GET", "/large", {}, 0), "", kTimeout, kTimeout,
+                                      &resp_headers, &err_body, os, &err, &real, true),
+              -1);
+    EXPECT_EQ(err, "Request canceled by user");
+    EXPECT_GT(os.str().size(), 2u * 1024 * 1024);
+    EXPECT_LT(os.str().size(), kSize);
+    handler->SetTransferProgressCallback(nullptr);
 }
 
 TEST_F(HttpSenderTest, RefusedConnectionAndTimeout) {
