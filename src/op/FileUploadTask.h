@@ -17,7 +17,7 @@ class TransferHandler;
 
 // Uploads one part of a multipart upload and checks that the returned ETag is the
 // part's MD5. At most four attempts; the owner decides what a failure means. The part is
-// either in the owner's buffer already or read by the worker from a file into its buffer.
+// either in the owner's buffer already or read by the worker from a file as it is sent.
 class FileUploadTask : public Poco::Runnable, public PartExchange {
 public:
     FileUploadTask(const std::string& full_url, uint64_t conn_timeout_in_ms,
