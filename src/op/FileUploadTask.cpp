@@ -16,12 +16,6 @@
 
 namespace zuzezi_zid {
 
-namespace {
-
-const char kShortRead[] = "short read of the local file";
-
-}  // namespace
-
 FileUploadTask::FileUploadTask(const std::string& full_url, uint64_t conn_timeout_in_ms,
                                uint64_t recv_timeout_in_ms, unsigned char* pbuf, uint64_t data_len,
                                bool verify_cert, const std::string& ca_location,
@@ -76,6 +70,14 @@ void FileUploadTask::run() {
     ReportDone();
 }
 
+void FileUploadTask::FailShortRead(uint64_t read_len) {
+    m_read_len = read_len;
+    m_read_short = true;
+    m_http_status = -1;
+    m_err_msg = "short read of the local file";
+    m_is_task_success = false;
+}
+
 void FileUploadTask::UploadTask() {
     std::unique_ptr<MemoryBodyBuf> body_buf;
     FilePartBodyBuf* file_part = nullptr;
@@ -91,10 +93,7 @@ void FileUploadTask::UploadTask() {
         if (::fstat(m_fd, &st) == 0 &&
             static_cast<uint64_t>(st.st_size) < m_file_offset + m_data_len) {
             const uint64_t size = static_cast<uint64_t>(st.st_size);
-            m_read_len = size > m_file_offset ? size - m_file_offset : 0;
-            m_read_short = true;
-            m_http_status = -1;
-            m_err_msg = kShortRead;
+            FailShortRead(size > m_file_offset ? size - m_file_offset : 0);
             return;
         }
         m_piece.resize(FilePartBodyBuf::kPieceBytes);
@@ -121,10 +120,7 @@ void FileUploadTask::UploadTask() {
         if (file_part) {
             m_read_len = file_part->Loaded();
             if (file_part->Short()) {
-                m_read_short = true;
-                m_http_status = -1;
-                m_err_msg = kShortRead;
-                m_is_task_success = false;
+                FailShortRead(m_read_len);
                 return;
             }
             md5_hex = file_part->Md5Hex();

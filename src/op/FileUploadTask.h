@@ -72,6 +72,9 @@ public:
     std::map<std::string, std::string> GetHeaders() const { return m_resp_headers; }
 
 private:
+    // The file ended before the part did (it changed under us): the part fails, not retried.
+    void FailShortRead(uint64_t read_len);
+
     int m_fd = -1;
     uint64_t m_file_offset = 0;
     uint64_t m_read_len = 0;

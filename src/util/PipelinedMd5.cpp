@@ -12,7 +12,7 @@ const size_t kDepth = 4;
 
 }  // namespace
 
-PipelinedMd5::PipelinedMd5() = default;
+PipelinedMd5::PipelinedMd5() : m_ring(kDepth) {}
 
 PipelinedMd5::~PipelinedMd5() { Stop(); }
 
@@ -66,9 +66,6 @@ std::string PipelinedMd5::HexDigest() {
 }
 
 void PipelinedMd5::WaitForRoom() {
-    if (m_ring.empty()) {
-        m_ring.resize(kDepth);
-    }
     if (m_worker.joinable()) {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_done.wait(lock, [this] { return m_added - m_digested < kDepth; });
