@@ -1,3 +1,6 @@
+/// @file
+/// The outcome of every storage operation, ZidResult, and the test that decides whether a
+/// failure is repeated on the backup domain.
 #pragma once
 
 #include <cstdint>
@@ -6,38 +9,75 @@
 
 namespace zuzezi_zid {
 
-// Outcome of one storage operation. The server time is not carried by copies.
+/// Outcome of one storage operation, returned by value; failures are reported here, not
+/// thrown.
+///
+/// A failure has IsSucc() false. When no answer arrived (no connection, time-out, a
+/// cancelled transfer, a check the client made before sending) GetHttpStatus() stays -1
+/// and the error message holds the client's own text, such as "Request canceled by user"
+/// or "Invalid access_key secret_key or region, please check your configuration". When
+/// the service answered with an error, the status is its HTTP status and the code,
+/// message, resource, request id and trace id come from its "Error" document; a body that
+/// is no such document becomes the message as it stands. The server time is not carried
+/// by copies.
 class ZidResult {
 public:
+    /// A failed result with HTTP status -1 and empty fields.
     ZidResult() = default;
+    /// Copies every field but the server time.
     ZidResult(const ZidResult& other);
+    /// Copies every field but the server time, which keeps its old value.
     ZidResult& operator=(const ZidResult& other);
     ~ZidResult() = default;
 
+    /// True when the operation succeeded.
     bool IsSucc() const { return m_is_succ; }
+    /// Marks the result as a success.
     void SetSucc() { m_is_succ = true; }
+    /// Marks the result as a failure.
     void SetFail() { m_is_succ = false; }
 
+    /// HTTP status of the answer; -1 when no answer arrived.
     int GetHttpStatus() const { return m_http_status; }
+    /// Sets the HTTP status (-1 for "no answer").
     void SetHttpStatus(int status) { m_http_status = status; }
 
+    /// The service's error code (element "Code" of its "Error" document), or a code the
+    /// client sets itself; "" when there is none.
     std::string GetErrorCode() const { return m_error_code; }
+    /// Sets the error code.
     void SetErrorCode(const std::string& code) { m_error_code = code; }
+    /// The service's error message (element "Message"), or the client's own text when no
+    /// answer arrived or a local check failed.
     std::string GetErrorMsg() const { return m_error_msg; }
+    /// Sets the error message.
     void SetErrorMsg(const std::string& msg) { m_error_msg = msg; }
+    /// The resource the service names in its "Error" document (element "Resource").
     std::string GetResourceAddr() const { return m_resource_addr; }
+    /// The request id: header "x-zid-request-id", or element "RequestId" of an error;
+    /// "" when the answer carried none (as when no answer arrived).
     std::string GetXZidRequestId() const { return m_request_id; }
+    /// Sets the request id.
     void SetXZidRequestId(const std::string& id) { m_request_id = id; }
+    /// The trace id: header "x-zid-trace-id", or element "TraceId" of an error.
     std::string GetXZidTraceId() const { return m_trace_id; }
+    /// The service's time from element "ServerTime" of an error; "" in copies.
     std::string GetXZidServerTime() const { return m_server_time; }
+    /// Bytes received in the answer's body, as counted by the client.
     uint64_t GetRealByte() const { return m_real_byte; }
+    /// Sets the received byte count.
     void SetRealByte(uint64_t n) { m_real_byte = n; }
 
-    // Takes the ids from the headers, then the fields of an "Error" body;
-    // false when the body is not XML or has no "Error" element.
+    /// Takes the ids from the headers, then the fields of an "Error" body.
+    /// @param headers response headers
+    /// @param body    response body
+    /// @return false when the body is not XML or has no "Error" element; the ids from the
+    ///         headers are kept either way.
     bool ParseFromHttpResponse(const std::map<std::string, std::string>& headers,
                                const std::string& body);
 
+    /// The fields as one text for logs: "IsSucc=...", "HttpStatus=...", then the error
+    /// code, message, resource, request id and trace id.
     std::string DumpText() const;
 
 private:
@@ -52,8 +92,10 @@ private:
     uint64_t m_real_byte = 0;
 };
 
-// True when a failed exchange without a request id may be repeated on the
-// backup domain (and the process-wide switch allows it).
+/// Whether a failed exchange is to be repeated on the backup domain.
+/// @param result the outcome on the default domain
+/// @return true when the status is not 2xx, the result has no request id (the service
+///         did not answer) and ClientSettings::IsRetryOnBackupDomain() is on.
 bool NeedsBackupDomainRetry(const ZidResult& result);
 
 }  // namespace zuzezi_zid

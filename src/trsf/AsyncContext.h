@@ -1,3 +1,5 @@
+/// @file
+/// AsyncContext, the caller's handle on one asynchronous call of ZidAPI.
 #pragma once
 
 #include <memory>
@@ -6,19 +8,32 @@
 
 namespace zuzezi_zid {
 
-// The caller's handle on one asynchronous call.
+/// The caller's handle on one asynchronous call: wait on it, cancel it, read its outcome.
+/// It shares the call's TransferHandler with the task, so either may outlive the other.
 class AsyncContext {
 public:
+    /// @param handler the transfer's shared state; must not be null
     explicit AsyncContext(const std::shared_ptr<TransferHandler>& handler) : m_handler(handler) {}
 
+    /// The transfer's shared state: progress, response headers and body, upload id.
     const std::shared_ptr<TransferHandler>& GetTransferHandler() const { return m_handler; }
 
+    /// The transfer's current status.
     TransferStatus GetStatus() const { return m_handler->GetStatus(); }
+    /// Blocks until the transfer reaches a final status (CANCELED, FAILED, COMPLETED or
+    /// ABORTED). Every asynchronous call ends in one, also when it could not start.
     void WaitUntilFinish() const { m_handler->WaitForFinalStatus(); }
+    /// Asks the transfer to stop; returns at once. The transfer stops at its next block
+    /// and fails with "Request canceled by user" (a multipart upload ends CANCELED, other
+    /// transfers FAILED); one that already ended keeps its outcome.
     void Cancel() const { m_handler->Cancel(); }
+    /// The transfer's outcome; read it after WaitUntilFinish() has returned.
     ZidResult GetResult() const { return m_handler->GetResult(); }
+    /// The request's bucket name.
     std::string GetBucketName() const { return m_handler->GetBucketName(); }
+    /// The request's object key.
     std::string GetObjectName() const { return m_handler->GetObjectName(); }
+    /// The request's local file path; "" for a stream transfer.
     std::string GetLocalFilePath() const { return m_handler->GetLocalFilePath(); }
 
 private:

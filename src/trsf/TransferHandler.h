@@ -1,7 +1,8 @@
+/// @file
+/// TransferHandler, the shared state of one transfer, its callback types, and the stream
+/// copy that reports progress and notices a cancel (CopyStreamWithProgress). AsyncContext
+/// lives in trsf/AsyncContext.h, UserCancelException in trsf/UserCancelException.h.
 #pragma once
-
-// Also declares CopyStreamWithProgress; AsyncContext lives in trsf/AsyncContext.h,
-// UserCancelException in trsf/UserCancelException.h.
 
 #include <condition_variable>
 #include <cstdint>
@@ -23,58 +24,103 @@ namespace zuzezi_zid {
 class AsyncContext;
 class ObjectReq;
 
-// (transferred bytes, total bytes, user data)
+/// Progress callback: (transferred bytes, total bytes, user data).
+///
+/// It runs on the thread that moved the bytes, with no lock held: a multi-threaded
+/// download or a multipart upload calls it from several pool threads at once, so it must
+/// be thread-safe and quick. The transferred count never exceeds the total.
 using TransferProgressCallback = std::function<void(uint64_t, uint64_t, void*)>;
-// (context of the finished call, user data)
+/// Done callback: (context of the finished call, user data). Called once, on the thread
+/// that set the first final status (a pool thread for an asynchronous call), after the
+/// status and result are stored.
 using DoneCallback = std::function<void(const std::shared_ptr<AsyncContext>&, void*)>;
 
-// Shared state of one transfer. Always owned by a std::shared_ptr.
+/// Shared state of one transfer: names, sizes, status, result, cancel flag, callbacks.
+/// Always owned by a std::shared_ptr (the done callback needs shared_from_this()).
+/// Progress is guarded by one mutex, status and cancel flag by another; waiters wake on
+/// every final status.
 class TransferHandler : public std::enable_shared_from_this<TransferHandler> {
 public:
+    /// Status NOT_START, sizes 0, no callbacks.
     TransferHandler() = default;
     TransferHandler(const TransferHandler&) = delete;
     TransferHandler& operator=(const TransferHandler&) = delete;
 
-    // Takes names, local path, callbacks and user data from the request.
+    /// Takes names, local path, callbacks and user data from the request.
     void BindRequest(const ObjectReq& req);
 
+    /// Sets the transfer's total size in bytes.
     void SetTotalSize(uint64_t total);
+    /// The transfer's total size in bytes; 0 until known.
     uint64_t GetTotalSize() const;
+    /// Sets the multipart upload id.
     void SetUploadID(const std::string& upload_id) { m_upload_id = upload_id; }
+    /// The multipart upload id, once the upload has one; "" otherwise.
     std::string GetUploadID() const { return m_upload_id; }
 
+    /// Adds n bytes to the transferred count (capped at the total), then calls the
+    /// progress callback on the calling thread.
     void AdvanceProgress(uint64_t n);
+    /// Bytes transferred so far.
     uint64_t GetTransferred() const;
 
+    /// True for CANCELED, FAILED, COMPLETED and ABORTED.
     static bool IsFinalStatus(TransferStatus status);
+    /// Whether a status may replace another: any change that leaves or enters a non-final
+    /// status, a status to itself, and CANCELED to ABORTED; no other change between final
+    /// statuses.
     static bool IsAllowedChange(TransferStatus old_status, TransferStatus new_status);
+    /// Sets the status when the change is allowed (else does nothing); the first final
+    /// status wakes the waiters and calls the done callback, on this thread.
     void ChangeStatus(TransferStatus status);
-    // The result is stored only when the status change is allowed.
+    /// ChangeStatus() that also stores the result; the result is stored only when the
+    /// status change is allowed.
     void ChangeStatusWithResult(TransferStatus status, const ZidResult& result);
+    /// ChangeStatusWithResult() that also stores the response's headers and body.
     void ChangeStatusWithResponse(TransferStatus status, const ZidResult& result,
                                   const std::map<std::string, std::string>& headers,
                                   const std::string& body);
+    /// The current status.
     TransferStatus GetStatus() const;
+    /// The current status's name, as StatusName().
     std::string GetStatusName() const;
+    /// "NOT_START", "IN_PROGRESS", "CANCELED", "FAILED", "COMPLETED", "ABORTED"; "UNKNOWN"
+    /// for any other value (RETRY_ON_BACKUP_DOMAIN among them).
     static std::string StatusName(TransferStatus status);
 
+    /// Raises the cancel flag; the transfer notices it at its next block.
     void Cancel();
+    /// False once Cancel() was called.
     bool IsNotCancelled() const;
+    /// Blocks until the status is final.
     void WaitForFinalStatus() const;
 
-    // Read after WaitForFinalStatus has returned.
+    /// The stored outcome; read after WaitForFinalStatus() has returned.
     ZidResult GetResult() const { return m_result; }
+    /// Headers of the final answer, stored on completion; read after WaitForFinalStatus().
     const std::map<std::string, std::string>& GetRespHeaders() const { return m_resp_headers; }
+    /// Body of the final answer, when the transfer stores one; read after
+    /// WaitForFinalStatus().
     const std::string& GetRespBody() const { return m_resp_body; }
+    /// The bound request's bucket name.
     std::string GetBucketName() const { return m_bucket_name; }
+    /// The bound request's object key.
     std::string GetObjectName() const { return m_object_name; }
+    /// The bound request's local file path; "" for a stream transfer.
     std::string GetLocalFilePath() const { return m_local_file_path; }
+    /// The caller's pointer handed to both callbacks; the caller keeps what it points to
+    /// alive until the transfer has ended.
     void* GetUserData() const { return m_user_data; }
 
+    /// Replaces the progress callback; set it before the transfer starts.
     void SetTransferProgressCallback(const TransferProgressCallback& cb) { m_progress_cb = cb; }
+    /// Replaces the done callback; set it before the transfer starts.
     void SetDoneCallback(const DoneCallback& cb) { m_done_cb = cb; }
+    /// Replaces the user data; set it before the transfer starts.
     void SetUserData(void* user_data) { m_user_data = user_data; }
 
+    /// Part records for the caller's own use; no operation of the library fills them.
+    /// Not guarded.
     std::map<int, std::shared_ptr<PartState>>& GetPartStates() { return m_part_states; }
 
 private:
@@ -99,16 +145,25 @@ private:
     void* m_user_data = nullptr;
 };
 
-// Copies in blocks of buffer_size, reporting each block to the handler (may be
-// empty); throws UserCancelException when the handler is cancelled and
-// std::ios_base::failure when the output refuses a write. on_block (may be empty)
-// sees each block once it is written. Returns bytes written.
+/// Copies in to out in blocks, reporting each block to the handler.
+/// @param handler     counts progress and carries the cancel flag; may be null
+/// @param in          read to its end
+/// @param out         receives every block
+/// @param buffer_size block size in bytes; must be above 0
+/// @param on_block    sees each block once it is written; may be empty
+/// @return bytes written.
+/// @throws UserCancelException when the handler is cancelled
+/// @throws std::ios_base::failure when the output refuses a write
 uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
                                 std::ostream& out, size_t buffer_size,
                                 const std::function<void(const char*, size_t)>& on_block = nullptr);
 
-// Writes size bytes to out; throws std::ios_base::failure when the output refuses them
-// (written_before: what went out before, for the message).
+/// Writes size bytes of data to out.
+/// @param out            the output
+/// @param data, size     what to write
+/// @param written_before bytes that went out before, named in the failure's message
+/// @throws std::ios_base::failure ("write to output stream failed after N bytes") when the
+///         output refuses them
 void WriteChecked(std::ostream& out, const char* data, size_t size, uint64_t written_before);
 
 }  // namespace zuzezi_zid
