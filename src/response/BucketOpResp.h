@@ -1,4 +1,5 @@
-// Answers of the bucket operations that carry no document of their own.
+/// @file
+/// Answers of the bucket operations that carry no document of their own.
 #pragma once
 
 #include <string>
@@ -8,15 +9,20 @@
 
 namespace zuzezi_zid {
 
-// HEAD of a bucket: headers only.
+/// The answer to a HEAD of a bucket: headers only (read them with GetHeader()). A bucket
+/// that does not exist gives a failed `ZidResult` with status 404.
 class HeadBucketResp : public BaseResp {};
 
-// Keys that a delete by prefix removed, in the order it removed them; a response passed
-// to several calls holds the keys of all of them.
+/// Keys that a delete by prefix removed, in the order it removed them. A response passed
+/// to several calls holds the keys of all of them; a call that failed part way holds the
+/// keys removed before the failure.
 class DeleteObjectsByPrefixResp : public BaseResp {
 public:
     DeleteObjectsByPrefixResp() = default;
+    /// Appends a key to the list; the call does this for each key it removed.
+    /// @param key the object key.
     void AddDeletedKey(const std::string& key) { m_deleted_keys.push_back(key); }
+    /// @return the removed keys, oldest removal first; empty when nothing was removed.
     std::vector<std::string> GetDeletedKeys() const { return m_deleted_keys; }
 
 private:

@@ -1,10 +1,14 @@
+/// @file
+/// Answers of the data-processing operations.
+
 #pragma once
 
 #include "response/ObjectResp.h"
 
 namespace zuzezi_zid {
 
-// The answer to an upload with picture-processing rules: the upload's headers and outcome.
+/// The answer to an upload with picture-processing rules: the upload's headers and outcome,
+/// read as for an upload from a file.
 class PutObjectWithPicOperationResp : public PutObjectByFileResp {};
 
 }  // namespace zuzezi_zid
