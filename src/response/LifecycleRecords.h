@@ -56,7 +56,7 @@ public:
     /// @param days days after an object's creation.
     void SetDays(uint64_t days) { Store(m_days, days, kDays); }
     /// Sets "Date" and its mask bit.
-    /// @param date the day, as the service writes it (ISO 8601).
+    /// @param date the day, as the service writes it.
     void SetDate(const std::string& date) { Store(m_date, date, kDate); }
     /// Sets "StorageClass" and its mask bit.
     /// @param storage_class the class objects move to.
@@ -88,7 +88,7 @@ public:
     /// @param days days after an object's creation.
     void SetDays(uint64_t days) { Store(m_days, days, kDays); }
     /// Sets "Date" and its mask bit.
-    /// @param date the day, as the service writes it (ISO 8601).
+    /// @param date the day, as the service writes it.
     void SetDate(const std::string& date) { Store(m_date, date, kDate); }
     /// Sets "ExpiredObjectDeleteMarker" and its mask bit (also for false).
     /// @param marker true to remove expired delete markers.
