@@ -159,11 +159,17 @@ std::string AuthTool::SignLivePushUrl(const std::string& secret_id, const std::s
     if (!token.empty()) {
         all_params["x-zid-security-token"] = token;
     }
+    // The signature covers the raw text; the URL carries each name and value percent-encoded,
+    // so a token holding "+", "&" or "=" stays one parameter.
     std::string param_text;
+    std::string query_text;
     for (const auto& kv : all_params) {
         param_text += kv.first + "=" + kv.second + "&";
+        query_text +=
+            CodecUtil::EncodeValue(kv.first) + "=" + CodecUtil::EncodeValue(kv.second) + "&";
     }
     param_text = StringUtil::StripSuffix(param_text, "&");
+    query_text = StringUtil::StripSuffix(query_text, "&");
 
     std::string format_str = "/" + bucket + "/" + channel + "\n";
     if (!param_text.empty()) {
@@ -177,10 +183,11 @@ std::string AuthTool::SignLivePushUrl(const std::string& secret_id, const std::s
     const std::string string_to_sign = "sha1\n" + sign_time + "\n" + Sha1Hex(format_str) + "\n";
     const std::string signature = CodecUtil::HexHmacSha1(string_to_sign, secret_key);
 
-    std::string result = "q-sign-algorithm=sha1&q-ak=" + secret_id + "&q-sign-time=" + sign_time +
-                         "&q-key-time=" + sign_time + "&q-signature=" + signature;
-    if (!param_text.empty()) {
-        result += "&" + param_text;
+    std::string result = "q-sign-algorithm=sha1&q-ak=" + CodecUtil::EncodeValue(secret_id) +
+                         "&q-sign-time=" + sign_time + "&q-key-time=" + sign_time +
+                         "&q-signature=" + signature;
+    if (!query_text.empty()) {
+        result += "&" + query_text;
     }
     return result;
 }

@@ -29,7 +29,8 @@ public:
                                        std::unordered_set<std::string>());
 
     // Query text of a live-channel push URL; a non-empty token is signed and
-    // appended as "x-zid-security-token".
+    // appended as "x-zid-security-token". The parameters are signed as given and
+    // appended percent-encoded.
     static std::string SignLivePushUrl(const std::string& secret_id, const std::string& secret_key,
                                        const std::string& token, const std::string& bucket,
                                        const std::string& channel,

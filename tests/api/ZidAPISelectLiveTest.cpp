@@ -116,5 +116,38 @@ TEST_F(ZidAPISelectLive, PushUrlIsTheDefaultEndpointSignedWithoutAnyExchange) {
     ClientSettings::SetDestDomain("");
 }
 
+// Temporary tokens and caller parameters may hold any byte; each must reach the receiver as
+// one field with its own value, under a signature over the values as given.
+TEST_F(ZidAPISelectLive, PushUrlEncodesEachParameterAndSignsItAsGiven) {
+    struct Case {
+        const char* name;
+        const char* token;
+        std::map<std::string, std::string> params;
+    };
+    const Case cases[] = {
+        {"temporary token", "Ab+c/d==&e", {{"a", "1"}}},
+        {"reserved characters in values", "", {{"next", "x=1&y=2"}, {"q", "a b+c%41#d?"}}},
+        {"reserved characters in names", "T", {{"a&b", "1"}, {"c=d", "2"}, {"e f", ""}}},
+        {"bytes beyond ASCII", "", {{"title", "\xe6\x97\xa5\x01"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ZidConfig config = LoopbackConfig();
+        config.SetCredentials(LocalServiceFixture::kAccessKey, LocalServiceFixture::kSecretKey,
+                              c.token);
+        ZidAPI api(config);
+        const std::string url = api.BuildLivePushUrl("MyBucket", "cam", 300, c.params);
+        std::map<std::string, std::string> expected = c.params;
+        if (*c.token) expected["x-zid-security-token"] = c.token;
+        EXPECT_EQ(PushQueryProblem(url, LocalServiceFixture::kSecretKey, "MyBucket", "cam", expected),
+                  "");
+        const std::string query = url.substr(url.find('?') + 1);
+        EXPECT_EQ(query.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                          "0123456789-_.~%&=;"),
+                  std::string::npos)
+            << url;
+    }
+}
+
 }  // namespace
 }  // namespace zid_test
