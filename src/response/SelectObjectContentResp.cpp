@@ -147,6 +147,10 @@ bool SelectObjectContentResp::Stop(StreamState state, const std::string& why) {
 }
 
 bool SelectObjectContentResp::ParseFromXmlString(const std::string& body) {
+    // A reused response must not carry an earlier answer's records or error into this one.
+    m_messages.clear();
+    m_error_msg.clear();
+    m_error_code.clear();
     m_state = StreamState::NotDecoded;
     m_failure.clear();
     const unsigned char* data = reinterpret_cast<const unsigned char*>(body.data());

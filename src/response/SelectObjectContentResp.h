@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "response/BaseResp.h"
+#include "zid/ZidExport.h"
+#include "zid/response/BaseResp.h"
 
 namespace zuzezi_zid {
 
@@ -15,7 +16,7 @@ struct SelectMessage {
 };
 
 // The answer of a select query: a framed binary event stream, not XML.
-class SelectObjectContentResp : public BaseResp {
+class ZID_API SelectObjectContentResp : public BaseResp {
 public:
     // How the last decoding ended.
     enum class StreamState {
@@ -29,9 +30,14 @@ public:
     SelectObjectContentResp() = default;
     ~SelectObjectContentResp() override = default;
 
-    // Decodes the event stream. Messages are appended (a list already held is kept); what was
-    // decoded before a failure stays. True also for a stream that simply stops before End:
-    // GetStreamState tells that apart.
+    /// Decodes a select answer's event stream into this response.
+    /// Each call starts from an empty response: the messages, the error code and message and
+    /// the stream state of an earlier decoding are dropped first.
+    /// @param body the whole answer body, binary.
+    /// @return true when every message was sound, also for a stream that stops before its End
+    ///     event (GetStreamState() tells that apart); false on a malformed message or an error
+    ///     event, keeping the messages decoded before it and, for an error event, the
+    ///     service's code and message (GetErrorCode(), GetErrorMsg()).
     bool ParseFromXmlString(const std::string& body) override;
 
     // The records on standard output, or the service's error in one line.
@@ -58,6 +64,6 @@ private:
 };
 
 // Stores any response's body in a local file: 0, or -1 when it cannot be written.
-int WriteResultToFile(const BaseResp& resp, const std::string& path);
+ZID_API int WriteResultToFile(const BaseResp& resp, const std::string& path);
 
 }  // namespace zuzezi_zid

@@ -1,6 +1,10 @@
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <Poco/TemporaryFile.h>
 
 #include "OpTestSupport.h"
 #include "support/EventStreamEncoder.h"
@@ -112,6 +116,29 @@ TEST_F(SelectLiveTest, SelectFailsOnStreamsThatAreNotWhole) {
     }
 }
 
+// One response kept for a run of queries: each answer is judged and kept on its own.
+TEST_F(SelectLiveTest, SelectIntoAReusedResponseKeepsOnlyTheLatestAnswer) {
+    Service().PutObject(StoreBucket(), "t.csv", "1,2\n");
+    SelectObjectContentResp resp;
+    Service().AddFault(CannedAnswer("POST", "select",
+                                    EsEvent("Records", "old\n") + EsError("InvalidSql", "bad")));
+    EXPECT_FALSE(m_op->SelectObjectContent(Select("t.csv"), &resp).IsSucc());
+    ASSERT_EQ(resp.GetErrorCode(), "InvalidSql");
+
+    ZidResult r = m_op->SelectObjectContent(Select("t.csv"), &resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(resp.GetErrorCode(), "");
+    EXPECT_EQ(resp.GetErrorMsg(), "");
+    ASSERT_FALSE(resp.GetMessages().empty());
+    EXPECT_EQ(resp.GetMessages()[0].m_payload, "1,2\n");
+    EXPECT_EQ(resp.GetMessages().size(), 2u);  // Records and Stats of this answer only
+    Poco::TemporaryFile file;
+    ASSERT_EQ(resp.WriteResultToLocalFile(file.path()), 0);
+    std::ifstream in(file.path(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              "1,2\n");
+}
+
 TEST_F(SelectLiveTest, SelectFailuresBeforeOrWithoutAStream) {
     SelectObjectContentReq bad = Select("t.csv");
     bad.SetExpressionType("sql");
@@ -175,6 +202,30 @@ TEST_F(SelectLiveTest, PutLiveChannelSignsThePublishUrlItWasGiven) {
     EXPECT_EQ(sent.Header("Content-MD5"), CodecUtil::Base64Encode(CodecUtil::Md5Bytes(body)));
     EXPECT_EQ(sent.Header("x-zid-security-token"), "TOKEN-42");
     EXPECT_TRUE(sent.signatureOk);
+}
+
+TEST_F(SelectLiveTest, PutLiveChannelEncodesTheTokenAndParametersItSigns) {
+    const std::string token = "tmp+Tok/en==&x";
+    m_config->SetCredentials(kAccessKey, kSecretKey, token);
+    m_op.reset(new ObjectOp(m_config));
+    Service().AddFault(CannedAnswer(
+        "PUT", "live",
+        "<CreateLiveChannelResult><PublishUrls><Url>rtmp://push.example/live/cam</Url></PublishUrls>"
+        "<PlayUrls><Url>http://p</Url></PlayUrls></CreateLiveChannelResult>"));
+    PutLiveChannelReq req("bkt", "cam");
+    const std::map<std::string, std::string> params = {{"back", "a=1&b=2"}, {"who am", "I+%"}};
+    req.SetUrlParams(params);
+    PutLiveChannelResp resp;
+    LogCapture quiet;
+    ZidResult r = m_op->PutLiveChannel(req, &resp);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    std::map<std::string, std::string> expected = params;
+    expected["x-zid-security-token"] = token;
+    EXPECT_EQ(PushQueryProblem(resp.GetPublishUrl(), kSecretKey, "bkt", "cam", expected), "");
+    EXPECT_EQ(resp.GetPublishUrl().find(token), std::string::npos);
+    // The request itself still carries the token as it is.
+    EXPECT_EQ(OnlyRequest().Header("x-zid-security-token"), token);
+    EXPECT_TRUE(OnlyRequest().signatureOk);
 }
 
 TEST_F(SelectLiveTest, PutLiveChannelWithoutAPublishUrlFails) {

@@ -118,12 +118,41 @@ TEST(SelectStreamTest, StreamWithoutEndDecodesButIsIncomplete) {
     EXPECT_EQ(d.events, std::vector<std::string>{"Records"});
 }
 
-TEST(SelectStreamTest, DecodingAppendsToMessagesAlreadyHeld) {
-    SelectObjectContentResp resp;
-    Decode(EsEvent("Records", "1") + EsEvent("End"), &resp);
-    Decoded d = Decode(EsEvent("Stats", "2") + EsEvent("End"), &resp);
-    EXPECT_EQ(d.events, (std::vector<std::string>{"Records", "Stats"}));
-    EXPECT_EQ(d.state, State::Complete);
+// A response decoded once and reused for the next answer keeps nothing of the first.
+TEST(SelectStreamTest, ReusedResponseStartsEachDecodingEmpty) {
+    LogCapture quiet;
+    struct Case {
+        const char* name;
+        std::string earlier;
+    };
+    const Case cases[] = {
+        {"error event", EsEvent("Records", "old") + EsError("InvalidQuery", "Syntax error")},
+        {"error without a message", EsError("Code7", nullptr)},
+        {"malformed frame", EsEvent("Stats", "S") + EsEvent("Records", "old").substr(0, 20)},
+        {"complete stream", EsEvent("Records", "old") + EsEvent("Progress", "P") + EsEvent("End")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SelectObjectContentResp resp;
+        resp.ParseFromXmlString(c.earlier);
+        ASSERT_FALSE(resp.GetMessages().empty() && resp.GetErrorCode().empty());
+
+        Decoded d = Decode(EsEvent("Records", "new") + EsEvent("End"), &resp);
+        EXPECT_TRUE(d.ok);
+        EXPECT_EQ(d.state, State::Complete);
+        EXPECT_EQ(d.events, std::vector<std::string>{"Records"});
+        EXPECT_EQ(resp.GetMessages()[0].m_payload, "new");
+        EXPECT_EQ(resp.GetErrorCode(), "");
+        EXPECT_EQ(resp.GetErrorMsg(), "");
+        EXPECT_TRUE(resp.GetStreamFailure().empty());
+
+        Poco::TemporaryFile file;
+        EXPECT_EQ(resp.WriteResultToLocalFile(file.path()), 0);
+        EXPECT_EQ(ReadAll(file.path()), "new");
+        testing::internal::CaptureStdout();
+        resp.PrintResult();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "new");
+    }
 }
 
 TEST(SelectStreamTest, RepeatedHeaderKeepsItsFirstValue) {
@@ -152,10 +181,11 @@ TEST(SelectStreamTest, ErrorEventStopsWithTheServiceCodeAndMessage) {
     EXPECT_EQ(resp.GetErrorMsg(), "Syntax error near FROM");
     EXPECT_TRUE(log.Contains("Get error-message:Syntax error near FROM, error-code:InvalidQuery"));
 
-    // An error without a code keeps the code already held.
+    // An error without a code leaves the code empty, also after an earlier error's code.
     EXPECT_FALSE(resp.ParseFromXmlString(EsError(nullptr, "second")));
-    EXPECT_EQ(resp.GetErrorCode(), "InvalidQuery");
+    EXPECT_EQ(resp.GetErrorCode(), "");
     EXPECT_EQ(resp.GetErrorMsg(), "second");
+    EXPECT_TRUE(resp.GetMessages().empty());
 
     SelectObjectContentResp fresh;
     EXPECT_FALSE(fresh.ParseFromXmlString(EsError(nullptr, "only a message")));
