@@ -3,8 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "zid/ZidExport.h"
-#include "zid/response/BaseResp.h"
+#include "response/BaseResp.h"
 
 namespace zuzezi_zid {
 
@@ -16,7 +15,7 @@ struct SelectMessage {
 };
 
 // The answer of a select query: a framed binary event stream, not XML.
-class ZID_API SelectObjectContentResp : public BaseResp {
+class SelectObjectContentResp : public BaseResp {
 public:
     // How the last decoding ended.
     enum class StreamState {
@@ -64,6 +63,6 @@ private:
 };
 
 // Stores any response's body in a local file: 0, or -1 when it cannot be written.
-ZID_API int WriteResultToFile(const BaseResp& resp, const std::string& path);
+int WriteResultToFile(const BaseResp& resp, const std::string& path);
 
 }  // namespace zuzezi_zid
