@@ -1,6 +1,13 @@
 #include "util/ConnectionPool.h"
 
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <iterator>
+#include <system_error>
+#include <thread>
 
 namespace zuzezi_zid {
 
@@ -69,7 +76,66 @@ void ConnectionPool::Give(const std::string& key, std::unique_ptr<HttpConnection
         closing.push_back(std::move(m_idle.front()));
         m_idle.pop_front();
     }
+    const bool was_empty = m_idle.empty();
     m_idle.push_back(Idle{key, std::move(connection), now});
+    StartReaperLocked();
+    if (was_empty) {
+        m_wake.notify_one();  // otherwise an earlier expiry is already awaited
+    }
+}
+
+void ConnectionPool::StartReaperLocked() {
+    const int pid = static_cast<int>(getpid());
+    if (m_reaper_pid == pid || m_stopping) {
+        return;
+    }
+    static const bool registered = std::atexit(&ConnectionPool::StopReaper) == 0;
+    (void)registered;
+    try {
+        std::thread([this] { Reap(); }).detach();
+    } catch (const std::system_error&) {
+        return;  // expired connections are then closed when the pool is next used
+    }
+    m_reaper_pid = pid;
+    m_reaper_running = true;
+}
+
+void ConnectionPool::Reap() {
+    // Signals are for the application's threads; a TLS close writes and could raise SIGPIPE.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopping) {
+        if (m_idle.empty()) {
+            m_wake.wait(lock);
+        } else {
+            const Clock::time_point due = m_idle.front().since + m_idle_limit;
+            if (Clock::now() < due) {
+                m_wake.wait_until(lock, due);
+            }
+        }
+        std::deque<Idle> closing;
+        TakeExpired(Clock::now(), &closing);
+        if (!closing.empty()) {
+            lock.unlock();
+            closing.clear();
+            lock.lock();
+        }
+    }
+    m_reaper_running = false;
+    m_stopped.notify_all();
+}
+
+void ConnectionPool::StopReaper() {
+    ConnectionPool& pool = Instance();
+    std::unique_lock<std::mutex> lock(pool.m_mutex);
+    pool.m_stopping = true;
+    if (pool.m_reaper_pid != static_cast<int>(getpid())) {
+        return;  // a forked child without a thread of its own
+    }
+    pool.m_wake.notify_all();
+    pool.m_stopped.wait(lock, [&pool] { return !pool.m_reaper_running; });
 }
 
 Poco::Net::Session::Ptr ConnectionPool::TlsSession(const std::string& key) {
@@ -89,6 +155,7 @@ void ConnectionPool::KeepTlsSession(const std::string& key, Poco::Net::Session::
 void ConnectionPool::SetIdleLimit(std::chrono::milliseconds limit) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_idle_limit = limit;
+    m_wake.notify_one();
 }
 
 std::chrono::milliseconds ConnectionPool::GetIdleLimit() const {

@@ -3,6 +3,7 @@
 // The process-wide pool of idle connections, internal to the library.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <map>
@@ -26,9 +27,12 @@ namespace zuzezi_zid {
 // repeat an action: GET and HEAD, or a request whose bytes were not all sent; a POST that may
 // have been acted on is never sent twice.
 //
-// Idle connections are closed after the idle limit (below common server limits), and the pool
-// keeps a bounded number of them. It is built once and never destroyed, like the library's
-// other process-wide tables, so that a process may end while transfers still run.
+// Idle connections are closed when they reach the idle limit (below common server limits), by
+// a thread of the pool that sleeps until the earliest one is due, so that no socket lingers
+// after the last transfer; the pool keeps a bounded number of them. It is built once and never
+// destroyed, like the library's other process-wide tables, so that a process may end while
+// transfers still run; at exit the closing thread is stopped before the HTTP library's tables
+// go.
 class ConnectionPool {
 public:
     static ConnectionPool& Instance();
@@ -59,8 +63,18 @@ private:
     ConnectionPool() = default;
     // Moves what has been idle too long into `out`, to be closed outside the lock.
     void TakeExpired(Clock::time_point now, std::deque<Idle>* out);
+    // Starts the closing thread in this process, once; called with the lock held.
+    void StartReaperLocked();
+    // The closing thread's loop.
+    void Reap();
+    static void StopReaper();
 
     mutable std::mutex m_mutex;
+    std::condition_variable m_wake;     // the earliest expiry or the limit changed, or exit
+    std::condition_variable m_stopped;  // the closing thread has ended
+    int m_reaper_pid = 0;               // a forked child starts its own
+    bool m_reaper_running = false;
+    bool m_stopping = false;
     std::deque<Idle> m_idle;  // oldest first
     std::map<std::string, Poco::Net::Session::Ptr> m_tls_sessions;
     std::chrono::milliseconds m_idle_limit{10000};

@@ -67,9 +67,31 @@ bool HttpConnection::FitForReuse() {
 }
 
 bool HttpConnection::AnswerArrives() {
+    if (HasBuffered()) return true;
     const int peek = PeekByte(Session().socket(), true);
     if (peek < 0) throw Poco::TimeoutException();
-    return peek > 0;
+    if (peek == 0) return false;
+    if (!Session().socket().secure()) return true;
+    // The raw bytes may be only the TLS close alert: read through the TLS layer into the
+    // session's buffer, where the head's parser finds them.
+    try {
+        return PeekAnswer();
+    } catch (const Poco::TimeoutException&) {
+        throw;
+    } catch (const Poco::Exception&) {
+        return false;  // reset or a TLS failure before any answer
+    }
+}
+
+bool HttpConnection::AnswerWaiting() {
+    try {
+        if (HasBuffered()) return true;
+        const Poco::Net::StreamSocket& socket = Session().socket();
+        if (PeekByte(socket, false) <= 0) return false;
+        return !socket.secure() || PeekAnswer();
+    } catch (...) {
+        return false;
+    }
 }
 
 void HttpConnection::FollowSocket() {

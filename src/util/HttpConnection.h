@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <memory>
+#include <string>
 #include <utility>
 
 #include <Poco/Net/HTTPClientSession.h>
@@ -23,13 +24,20 @@ public:
     virtual int ReadRaw(char* buffer, int length) = 0;
     // True when the session holds bytes it has not handed out.
     virtual bool HasBuffered() const = 0;
+    // Waits for the first byte of the answer through the session (for TLS, past any alert or
+    // handshake record), leaving it for the head's parser; false at the end of the stream.
+    virtual bool PeekAnswer() = 0;
 
     // An idle connection is fit when it is open, holds nothing unread and the peer has neither
     // closed it nor sent anything since the last answer.
     bool FitForReuse();
     // Waits up to the receive time-out (set before) for the first byte of an answer; false when
-    // the peer closed or reset the connection before sending any. Throws Poco::TimeoutException.
+    // the peer closed or reset the connection before sending any (over TLS a close alert is no
+    // answer). Throws Poco::TimeoutException.
     bool AnswerArrives();
+    // After a failed write: true when the peer's answer has arrived. Does not wait on a plain
+    // connection; over TLS, bytes that have come are read through the TLS layer first.
+    bool AnswerWaiting();
 
     // The socket's time-outs, set only when they change: a kept connection carries many
     // exchanges, mostly with the same ones.
@@ -69,6 +77,7 @@ public:
     Poco::Net::HTTPClientSession& Session() override { return m_session; }
     int ReadRaw(char* buffer, int length) override { return m_session.ReadRaw(buffer, length); }
     bool HasBuffered() const override { return m_session.Buffered() > 0; }
+    bool PeekAnswer() override { return m_session.PeekChar() != std::char_traits<char>::eof(); }
 
 private:
     class Raw : public S {
@@ -76,6 +85,7 @@ private:
         using S::S;
         int ReadRaw(char* buffer, int length) { return this->read(buffer, length); }
         int Buffered() const { return this->buffered(); }
+        int PeekChar() { return this->peek(); }
     };
     Raw m_session;
 };

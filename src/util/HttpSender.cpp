@@ -1,7 +1,13 @@
 #include "util/HttpSender.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -51,6 +57,8 @@ const size_t kCopyBufferSize = 8192;
 const size_t kPiece = 256 * 1024;
 // An error answer is a message, not data: only this much of its body is read.
 const size_t kMaxErrorBody = 1024 * 1024;
+// Interim answers (1xx) read before a final one; a server that sends them without end fails.
+const int kMaxInterimAnswers = 32;
 
 bool IsSuccess(int status) { return status >= 200 && status <= 299; }
 
@@ -370,6 +378,9 @@ public:
                 *sent = SendAll(body, handler);
                 m_sent_at = Clock::now();
                 all_sent = true;
+                if (m_answered_early) {
+                    return ReceiveEarlyAnswer();
+                }
                 if (m_reused && !AnswerArrives() &&
                     MaySendAgain(all_sent, body, body_start, handler)) {
                     SENDER_LOG_INFO("kept connection closed before answering, sending again");
@@ -410,7 +421,7 @@ public:
     // The connection goes back to the pool only when the answer was read to its very end and
     // allowed keep-alive; anything else closes it.
     void Finish() {
-        if (!m_conn || !m_poolable || !m_body_buf || !m_body_buf->Complete() ||
+        if (!m_conn || !m_poolable || m_answered_early || !m_body_buf || !m_body_buf->Complete() ||
             m_conn->HasBuffered() || !m_response.getKeepAlive() ||
             m_conn->Session().networkException()) {
             m_conn.reset();
@@ -431,6 +442,7 @@ public:
 
 private:
     void Connect(bool from_pool) {
+        m_answered_early = false;
         m_body.reset();
         m_body_buf.reset();
         m_conn.reset();
@@ -517,6 +529,7 @@ private:
     uint64_t SendBody(std::istream& body, const std::shared_ptr<TransferHandler>& handler,
                       uint64_t length) {
         Poco::Net::StreamSocket& socket = m_conn->Session().socket();
+        m_watch_answer = !socket.secure();
         auto* memory = dynamic_cast<MemoryBodyBuf*>(body.rdbuf());
         std::vector<char> buffer;
         uint64_t sent = 0;
@@ -539,7 +552,10 @@ private:
             if (handler && !handler->IsNotCancelled()) {
                 throw UserCancelException();
             }
-            WriteAll(socket, data, n);
+            if (WritePiece(socket, data, n)) {
+                m_answered_early = true;
+                return sent;
+            }
             if (memory) {
                 memory->Skip(n);
             }
@@ -556,6 +572,92 @@ private:
         return sent;
     }
 
+    // Writes one piece of the body; true when, instead, the server's answer has come (then the
+    // rest of the body is not sent: a server that refuses an upload often closes without
+    // reading it, and the reset would hide the answer).
+    bool WritePiece(Poco::Net::StreamSocket& socket, const char* data, size_t size) {
+        try {
+            if (socket.secure()) {
+                WriteAll(socket, data, size);
+                return false;
+            }
+            return WriteWatchingAnswer(socket.impl()->sockfd(), data, size);
+        } catch (const Poco::TimeoutException&) {
+            throw;
+        } catch (const Poco::Exception&) {
+            m_conn->SetReceiveTimeout(m_recv_timeout);
+            if (m_conn->AnswerWaiting()) {
+                return true;
+            }
+            throw;
+        }
+    }
+
+    // A plain socket written without blocking, so that an answer the server sends while it
+    // no longer reads is seen instead of waiting for the send time-out.
+    bool WriteWatchingAnswer(int fd, const char* data, size_t size) {
+        const int timeout_ms = static_cast<int>(
+            std::min<Poco::Timespan::TimeDiff>(m_conn_timeout.totalMilliseconds(), INT32_MAX));
+        while (size > 0) {
+            pollfd p{fd, static_cast<short>(POLLOUT | (m_watch_answer ? POLLIN : 0)), 0};
+            const int ready = ::poll(&p, 1, timeout_ms);
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if (ready == 0) {
+                throw Poco::TimeoutException("sending the request body");
+            }
+            if (ready > 0 && (p.revents & POLLIN) && AnswerBegan(fd)) {
+                return true;
+            }
+            const ssize_t n = ::send(fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                    continue;
+                }
+                if (errno == ECONNRESET || errno == EPIPE) {
+                    throw Poco::Net::ConnectionResetException();
+                }
+                throw Poco::Net::NetException(std::strerror(errno), errno);
+            }
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return false;
+    }
+
+    // Bytes have come while the body is sent: a final answer, or an interim one (a server's
+    // "100 Continue"), after which it is no longer watched for. The end of the stream throws,
+    // as a failed write would.
+    bool AnswerBegan(int fd) {
+        char head[12];
+        const ssize_t n = ::recv(fd, head, sizeof(head), MSG_PEEK | MSG_DONTWAIT);
+        if (n == 0) {
+            throw Poco::Net::ConnectionResetException("connection closed while sending the request");
+        }
+        if (n < 0) {
+            return false;  // the write says what went wrong
+        }
+        if (n >= 10 && std::memcmp(head, "HTTP/1.", 7) == 0 && head[9] == '1') {
+            m_watch_answer = false;
+            return false;
+        }
+        return true;
+    }
+
+    // The answer that came while the body was being sent. It decides the exchange only as a
+    // refusal: a success for a body the server never had is no success.
+    std::istream& ReceiveEarlyAnswer() {
+        SENDER_LOG_INFO("answer arrived before the request body was sent, not sending the rest");
+        std::istream& rs = ReceiveHead();
+        if (IsSuccess(static_cast<int>(m_response.getStatus()))) {
+            throw Poco::Net::MessageException("status " +
+                                              std::to_string(m_response.getStatus()) +
+                                              " arrived before the request body was sent");
+        }
+        return rs;
+    }
+
     // Reads the head and returns the body, framed as the head says; a head whose
     // framing cannot be trusted throws.
     bool AnswerArrives() {
@@ -566,8 +668,18 @@ private:
     std::istream& ReceiveHead() {
         m_conn->SetReceiveTimeout(m_recv_timeout);
         try {
-            // The library's own body stream is left unread.
+            // The library's own body stream is left unread. It skips "100 Continue" only; any
+            // other interim answer precedes the final one too, and taken for it, would leave
+            // that final answer to the next request on the connection.
             m_conn->Session().receiveResponse(m_response);
+            for (int interim = 0; m_response.getStatus() < 200; ++interim) {
+                if (m_response.getStatus() == 101 || interim == kMaxInterimAnswers) {
+                    throw Poco::Net::MessageException(
+                        "unexpected interim answer " + std::to_string(m_response.getStatus()) +
+                        " " + m_response.getReason());
+                }
+                m_conn->Session().receiveResponse(m_response);
+            }
         } catch (const Poco::SyntaxException&) {
             CheckedFraming();  // an unparsable Content-Length says more than the parser
             throw;
@@ -587,6 +699,21 @@ private:
         const bool has_body = Poco::icompare(m_method, "HEAD") != 0 && status >= 200 &&
                               status != 204 && status != 304;
         const auto it = m_response.find("Content-Length");
+        if (has_body && it != m_response.end()) {
+            // Two framings of one body are a split answer waiting to happen: which bytes belong
+            // to the next answer depends on which one is believed.
+            if (m_response.has("Transfer-Encoding")) {
+                throw Poco::Net::MessageException(
+                    "response has both Content-Length and Transfer-Encoding");
+            }
+            for (auto other = it; other != m_response.end(); ++other) {
+                if (Poco::icompare(other->first, "Content-Length") == 0 &&
+                    other->second != it->second) {
+                    throw Poco::Net::MessageException("conflicting Content-Length values in response: [" +
+                                                      it->second + "] and [" + other->second + "]");
+                }
+            }
+        }
         ResponseBodyBuf::Framing framing = ResponseBodyBuf::Framing::kNone;
         std::string reason;
         if (!ResponseBodyBuf::FramingOf(has_body, m_response.getChunkedTransferEncoding(),
@@ -608,6 +735,8 @@ private:
     std::string m_key;
     bool m_poolable = true;
     bool m_reused = false;
+    bool m_watch_answer = false;    // while the body is sent
+    bool m_answered_early = false;  // the answer came before the whole body was sent
     std::unique_ptr<HttpConnection> m_conn;
     Clock::time_point m_sent_at;
     uint64_t m_length = 0;

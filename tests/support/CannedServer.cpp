@@ -15,13 +15,20 @@ CannedServer::CannedServer(std::string reply, int silent_ms)
       }) {}
 
 CannedServer::CannedServer(Writer writer)
-    : m_socket(Poco::Net::SocketAddress("127.0.0.1", 0)), m_writer(std::move(writer)) {
+    : CannedServer(Dialogue([writer](Poco::Net::StreamSocket& peer, const std::string&) {
+          writer(peer);
+      })) {}
+
+CannedServer::CannedServer(Dialogue dialogue)
+    : m_socket(Poco::Net::SocketAddress("127.0.0.1", 0)), m_dialogue(std::move(dialogue)) {
     m_thread = std::thread([this] { Serve(); });
 }
 
 CannedServer::~CannedServer() {
     m_stop = true;
     m_socket.close();
+    const int fd = m_peer_fd.load();
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
     m_thread.join();
 }
 
@@ -42,6 +49,22 @@ bool CannedServer::Send(Poco::Net::StreamSocket& peer, const std::string& bytes)
     return true;
 }
 
+std::string CannedServer::ReadHead(Poco::Net::StreamSocket& peer) {
+    std::string head;
+    char c;
+    while (head.find("\r\n\r\n") == std::string::npos && peer.receiveBytes(&c, 1) == 1) {
+        head += c;
+    }
+    return head.find("\r\n\r\n") == std::string::npos ? std::string() : head;
+}
+
+std::string CannedServer::TargetOf(const std::string& head) {
+    const size_t start = head.find(' ');
+    if (start == std::string::npos) return "";
+    const size_t end = head.find(' ', start + 1);
+    return head.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+}
+
 void CannedServer::Serve() {
     while (!m_stop) {
         try {
@@ -50,14 +73,14 @@ void CannedServer::Serve() {
             }
             Poco::Net::StreamSocket peer = m_socket.acceptConnection();
             ++m_connections;
-            std::string head;
-            char c;
-            while (head.find("\r\n\r\n") == std::string::npos && peer.receiveBytes(&c, 1) == 1) {
-                head += c;
-            }
-            m_writer(peer);
+            m_peer_fd = peer.impl()->sockfd();
+            if (m_stop) return;
+            const std::string head = ReadHead(peer);
+            m_dialogue(peer, head);
+            m_peer_fd = -1;
             peer.shutdown();
         } catch (...) {
+            m_peer_fd = -1;
             if (m_stop) return;
         }
     }

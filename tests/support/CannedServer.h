@@ -19,10 +19,13 @@ public:
     // Answers one connection once its request head has arrived; may return early
     // when the peer has gone (Send says so).
     using Writer = std::function<void(Poco::Net::StreamSocket&)>;
+    // The same, given the request head; it may read further requests with ReadHead.
+    using Dialogue = std::function<void(Poco::Net::StreamSocket&, const std::string& head)>;
 
     // The reply is sent whole after silent_ms, then the connection is shut down.
     explicit CannedServer(std::string reply, int silent_ms = 0);
     explicit CannedServer(Writer writer);
+    explicit CannedServer(Dialogue dialogue);
     ~CannedServer();
     CannedServer(const CannedServer&) = delete;
     CannedServer& operator=(const CannedServer&) = delete;
@@ -32,14 +35,19 @@ public:
 
     // False once the peer no longer takes bytes (never raises SIGPIPE).
     static bool Send(Poco::Net::StreamSocket& peer, const std::string& bytes);
+    // The next request head, through its empty line; empty when the peer closed first.
+    static std::string ReadHead(Poco::Net::StreamSocket& peer);
+    // The target of a request head ("GET /k HTTP/1.1" gives "/k").
+    static std::string TargetOf(const std::string& head);
 
 private:
     void Serve();
 
     Poco::Net::ServerSocket m_socket;
-    Writer m_writer;
+    Dialogue m_dialogue;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_connections{0};
+    std::atomic<int> m_peer_fd{-1};  // shut down by the destructor, so a dialogue ends
     std::thread m_thread;
 };
 

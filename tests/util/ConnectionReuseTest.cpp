@@ -15,6 +15,7 @@
 #include "ClientSettings.h"
 #include "LocalService.h"
 #include "support/CannedServer.h"
+#include "support/LocalServiceCerts.h"
 #include "support/LocalServiceFixture.h"
 #include "support/LogCapture.h"
 #include "trsf/TransferHandler.h"
@@ -97,9 +98,15 @@ protected:
         ConnectionPool::Instance().CloseIdle();
     }
 
-    std::unique_ptr<LocalService> Start(int idle_close_ms = 10000) {
+    std::unique_ptr<LocalService> Start(int idle_close_ms = 10000,
+                                        const zid_test::TestCertificates* tls = nullptr) {
         zid_local::ServiceOptions options;
         options.idleCloseMs = idle_close_ms;
+        if (tls) {
+            options.https = true;
+            options.certFile = tls->certFile;
+            options.keyFile = tls->keyFile;
+        }
         std::unique_ptr<LocalService> service(new LocalService(options));
         service->Start();
         return service;
@@ -164,35 +171,45 @@ TEST_F(ConnectionReuseTest, ServerSideClosingNeverFailsOrRepeatsTheNextRequest) 
         int status;                // it gets
         size_t sent;               // times the service received it
         int connections;
+        bool https;                // the server ends a TLS connection with its close alert
     };
     const FaultKind kNone = FaultKind::Status;
     const Case cases[] = {
-        {"server closes idle connections", 50, kNone, true, kNone, "POST", 200, 1, 2},
+        {"server closes idle connections", 50, kNone, true, kNone, "POST", 200, 1, 2, false},
         {"answer says Connection: close", 10000, FaultKind::CloseConnection, false, kNone, "POST",
-         200, 1, 2},
+         200, 1, 2, false},
         {"kept connection dropped after the answer", 10000, FaultKind::CloseAfterAnswer, true,
-         kNone, "POST", 200, 1, 2},
+         kNone, "POST", 200, 1, 2, false},
         {"GET on a kept connection dropped unanswered", 10000, kNone, false, FaultKind::Refuse,
-         "GET", 200, 2, 2},
+         "GET", 200, 2, 2, false},
         {"HEAD on a kept connection dropped unanswered", 10000, kNone, false, FaultKind::Refuse,
-         "HEAD", 200, 2, 2},
+         "HEAD", 200, 2, 2, false},
         {"POST on a kept connection dropped unanswered", 10000, kNone, false, FaultKind::Refuse,
-         "POST", -1, 1, 1},
+         "POST", -1, 1, 1, false},
         {"PUT on a kept connection dropped unanswered", 10000, kNone, false, FaultKind::Refuse,
-         "PUT", -1, 1, 1},
+         "PUT", -1, 1, 1, false},
+        {"GET on a kept TLS connection closed unanswered", 10000, kNone, false, FaultKind::Refuse,
+         "GET", 200, 2, 2, true},
+        {"HEAD on a kept TLS connection closed unanswered", 10000, kNone, false,
+         FaultKind::Refuse, "HEAD", 200, 2, 2, true},
+        {"POST on a kept TLS connection closed unanswered", 10000, kNone, false,
+         FaultKind::Refuse, "POST", -1, 1, 1, true},
     };
+    const zid_test::TestCertificates tls =
+        zid_test::MakeTestCertificates(zid_test::MakeTempFolder("zid-reuse-ca-"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ConnectionPool::Instance().CloseIdle();
-        auto service = Start(c.idle_close_ms);
+        auto service = Start(c.idle_close_ms, c.https ? &tls : nullptr);
         const std::string domain = service->DestDomain();
+        const std::string scheme = c.https ? "https" : "http";
         service->PutObject(kBucket, "k", "kept");
         if (c.first_fault != kNone) {
             Fault f;
             f.kind = c.first_fault;
             service->AddFault(f);
         }
-        Answer first = Send(domain, "GET", "k");
+        Answer first = Send(domain, "GET", "k", {}, "", nullptr, scheme);
         ASSERT_EQ(first.status, 200) << first.err;
         if (c.wait_until_closed) ASSERT_TRUE(WaitOpen(*service, 0));
         if (c.second_fault != kNone) {
@@ -204,7 +221,8 @@ TEST_F(ConnectionReuseTest, ServerSideClosingNeverFailsOrRepeatsTheNextRequest) 
         const std::string method = c.method;
         const StringMap params =
             method == "POST" ? StringMap{{"uploads", ""}} : StringMap{};
-        Answer second = Send(domain, method, "k", params, method == "PUT" ? "new" : "");
+        Answer second =
+            Send(domain, method, "k", params, method == "PUT" ? "new" : "", nullptr, scheme);
         EXPECT_EQ(second.status, c.status) << second.err;
         const size_t before = method == "GET" ? 1 : 0;
         EXPECT_EQ(Count(*service, method) - before, c.sent);
@@ -213,10 +231,11 @@ TEST_F(ConnectionReuseTest, ServerSideClosingNeverFailsOrRepeatsTheNextRequest) 
         if (c.status != 200) EXPECT_FALSE(second.err.empty());
 
         // Whatever happened, the next request on the host gets its right answer.
-        Answer after = Send(domain, "GET", "k");
+        Answer after = Send(domain, "GET", "k", {}, "", nullptr, scheme);
         EXPECT_EQ(after.status, 200) << after.err;
         EXPECT_EQ(after.body, "kept");
     }
+    zid_test::RunQuiet("rm -rf " + zid_test::ShellQuote(tls.folder));
 }
 
 // A transfer that ends early never hands its connection back: the pool stays empty and the
@@ -302,6 +321,24 @@ TEST_F(ConnectionReuseTest, IdleConnectionsAreClosedAfterTheIdleLimit) {
     EXPECT_EQ(service->AcceptedConnections(), 2);
     // The expired connection was closed, not only passed over: the service sees it end.
     EXPECT_TRUE(WaitOpen(*service, 1));
+}
+
+// Nothing uses the pool after the last exchange: the connection is still closed once idle too
+// long, as the service sees (its own idle limit is far off).
+TEST_F(ConnectionReuseTest, AnIdleConnectionIsClosedWhenItExpiresWithoutFurtherUse) {
+    auto service = Start(600000);
+    const std::string domain = service->DestDomain();
+    service->PutObject(kBucket, "k", "v");
+    ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(200));
+    ASSERT_EQ(Send(domain, "GET", "k").status, 200);
+    ASSERT_EQ(service->OpenConnections(), 1);
+    EXPECT_TRUE(WaitOpen(*service, 0));
+    EXPECT_EQ(ConnectionPool::Instance().IdleCount(), 0u);
+    // A later limit applies to connections given back after it.
+    ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(100));
+    ASSERT_EQ(Send(domain, "GET", "k").status, 200);
+    EXPECT_TRUE(WaitOpen(*service, 0));
+    EXPECT_EQ(service->AcceptedConnections(), 2);
 }
 
 TEST_F(ConnectionReuseTest, ThePoolKeepsABoundedNumberPerHostAndInAll) {
