@@ -219,9 +219,25 @@ struct DocProcess {
     int32_t comments = 0, paper_direction = 0, quality = 0, zoom = 0;
 };
 
+/// One converted page of a document job's result.
+struct PageInfo {
+    std::string page_no;  ///< number of the page in the source document
+    std::string tgt_uri;  ///< where the converted page was stored
+};
+
+/// The result part of a document job's operation: the converted pages and two texts. No
+/// request body writes it and nothing in the client fills or reads it.
+struct DocProcessResult {
+    std::vector<PageInfo> page_infos;  ///< the converted pages, in page order
+    std::string tgt_type;              ///< type of the converted pages
+    std::string task_id;               ///< the service's id of the job
+};
+
+/// The operation of a document job: where the output goes, how to convert, and the result.
 struct DocProcessOperation {
-    ProcessOutput output;  // only region, bucket and object are written
-    DocProcess doc_process;
+    ProcessOutput output;                 ///< only region, bucket and object are written
+    DocProcess doc_process;               ///< the conversion settings, written as "DocProcess"
+    DocProcessResult doc_process_result;  ///< never written into a request body
 };
 
 struct DocProcessJobOptions {

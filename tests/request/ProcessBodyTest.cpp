@@ -80,6 +80,18 @@ TEST(DocJobBodyTest, IntegersAppearOnlyAboveZeroAndQueueIdComesLast) {
               "\t<QueueId>p1</QueueId>\n</Request>\n\n");
 }
 
+// The result part of a document job belongs to the answer's side: the request never sends it.
+TEST(DocJobBodyTest, ResultPartIsNotSent) {
+    CreateDocProcessJobsReq req("bkt-1250000000");
+    req.Options().operation.doc_process.tgt_type = "png";
+    const std::string without = Body(req);
+    DocProcessResult& result = req.Options().operation.doc_process_result;
+    result.page_infos = {{"1", "out/1.png"}, {"2", "out/2.png"}};
+    result.tgt_type = "jpg";
+    result.task_id = "d-task";
+    EXPECT_EQ(Body(req), without);
+}
+
 TEST(DataJobBodyTest, TagPicksTheOperationBlocks) {
     // No tag: only the output and the plain operation fields; JobLevel for any value but 0.
     auto req = DataJob("");
