@@ -75,23 +75,24 @@ bool MakeDirs(const char* path) {
 bool CopyTree(const char* src, const char* dst) {
     if (!src || !dst) return false;
     bool all = true;
-    if (!zplat::IsDirectory(src)) {
+    struct stat top;
+    if (lstat(src, &top) != 0 || !S_ISDIR(top.st_mode)) {
         zplat::LogLine("Invalid path: %s", src);
         return false;
     }
     if (!MakeDirs(dst)) return false;
-    // Folder modes go on last, deepest first: a read-only folder must still be filled.
-    std::vector<std::pair<std::string, mode_t>> folder_modes;
-    for (const std::string& rel : zplat::Subpaths(src)) {
-        std::string from = zplat::AppendPathComponent(src, rel);
-        std::string to = zplat::AppendPathComponent(dst, rel);
-        zplat::ItemType type = zplat::ItemTypeAt(from);
-        if (type == zplat::ItemType::None) {
+    // Folder modes and dates go on last, deepest first: a read-only folder must still be
+    // filled, and filling a folder dates it anew.
+    std::vector<std::pair<std::string, struct stat>> folders = {{dst, top}};
+    for (const zplat::TreeItem& item : zplat::ListTree(src)) {
+        std::string from = zplat::AppendPathComponent(src, item.rel);
+        std::string to = zplat::AppendPathComponent(dst, item.rel);
+        if (!zplat::ItemExists(from)) {
             zplat::LogLine("Invalid path: %s", from.c_str());
             all = false;
             continue;
         }
-        if (type == zplat::ItemType::Directory) {
+        if (S_ISDIR(item.st.st_mode)) {
             if (zplat::ItemTypeAt(to) != zplat::ItemType::Directory) {
                 if (zplat::ItemExists(to)) zplat::RemoveItem(to);
                 if (!MakeDirs(to.c_str())) {
@@ -99,8 +100,7 @@ bool CopyTree(const char* src, const char* dst) {
                     continue;
                 }
             }
-            long mode = zplat::PosixMode(from);
-            if (mode >= 0) folder_modes.push_back({to, static_cast<mode_t>(mode & 0777)});
+            folders.push_back({to, item.st});
             continue;
         }
         zplat::ErrorRecord err;
@@ -114,8 +114,14 @@ bool CopyTree(const char* src, const char* dst) {
             all = false;
         }
     }
-    for (auto it = folder_modes.rbegin(); it != folder_modes.rend(); ++it) {
-        zplat::SetPosixPermissions(it->first, it->second);
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+        // The top folder keeps its own mode.
+        if (it != folders.rend() - 1) zplat::SetPosixPermissions(it->first, it->second.st_mode & 0777);
+        zplat::ErrorRecord err;
+        if (!zplat::SetDates(it->first, it->second, &err)) {
+            zplat::LogLine("Failed to set the dates of %s: %s", it->first.c_str(), err.description.c_str());
+            all = false;
+        }
     }
     return all;
 }

@@ -50,8 +50,9 @@ void PostUserMsg(uint32_t msg, int64_t frm, int64_t w, int64_t l);
 bool MakeDirsForPath(const char* path);
 // Creates the whole path (mode 0755); false on the first failure.
 bool MakeDirs(const char* path);
-// Copies the tree below `src` into `dst`, replacing files, keeping links as links and
-// permission bits. Every item is tried; false when any failed.
+// Copies the tree below `src` into `dst`, replacing files, keeping links as links,
+// permission bits and dates (links their own, folders once filled, `dst` those of `src`).
+// Every item is tried; false when any failed.
 bool CopyTree(const char* src, const char* dst);
 // Removes a file, link or tree; true when nothing is left at the path.
 bool RemovePath(const char* path);

@@ -29,7 +29,7 @@ void ListInto(const std::string& root, const std::string& rel, std::vector<std::
     }
 }
 
-bool CopyRegularFile(const std::string& from, const std::string& to, mode_t mode, ErrorRecord* err) {
+bool CopyRegularFile(const std::string& from, const std::string& to, const struct stat& st, ErrorRecord* err) {
     int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0) {
         SetErr(err, errno, "open " + from);
@@ -65,9 +65,14 @@ bool CopyRegularFile(const std::string& from, const std::string& to, mode_t mode
         }
         if (!ok) break;
     }
-    // Permission bits travel with the file; set-id bits do not.
-    if (ok && fchmod(out, mode & 0777) != 0) {
+    // Permission bits and dates travel with the file; set-id bits do not.
+    if (ok && fchmod(out, st.st_mode & 0777) != 0) {
         SetErr(err, errno, "chmod " + to);
+        ok = false;
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (ok && futimens(out, times) != 0) {
+        SetErr(err, errno, "futimens " + to);
         ok = false;
     }
     if (close(out) != 0 && ok) {
@@ -113,6 +118,27 @@ std::vector<std::string> DirectoryEntries(const std::string& folder) {
     closedir(d);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<TreeItem> ListTree(const std::string& folder) {
+    std::vector<TreeItem> out;
+    std::vector<std::string> todo = {""};
+    // Depth first by hand, so that each folder is looked at before it is read.
+    while (!todo.empty()) {
+        const std::string rel = todo.back();
+        todo.pop_back();
+        const std::vector<std::string> names = DirectoryEntries(rel.empty() ? folder : AppendPathComponent(folder, rel));
+        std::vector<std::string> subfolders;
+        for (const std::string& name : names) {
+            TreeItem item;
+            item.rel = rel.empty() ? name : rel + "/" + name;
+            if (lstat(AppendPathComponent(folder, item.rel).c_str(), &item.st) != 0) continue;
+            out.push_back(item);
+            if (S_ISDIR(item.st.st_mode)) subfolders.push_back(item.rel);
+        }
+        todo.insert(todo.end(), subfolders.rbegin(), subfolders.rend());
+    }
+    return out;
 }
 
 std::vector<std::string> Subpaths(const std::string& folder) {
@@ -175,6 +201,13 @@ bool CopyItem(const std::string& from, const std::string& to, ErrorRecord* err) 
             SetErr(err, errno, "symlink " + to);
             return false;
         }
+        // Where the system cannot date a link itself, the link is still a good copy.
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        if (utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && errno != EOPNOTSUPP &&
+            errno != ENOTSUP) {
+            SetErr(err, errno, "utimensat " + to);
+            return false;
+        }
         return true;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -188,7 +221,7 @@ bool CopyItem(const std::string& from, const std::string& to, ErrorRecord* err) 
         SetErr(err, ENOTSUP, "copy " + from);
         return false;
     }
-    return CopyRegularFile(from, to, st.st_mode, err);
+    return CopyRegularFile(from, to, st, err);
 }
 
 bool MoveItem(const std::string& from, const std::string& to, ErrorRecord* err) {
@@ -206,6 +239,15 @@ bool SetModificationDate(const std::string& path, time_t when, ErrorRecord* err)
     ts[1] = ts[0];
     if (utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW) != 0) {
         SetErr(err, errno, "utimensat " + path);
+        return false;
+    }
+    return true;
+}
+
+bool SetDates(const std::string& to, const struct stat& st, ErrorRecord* err) {
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        SetErr(err, errno, "utimensat " + to);
         return false;
     }
     return true;

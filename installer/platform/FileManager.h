@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -24,6 +25,13 @@ int64_t FileSize(const std::string& path);         // -1 when it cannot be read
 // Deep listing relative to `folder`, a folder before its contents, entries of one folder
 // sorted by name; links are listed but not entered. Empty when the folder is unreadable.
 std::vector<std::string> Subpaths(const std::string& folder);
+// Every item below `folder` with its lstat, taken before the item is read (listing a
+// folder may change its access time); each folder comes before what it holds.
+struct TreeItem {
+    std::string rel;
+    struct stat st;
+};
+std::vector<TreeItem> ListTree(const std::string& folder);
 // The names directly inside `folder`, sorted.
 std::vector<std::string> DirectoryEntries(const std::string& folder);
 
@@ -32,8 +40,10 @@ std::vector<std::string> DirectoryEntries(const std::string& folder);
 bool CreateDirectory(const std::string& path, bool intermediates, ErrorRecord* err = nullptr);
 // Removes a file, a link (not its target) or a whole tree. A missing item is a failure.
 bool RemoveItem(const std::string& path, ErrorRecord* err = nullptr);
-// Copies one item: a regular file with its permission bits (set-id bits dropped), a link
-// as a link, a folder as a new empty folder. The destination must not exist.
+// Copies one item: a regular file with its permission bits (set-id bits dropped) and its
+// access and modification times, a link as a link with its own times, a folder as a new
+// empty folder (its times are the caller's, once the folder is filled). The destination
+// must not exist.
 bool CopyItem(const std::string& from, const std::string& to, ErrorRecord* err = nullptr);
 // rename(2); replaces an existing file or empty folder at `to`.
 bool MoveItem(const std::string& from, const std::string& to, ErrorRecord* err = nullptr);
@@ -41,6 +51,8 @@ bool MoveItem(const std::string& from, const std::string& to, ErrorRecord* err =
 // Modification (and access) time, without following a link at `path`.
 bool SetModificationDate(const std::string& path, time_t when, ErrorRecord* err = nullptr);
 bool GetModificationDate(const std::string& path, time_t* when);
+// Gives `path` (not followed if a link) the access and modification times of `st`.
+bool SetDates(const std::string& path, const struct stat& st, ErrorRecord* err = nullptr);
 // chmod of the item itself; refuses links (Linux cannot change a link's mode).
 bool SetPosixPermissions(const std::string& path, mode_t mode, ErrorRecord* err = nullptr);
 // Full st_mode from lstat (type bits included); -1 when it cannot be read.

@@ -1,11 +1,13 @@
 // Folder chains, tree copies, package identity, runtime detection, the engine's set-up and
 // the window-message channel.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -129,6 +131,46 @@ TEST_F(MacUtilTest, CopyTreeKeepsLinksModesAndDestinationOnlyFiles) {
     EXPECT_FALSE(MacUtil::CopyTree(src.c_str(), dst.c_str()));
     EXPECT_EQ(zid_test::ReadBytes(dst + "/z-after.txt"), "z");
     EXPECT_FALSE(MacUtil::CopyTree((dir_ + "/missing").c_str(), dst.c_str()));
+}
+
+TEST_F(MacUtilTest, CopyTreeKeepsTheDatesOfFilesLinksAndFolders) {
+    const std::string src = dir_ + "/src", dst = dir_ + "/dst";
+    ASSERT_TRUE(zplat::CreateDirectory(src + "/Contents/MacOS", true));
+    ASSERT_TRUE(zplat::CreateDirectory(src + "/Contents/Resources/empty", true));
+    zid_test::WriteBytes(src + "/Contents/Info.plist", "info");
+    zid_test::WriteBytes(src + "/Contents/MacOS/Tamberlyn", "#!/bin/sh\n");
+    zid_test::WriteBytes(src + "/Contents/Resources/data.bin", "data");
+    ASSERT_EQ(symlink("Tamberlyn", (src + "/Contents/MacOS/run").c_str()), 0);
+    // A file that is already there is replaced, and takes the new one's dates too.
+    ASSERT_TRUE(zplat::CreateDirectory(dst + "/Contents", true));
+    zid_test::WriteBytes(dst + "/Contents/Info.plist", "old");
+
+    // Old dates, every item its own, access time apart from modification time, set
+    // deepest first so that no later write dates a folder anew.
+    struct Dates {
+        struct timespec atime, mtime;
+    };
+    std::map<std::string, Dates> want;
+    std::vector<std::string> items = zplat::Subpaths(src);
+    items.insert(items.begin(), "");
+    long second = 981173106;  // 2001-02-03 04:05:06 UTC
+    for (auto it = items.rbegin(); it != items.rend(); ++it, second += 3600) {
+        const Dates d{{second - 86400, 250000000}, {second, 125000000}};
+        const struct timespec times[2] = {d.atime, d.mtime};
+        ASSERT_EQ(utimensat(AT_FDCWD, (src + "/" + *it).c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << *it;
+        want[*it] = d;
+    }
+
+    EXPECT_TRUE(MacUtil::CopyTree(src.c_str(), dst.c_str()));
+    for (const auto& [rel, d] : want) {
+        struct stat st;
+        ASSERT_EQ(lstat((dst + "/" + rel).c_str(), &st), 0) << rel;
+        EXPECT_EQ(st.st_mtim.tv_sec, d.mtime.tv_sec) << rel;
+        EXPECT_EQ(st.st_mtim.tv_nsec, d.mtime.tv_nsec) << rel;
+        EXPECT_EQ(st.st_atim.tv_sec, d.atime.tv_sec) << rel;
+    }
+    EXPECT_EQ(zid_test::ReadBytes(dst + "/Contents/Info.plist"), "info");
+    EXPECT_EQ(zplat::Subpaths(dst), zplat::Subpaths(src));  // reading dates them: last
 }
 
 TEST_F(MacUtilTest, RemovePathAndFirstSubpath) {
