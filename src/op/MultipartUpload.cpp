@@ -261,7 +261,8 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
             return false;
         }
         if (!task->IsSucc()) {
-            ZID_LOG_ERR("upload data, upload task fail, rsp:%s", task->GetBody().c_str());
+            ZID_LOG_ERR("upload data, upload task fail, rsp:%s",
+                        LogUtil::QuoteBody(task->GetBody()).c_str());
             FailedResultFromTask(task->GetHttpStatus(), task->GetErrMsg(), task->GetHeaders(),
                                  task->GetBody(), &result);
             return false;
@@ -280,6 +281,7 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
         part_etags[unit] = it->second;
         return true;
     };
+    steps.exhausted = [](unsigned k) { ZID_LOG_DBG("read over, task_index: %u", k); };
     if (!RunWindow(slots, layout.count, static_cast<uint64_t>(slots) * kSliceWindowPerWorker, &done,
                    steps)) {
         return result;

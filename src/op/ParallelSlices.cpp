@@ -132,9 +132,11 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
         FileDownTask* task = tasks[j].get();
         if (!task->IsSucc()) {
             if (texts.resumable_log) {
-                ZID_LOG_ERR("down data, down task fail, rsp: %s", task->GetBody().c_str());
+                ZID_LOG_ERR("down data, down task fail, rsp: %s",
+                            LogUtil::QuoteBody(task->GetBody()).c_str());
             } else {
-                ZID_LOG_ERR("down data, down task fail, rsp:%s", task->GetBody().c_str());
+                ZID_LOG_ERR("down data, down task fail, rsp:%s",
+                            LogUtil::QuoteBody(task->GetBody()).c_str());
             }
             run->failed_headers = task->GetHeaders();
             FailedResultFromTask(task->GetHttpStatus(), task->GetErrMsg(), task->GetHeaders(),

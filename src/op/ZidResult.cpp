@@ -47,7 +47,8 @@ bool ZidResult::ParseFromHttpResponse(const std::map<std::string, std::string>& 
     copy.push_back('\0');
     rapidxml::xml_document<> doc;
     if (!StringUtil::ParseXmlDocument(copy.data(), &doc)) {
-        ZID_LOG_ERR("Parse string to xml doc error, xml_body=%s", body.c_str());
+        ZID_LOG_ERR("Parse string to xml doc error, xml_body=%s",
+                    LogUtil::QuoteBody(body).c_str());
         return false;
     }
     rapidxml::xml_node<>* root = doc.first_node("Error");
@@ -73,7 +74,8 @@ bool ZidResult::ParseFromHttpResponse(const std::map<std::string, std::string>& 
         } else if (name == "ServerTime") {
             m_server_time = value;
         } else {
-            ZID_LOG_WARN("Unknown field, field_name=%s, xml_body=%s", name.c_str(), body.c_str());
+            ZID_LOG_WARN("Unknown field, field_name=%s, xml_body=%s", name.c_str(),
+                         LogUtil::QuoteBody(body).c_str());
         }
     }
     return true;

@@ -88,12 +88,14 @@ bool BaseResp::ParseFromACLXMLString(const std::string& body, std::string* owner
                                      std::string* owner_display_name, std::vector<Grant>* acl) {
     XmlBodyReader xml(body);
     if (!xml.Parsed()) {
-        ZID_LOG_ERR("Parse string to xml doc error, xml_body=%s", body.c_str());
+        ZID_LOG_ERR("Parse string to xml doc error, xml_body=%s",
+                    LogUtil::QuoteBody(body).c_str());
         return false;
     }
     auto* root = xml.Root("AccessControlPolicy");
     if (!root) {
-        ZID_LOG_ERR("Miss root node=AccessControlPolicy, xml_body=%s", body.c_str());
+        ZID_LOG_ERR("Miss root node=AccessControlPolicy, xml_body=%s",
+                    LogUtil::QuoteBody(body).c_str());
         return false;
     }
     ZID_FOR_EACH_CHILD(node, root) {

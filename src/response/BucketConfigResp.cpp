@@ -26,7 +26,7 @@ bool GetBucketCORSResp::ParseFromXmlString(const std::string& body) {
         Unknown::kWarn,
         "Unknown field in CORSConfiguration node, field_name=%s"};
     return ReadDocument(body, "CORSConfiguration", "Miss root node=CORSConfiguration, xml_body=%s",
-                        __func__, *this, kRoot);
+                        ZID_LOG_SITE, *this, kRoot);
 }
 
 bool GetBucketVersioningResp::ParseFromXmlString(const std::string& body) {
@@ -39,12 +39,12 @@ bool GetBucketVersioningResp::ParseFromXmlString(const std::string& body) {
         Unknown::kWarn,
         kUnknownField};
     return ReadDocument(body, "VersioningConfiguration",
-                        "Miss root node=VersioningConfiguration, xml_body=%s", __func__, *this, kRoot);
+                        "Miss root node=VersioningConfiguration, xml_body=%s", ZID_LOG_SITE, *this, kRoot);
 }
 
 bool GetBucketLocationResp::ParseFromXmlString(const std::string& body) {
     return ReadDocument(body, "LocationConstraint", "Miss root node=LocationConstraint, xml_body=%s",
-                        __func__, [this](const Node* root, const Walk&) {
+                        ZID_LOG_SITE, [this](const Node* root, const Walk&) {
                             m_location = XmlBodyReader::Text(root);
                             return true;
                         });
@@ -57,7 +57,7 @@ bool GetBucketLoggingResp::ParseFromXmlString(const std::string& body) {
         Unknown::kWarn,
         kUnknownField};
     return ReadDocument(body, "BucketLoggingStatus",
-                        "Miss root node=BucketLoggingConfiguration, xml_body=%s", __func__,
+                        "Miss root node=BucketLoggingConfiguration, xml_body=%s", ZID_LOG_SITE,
                         [this](const Node* root, const Walk& walk) {
                             return ReadRequired(root, "LoggingEnabled", 1,
                                                 "Miss node=LoggingEnableConfiguration, xml_body=%s",
@@ -77,7 +77,7 @@ bool PutBucketDomainResp::ParseFromXmlString(const std::string& body) {
     if (body.empty()) {
         return true;
     }
-    return ReadDocument(body, "Error", "Miss root node=Error, xml_body=%s", __func__, m_error, kError);
+    return ReadDocument(body, "Error", "Miss root node=Error, xml_body=%s", ZID_LOG_SITE, m_error, kError);
 }
 
 bool GetBucketDomainResp::ParseFromXmlString(const std::string& body) {
@@ -88,7 +88,7 @@ bool GetBucketDomainResp::ParseFromXmlString(const std::string& body) {
                                 Unknown::kWarn,
                                 kUnknownField};
     return ReadDocument(body, "DomainConfiguration", "Miss root node=DomainConfiguration, xml_body=%s",
-                        __func__, [this](const Node* root, const Walk& walk) {
+                        ZID_LOG_SITE, [this](const Node* root, const Walk& walk) {
                             return ReadRequired(root, "DomainRule", 2,
                                                 "Miss node=DomainRule, xml_body=%s", *this, kRule,
                                                 walk);
@@ -105,7 +105,7 @@ bool GetBucketIntelligentTieringResp::ParseFromXmlString(const std::string& body
                                 Unknown::kStop,
                                 "Unknown field in IntelligentTieringConfiguration, field_name=%s"};
     return ReadDocument(body, "IntelligentTieringConfiguration",
-                        "Missing root node IntelligentTieringConfiguration, xml_body=%s", __func__,
+                        "Missing root node IntelligentTieringConfiguration, xml_body=%s", ZID_LOG_SITE,
                         *this, kRoot);
 }
 
@@ -122,7 +122,7 @@ bool GetBucketRefererResp::ParseFromXmlString(const std::string& body) {
                                 Unknown::kWarn,
                                 "Unknown field in RefererConfiguration, field_name=%s"};
     return ReadDocument(body, "RefererConfiguration",
-                        "Missing root node RefererConfiguration, xml_body=%s", __func__, *this, kRoot);
+                        "Missing root node RefererConfiguration, xml_body=%s", ZID_LOG_SITE, *this, kRoot);
 }
 
 }  // namespace zuzezi_zid

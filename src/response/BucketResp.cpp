@@ -44,7 +44,7 @@ bool GetBucketResp::ParseFromXmlString(const std::string& body) {
                                 Unknown::kWarn,
                                 kUnknownField};
     return ReadDocument(body, "ListBucketResult", "Miss root node=kGetBucketRoot, xml_body=%s",
-                        __func__, *this, kRoot);
+                        ZID_LOG_SITE, *this, kRoot);
 }
 
 bool ListMultipartUploadResp::ParseFromXmlString(const std::string& body) {
@@ -76,7 +76,7 @@ bool ListMultipartUploadResp::ParseFromXmlString(const std::string& body) {
                                 Unknown::kWarn,
                                 kUnknownField};
     return ReadDocument(body, "ListMultipartUploadsResult",
-                        "Miss root node=kListMultipartUploadRoot, xml_body=%s", __func__, *this,
+                        "Miss root node=kListMultipartUploadRoot, xml_body=%s", ZID_LOG_SITE, *this,
                         kRoot);
 }
 
@@ -114,7 +114,7 @@ bool GetBucketObjectVersionsResp::ParseFromXmlString(const std::string& body) {
         Unknown::kWarn,
         "Unknown field in ListVersionsResult node, field_name=%s."};
     return ReadDocument(body, "ListVersionsResult", "Miss root node=ListVersionsResult, xml_body=%s",
-                        __func__, *this, kRoot);
+                        ZID_LOG_SITE, *this, kRoot);
 }
 
 bool ListLiveChannelResp::ParseFromXmlString(const std::string& body) {
@@ -132,7 +132,7 @@ bool ListLiveChannelResp::ParseFromXmlString(const std::string& body) {
                                 Unknown::kStop,
                                 "Unknown field in ListLiveChannelResult, field_name=%s"};
     return ReadDocument(body, "ListLiveChannelResult",
-                        "Missing root node ListLiveChannelResult, xml_body=%s", __func__, *this,
+                        "Missing root node ListLiveChannelResult, xml_body=%s", ZID_LOG_SITE, *this,
                         kRoot);
 }
 

@@ -58,7 +58,7 @@ bool GetBucketReplicationResp::ParseFromXmlString(const std::string& body) {
         Unknown::kWarn,
         "Unknown field, field_name=%s, xml_body=%s"};
     return ReadDocument(body, "ReplicationConfiguration",
-                        "Miss root node=BucketReplicationRoot, xml_body=%s", __func__, *this, kRoot);
+                        "Miss root node=BucketReplicationRoot, xml_body=%s", ZID_LOG_SITE, *this, kRoot);
 }
 
 bool GetBucketLifecycleResp::ParseFromXmlString(const std::string& body) {
@@ -120,7 +120,7 @@ bool GetBucketLifecycleResp::ParseFromXmlString(const std::string& body) {
         Unknown::kWarn,
         "Unknown field in LifecycleConfiguration node, field_name=%s"};
     return ReadDocument(body, "LifecycleConfiguration",
-                        "Miss root node=LifecycleConfiguration, xml_body=%s", __func__, *this, kRoot);
+                        "Miss root node=LifecycleConfiguration, xml_body=%s", ZID_LOG_SITE, *this, kRoot);
 }
 
 bool GetBucketWebsiteResp::ParseFromXmlString(const std::string& body) {
@@ -142,7 +142,7 @@ bool GetBucketWebsiteResp::ParseFromXmlString(const std::string& body) {
         Unknown::kWarn,
         "Unknown field, field_name=%s, xml_body=%s"};
     return ReadDocument(body, "WebsiteConfiguration",
-                        "Miss root node=WebsiteConfiguration, xml_body=%s", __func__, *this, kRoot);
+                        "Miss root node=WebsiteConfiguration, xml_body=%s", ZID_LOG_SITE, *this, kRoot);
 }
 
 bool GetBucketWebsiteResp::ParseFromXmlRoutingRule(const rapidxml::xml_node<>* node,
@@ -164,7 +164,7 @@ bool GetBucketWebsiteResp::ParseFromXmlRoutingRule(const rapidxml::xml_node<>* n
                                           Unknown::kWarn,
                                           "RoutingRule have no contents, rule_node_name = %s."};
     static const std::string kNoBody;
-    ReadChildren(node, *rule, kRule, Walk{kNoBody, __func__});
+    ReadChildren(node, *rule, kRule, Walk{kNoBody, ZID_LOG_SITE});
     return true;
 }
 

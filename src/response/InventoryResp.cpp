@@ -51,7 +51,7 @@ const Table<Inventory>& InventoryTable() {
 
 bool GetBucketInventoryResp::ParseFromXmlString(const std::string& body) {
     return ReadDocument(body, "InventoryConfiguration",
-                        "Miss root node = InventoryConfiguration, xml_body=%s", __func__,
+                        "Miss root node = InventoryConfiguration, xml_body=%s", ZID_LOG_SITE,
                         [this](const Node* root, const Walk& walk) {
                             Inventory inventory;
                             ReadChildren(root, inventory, InventoryTable(), walk);
@@ -69,7 +69,7 @@ bool ListBucketInventoryConfigurationsResp::ParseFromXmlString(const std::string
          {"NextContinuationToken", SetText(&R::SetNextContinuationToken)}},
         Unknown::kSkip};
     return ReadDocument(body, "ListInventoryConfigurationResult",
-                        "Miss root node = ListInventoryConfigurationResult, xml_body=%s", __func__,
+                        "Miss root node = ListInventoryConfigurationResult, xml_body=%s", ZID_LOG_SITE,
                         *this, kRoot);
 }
 

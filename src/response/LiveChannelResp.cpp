@@ -26,18 +26,18 @@ bool PutLiveChannelResp::ParseFromXmlString(const std::string& body) {
                          "Miss root node=CreateLiveChannelResult, xml_body=%s");
     const Node* publish = root->first_node("PublishUrls");
     if (!publish) {
-        ZID_LOG_WARN("Miss node PublishUrls, xml_body=%s", body.c_str());
+        ZID_LOG_WARN("Miss node PublishUrls, xml_body=%s", LogUtil::QuoteBody(body).c_str());
         return false;
     }
     const Node* publish_url = FirstUrl(publish);
     if (!publish_url) {
-        ZID_LOG_WARN("Miss node PublishUrls Url, xml_body=%s", body.c_str());
+        ZID_LOG_WARN("Miss node PublishUrls Url, xml_body=%s", LogUtil::QuoteBody(body).c_str());
         return false;
     }
     m_publish_url = XmlBodyReader::Text(publish_url);
     const Node* play_url = FirstUrl(root->first_node("PlayUrls"));
     if (!play_url) {
-        ZID_LOG_WARN("Miss node PlayUrls, xml_body=%s", body.c_str());
+        ZID_LOG_WARN("Miss node PlayUrls, xml_body=%s", LogUtil::QuoteBody(body).c_str());
         return false;
     }
     m_play_url = XmlBodyReader::Text(play_url);
@@ -67,14 +67,16 @@ bool GetLiveChannelResp::ParseFromXmlString(const std::string& body) {
                 } else if (XmlBodyReader::Is(field, "PublishUrls")) {
                     const Node* url = FirstUrl(field);
                     if (!url) {
-                        ZID_LOG_WARN("Missing node PublishUrls Url, xml_body=%s", body.c_str());
+                        ZID_LOG_WARN("Missing node PublishUrls Url, xml_body=%s",
+                                     LogUtil::QuoteBody(body).c_str());
                         return false;
                     }
                     m_config.SetPublishUrl(XmlBodyReader::Text(url));
                 } else if (XmlBodyReader::Is(field, "PlayUrls")) {
                     const Node* url = FirstUrl(field);
                     if (!url) {
-                        ZID_LOG_WARN("Missing node PlayUrls Url, xml_body=%s", body.c_str());
+                        ZID_LOG_WARN("Missing node PlayUrls Url, xml_body=%s",
+                                     LogUtil::QuoteBody(body).c_str());
                         return false;
                     }
                     m_config.SetPlayUrl(XmlBodyReader::Text(url));

@@ -15,7 +15,7 @@ bool TagSetResp::ParseFromXmlString(const std::string& body) {
                                  Unknown::kSkip};
     static const Table<TagSetResp> kTagSet{{{"Tag", Fill(&TagSetResp::AddTag, kTag)}},
                                            Unknown::kSkip};
-    return ReadDocument(body, "Tagging", "Miss root node = Tagging, xml_body=%s", __func__,
+    return ReadDocument(body, "Tagging", "Miss root node = Tagging, xml_body=%s", ZID_LOG_SITE,
                         [this](const Node* root, const Walk& walk) {
                             return ReadRequired(root, "TagSet", 2, "Miss node = TagSet, xml_body=%s",
                                                 *this, kTagSet, walk);

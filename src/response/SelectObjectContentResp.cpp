@@ -183,7 +183,7 @@ bool SelectObjectContentResp::ParseFromXmlString(const std::string& body) {
             }
             if (event == "Records" || event == "Progress" || event == "Stats") {
                 ZID_LOG_DBG("Get event:%s, content_type:%s, payload:%s", event.c_str(),
-                            content_type.c_str(), frame.payload.c_str());
+                            content_type.c_str(), LogUtil::QuoteBody(frame.payload).c_str());
                 m_messages.push_back(SelectMessage{event, content_type, std::move(frame.payload)});
             } else if (event == "Cont") {
                 ZID_LOG_DBG("Get event Continue");

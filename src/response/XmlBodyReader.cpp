@@ -22,25 +22,26 @@ XmlBodyReader::Node* XmlBodyReader::Root(const char* name) const {
 
 XmlBodyReader::Node* XmlBodyReader::FindRoot(const std::string& body, const char* root_name,
                                              const char* parse_fmt, const char* miss_fmt,
-                                             const char* func) const {
+                                             const LogSite& site) const {
     if (!m_parsed) {
-        Log(1, func, parse_fmt, body, body);
+        Log(1, site, parse_fmt, body, body);
         return nullptr;
     }
     Node* root = Root(root_name);
     if (!root) {
-        Log(1, func, miss_fmt, body, body);
+        Log(1, site, miss_fmt, body, body);
     }
     return root;
 }
 
-void XmlBodyReader::Log(int level, const char* func, const char* fmt, const std::string& arg,
+void XmlBodyReader::Log(int level, const LogSite& site, const char* fmt, const std::string& arg,
                         const std::string& body) {
     if (ClientSettings::GetLogLevel() < level) {
         return;
     }
-    const std::string text = LogUtil::Format(fmt, arg.c_str(), body.c_str());
-    ZID_LOG_NAMED(level, func, "%s", text.c_str());
+    const std::string text = LogUtil::Format(fmt, LogUtil::QuoteBody(arg).c_str(),
+                                             LogUtil::QuoteBody(body).c_str());
+    ZID_LOG_AT_SITE(level, site, "%s", text.c_str());
 }
 
 XmlBodyReader::Node* XmlBodyReader::Child(const Node* parent, const char* name) {

@@ -7,6 +7,8 @@
 
 #include <rapidxml/rapidxml.hpp>
 
+#include "util/LogUtil.h"
+
 namespace zuzezi_zid {
 
 // Parses a private, NUL-terminated copy of a response body; the caller's string is never touched.
@@ -22,12 +24,12 @@ public:
     // First top-level element of that exact name, or null.
     Node* Root(const char* name) const;
     // The root, or null after an ERR line (parse_fmt or miss_fmt, given the body) logged
-    // under func, the parser the caller reports as.
+    // as the parser at site.
     Node* FindRoot(const std::string& body, const char* root_name, const char* parse_fmt,
-                   const char* miss_fmt, const char* func) const;
-    // A log line of a text chosen at run time: fmt takes (arg, body); texts that quote less
-    // ignore the rest.
-    static void Log(int level, const char* func, const char* fmt, const std::string& arg,
+                   const char* miss_fmt, const LogSite& site) const;
+    // A log line of a text chosen at run time, logged as the statement at site: fmt takes
+    // (arg, body), each cut to a bounded quote; texts that quote less ignore the rest.
+    static void Log(int level, const LogSite& site, const char* fmt, const std::string& arg,
                     const std::string& body);
 
     static std::string Name(const Node* node);
@@ -63,7 +65,8 @@ private:
 // calling parser (a macro so the log line names that parser).
 #define ZID_XML_ROOT_OR_FAIL(reader, root, body, root_name, parse_error_fmt, miss_root_fmt) \
     ::zuzezi_zid::XmlBodyReader reader(body);                                                \
-    auto* root = reader.FindRoot(body, root_name, parse_error_fmt, miss_root_fmt, __func__); \
+    auto* root =                                                                             \
+        reader.FindRoot(body, root_name, parse_error_fmt, miss_root_fmt, ZID_LOG_SITE);      \
     if (!root) {                                                                             \
         return false;                                                                        \
     }

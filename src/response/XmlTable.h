@@ -26,10 +26,10 @@ enum class Unknown {
 // What every action sees besides its element.
 struct Walk {
     const std::string& body;  // as received, for the texts that quote it
-    const char* func;         // the public parser the lines are logged under
+    LogSite site;             // the public parser the lines are logged as
 
     void Log(int level, const char* fmt, const std::string& arg) const {
-        XmlBodyReader::Log(level, func, fmt, arg, body);
+        XmlBodyReader::Log(level, site, fmt, arg, body);
     }
 };
 
@@ -86,14 +86,14 @@ bool ReadChildren(const Node* parent, R& record, const Table<R>& table, const Wa
 using RootReader = std::function<bool(const Node* root, const Walk&)>;
 
 // Parses a private copy of body and hands its root element over; unparsable text and a
-// missing root log at ERR under func and give false.
+// missing root log at ERR as the parser at site and give false.
 bool ReadDocument(const std::string& body, const char* root_name, const char* miss_root_fmt,
-                  const char* func, const RootReader& read);
+                  const LogSite& site, const RootReader& read);
 
 template <class R>
 bool ReadDocument(const std::string& body, const char* root_name, const char* miss_root_fmt,
-                  const char* func, R& record, const Table<R>& table) {
-    return ReadDocument(body, root_name, miss_root_fmt, func,
+                  const LogSite& site, R& record, const Table<R>& table) {
+    return ReadDocument(body, root_name, miss_root_fmt, site,
                         [&](const Node* root, const Walk& walk) {
                             return ReadChildren(root, record, table, walk);
                         });

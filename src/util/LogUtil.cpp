@@ -85,6 +85,20 @@ void LogUtil::WriteToStdout(const char* fmt, ...) {
     va_end(args);
 }
 
+std::string LogUtil::QuoteBody(const std::string& body) {
+    if (body.size() <= kQuoteLimit) {
+        return body;
+    }
+    size_t cut = kQuoteLimit;
+    // Back off over continuation bytes to the start of the character the limit splits.
+    for (size_t back = 0; back < 4 && cut > 0 &&
+                          (static_cast<unsigned char>(body[cut]) & 0xC0) == 0x80;
+         ++back) {
+        --cut;
+    }
+    return body.substr(0, cut) + "...(" + std::to_string(body.size()) + " bytes)";
+}
+
 std::string LogUtil::Format(const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);

@@ -4,11 +4,17 @@
 #include <string>
 
 #include "OpTestSupport.h"
+#include "op/BucketOp.h"
+#include "response/BucketResp.h"
+#include "response/SelectObjectContentResp.h"
 #include "support/CannedServer.h"
+#include "support/EventStreamEncoder.h"
+#include "support/LogCapture.h"
 #include "support/RefusingBuf.h"
 
 using namespace zuzezi_zid;
 using zid_test::CannedServer;
+using zid_test::LogCapture;
 using zid_test::RefusingBuf;
 
 namespace {
@@ -192,4 +198,39 @@ TEST_F(HostileAnswerTest, RefusedWritesFailTheDownload) {
         EXPECT_NE(r.GetErrorMsg().find("write"), std::string::npos) << r.GetErrorMsg();
         EXPECT_EQ(buf.Taken(), 1000u);
     }
+}
+
+// What one exchange writes to the log at the default level is bounded by the number of
+// lines, whatever the size of the body each line quotes.
+TEST_F(HostileAnswerTest, APageWithAnUnknownFieldPerEntryLogsBoundedLines) {
+    std::string page = "<ListBucketResult><Name>bkt</Name><IsTruncated>false</IsTruncated>";
+    for (int i = 0; i < 1000; ++i) {
+        page += "<Contents><Key>key/" + std::to_string(i) + "</Key><Size>1</Size>"
+                "<Colour>" + std::string(40, 'c') + "</Colour></Contents>";
+    }
+    page += "</ListBucketResult>";
+    CannedServer server(WithLength("200 OK", page));
+    PointAt(server);
+    LogCapture log;  // level 4, the default
+    BucketOp op(m_config);
+    GetBucketResp listing;
+    ZidResult r = op.GetBucket(GetBucketReq("bkt"), &listing, false);
+    ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+    EXPECT_EQ(1000u, listing.GetContents().size());
+
+    const std::string quoted = page.substr(0, 1024) + "...(" + std::to_string(page.size()) + " bytes)";
+    EXPECT_EQ(1000u, log.Count({"[WARN]", "field_name=Colour, xml_body=" + quoted + "\n"}));
+    size_t logged = 0;
+    for (const auto& line : log.All()) logged += line.size();
+    // Whole quotes would be a thousand times the page.
+    EXPECT_LT(logged, 1500u * 1000u) << page.size() << "-byte page";
+
+    // A select stream's Records payload, quoted in a debug line.
+    log.Clear();
+    const std::string records(1 << 20, 'r');
+    SelectObjectContentResp select;
+    ASSERT_TRUE(select.ParseFromXmlString(zid_test::EsEvent("Records", records, "application/octet-stream") +
+                                          zid_test::EsEvent("End")));
+    EXPECT_EQ(1u, log.Count({"[DBG]", "payload:" + records.substr(0, 1024) + "...(1048576 bytes)\n"}));
+    for (const auto& line : log.All()) EXPECT_LT(line.size(), 1300u);
 }

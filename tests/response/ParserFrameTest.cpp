@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -98,4 +99,70 @@ TEST(ParserFrameTest, AMissingRootFailsWithTheClassesOwnLine) {
             << parser.root;
         EXPECT_EQ(resp->ParseFromXmlString(""), parser.empty_body_ok) << parser.root;
     }
+}
+
+// The source file and line of a callback line: "... [ERR] FILE:FUNC(LINE) text".
+std::string SiteOf(const std::string& line, const std::string& func) {
+    const size_t tag_end = line.find("] ");
+    const size_t func_at = line.find(":" + func + "(");
+    if (tag_end == std::string::npos || func_at == std::string::npos) return "";
+    const size_t line_end = line.find(')', func_at);
+    return line.substr(tag_end + 2, func_at - tag_end - 2) + "@" +
+           line.substr(func_at + func.size() + 2, line_end - func_at - func.size() - 2);
+}
+
+// Every parser's line is its own: logged from its source file and line, not from the
+// shared reader's.
+TEST(ParserFrameTest, EachParserLogsFromItsOwnFileAndLine) {
+    std::map<std::string, std::string> parser_at_site;
+    for (const auto& parser : kParsers) {
+        LogCapture log;
+        auto resp = parser.make();
+        EXPECT_FALSE(resp->ParseFromXmlString("<NoSuchRoot/>")) << parser.root;
+        ASSERT_EQ(log.All().size(), 1u) << parser.root;
+        const std::string site = SiteOf(log.All()[0], parser.func);
+        ASSERT_FALSE(site.empty()) << log.All()[0];
+        EXPECT_EQ(site.find("XmlBodyReader"), std::string::npos) << site;
+        EXPECT_EQ(site.find("XmlTable"), std::string::npos) << site;
+        EXPECT_TRUE(parser_at_site.emplace(site, parser.root).second)
+            << parser.root << " logs at the site of " << parser_at_site[site] << ": " << site;
+    }
+
+    // An unknown element is reported at the same site as the parser's other lines.
+    LogCapture log;
+    GetBucketResp listing;
+    EXPECT_FALSE(listing.ParseFromXmlString("<Wrong/>"));
+    EXPECT_TRUE(listing.ParseFromXmlString("<ListBucketResult><Zzz/></ListBucketResult>"));
+    ASSERT_EQ(log.All().size(), 2u);
+    EXPECT_NE(log.All()[1].find("[WARN]"), std::string::npos) << log.All()[1];
+    EXPECT_EQ(SiteOf(log.All()[0], "ParseFromXmlString"), SiteOf(log.All()[1], "ParseFromXmlString"));
+}
+
+// At the default level a parser quotes the body once per unknown element: each quote is
+// bounded, so a page of many such elements cannot flood the log.
+TEST(ParserFrameTest, QuotedBodiesAreBounded) {
+    std::string page = "<ListBucketResult>";
+    for (int i = 0; i < 200; ++i) {
+        page += "<Contents><Key>k" + std::to_string(i) + "</Key><Extra>x</Extra></Contents>";
+    }
+    page += "</ListBucketResult>";
+    ASSERT_GT(page.size(), 8000u);
+    LogCapture log;
+    GetBucketResp listing;
+    ASSERT_TRUE(listing.ParseFromXmlString(page));
+    EXPECT_EQ(listing.GetContents().size(), 200u);
+    const std::string quoted = page.substr(0, 1024) + "...(" + std::to_string(page.size()) + " bytes)";
+    EXPECT_EQ(log.Count({"[WARN]", "Unknown field in content node, field_name=Extra, xml_body=" + quoted + "\n"}),
+              200u);
+    for (const auto& line : log.All()) EXPECT_LT(line.size(), 1400u);
+
+    // The error lines of an unparsable or foreign body too.
+    log.Clear();
+    const std::string text(5000, 't');
+    EXPECT_FALSE(listing.ParseFromXmlString(text));
+    EXPECT_FALSE(GetBucketACLResp().ParseFromXmlString("<Other>" + text + "</Other>"));
+    ASSERT_EQ(log.All().size(), 2u);
+    EXPECT_NE(log.All()[0].find("xml_body=" + text.substr(0, 1024) + "...(5000 bytes)\n"),
+              std::string::npos);
+    EXPECT_NE(log.All()[1].find("...(5015 bytes)\n"), std::string::npos) << log.All()[1];
 }

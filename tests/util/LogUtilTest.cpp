@@ -163,3 +163,42 @@ TEST_F(LogUtilTest, SystemLogPrioritiesFollowTheLevels) {
     EXPECT_EQ(LogUtil::SystemLogPriority(3), LOG_INFO);
     EXPECT_EQ(LogUtil::SystemLogPriority(4), LOG_DEBUG);
 }
+
+TEST_F(LogUtilTest, QuotedBodyIsCutToItsFirstKibibyteWithItsLength) {
+    const std::string kib(1024, 'b');
+    const std::string e_acute = "\xC3\xA9";  // two bytes
+    struct Case {
+        const char* name;
+        std::string body;
+        std::string quoted;
+    };
+    const Case cases[] = {
+        {"empty", "", ""},
+        {"short", "<a/>", "<a/>"},
+        {"exactly the limit", kib, kib},
+        {"one byte over", kib + "x", kib + "...(1025 bytes)"},
+        {"much longer", kib + std::string(1 << 20, 'y'), kib + "...(1049600 bytes)"},
+        // The limit falls inside a two-byte character: the cut goes before it.
+        {"character across the limit", std::string(1023, 'c') + e_acute + "zz",
+         std::string(1023, 'c') + "...(1027 bytes)"},
+        {"character ending at the limit", std::string(1022, 'c') + e_acute + "zz",
+         std::string(1022, 'c') + e_acute + "...(1026 bytes)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.quoted, LogUtil::QuoteBody(c.body)) << c.name;
+    }
+}
+
+// A statement logged on behalf of another carries the other's file, function and line.
+TEST_F(LogUtilTest, SiteLineNamesTheStatementItStandsFor) {
+    ClientSettings::SetLogLevel(4);
+    ClientSettings::SetLogOutType(1);
+    const LogSite site{"/src/parser/Caller.cpp", "CallerFunc", 77};
+    StdoutCapture out;
+    ZID_LOG_AT_SITE(2, site, "text %d", 5);
+    EXPECT_EQ(out.Stop(), "[WARN] :CallerFunc(77) text 5\n");
+    ASSERT_EQ(g_lines.size(), 1u);
+    EXPECT_NE(g_lines[0].find("[WARN] /src/parser/Caller.cpp:CallerFunc(77) text 5\n"),
+              std::string::npos)
+        << g_lines[0];
+}
