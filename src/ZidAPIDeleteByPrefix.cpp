@@ -29,12 +29,12 @@ ZidResult ZidAPI::DeleteObjectsByPrefix(const DeleteObjectsByPrefixReq& req,
         std::string marker;  // where the page being listed starts; "" for the first
         for (;;) {
             GetBucketResp page;
-            ZidResult listed = m_bucket_op.GetBucketPage(list, &page, false);
+            ZidResult listed = m_bucket_op.GetBucket(list, &page, false);
             if (!listed.IsSucc()) {
                 // Asked once of the backup domain, whatever the retry setting; the next page
                 // starts on the default domain again.
                 page = GetBucketResp();
-                listed = m_bucket_op.GetBucketPage(list, &page, true);
+                listed = m_bucket_op.GetBucket(list, &page, true);
                 if (!listed.IsSucc()) {
                     return listed;
                 }
@@ -67,7 +67,9 @@ ZidResult ZidAPI::DeleteObjectsByPrefix(const DeleteObjectsByPrefixReq& req,
             if (next.empty() && !contents.empty()) {
                 next = contents.back().m_key;
             }
-            if (contents.empty() || next <= marker) {
+            // A page may stop early, even before its first key; only a marker that stays
+            // put would list the same page again.
+            if (next <= marker) {
                 return Stopped("The bucket listing did not advance past the marker \"" + marker +
                                "\"");
             }

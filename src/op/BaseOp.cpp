@@ -7,6 +7,7 @@
 #include <streambuf>
 
 #include "ClientSettings.h"
+#include "response/XmlBodyReader.h"
 #include "trsf/TransferHandler.h"
 #include "util/AuthTool.h"
 #include "util/CodecUtil.h"
@@ -220,6 +221,14 @@ bool TakeStatus(int status, const HeaderMap& resp_headers, const std::string& re
     return true;
 }
 
+// A gateway or proxy in front of the service may refuse in a 2xx answer.
+bool IsErrorDocument(const std::string& body) {
+    return XmlBodyReader(body).Root("Error") != nullptr;
+}
+
+// A response that reads a document and rejects the body fails the call when the body is an
+// Error document (its code and message), or with require_document whatever the body is
+// (the body as the message). Responses that read no document accept every body.
 void FillResponse(const HeaderMap& resp_headers, const std::string& resp_body,
                   bool require_document, BaseResp* resp, ZidResult* result) {
     if (!resp) {
@@ -229,7 +238,16 @@ void FillResponse(const HeaderMap& resp_headers, const std::string& resp_body,
     resp->ParseFromHeaders(resp_headers);
     resp->SetBody(resp_body);
     result->SetXZidRequestId(resp->GetXZidRequestId());
-    if (require_document && !parsed) {
+    if (parsed) {
+        return;
+    }
+    if (IsErrorDocument(resp_body)) {
+        result->SetFail();
+        result->ParseFromHttpResponse(resp_headers, resp_body);
+        if (result->GetErrorCode().empty() && result->GetErrorMsg().empty()) {
+            result->SetErrorMsg(resp_body);
+        }
+    } else if (require_document) {
         result->SetFail();
         result->SetErrorMsg(resp_body);
     }

@@ -83,13 +83,6 @@ std::string BucketOp::GetBucketLocationByName(const std::string& bucket_name) co
     return "";
 }
 
-ZidResult BucketOp::GetBucketPage(const GetBucketReq& req, BaseResp* resp, bool backup) const {
-    return FailOnException("Bucket listing", [&] {
-        return DocumentAction(BucketHost(req, backup), req.GetPath(), req, HeaderMap(), HeaderMap(),
-                              "", true, resp);
-    });
-}
-
 // ---- ACL, domain and the generic processor --------------------------------------------------
 
 ZidResult BucketOp::PutBucketACL(const BucketReq& req, BaseResp* resp, bool backup) const {

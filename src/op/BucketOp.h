@@ -60,7 +60,6 @@ public:
     /// body as the message.
     ZidResult GetBucket(const GetBucketReq& req, BaseResp* resp, bool backup = false) const;
     /// Whatever bucket request req describes (first of six such slots).
-    ZidResult GetBucketPage(const GetBucketReq& req, BaseResp* resp, bool backup = false) const;
     ZidResult PlainBucketRequestA(const BucketReq& req, BaseResp* resp, bool backup = false) const;
     /// Whatever bucket request req describes.
     ZidResult PlainBucketRequestB(const BucketReq& req, BaseResp* resp, bool backup = false) const;

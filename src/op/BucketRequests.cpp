@@ -10,7 +10,6 @@ namespace zuzezi_zid {
 
 ZID_PLAIN_BUCKET_REQUEST(HeadBucket, HeadBucketReq)
 ZID_PLAIN_BUCKET_REQUEST(GetBucketLocation, GetBucketLocationReq)
-ZID_PLAIN_BUCKET_REQUEST(GetBucket, GetBucketReq)
 ZID_PLAIN_BUCKET_REQUEST(PlainBucketRequestA, BucketReq)
 ZID_PLAIN_BUCKET_REQUEST(PlainBucketRequestB, BucketReq)
 ZID_PLAIN_BUCKET_REQUEST(PlainBucketRequestC, BucketReq)
@@ -53,6 +52,14 @@ ZID_GENERATED_BODY_PUT(PutBucketIntelligentTiering, true,
                        "Generate PutBucketIntelligentTiering Request Body fail.")
 
 #undef ZID_GENERATED_BODY_PUT
+
+// A listing is paged on by what it says: a 2xx answer that is no listing is a failure.
+ZidResult BucketOp::GetBucket(const GetBucketReq& req, BaseResp* resp, bool backup) const {
+    return FailOnException("Bucket listing", [&] {
+        return DocumentAction(BucketHost(req, backup), req.GetPath(), req, HeaderMap(),
+                              HeaderMap(), "", false, resp);
+    });
+}
 
 ZidResult BucketOp::PutBucket(const BucketReq& req, BaseResp* resp, bool backup) const {
     return RequestBody(req, resp, backup, false);

@@ -103,39 +103,47 @@ TEST_F(DeleteByPrefix, AFailedDeleteEndsTheRunWithItsResult) {
     EXPECT_EQ((std::vector<std::string>{"p/c", "p/d"}), Keys());
 }
 
-// Each listing fault on keys k1..k5, pages of two: the run ends, and says so, where the
-// listing stops being trustworthy.
+// Each listing fault on keys k1..k5, pages of two: the run goes on wherever the listing says
+// it may, and ends, saying so, where it cannot advance or stops being trustworthy.
 TEST_F(DeleteByPrefix, ListingFaultsNeverLoopNorPassForDone) {
     struct Case {
         const char* name;
-        FaultKind kind;
+        std::vector<FaultKind> kinds;      // combined on the same listings
         int skip;                          // listings let through first
+        int times;                         // listings hit; -1: all that follow
         bool succeeds;
         std::vector<std::string> markers;  // of the listings sent
         size_t deleted;
         const char* message;               // part of the failure's message
     };
     const Case cases[] = {
-        {"no NextMarker: on after the last key", FaultKind::NoNextMarker, 0, true, {"", "k2", "k4"}, 5, ""},
-        {"next marker that does not advance", FaultKind::StuckListing, 1, false, {"", "k2"}, 4,
+        {"no NextMarker: on after the last key", {FaultKind::NoNextMarker}, 0, -1, true, {"", "k2", "k4"}, 5, ""},
+        {"next marker that does not advance", {FaultKind::StuckListing}, 1, -1, false, {"", "k2"}, 4,
          "did not advance"},
-        {"empty page that says more follow", FaultKind::EmptyTruncatedListing, 1, false, {"", "k2"}, 2,
+        // The page stopped before its keys (k3, k4, which the service keeps back): on from
+        // its NextMarker.
+        {"empty page that says more follow", {FaultKind::EmptyTruncatedListing}, 1, 1, true,
+         {"", "k2", "k4"}, 3, ""},
+        {"empty page that says more follow, without a NextMarker",
+         {FaultKind::EmptyTruncatedListing, FaultKind::NoNextMarker}, 1, 1, false, {"", "k2"}, 2,
          "did not advance"},
         // Asked of the backup domain too, which answers the same.
-        {"2xx page that is no listing", FaultKind::TextBody200, 1, false, {"", "k2", "k2"}, 2, "OK"},
+        {"2xx page that is no listing", {FaultKind::TextBody200}, 1, -1, false, {"", "k2", "k2"}, 2, "OK"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Service().Clear();
         Service().SetListPageSize(2);
         SeedKeys({"k1", "k2", "k3", "k4", "k5"});
-        Fault f;
-        f.kind = c.kind;
-        f.method = "GET";
-        f.queryParam = "prefix";
-        f.skip = c.skip;
-        f.times = -1;
-        Service().AddFault(f);
+        for (FaultKind kind : c.kinds) {
+            Fault f;
+            f.kind = kind;
+            f.method = "GET";
+            f.queryParam = "prefix";
+            f.skip = c.skip;
+            f.times = c.times;
+            Service().AddFault(f);
+        }
         DeleteObjectsByPrefixResp resp;
         ZidResult r = Run("k", &resp);
         EXPECT_EQ(c.succeeds, r.IsSucc()) << r.GetErrorMsg();
@@ -144,6 +152,24 @@ TEST_F(DeleteByPrefix, ListingFaultsNeverLoopNorPassForDone) {
         EXPECT_EQ(c.deleted, resp.GetDeletedKeys().size());
         EXPECT_EQ(5 - c.deleted, Keys().size());
     }
+}
+
+// A 200 refusal is no empty page: the run ends with the refusal's code, nothing deleted.
+TEST_F(DeleteByPrefix, AnErrorDocumentInA2xxListingEndsTheRunWithItsCode) {
+    SeedKeys({"k1", "k2"});
+    Fault refusal;
+    refusal.kind = FaultKind::ErrorBody200;
+    refusal.errorCode = "AccessDenied";
+    refusal.method = "GET";
+    refusal.times = -1;
+    Service().AddFault(refusal);
+    DeleteObjectsByPrefixResp resp;
+    ZidResult r = Run("k", &resp);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ(200, r.GetHttpStatus());
+    EXPECT_EQ("AccessDenied", r.GetErrorCode());
+    EXPECT_TRUE(resp.GetDeletedKeys().empty());
+    EXPECT_EQ(2u, Keys().size());
 }
 
 TEST_F(DeleteByPrefix, AKeyOutsideThePrefixStopsTheRunBeforeAnyDeletion) {

@@ -6,6 +6,10 @@
 #include "OpTestSupport.h"
 #include "op/BucketOp.h"
 #include "op/ServiceOp.h"
+#include "response/BucketConfigResp.h"
+#include "response/BucketResp.h"
+#include "response/BucketRuleResp.h"
+#include "response/InventoryResp.h"
 #include "support/BucketRequests.h"
 
 using namespace zuzezi_zid;
@@ -264,6 +268,105 @@ TEST_F(BucketOpTest, ServiceListingGoesToTheServiceHostWhateverTheRegion) {
         op.GetService(req, &resp);
         EXPECT_EQ(ClientSettings::kServiceHost, OnlyRequest().host);
     }
+}
+
+// Each read of a document, with the response that reads it.
+template <class Resp, class Req, class Member>
+std::function<ZidResult(const BucketOp&)> Read(Member member, Req req) {
+    return [member, req](const BucketOp& op) {
+        Resp resp;
+        return (op.*member)(req, &resp, false);
+    };
+}
+
+GetBucketInventoryReq InventoryGet() {
+    GetBucketInventoryReq req("bkt");
+    req.SetId("daily");
+    return req;
+}
+
+// A gateway in front of the service that refuses in a 200 answer must not pass for an
+// empty configuration or an empty bucket.
+TEST_F(BucketOpTest, AnErrorDocumentInA2xxAnswerFailsEveryDocumentRead) {
+    struct Case {
+        const char* name;
+        std::function<ZidResult(const BucketOp&)> read;
+    };
+    const Case cases[] = {
+        {"listing", Read<GetBucketResp>(&BucketOp::GetBucket, GetBucketReq("bkt"))},
+        {"location", Read<GetBucketLocationResp>(&BucketOp::GetBucketLocation, GetBucketLocationReq("bkt"))},
+        {"uploads", Read<ListMultipartUploadResp>(&BucketOp::PlainBucketRequestA, ListMultipartUploadReq("bkt"))},
+        {"versions", Read<GetBucketObjectVersionsResp>(&BucketOp::PlainBucketRequestB, ConfigReq("GET", "versions"))},
+        {"versioning", Read<GetBucketVersioningResp>(&BucketOp::GetBucketVersioning, ConfigReq("GET", "versioning"))},
+        {"replication", Read<GetBucketReplicationResp>(&BucketOp::GetBucketReplication, ConfigReq("GET", "replication"))},
+        {"lifecycle", Read<GetBucketLifecycleResp>(&BucketOp::GetBucketLifecycle, ConfigReq("GET", "lifecycle"))},
+        {"cors", Read<GetBucketCORSResp>(&BucketOp::GetBucketCORS, ConfigReq("GET", "cors"))},
+        {"logging", Read<GetBucketLoggingResp>(&BucketOp::GetBucketLogging, ConfigReq("GET", "logging"))},
+        {"domain", Read<GetBucketDomainResp>(&BucketOp::GetBucketDomain, ConfigReq("GET", "domain"))},
+        {"website", Read<GetBucketWebsiteResp>(&BucketOp::GetBucketWebsite, ConfigReq("GET", "website"))},
+        {"tagging", Read<GetBucketTaggingResp>(&BucketOp::GetBucketTagging, ConfigReq("GET", "tagging"))},
+        {"inventory", Read<GetBucketInventoryResp>(&BucketOp::GetBucketInventory, InventoryGet())},
+        {"inventories", Read<ListBucketInventoryConfigurationsResp>(
+                            &BucketOp::ListBucketInventoryConfigurations, ConfigReq("GET", "inventory"))},
+        {"live channels", Read<ListLiveChannelResp>(&BucketOp::ListLiveChannel, ConfigReq("GET", "live"))},
+        {"tiering", Read<GetBucketIntelligentTieringResp>(&BucketOp::GetBucketIntelligentTiering,
+                                                          ConfigReq("GET", "intelligenttiering"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fault refusal;
+        refusal.kind = FaultKind::ErrorBody200;
+        refusal.errorCode = "AccessDenied";
+        Service().AddFault(refusal);
+        ZidResult r = c.read(*m_bucket_op);
+        EXPECT_FALSE(r.IsSucc());
+        EXPECT_EQ(200, r.GetHttpStatus());
+        EXPECT_EQ("AccessDenied", r.GetErrorCode());
+        EXPECT_EQ("We encountered an internal error. Please try again.", r.GetErrorMsg());
+        EXPECT_EQ(0u, Service().PendingFaults()) << "the refusal was sent";
+    }
+
+    // The same refusal in an object document read.
+    Fault refusal;
+    refusal.kind = FaultKind::ErrorBody200;
+    refusal.errorCode = "AccessDenied";
+    Service().AddFault(refusal);
+    InitMultiUploadReq init("bkt", "k");
+    InitMultiUploadResp init_resp;
+    ZidResult r = m_op->InitMultiUpload(init, &init_resp);
+    EXPECT_FALSE(r.IsSucc());
+    EXPECT_EQ("AccessDenied", r.GetErrorCode());
+}
+
+// An answer that says a configuration has no such part is no refusal; a page of anything
+// but a listing is no listing.
+TEST_F(BucketOpTest, OnlyAListingPassesForOneWhileAnEmptyConfigurationStaysASuccess) {
+    auto answer = [](const std::string& body) {
+        Fault f;
+        f.kind = FaultKind::TextBody200;
+        f.data = body;
+        Service().AddFault(f);
+    };
+    answer("<BucketLoggingStatus/>");
+    GetBucketLoggingResp logging;
+    EXPECT_TRUE(m_bucket_op->GetBucketLogging(ConfigReq("GET", "logging"), &logging, false).IsSucc());
+    answer("<DomainConfiguration/>");
+    GetBucketDomainResp domain;
+    EXPECT_TRUE(m_bucket_op->GetBucketDomain(ConfigReq("GET", "domain"), &domain, false).IsSucc());
+
+    for (const std::string page : {"<html><body>Proxy sign-in</body></html>", "OK",
+                                   "<?xml version=\"1.0\"?>\n", "<ListAllMyBucketsResult/>"}) {
+        SCOPED_TRACE(page);
+        answer(page);
+        GetBucketResp listing;
+        ZidResult r = m_bucket_op->GetBucket(GetBucketReq("bkt"), &listing, false);
+        EXPECT_FALSE(r.IsSucc());
+        EXPECT_EQ(200, r.GetHttpStatus());
+        EXPECT_EQ(page, r.GetErrorMsg());
+    }
+    answer("<ListBucketResult><IsTruncated>false</IsTruncated></ListBucketResult>");
+    GetBucketResp empty;
+    EXPECT_TRUE(m_bucket_op->GetBucket(GetBucketReq("bkt"), &empty, false).IsSucc());
 }
 
 }  // namespace

@@ -265,7 +265,11 @@ TEST_F(SingleRequestTest, DocumentAnswersThatDoNotParseFail) {
             if (kind == FaultKind::TextBody200) {
                 EXPECT_EQ(r.GetErrorMsg(), page);
             } else {
-                EXPECT_NE(r.GetErrorMsg().find("<Code>InternalError</Code>"), std::string::npos)
+                // The document's code; its message, or the whole document where the
+                // operation quotes it.
+                EXPECT_EQ(r.GetErrorCode(), "InternalError");
+                EXPECT_NE(r.GetErrorMsg().find("We encountered an internal error. Please try again."),
+                          std::string::npos)
                     << r.GetErrorMsg();
             }
         }

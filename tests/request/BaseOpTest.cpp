@@ -513,7 +513,8 @@ TEST_F(BaseOpActionTest, CannedAnswersToResults) {
          "backend down"},
         {"error document 403", Reply("403 Forbidden", error_doc), false, false, 403, "boom"},
         {"2xx error document, checked", Reply("200 OK", error_doc), true, false, 200, error_doc.c_str()},
-        {"2xx error document, unchecked", Reply("200 OK", error_doc), false, true, 200, ""},
+        // Unchecked, the response that does not read it still says it is a refusal.
+        {"2xx error document, unchecked", Reply("200 OK", error_doc), false, false, 200, "boom"},
         {"2xx garbage, checked", Reply("200 OK", "not xml"), true, true, 200, ""},
         {"lower-cased request id", "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 3\r\n"
                                    "X-ZID-REQUEST-ID: canned-id\r\nConnection: close\r\n\r\nbad",
