@@ -93,7 +93,9 @@ public:
     /// @param resp                filled from a 2xx answer; may be null
     /// @param is_ci_req           a data-processing request, whose token header is
     ///                            "x-ci-security-token" instead of "x-zid-security-token"
-    /// @return success on a 2xx answer; otherwise as ZidResult describes.
+    /// @return success on a 2xx answer, unless resp reads a document and rejects a body
+    ///         that is an "Error" document: then a failure with that document's code and
+    ///         message; otherwise as ZidResult describes.
     ZidResult NormalAction(const std::string& host, const std::string& path, const BaseReq& req,
                            const std::map<std::string, std::string>& additional_headers,
                            const std::map<std::string, std::string>& additional_params,
@@ -105,7 +107,8 @@ public:
                            bool is_ci_req = false) const;
 
     /// NormalAction() for answers that are a document: a 2xx body that resp cannot parse
-    /// fails the call, with the body as the message. Parameters as for NormalAction().
+    /// fails the call, an "Error" document with its code and message, any other body with
+    /// the body as the message. Parameters as for NormalAction().
     ZidResult DocumentAction(const std::string& host, const std::string& path, const BaseReq& req,
                              const std::map<std::string, std::string>& additional_headers,
                              const std::map<std::string, std::string>& additional_params,
