@@ -43,6 +43,16 @@ protected:
         req.SetOutputSerialization(kOutput);
         return req;
     }
+    // Credentials with a temporary token, and a creation answer with both URLs to come.
+    void ExpectChannelCreatedWithToken(const std::string& token) {
+        m_config->SetCredentials(kAccessKey, kSecretKey, token);
+        m_op.reset(new ObjectOp(m_config));
+        Service().AddFault(CannedAnswer(
+            "PUT", "live",
+            "<CreateLiveChannelResult><PublishUrls><Url>rtmp://push.example/live/cam</Url>"
+            "</PublishUrls><PlayUrls><Url>http://play.example/cam/p.m3u8</Url></PlayUrls>"
+            "</CreateLiveChannelResult>"));
+    }
     const zid_local::RecordedRequest& OnlyRequest() const {
         static std::vector<zid_local::RecordedRequest> kept;
         kept = Service().Requests();
@@ -156,12 +166,7 @@ TEST_F(SelectLiveTest, SelectFailuresBeforeOrWithoutAStream) {
 }
 
 TEST_F(SelectLiveTest, PutLiveChannelSignsThePublishUrlItWasGiven) {
-    m_config->SetCredentials(kAccessKey, kSecretKey, "TOKEN-42");
-    m_op.reset(new ObjectOp(m_config));
-    Service().AddFault(CannedAnswer(
-        "PUT", "live",
-        "<CreateLiveChannelResult><PublishUrls><Url>rtmp://push.example/live/cam</Url></PublishUrls>"
-        "<PlayUrls><Url>http://play.example/cam/p.m3u8</Url></PlayUrls></CreateLiveChannelResult>"));
+    ExpectChannelCreatedWithToken("TOKEN-42");
     PutLiveChannelReq req("bkt", "cam");
     LiveChannelConfiguration config;
     config.SetSwitch("Enabled");
@@ -206,12 +211,7 @@ TEST_F(SelectLiveTest, PutLiveChannelSignsThePublishUrlItWasGiven) {
 
 TEST_F(SelectLiveTest, PutLiveChannelEncodesTheTokenAndParametersItSigns) {
     const std::string token = "tmp+Tok/en==&x";
-    m_config->SetCredentials(kAccessKey, kSecretKey, token);
-    m_op.reset(new ObjectOp(m_config));
-    Service().AddFault(CannedAnswer(
-        "PUT", "live",
-        "<CreateLiveChannelResult><PublishUrls><Url>rtmp://push.example/live/cam</Url></PublishUrls>"
-        "<PlayUrls><Url>http://p</Url></PlayUrls></CreateLiveChannelResult>"));
+    ExpectChannelCreatedWithToken(token);
     PutLiveChannelReq req("bkt", "cam");
     const std::map<std::string, std::string> params = {{"back", "a=1&b=2"}, {"who am", "I+%"}};
     req.SetUrlParams(params);
