@@ -1,3 +1,7 @@
+/// @file
+/// The answer of a select query, decoded from its event stream, and a helper that stores
+/// any response's body in a file.
+
 #pragma once
 
 #include <string>
@@ -7,23 +11,26 @@
 
 namespace zuzezi_zid {
 
-// One kept event of a select answer: "Records", "Progress" or "Stats".
+/// One kept event of a select answer: "Records", "Progress" or "Stats".
 struct SelectMessage {
-    std::string m_event_type;
-    std::string m_content_type;
-    std::string m_payload;  // raw bytes, zero bytes included
+    std::string m_event_type;    ///< The ":event-type" header: "Records", "Progress" or "Stats".
+    std::string m_content_type;  ///< The ":content-type" header of the event.
+    std::string m_payload;       ///< The payload: raw bytes, zero bytes included.
 };
 
-// The answer of a select query: a framed binary event stream, not XML.
+/// The answer of a select query: a framed binary event stream, not XML. The call fails
+/// unless the stream ends with its End event: on an error event with the service's code
+/// and message, otherwise with GetStreamFailure()'s text (such as "The select answer ended
+/// without its End event"); the messages decoded before stay readable.
 class SelectObjectContentResp : public BaseResp {
 public:
-    // How the last decoding ended.
+    /// How the last decoding ended.
     enum class StreamState {
-        NotDecoded,  // nothing decoded yet
-        Complete,    // the End event arrived
-        NoEnd,       // every message was sound but the End event never came
-        Malformed,   // a message failed its checks
-        ErrorEvent,  // the service sent an error message
+        NotDecoded,  ///< Nothing decoded yet.
+        Complete,    ///< The End event arrived.
+        NoEnd,       ///< Every message was sound but the End event never came.
+        Malformed,   ///< A message failed its checks (length, CRC, headers, event type).
+        ErrorEvent,  ///< The service sent an error message.
     };
 
     SelectObjectContentResp() = default;
@@ -39,17 +46,25 @@ public:
     ///     service's code and message (GetErrorCode(), GetErrorMsg()).
     bool ParseFromXmlString(const std::string& body) override;
 
-    // The records on standard output, or the service's error in one line.
+    /// The records on standard output, or the service's error in one line: "Error
+    /// code:" + code + ", error message:" + message.
     void PrintResult() const;
-    // The records into path: 0, or -1 when the answer is an error or the file cannot be written.
+    /// The records' payloads, in order, into a file (created or truncated).
+    /// @param path the local file
+    /// @return 0; -1, with an error logged, when the answer is an error or the file cannot
+    ///         be opened or written
     int WriteResultToLocalFile(const std::string& path) const;
 
+    /// The kept events in stream order; valid while this response lives.
     const std::vector<SelectMessage>& GetMessages() const { return m_messages; }
+    /// The error event's ":error-code"; "" when there was none.
     const std::string& GetErrorCode() const { return m_error_code; }
+    /// The error event's ":error-message"; "" when there was none.
     const std::string& GetErrorMsg() const { return m_error_msg; }
 
+    /// How the last decoding ended; NotDecoded before the first.
     StreamState GetStreamState() const { return m_state; }
-    // Why the last decoding did not reach End; empty when it did.
+    /// Why the last decoding did not reach End; empty when it did.
     const std::string& GetStreamFailure() const { return m_failure; }
 
 private:
@@ -62,7 +77,10 @@ private:
     std::string m_failure;
 };
 
-// Stores any response's body in a local file: 0, or -1 when it cannot be written.
+/// Stores any response's body in a local file (created or truncated).
+/// @param resp the response whose GetBody() is written
+/// @param path the local file
+/// @return 0; -1, with an error logged, when the file cannot be opened or written
 int WriteResultToFile(const BaseResp& resp, const std::string& path);
 
 }  // namespace zuzezi_zid
