@@ -73,27 +73,27 @@ bool ResolveInside(const std::string& rel, std::vector<std::string>* segs) {
     return ResolveSegments(rel, false, segs);
 }
 
-// True when a folder between `destination` and the entry (exclusive) is a link: writing
-// through it could land outside the destination.
-bool PathCrossesLink(const std::string& destination, const std::string& rel) {
-    std::vector<std::string> segs;
-    ResolveInside(rel, &segs);
-    std::string cur = destination;
-    for (size_t i = 0; i + 1 < segs.size(); ++i) {
-        cur = zplat::AppendPathComponent(cur, segs[i]);
-        if (zplat::ItemTypeAt(cur) == zplat::ItemType::Symlink) return true;
-    }
-    return false;
+// `physical`, a folder that ResolveBeneath gave for `destination`, relative to it.
+std::string RelativeBelow(const std::string& destination, const std::string& physical) {
+    std::string prefix = zplat::AppendPathComponent(destination, "x");
+    prefix.pop_back();  // "destination/" as the path join writes it
+    return physical.compare(0, prefix.size(), prefix) == 0 ? physical.substr(prefix.size()) : std::string();
+}
+
+// Walking below the destination failed because the path leads out of it.
+bool LeadsOut(const ErrorRecord& e) {
+    return e.domain == zplat::kPosixErrorDomain && (e.code == EXDEV || e.code == ELOOP);
 }
 
 // A link target is accepted when it is relative, climbs only at its start (through the
-// link's own folders, which are real ones) and not above the destination, then only
-// descends. Climbing after a name is refused even where that name is a folder today: a
-// later entry may make it a link, and ".." would then lead wherever that link does.
-bool LinkTargetStaysInside(const std::string& rel_link, const std::string& target) {
+// real folders that hold the link, `folder_rel` below the destination) and not above the
+// destination, then only descends. Climbing after a name is refused even where that name
+// is a folder today: a later entry may make it a link, and ".." would then lead wherever
+// that link does.
+bool LinkTargetStaysInside(const std::string& folder_rel, const std::string& target) {
     if (target.empty() || target[0] == '/') return false;
     std::vector<std::string> folder;
-    ResolveInside(zplat::DeletingLastPathComponent(rel_link), &folder);
+    ResolveInside(folder_rel, &folder);
     size_t depth = folder.size();
     bool descended = false;
     size_t pos = 0;
@@ -196,7 +196,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
     if (path.empty() || destination.empty()) {
         return fail_early(FacadeError(-6, "received invalid argument(s)"));
     }
-    unzFile zip = unzOpen(path.c_str());
+    unzFile zip = unzOpen64(path.c_str());
     // minizip refuses an archive with no entries; it is a valid, empty archive.
     const bool empty_archive = !zip && IsEmptyArchive(path);
     if (!zip && !empty_archive) {
@@ -205,10 +205,10 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
     int64_t size_or_fail = zplat::FileSize(path);
     const uint64_t archive_size = size_or_fail < 0 ? 0 : static_cast<uint64_t>(size_or_fail);
 
-    unz_global_info global = {};
+    unz_global_info64 global = {};
     int loop_result = UNZ_END_OF_LIST_OF_FILE;
     if (zip) {
-        unzGetGlobalInfo(zip, &global);
+        unzGetGlobalInfo64(zip, &global);
         loop_result = unzGoToFirstFile(zip);
         if (loop_result != UNZ_OK && loop_result != UNZ_END_OF_LIST_OF_FILE) {
             ErrorRecord e = FacadeError(-2, "failed to open first file in zip file");
@@ -222,9 +222,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
     bool success = true;
     bool canceled = false;
     std::optional<ErrorRecord> run_error;
-    auto set_error = [&](const ErrorRecord& e) {
-        if (!run_error) run_error = e;  // the first cause is the one worth reporting
-    };
+    auto set_error = [&](const ErrorRecord& e) { run_error = e; };
     long index = -1;
     uint64_t position = 0;
     int close_result = UNZ_OK;
@@ -242,8 +240,8 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             success = false;
             break;
         }
-        unz_file_info info = {};
-        if (unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        unz_file_info64 info = {};
+        if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
             set_error(FacadeError(-3, "failed to retrieve info for file"));
             unzCloseCurrentFile(zip);
             success = false;
@@ -261,9 +259,9 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         if (delegate && delegate->progressEvent) delegate->progressEvent(position, archive_size);
 
         std::string raw(info.size_filename, '\0');
-        unz_file_info again = {};  // the 32-bit call needs a record even for the name alone
+        unz_file_info64 again = {};  // minizip needs a record even for the name alone
         if (info.size_filename > 0 &&
-            unzGetCurrentFileInfo(zip, &again, &raw[0], info.size_filename, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            unzGetCurrentFileInfo64(zip, &again, &raw[0], info.size_filename, nullptr, 0, nullptr, 0) != UNZ_OK) {
             set_error(FacadeError(-3, "failed to retrieve info for file"));
             unzCloseCurrentFile(zip);
             success = false;
@@ -283,33 +281,36 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         if (rel.empty()) rel = std::to_string(index);
         const std::string full = zplat::AppendPathComponent(destination, rel);
 
-        time_t mod_date = 0;
-        if (preserveAttributes) {
-            mod_date = DateWithMSDOSFormat(static_cast<uint32_t>(info.dosDate));
-            dates.push_back({full, mod_date, static_cast<uint32_t>(info.dosDate)});
-        }
-
-        if (PathCrossesLink(destination, rel)) {
-            zplat::LogLine("[ZipFacade] Refused \"%s\": a folder on its path is a symbolic link", full.c_str());
-            set_error(FacadeError(-7, "entry path crosses a symbolic link: " + rel));
-            unzCloseCurrentFile(zip);
-            success = false;
-            break;
-        }
-        std::string folder;  // the entry's folder as it lies on disk
+        // Links written earlier are followed, as long as they stay below the destination;
+        // from here on the entry is handled where it lies on disk (`place`).
+        std::string folder;
         {
             ErrorRecord mk;
             const std::string folder_rel = is_dir ? rel : zplat::DeletingLastPathComponent(rel);
             if (!zplat::CreateDirectory(destination, true, &mk) ||
                 !zplat::ResolveBeneath(destination, folder_rel + "/.", true, &folder, &mk)) {
-                zplat::LogLine("[ZipFacade] Error: %s", mk.description.c_str());
+                if (LeadsOut(mk)) {
+                    zplat::LogLine("[ZipFacade] Refused \"%s\": %s", full.c_str(), mk.description.c_str());
+                    mk = FacadeError(-7, "entry path leads out of the destination through a symbolic link: " + rel);
+                } else {
+                    zplat::LogLine("[ZipFacade] Error: %s", mk.description.c_str());
+                }
                 set_error(mk);
                 unzCloseCurrentFile(zip);
                 success = false;
                 break;
             }
         }
-        if (!overwrite && !is_dir && zplat::ItemExists(full)) {
+        const std::string place =
+            is_dir ? folder : zplat::AppendPathComponent(folder, zplat::LastPathComponent(rel));
+
+        time_t mod_date = 0;
+        if (preserveAttributes) {
+            mod_date = DateWithMSDOSFormat(static_cast<uint32_t>(info.dosDate));
+            dates.push_back({place, mod_date, static_cast<uint32_t>(info.dosDate)});
+        }
+
+        if (!overwrite && !is_dir && zplat::ItemExists(place)) {
             unzCloseCurrentFile(zip);
             loop_result = unzGoToNextFile(zip);
             continue;
@@ -326,23 +327,22 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 success = false;
                 break;
             }
-            if (!LinkTargetStaysInside(rel, target)) {
+            if (!LinkTargetStaysInside(RelativeBelow(destination, folder), target)) {
                 std::string msg = "Refused symbolic link at \"" + full + "\" to \"" + target +
                                   "\": it leaves the destination";
                 zplat::LogLine("[ZipFacade] %s", msg.c_str());
                 set_error(FacadeError(-7, msg));
                 stop_after_entry = true;
             } else {
-                if (overwrite && zplat::ItemExists(full)) {
+                if (overwrite && zplat::ItemExists(place)) {
                     ErrorRecord rm;
-                    if (!zplat::RemoveItem(full, &rm)) {
+                    if (!zplat::RemoveItem(place, &rm)) {
                         std::string msg = "Failed to delete existing symbolic link at \"" + full + "\"";
                         zplat::LogLine("[ZipFacade] %s", msg.c_str());
                         set_error(FacadeError(rm.code, msg));
                         stop_after_entry = true;
                     }
                 }
-                const std::string place = zplat::AppendPathComponent(folder, zplat::LastPathComponent(rel));
                 if (symlink(target.c_str(), place.c_str()) != 0) {
                     int e = errno;
                     char msg[4096];
@@ -361,7 +361,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 break;
             }
             // An existing link in the file's place is replaced, never written through.
-            if (overwrite && zplat::ItemTypeAt(full) == zplat::ItemType::Symlink) zplat::RemoveItem(full);
+            if (overwrite && zplat::ItemTypeAt(place) == zplat::ItemType::Symlink) zplat::RemoveItem(place);
             int fd = zplat::OpenBeneath(destination, rel, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
             FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
             if (!out) {
@@ -369,6 +369,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 if (fd >= 0) close(fd);
                 ErrorRecord oe = zplat::PosixError(e, "Failed to open \"" + full + "\": " + strerror(e));
                 zplat::LogLine("[ZipFacade] Failed to open file on unzipping.(%s)", ErrorText(oe).c_str());
+                if (LeadsOut(oe)) oe = FacadeError(-7, "entry path leads out of the destination: " + rel);
                 set_error(oe);
                 unzCloseCurrentFile(zip);
                 success = false;
@@ -393,21 +394,21 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 stop_after_entry = true;
             }
             bool nested_done = false;
-            if (!write_failed && nestedZipLevel != 0 && EndsWithZip(full)) {
-                if (UnzipFileAtPath(full, zplat::DeletingLastPathComponent(full), preserveAttributes, overwrite,
-                                    nestedZipLevel - 1, password, nullptr, nullptr, nullptr, nullptr)) {
+            if (!write_failed && nestedZipLevel != 0 && EndsWithZip(place)) {
+                if (UnzipFileAtPath(place, folder, preserveAttributes, overwrite, nestedZipLevel - 1, password,
+                                    nullptr, nullptr, nullptr, nullptr)) {
                     if (preserveAttributes && !dates.empty()) dates.pop_back();
-                    zplat::RemoveItem(full);
+                    zplat::RemoveItem(place);
                     nested_done = true;
                 }
             }
             if (!nested_done && preserveAttributes) {
-                if (info.dosDate != 0 && !zplat::SetModificationDate(full, mod_date)) {
+                if (info.dosDate != 0 && !zplat::SetModificationDate(place, mod_date)) {
                     zplat::LogLine("[ZipFacade] Failed to set attributes - whilst setting modification date");
                 }
                 // Owner read and write always; set-id and sticky bits never.
                 mode_t mode = static_cast<mode_t>(((info.external_fa >> 16) & 0777) | 0600);
-                if (!zplat::SetPosixPermissions(full, mode)) {
+                if (!zplat::SetPosixPermissions(place, mode)) {
                     zplat::LogLine("[ZipFacade] Failed to set attributes - whilst setting permissions");
                 }
             }
@@ -473,8 +474,8 @@ std::string ZipFacade::FilenameStringWithCString(const char* name, unsigned long
 int ZipFacade::OpenCurrentEntry(unzFile zip, const std::string& password) {
     // This build of minizip has no decryption: a password makes even a plain entry fail
     // to open, so it is passed only for entries that are encrypted.
-    unz_file_info info = {};
-    if (unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return UNZ_ERRNO;
+    unz_file_info64 info = {};
+    if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return UNZ_ERRNO;
     if (password.empty() || (info.flag & 1) == 0) return unzOpenCurrentFile(zip);
     return unzOpenCurrentFilePassword(zip, password.c_str());
 }

@@ -19,24 +19,24 @@ constexpr const char* kZipFacadeErrorDomain = "ZipFacadeErrorDomain";
 
 // Every callback is optional: an empty one is not called.
 struct ZipFacadeDelegate {
-    std::function<void(const std::string& archive, const unz_global_info& info)> willUnzipArchive;
+    std::function<void(const std::string& archive, const unz_global_info64& info)> willUnzipArchive;
     std::function<void(uint64_t position, uint64_t total)> progressEvent;
     // false cancels the run.
-    std::function<bool(long index, long total, const std::string& archive, const unz_file_info& info)>
+    std::function<bool(long index, long total, const std::string& archive, const unz_file_info64& info)>
         shouldUnzipFile;
-    std::function<void(long index, long total, const std::string& archive, const unz_file_info& info)>
+    std::function<void(long index, long total, const std::string& archive, const unz_file_info64& info)>
         willUnzipFile;
-    std::function<void(long index, long total, const std::string& archive, const unz_file_info& info)>
+    std::function<void(long index, long total, const std::string& archive, const unz_file_info64& info)>
         didUnzipFileWithInfo;
     // Called instead of the previous one when that one is empty.
     std::function<void(long index, long total, const std::string& archive, const std::string& unzipped)>
         didUnzipFileAtPath;
-    std::function<void(const std::string& archive, const unz_global_info& info, const std::string& unzipped)>
+    std::function<void(const std::string& archive, const unz_global_info64& info, const std::string& unzipped)>
         didUnzipArchive;
 };
 
 using ZipProgressHandler =
-    std::function<void(const std::string& entry, const unz_file_info& info, long index, long total)>;
+    std::function<void(const std::string& entry, const unz_file_info64& info, long index, long total)>;
 // (archive path, or none when the archive was never opened; succeeded; error or none)
 using ZipCompletionHandler = std::function<void(const std::optional<std::string>& path, bool succeeded,
                                                 const std::optional<zplat::ErrorRecord>& error)>;

@@ -39,12 +39,12 @@ ZipFacade::~ZipFacade() {
 }
 
 bool ZipFacade::Open() {
-    _zip = zipOpen(_path.c_str(), APPEND_STATUS_CREATE);
+    _zip = zipOpen64(_path.c_str(), APPEND_STATUS_CREATE);
     return _zip != nullptr;
 }
 
 bool ZipFacade::OpenForAppending() {
-    _zip = zipOpen(_path.c_str(), APPEND_STATUS_ADDINZIP);
+    _zip = zipOpen64(_path.c_str(), APPEND_STATUS_ADDINZIP);
     return _zip != nullptr;
 }
 
@@ -294,14 +294,14 @@ bool ZipFacade::CreateZipFileAtPathWithContentsOfDirectory(const std::string& pa
 // ---- inspection ----------------------------------------------------------------
 
 bool ZipFacade::IsFilePasswordProtectedAtPath(const std::string& path) {
-    unzFile zip = unzOpen(path.c_str());
+    unzFile zip = unzOpen64(path.c_str());
     if (!zip) return false;
     bool answer = false;
     int r = unzGoToFirstFile(zip);
     while (r == UNZ_OK) {
         // The flag answers on its own: without decryption the opening below cannot tell.
-        unz_file_info head = {};
-        if (unzGetCurrentFileInfo(zip, &head, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK && (head.flag & 1)) {
+        unz_file_info64 head = {};
+        if (unzGetCurrentFileInfo64(zip, &head, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK && (head.flag & 1)) {
             answer = true;
             break;
         }
@@ -311,8 +311,8 @@ bool ZipFacade::IsFilePasswordProtectedAtPath(const std::string& path) {
             answer = second == UNZ_OK || second == kPasswordError;
             break;
         }
-        unz_file_info info = {};
-        int ir = unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0);
+        unz_file_info64 info = {};
+        int ir = unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0);
         unzCloseCurrentFile(zip);
         if (ir != UNZ_OK) break;
         if (info.flag & 1) {
@@ -328,7 +328,7 @@ bool ZipFacade::IsFilePasswordProtectedAtPath(const std::string& path) {
 bool ZipFacade::IsPasswordValidForArchiveAtPath(const std::string& path, const std::string& password,
                                                 ErrorRecord* error) {
     if (error) *error = ErrorRecord();
-    unzFile zip = unzOpen(path.c_str());
+    unzFile zip = unzOpen64(path.c_str());
     if (!zip) {
         if (error) *error = FacadeError(-1, "failed to open zip file");
         return false;
@@ -342,8 +342,8 @@ bool ZipFacade::IsPasswordValidForArchiveAtPath(const std::string& path, const s
             answer = false;
             break;
         }
-        unz_file_info info = {};
-        if (unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        unz_file_info64 info = {};
+        if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
             if (error) *error = FacadeError(-3, "failed to retrieve info for file");
             unzCloseCurrentFile(zip);
             answer = false;
@@ -369,7 +369,7 @@ bool ZipFacade::IsPasswordValidForArchiveAtPath(const std::string& path, const s
 
 uint64_t ZipFacade::PayloadSizeForArchiveAtPath(const std::string& path, ErrorRecord* error) {
     if (error) *error = ErrorRecord();
-    unzFile zip = unzOpen(path.c_str());
+    unzFile zip = unzOpen64(path.c_str());
     if (!zip) {
         if (error) *error = FacadeError(-1, "failed to open zip file");
         return 0;

@@ -1,6 +1,9 @@
 // Unpacking archives made at test time: names, folders, links, modes, dates, callbacks,
 // errors, and archives that try to leave their destination.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,9 +86,9 @@ TEST_F(ZipFacadeUnzipTest, UnpacksNamesFoldersLinksModesAndDates) {
 TEST_F(ZipFacadeUnzipTest, NoDateInTheArchiveLeavesTheDateOfWriting) {
     std::string zip = Zip({FileEntry("f.txt", "f"), DirEntry("d/")});
     zid_test::ZeroEntryDates(zip);
-    unz_file_info seen = {};
+    unz_file_info64 seen = {};
     ZipFacadeDelegate d;
-    d.willUnzipFile = [&](long, long, const std::string&, const unz_file_info& info) { seen = info; };
+    d.willUnzipFile = [&](long, long, const std::string&, const unz_file_info64& info) { seen = info; };
     const time_t before = time(nullptr);
     ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, &d));
     EXPECT_EQ(seen.dosDate, 0u);
@@ -147,6 +150,9 @@ TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
          {LinkEntry("l", "/nonexistent-zid-target"), FileEntry("l/f.txt", "x")}, nullptr},
         {"file through a link made by an earlier entry that points outside via a sibling",
          {LinkEntry("l", "."), LinkEntry("m", "l/../.."), FileEntry("m/escaped.txt", "x")}, "escaped.txt"},
+        // Named two folders deep, "m" lies in the destination itself: its ".." is outside.
+        {"link written through a link, climbing from where it lies",
+         {LinkEntry("a/l", ".."), LinkEntry("a/l/m", "../outside"), FileEntry("a/l/m/f.txt", "x")}, "outside"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -157,6 +163,17 @@ TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
         EXPECT_EQ(err.code, -7);
         if (c.outside) EXPECT_FALSE(zplat::ItemExists(dir_ + "/" + c.outside));
     }
+
+    // A link that was there before the archive is followed no further than the destination.
+    zplat::RemoveItem(dest_);
+    ASSERT_TRUE(zplat::CreateDirectory(dest_, true));
+    ASSERT_TRUE(zplat::CreateDirectory(dir_ + "/elsewhere", true));
+    ASSERT_EQ(symlink("../elsewhere", (dest_ + "/ext").c_str()), 0);
+    zplat::ErrorRecord err;
+    EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("ext/f.txt", "x")}), dest_, true, "", &err));
+    EXPECT_EQ(err.code, -7);
+    EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+    EXPECT_EQ(zplat::DirectoryEntries(dir_ + "/elsewhere"), std::vector<std::string>{});
 }
 
 // The links below `folder` that lead out of it, as the kernel follows them.
@@ -230,6 +247,36 @@ TEST_F(ZipFacadeUnzipTest, FrameworkLinksUnpackAndReadThrough) {
     EXPECT_EQ(LinksLeadingOut(dest_), std::vector<std::string>{});
 }
 
+TEST_F(ZipFacadeUnzipTest, LinksThatStayInsideAreCrossed) {
+    // A framework as archivers write it: the version link first, then entries named
+    // through it, a link among them.
+    const std::string fw = "Frameworks/Z.framework/";
+    zid_test::ZipEntrySpec info = FileEntry(fw + "Versions/Current/Info.txt", "info");
+    info.dosDate = zid_test::DosDate(2001, 2, 3, 4, 5, 6);
+    zid_test::ZipEntrySpec res = DirEntry(fw + "Versions/Current/Resources/");
+    res.dosDate = zid_test::DosDate(2002, 3, 4, 5, 6, 8);
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(
+        Zip({LinkEntry(fw + "Versions/Current", "A"), info, res,
+             FileEntry(fw + "Versions/Current/Resources/r.txt", "r"),
+             LinkEntry(fw + "Versions/Current/Lib", "../B/lib"), FileEntry(fw + "Versions/B/lib", "L"),
+             LinkEntry(fw + "Info.txt", "Versions/Current/Info.txt")}),
+        dest_));
+    const std::string a = dest_ + "/" + fw + "Versions/A";
+    EXPECT_EQ(zplat::ItemTypeAt(dest_ + "/" + fw + "Versions/Current"), zplat::ItemType::Symlink);
+    EXPECT_EQ(ReadBytes(a + "/Info.txt"), "info");
+    EXPECT_EQ(ReadBytes(a + "/Resources/r.txt"), "r");
+    EXPECT_EQ(zplat::ItemTypeAt(a + "/Lib"), zplat::ItemType::Symlink);
+    EXPECT_EQ(ReadBytes(a + "/Lib"), "L");
+    EXPECT_EQ(ReadBytes(dest_ + "/" + fw + "Info.txt"), "info");
+    // Dates land on what lies behind the link.
+    time_t when = 0;
+    ASSERT_TRUE(zplat::GetModificationDate(a + "/Info.txt", &when));
+    EXPECT_EQ(when, 981173106);  // 2001-02-03 04:05:06 UTC
+    ASSERT_TRUE(zplat::GetModificationDate(a + "/Resources", &when));
+    EXPECT_EQ(when, 1015218368);  // 2002-03-04 05:06:08 UTC
+    EXPECT_EQ(LinksLeadingOut(dest_), std::vector<std::string>{});
+}
+
 TEST_F(ZipFacadeUnzipTest, ExistingLinkInAFilesPlaceIsReplacedNotWrittenThrough) {
     const std::string victim = dir_ + "/victim.txt";
     zid_test::WriteBytes(victim, "untouched");
@@ -248,7 +295,7 @@ TEST_F(ZipFacadeUnzipTest, OverwriteRules) {
     std::string zip = Zip({FileEntry("a.txt", "new"), DirEntry("keep/"), FileEntry("keep/b.txt", "b")});
     std::vector<long> did;
     ZipFacadeDelegate d;
-    d.didUnzipFileWithInfo = [&](long i, long, const std::string&, const unz_file_info&) { did.push_back(i); };
+    d.didUnzipFileWithInfo = [&](long i, long, const std::string&, const unz_file_info64&) { did.push_back(i); };
     zplat::ErrorRecord err;
     ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, false, "", &err, &d));
     EXPECT_EQ(ReadBytes(dest_ + "/a.txt"), "old");
@@ -266,26 +313,26 @@ TEST_F(ZipFacadeUnzipTest, DelegateAndHandlersSeeEveryStep) {
     std::vector<std::string> calls;
     std::vector<std::pair<uint64_t, uint64_t>> events;
     ZipFacadeDelegate d;
-    d.willUnzipArchive = [&](const std::string& p, const unz_global_info& g) {
+    d.willUnzipArchive = [&](const std::string& p, const unz_global_info64& g) {
         calls.push_back("willArchive " + std::to_string(g.number_entry) + (p == zip ? "" : " wrong path"));
     };
     d.progressEvent = [&](uint64_t pos, uint64_t total) { events.push_back({pos, total}); };
-    d.shouldUnzipFile = [&](long i, long t, const std::string&, const unz_file_info&) {
+    d.shouldUnzipFile = [&](long i, long t, const std::string&, const unz_file_info64&) {
         calls.push_back("should " + std::to_string(i) + "/" + std::to_string(t));
         return true;
     };
-    d.willUnzipFile = [&](long i, long, const std::string&, const unz_file_info&) {
+    d.willUnzipFile = [&](long i, long, const std::string&, const unz_file_info64&) {
         calls.push_back("will " + std::to_string(i));
     };
     d.didUnzipFileAtPath = [&](long i, long, const std::string&, const std::string& out) {
         calls.push_back("did " + std::to_string(i) + " " + zplat::LastPathComponent(out));
     };
-    d.didUnzipArchive = [&](const std::string&, const unz_global_info&, const std::string& out) {
+    d.didUnzipArchive = [&](const std::string&, const unz_global_info64&, const std::string& out) {
         calls.push_back(out == dest_ ? "didArchive" : "didArchive wrong");
     };
     std::vector<std::string> handled;
     bool completed = false;
-    ZipProgressHandler progress = [&](const std::string& name, const unz_file_info&, long i, long t) {
+    ZipProgressHandler progress = [&](const std::string& name, const unz_file_info64&, long i, long t) {
         handled.push_back(name + "@" + std::to_string(i) + "/" + std::to_string(t));
     };
     ZipCompletionHandler completion = [&](const std::optional<std::string>& p, bool ok,
@@ -309,7 +356,7 @@ TEST_F(ZipFacadeUnzipTest, DelegateCanCancel) {
     ZipFacadeDelegate d;
     int events = 0;
     d.progressEvent = [&](uint64_t, uint64_t) { ++events; };
-    d.shouldUnzipFile = [](long i, long, const std::string&, const unz_file_info&) { return i == 0; };
+    d.shouldUnzipFile = [](long i, long, const std::string&, const unz_file_info64&) { return i == 0; };
     std::optional<bool> reported;
     ZipCompletionHandler completion = [&](const std::optional<std::string>&, bool ok,
                                           const std::optional<zplat::ErrorRecord>&) { reported = ok; };
@@ -379,6 +426,113 @@ TEST_F(ZipFacadeUnzipTest, FileThatCannotBeCreatedFailsTheRun) {
     zplat::RemoveItem(dest_);
     zid_test::WriteBytes(dir_ + "/blocker", "a file where a folder goes");
     EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("sub/f.txt", "x")}), dir_ + "/blocker", true, "", &err));
+}
+
+// Makes `file` impossible to delete for this process; false when that cannot be done here.
+bool MakeUndeletable(const std::string& file, bool on) {
+    if (geteuid() != 0) {  // without privileges, a read-only folder does it
+        return chmod(zplat::DeletingLastPathComponent(file).c_str(), on ? 0555 : 0755) == 0;
+    }
+    int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    close(fd);
+    return ok;
+}
+
+TEST_F(ZipFacadeUnzipTest, TheLastErrorOfARunIsTheOneReported) {
+    // A link whose place holds a folder that cannot be removed: the removal fails, then
+    // the link itself; the second failure is reported.
+    const std::string blocker = dest_ + "/l/keep.txt";
+    ASSERT_TRUE(zplat::CreateDirectory(dest_ + "/l", true));
+    zid_test::WriteBytes(blocker, "k");
+    if (!MakeUndeletable(blocker, true)) GTEST_SKIP() << "no way to make a file undeletable here";
+    zplat::ErrorRecord err;
+    const bool ok = ZipFacade::UnzipFileAtPath(Zip({LinkEntry("l", "target"), FileEntry("after.txt", "a")}), dest_,
+                                               true, "", &err);
+    MakeUndeletable(blocker, false);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(err.domain, zplat::kPosixErrorDomain);
+    EXPECT_EQ(err.code, EEXIST);
+    EXPECT_EQ(err.description.rfind("Failed to create symbolic link at \"" + dest_ + "/l\" to \"target\"", 0), 0u)
+        << err.description;
+    EXPECT_FALSE(zplat::ItemExists(dest_ + "/after.txt"));
+}
+
+TEST_F(ZipFacadeUnzipTest, Zip64ArchiveUnpacks) {
+    // Sizes and offsets only in zip64 fields, and zip64 end records: what archivers write
+    // for large archives, here with small entries.
+    const std::string zip = dir_ + "/small64.zip";
+    zid_test::WriteZip64(zip, {{"a.txt", "alpha"}, {"dir/b.bin", std::string(70000, 'b')}});
+    std::vector<uint64_t> sizes;
+    uint64_t entries = 0;
+    ZipFacadeDelegate d;
+    d.willUnzipArchive = [&](const std::string&, const unz_global_info64& g) { entries = g.number_entry; };
+    d.willUnzipFile = [&](long, long, const std::string&, const unz_file_info64& i) {
+        sizes.push_back(i.uncompressed_size);
+    };
+    zplat::ErrorRecord err;
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, true, "", &err, &d)) << err.description;
+    EXPECT_EQ(entries, 2u);
+    EXPECT_EQ(sizes, (std::vector<uint64_t>{5, 70000}));
+    EXPECT_EQ(ReadBytes(dest_ + "/a.txt"), "alpha");
+    EXPECT_EQ(ReadBytes(dest_ + "/dir/b.bin"), std::string(70000, 'b'));
+    time_t when = 0;
+    ASSERT_TRUE(zplat::GetModificationDate(dest_ + "/a.txt", &when));
+    EXPECT_EQ(when, 1049522828);  // 2003-04-05 06:07:08 UTC
+    EXPECT_EQ(ZipFacade::PayloadSizeForArchiveAtPath(zip, &err), 70005u);
+}
+
+// Multi-GiB archives: run with ZID_TEST_LARGE_ZIP=1. It takes seconds, and for a while
+// 2.5 GiB of disk and an archive of 6 GiB that is a hole where the file system allows.
+TEST_F(ZipFacadeUnzipTest, EntriesOver2GiBAndArchivesOver4GiB) {
+    if (!getenv("ZID_TEST_LARGE_ZIP")) GTEST_SKIP() << "set ZID_TEST_LARGE_ZIP=1 to run";
+    const uint64_t GiB = 1ull << 30;
+    {
+        // An entry of 2.5 GiB, deflated to a few MiB.
+        const std::string zip = dir_ + "/big-entry.zip";
+        zipFile zf = zipOpen64(zip.c_str(), APPEND_STATUS_CREATE);
+        ASSERT_NE(zf, nullptr);
+        zip_fileinfo zi = {};
+        zi.external_fa = 0100644UL << 16;
+        ASSERT_EQ(zipOpenNewFileInZip4_64(zf, "zeros.bin", &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 1, 0,
+                                          -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, nullptr, 0, 0x0314, 0x800, 1),
+                  ZIP_OK);
+        const std::string chunk(1 << 20, '\0');
+        for (uint64_t done = 0; done < 5 * GiB / 2; done += chunk.size()) {
+            ASSERT_EQ(zipWriteInFileInZip(zf, chunk.data(), static_cast<unsigned>(chunk.size())), ZIP_OK);
+        }
+        ASSERT_EQ(zipCloseFileInZip(zf), ZIP_OK);
+        ASSERT_EQ(zipClose(zf, nullptr), ZIP_OK);
+        zplat::ErrorRecord err;
+        EXPECT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, true, "", &err)) << err.description;
+        EXPECT_EQ(zplat::FileSize(dest_ + "/zeros.bin"), static_cast<int64_t>(5 * GiB / 2));
+        zplat::RemoveItem(dest_);
+        zplat::RemoveItem(zip);
+    }
+    {
+        // An archive of 6 GiB, its central directory beyond 4 GiB. Its two large entries
+        // are holes in the archive file and are not written out: files in their places
+        // are kept. (Entries beyond 4 GiB, or of 4 GiB and more, this minizip cannot read:
+        // it ignores the zip64 fields of central headers.)
+        const std::string zip = dir_ + "/big-archive.zip";
+        zid_test::WriteZip64(zip, {{"first.txt", "first"}, {"hole1.bin", "", 3 * GiB}, {"hole2.bin", "", 3 * GiB}});
+        ASSERT_TRUE(zplat::CreateDirectory(dest_, true));
+        zid_test::WriteBytes(dest_ + "/hole1.bin", "kept");
+        zid_test::WriteBytes(dest_ + "/hole2.bin", "kept");
+        std::vector<uint64_t> positions;
+        ZipFacadeDelegate d;
+        d.progressEvent = [&](uint64_t pos, uint64_t) { positions.push_back(pos); };
+        zplat::ErrorRecord err;
+        EXPECT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, false, "", &err, &d)) << err.description;
+        EXPECT_EQ(ReadBytes(dest_ + "/first.txt"), "first");
+        EXPECT_EQ(ReadBytes(dest_ + "/hole2.bin"), "kept");
+        const uint64_t size = static_cast<uint64_t>(zplat::FileSize(zip));
+        EXPECT_EQ(positions, (std::vector<uint64_t>{0, 5, 5 + 3 * GiB, 5 + 6 * GiB, size}));
+    }
 }
 
 TEST_F(ZipFacadeUnzipTest, EmptyArchiveIsASuccessWithTwoProgressEvents) {

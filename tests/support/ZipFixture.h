@@ -6,7 +6,9 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -115,6 +117,129 @@ inline uint32_t DosDate(int year, int month, int day, int hour, int minute, int 
     return (static_cast<uint32_t>(year - 1980) << 25) | (static_cast<uint32_t>(month) << 21) |
            (static_cast<uint32_t>(day) << 16) | (static_cast<uint32_t>(hour) << 11) |
            (static_cast<uint32_t>(minute) << 5) | static_cast<uint32_t>(second / 2);
+}
+
+// An entry of a hand-made zip64 archive, stored: `data`, then `zeroBytes` zero bytes that
+// are left as a hole in the archive file (sparse where the file system allows).
+struct Zip64EntrySpec {
+    std::string name;
+    std::string data;
+    uint64_t zeroBytes = 0;
+    uint32_t dosDate = DosDate(2003, 4, 5, 6, 7, 8);
+};
+
+namespace detail {
+inline void Put(std::string* out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+inline uLong Crc(const Zip64EntrySpec& e) {
+    uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
+    const std::vector<Bytef> zeros(1u << 20, 0);
+    const uLong mib_crc = crc32(0L, zeros.data(), static_cast<uInt>(zeros.size()));
+    uint64_t left = e.zeroBytes;
+    for (; left >= zeros.size(); left -= zeros.size()) {
+        crc = crc32_combine(crc, mib_crc, static_cast<z_off_t>(zeros.size()));
+    }
+    const uLong tail = crc32(0L, zeros.data(), static_cast<uInt>(left));
+    return crc32_combine(crc, tail, static_cast<z_off_t>(left));
+}
+}  // namespace detail
+
+// A zip64 archive as archivers write large ones: local headers with their sizes in zip64
+// fields, central headers with zip64 fields for what does not fit in 32 bits, and the
+// classic end record pointing to the zip64 end records.
+inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec>& entries) {
+    using detail::Put;
+    constexpr uint64_t kMax32 = 0xFFFFFFFF;
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) throw std::runtime_error("cannot create " + path);
+    std::string central;
+    uint64_t offset = 0;
+    for (const Zip64EntrySpec& e : entries) {
+        const uint64_t size = e.data.size() + e.zeroBytes;
+        const uLong crc = detail::Crc(e);
+        std::string local;
+        Put(&local, 0x04034b50, 4);
+        Put(&local, 45, 2);
+        Put(&local, 0x800, 2);
+        Put(&local, 0, 2);  // stored
+        Put(&local, e.dosDate & 0xFFFF, 2);
+        Put(&local, e.dosDate >> 16, 2);
+        Put(&local, crc, 4);
+        Put(&local, kMax32, 4);
+        Put(&local, kMax32, 4);
+        Put(&local, e.name.size(), 2);
+        Put(&local, 20, 2);
+        local += e.name;
+        Put(&local, 0x0001, 2);
+        Put(&local, 16, 2);
+        Put(&local, size, 8);
+        Put(&local, size, 8);
+        local += e.data;
+        const bool written = fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+                             fwrite(local.data(), 1, local.size(), f) == local.size();
+        if (!written) {
+            fclose(f);
+            throw std::runtime_error("cannot write " + path);
+        }
+
+        std::string extra;
+        if (size >= kMax32) Put(&extra, size, 8);
+        if (size >= kMax32) Put(&extra, size, 8);
+        if (offset >= kMax32) Put(&extra, offset, 8);
+        Put(&central, 0x02014b50, 4);
+        Put(&central, 0x031E, 2);  // made on Unix
+        Put(&central, 45, 2);
+        Put(&central, 0x800, 2);
+        Put(&central, 0, 2);
+        Put(&central, e.dosDate & 0xFFFF, 2);
+        Put(&central, e.dosDate >> 16, 2);
+        Put(&central, crc, 4);
+        Put(&central, std::min(size, kMax32), 4);
+        Put(&central, std::min(size, kMax32), 4);
+        Put(&central, e.name.size(), 2);
+        Put(&central, extra.empty() ? 0 : extra.size() + 4, 2);
+        Put(&central, 0, 2);  // comment
+        Put(&central, 0, 2);  // disk
+        Put(&central, 0, 2);  // internal attributes
+        Put(&central, 0100644UL << 16, 4);
+        Put(&central, std::min(offset, kMax32), 4);
+        central += e.name;
+        if (!extra.empty()) {
+            Put(&central, 0x0001, 2);
+            Put(&central, extra.size(), 2);
+            central += extra;
+        }
+        offset += local.size() + e.zeroBytes;
+    }
+    const uint64_t zip64_end = offset + central.size();
+    std::string tail = central;
+    Put(&tail, 0x06064b50, 4);
+    Put(&tail, 44, 8);
+    Put(&tail, 0x031E, 2);
+    Put(&tail, 45, 2);
+    Put(&tail, 0, 4);
+    Put(&tail, 0, 4);
+    Put(&tail, entries.size(), 8);
+    Put(&tail, entries.size(), 8);
+    Put(&tail, central.size(), 8);
+    Put(&tail, offset, 8);
+    Put(&tail, 0x07064b50, 4);
+    Put(&tail, 0, 4);
+    Put(&tail, zip64_end, 8);
+    Put(&tail, 1, 4);
+    Put(&tail, 0x06054b50, 4);
+    Put(&tail, 0, 2);
+    Put(&tail, 0, 2);
+    Put(&tail, 0xFFFF, 2);
+    Put(&tail, 0xFFFF, 2);
+    Put(&tail, kMax32, 4);
+    Put(&tail, kMax32, 4);
+    Put(&tail, 0, 2);
+    const bool ok = fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+                    fwrite(tail.data(), 1, tail.size(), f) == tail.size();
+    if (fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
 }
 
 }  // namespace zid_test
