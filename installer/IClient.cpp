@@ -20,6 +20,7 @@
 #include "ZidAPI.h"
 #include "ZidConfig.h"
 #include "platform/Bundle.h"
+#include "platform/Durability.h"
 #include "platform/FileManager.h"
 #include "platform/Log.h"
 #include "platform/PathBeneath.h"
@@ -343,10 +344,16 @@ bool IClient::ReplaceInstalledBundle() {
     const std::string previous = s.m_szAppDir + "/." + s.m_szAppName + ".old-" + stamp;
 
     // The new bundle is copied next to the old one first; the old one steps aside only
-    // when the copy is complete, and comes back if the swap fails.
+    // when the copy is complete and on the disk, and comes back if the swap fails.
     MacUtil::RemovePath(incoming.c_str());
     if (!MacUtil::MakeDirs(s.m_szAppDir.c_str()) || !MacUtil::CopyTree(StagedBundle().c_str(), incoming.c_str())) {
         zplat::LogLine("copy of the staged bundle into %s failed", s.m_szAppDir.c_str());
+        MacUtil::RemovePath(incoming.c_str());
+        return false;
+    }
+    zplat::ErrorRecord flush;
+    if (!zplat::SyncTree(incoming, &flush)) {
+        zplat::LogLine("the copied bundle did not reach the disk: %s", flush.description.c_str());
         MacUtil::RemovePath(incoming.c_str());
         return false;
     }
@@ -363,7 +370,12 @@ bool IClient::ReplaceInstalledBundle() {
         MacUtil::RemovePath(incoming.c_str());
         return false;
     }
+    // The renames reach the disk before the previous bundle goes.
     bool ok = true;
+    if (!zplat::SyncItem(s.m_szAppDir, &flush)) {
+        zplat::LogLine("the swap in %s did not reach the disk: %s", s.m_szAppDir.c_str(), flush.description.c_str());
+        return false;
+    }
     if (had_old && !MacUtil::RemovePath(previous.c_str())) {
         zplat::LogLine("cannot remove the previous bundle %s", previous.c_str());
         ok = false;
@@ -376,7 +388,13 @@ bool IClient::ReplaceInstalledBundle() {
 }
 
 bool IClient::RunInstall() {
+    // A failed run leaves no staging behind: every try would add another, with whatever
+    // it had unpacked.
     auto fail = [](int step) {
+        const std::string& staging = UiTheme::Settings().m_szTempDir;
+        if (!staging.empty() && !MacUtil::RemovePath(staging.c_str())) {
+            zplat::LogLine("cannot remove the staging folder %s", staging.c_str());
+        }
         MacUtil::PostUserMsg(kMsgStepFailed, 0, 0, step);
         return false;
     };

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,6 +22,7 @@
 #include "SamplePackage.h"
 #include "UiTheme.h"
 #include "support/ZipFixture.h"
+#include "platform/Durability.h"
 #include "platform/FileManager.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
@@ -139,6 +142,20 @@ protected:
             if (r.key == key || r.key == "/" + key) return true;
         }
         return false;
+    }
+
+    std::string WorkFolder() const { return home_ + "/Library/tamberlyn9.5"; }
+
+    static time_t Local(int year, int month, int day, int hour, int minute, int second) {
+        struct tm t = {};
+        t.tm_year = year - 1900;
+        t.tm_mon = month - 1;
+        t.tm_mday = day;
+        t.tm_hour = hour;
+        t.tm_min = minute;
+        t.tm_sec = second;
+        t.tm_isdst = -1;
+        return mktime(&t);
     }
 
     std::string Installed(const std::string& rel) const {
@@ -269,6 +286,7 @@ TEST_F(InstallRunTest, EachMissingObjectFailsItsDownloadStep) {
         EXPECT_EQ(Of(kMsgStepStarted).back(), c.step);  // nothing after the failed step
         EXPECT_TRUE(Of(kMsgFinished).empty());
         EXPECT_FALSE(zplat::ItemExists(Installed("")));
+        EXPECT_EQ(zplat::DirectoryEntries(WorkFolder()), std::vector<std::string>{});
     }
 }
 
@@ -288,7 +306,9 @@ TEST_F(InstallRunTest, EachCorruptArchiveFailsItsUnpackStep) {
         EXPECT_EQ(messages_.back().msg, kMsgStepFailed);
         EXPECT_EQ(messages_.back().l, c.step);
         EXPECT_FALSE(zplat::ItemExists(Installed("")));
-        EXPECT_TRUE(zplat::ItemExists(staging_));  // kept for a look after a failure
+        // Nothing of the failed try is left, nor of the ones before it.
+        EXPECT_FALSE(zplat::ItemExists(staging_));
+        EXPECT_EQ(zplat::DirectoryEntries(WorkFolder()), std::vector<std::string>{});
     }
 }
 
@@ -335,7 +355,68 @@ TEST_F(InstallRunTest, FailedCopyAtTheSwapKeepsTheInstalledBundle) {
     EXPECT_EQ(zid_test::ReadBytes(Installed("Contents/config/update.ini")),
               "[cfgstamp]\ntime=20261210093000\n[version]\ncur=9.5.3\n");
     EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{pkg_.pkgName + ".app"});
-    EXPECT_TRUE(zplat::ItemExists(staged + "/config/update.ini"));  // staging kept
+    EXPECT_FALSE(zplat::ItemExists(staging_));
+}
+
+TEST_F(InstallRunTest, FailedFlushAtTheSwapKeepsTheInstalledBundle) {
+    Publish();
+    ASSERT_TRUE(Run(MakeEngine()));
+    const std::string before = zid_test::ReadBytes(Installed("Contents/Info.plist"));
+    Service().PutObject(Label(), Key("summary.ini"),
+                        "[cfgstamp]\ntime=2\n[fixstamp]\n8001=9.5.3\n[quant]\n8001=\n");
+    IClient* engine = MakeEngine();
+    {
+        // The disk refuses one file of the copied bundle.
+        struct Restore {
+            ~Restore() { zplat::SetSyncHook(nullptr); }
+        } restore;
+        zplat::SetSyncHook([](const std::string& path, int) {
+            return zplat::LastPathComponent(path) == "Info.plist" ? EIO : 0;
+        });
+        EXPECT_FALSE(Run(engine));
+    }
+    EXPECT_EQ(messages_.back().msg, kMsgStepFailed);
+    EXPECT_EQ(messages_.back().l, 13);
+    EXPECT_EQ(zid_test::ReadBytes(Installed("Contents/Info.plist")), before);
+    EXPECT_EQ(zid_test::ReadBytes(Installed("Contents/config/update.ini")),
+              "[cfgstamp]\ntime=20261210093000\n[version]\ncur=9.5.3\n");
+    EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{pkg_.pkgName + ".app"});
+    EXPECT_EQ(zplat::DirectoryEntries(WorkFolder()), std::vector<std::string>{});
+}
+
+TEST_F(InstallRunTest, InstalledBundleKeepsTheArchiveDatesAndItsFrameworkLinks) {
+    using zid_test::DosDate;
+    Publish();
+    const std::string fw = "Frameworks/Z.framework/";
+    zid_test::ZipEntrySpec exe = zid_test::FileEntry("MacOS/Tamberlyn", "#!/bin/sh\n", 0755);
+    exe.dosDate = DosDate(2001, 2, 3, 4, 5, 6);
+    zid_test::ZipEntrySpec macos = zid_test::DirEntry("MacOS/");
+    macos.dosDate = DosDate(2002, 3, 4, 5, 6, 8);
+    zid_test::ZipEntrySpec current = zid_test::LinkEntry(fw + "Versions/Current", "A");
+    current.dosDate = DosDate(2003, 4, 5, 6, 7, 8);
+    zid_test::ZipEntrySpec info = zid_test::FileEntry(fw + "Versions/Current/Info.txt", "info");
+    info.dosDate = DosDate(2004, 5, 6, 7, 8, 10);
+    const std::string zip = root_ + "/dated.zip";
+    zid_test::WriteZip(zip, {macos, exe, current, info});
+    Service().PutObject(Label(), Key("fix/9.5.3.zip"), zid_test::ReadBytes(zip));
+    ASSERT_TRUE(Run(MakeEngine()));
+
+    const struct {
+        std::string rel;
+        time_t when;  // local time, as the archive's dates are
+    } cases[] = {
+        {"Contents/MacOS/Tamberlyn", Local(2001, 2, 3, 4, 5, 6)},
+        {"Contents/MacOS", Local(2002, 3, 4, 5, 6, 8)},
+        {"Contents/" + fw + "Versions/Current", Local(2003, 4, 5, 6, 7, 8)},  // the link itself
+        {"Contents/" + fw + "Versions/A/Info.txt", Local(2004, 5, 6, 7, 8, 10)},
+    };
+    for (const auto& c : cases) {
+        time_t when = 0;
+        ASSERT_TRUE(zplat::GetModificationDate(Installed(c.rel), &when)) << c.rel;
+        EXPECT_EQ(when, c.when) << c.rel;
+    }
+    EXPECT_EQ(zplat::ItemTypeAt(Installed("Contents/" + fw + "Versions/Current")), zplat::ItemType::Symlink);
+    EXPECT_EQ(zid_test::ReadBytes(Installed("Contents/" + fw + "Versions/Current/Info.txt")), "info");
 }
 
 TEST_F(InstallRunTest, VersionFileThatCannotBeWrittenFailsStep11) {

@@ -1,0 +1,187 @@
+// The swap of the installed bundle: the copied bundle reaches the disk before the old one
+// steps aside, the renames before the old one goes, and a failed flush keeps the old one.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "IClient.h"
+#include "UiTheme.h"
+#include "platform/Durability.h"
+#include "platform/FileManager.h"
+#include "platform/MainQueue.h"
+#include "support/LocalServiceFixture.h"
+#include "support/ScopedEnv.h"
+#include "support/ZipFixture.h"
+
+namespace {
+
+// Puts fsync back however the test ends.
+struct ScopedSyncHook {
+    explicit ScopedSyncHook(zplat::SyncHook hook) { zplat::SetSyncHook(std::move(hook)); }
+    ~ScopedSyncHook() { zplat::SetSyncHook(nullptr); }
+};
+
+// One flush as the hook saw it, with what the applications folder held at that moment.
+struct Flush {
+    std::string path;
+    std::string installed_info;  // Contents/Info.plist of the installed bundle
+    std::vector<std::string> apps;
+};
+
+class BundleSwapTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = zid_test::MakeTempFolder("zid-swap");
+        apps_ = dir_ + "/Apps";
+        env_.Set("HOME", dir_ + "/home");
+        env_.Set("ZID_INSTALLER_BUNDLE", dir_ + "/Installer.app");
+        env_.Set("ZID_INSTALLER_ACCOUNT", dir_ + "/no-account.json");
+        env_.Set("ZID_INSTALLER_APPLICATIONS", apps_);
+        ASSERT_TRUE(zplat::CreateDirectory(dir_ + "/Installer.app/Contents/Resources/Config/PkgName/Tamberlyn", true));
+        zplat::MainQueueBindThisThread();
+    }
+    void TearDown() override {
+        zplat::MainQueueDrain();  // the swap's progress posts go nowhere else
+        zplat::RemoveItem(dir_);
+    }
+
+    // A staged bundle of the engine's run: two folders deep, a file in each, and a link.
+    std::string Stage() {
+        const std::string staged = UiTheme::Settings().m_szTempDir + "/Tamberlyn.app";
+        zplat::RemoveItem(staged);
+        EXPECT_TRUE(zplat::CreateDirectory(staged + "/Contents/MacOS", true));
+        zid_test::WriteBytes(staged + "/Contents/Info.plist", "new");
+        zid_test::WriteBytes(staged + "/Contents/MacOS/Tamberlyn", "#!/bin/sh\n");
+        EXPECT_EQ(symlink("Tamberlyn", (staged + "/Contents/MacOS/run").c_str()), 0);
+        return staged;
+    }
+
+    void InstallOld() {
+        ASSERT_TRUE(zplat::CreateDirectory(Installed() + "/Contents", true));
+        zid_test::WriteBytes(Installed() + "/Contents/Info.plist", "old");
+    }
+
+    std::string Installed() const { return apps_ + "/Tamberlyn.app"; }
+
+    std::string dir_, apps_;
+    zid_test::ScopedEnv env_;
+};
+
+TEST(SyncTree, FlushesEveryFileAndFolderEachFolderAfterItsContents) {
+    const std::string root = zid_test::MakeTempFolder("zid-sync");
+    ASSERT_TRUE(zplat::CreateDirectory(root + "/a/b", true));
+    zid_test::WriteBytes(root + "/a/b/f", "f");
+    zid_test::WriteBytes(root + "/a/g", "g");
+    zid_test::WriteBytes(root + "/top", "t");
+    ASSERT_EQ(symlink("top", (root + "/ln").c_str()), 0);
+    std::vector<std::string> seen;
+    {
+        ScopedSyncHook hook([&](const std::string& path, int fd) {
+            struct stat by_fd, by_path;
+            // The descriptor is the item itself, not something a link leads to.
+            if (fstat(fd, &by_fd) != 0 || lstat(path.c_str(), &by_path) != 0 || by_fd.st_ino != by_path.st_ino) {
+                return EBADF;
+            }
+            seen.push_back(path.substr(root.size()));
+            return 0;
+        });
+        EXPECT_TRUE(zplat::SyncTree(root));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"/top", "/a/g", "/a/b/f", "/a/b", "/a", ""}));
+
+    // The first failure ends the walk with its reason.
+    seen.clear();
+    {
+        ScopedSyncHook hook([&](const std::string& path, int) {
+            seen.push_back(path.substr(root.size()));
+            return path == root + "/a/g" ? EIO : 0;
+        });
+        zplat::ErrorRecord err;
+        EXPECT_FALSE(zplat::SyncTree(root, &err));
+        EXPECT_EQ(err.code, EIO);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"/top", "/a/g"}));
+    zplat::RemoveItem(root);
+}
+
+TEST_F(BundleSwapTest, CopyIsFlushedBeforeTheOldBundleStepsAsideAndTheSwapBeforeItGoes) {
+    IClient engine;
+    const std::string staged = Stage();
+    InstallOld();
+    std::vector<Flush> flushes;
+    {
+        ScopedSyncHook hook([&](const std::string& path, int) {
+            flushes.push_back({path, zid_test::ReadBytes(Installed() + "/Contents/Info.plist"),
+                               zplat::DirectoryEntries(apps_)});
+            return 0;
+        });
+        ASSERT_TRUE(engine.ReplaceInstalledBundle());
+    }
+    EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), "new");
+    EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
+    EXPECT_FALSE(zplat::ItemExists(UiTheme::Settings().m_szTempDir));
+
+    // Every file and folder of the copy, while the old bundle is still in place, then the
+    // applications folder once the new one has its name and the old one is still there.
+    ASSERT_EQ(flushes.size(), 6u);
+    std::vector<std::string> copied;
+    for (size_t i = 0; i + 1 < flushes.size(); ++i) {
+        const std::string& p = flushes[i].path;
+        const size_t name_end = p.find('/', apps_.size() + 1);
+        copied.push_back(name_end == std::string::npos ? "" : p.substr(name_end));
+        EXPECT_EQ(flushes[i].installed_info, "old") << p;
+    }
+    EXPECT_EQ(copied, (std::vector<std::string>{"/Contents/MacOS/Tamberlyn", "/Contents/MacOS", "/Contents/Info.plist",
+                                                "/Contents", ""}));
+    const Flush& last = flushes.back();
+    EXPECT_EQ(last.path, apps_);
+    EXPECT_EQ(last.installed_info, "new");
+    ASSERT_EQ(last.apps.size(), 2u);  // the new bundle and, still, the old one beside it
+    EXPECT_EQ(last.apps[1], "Tamberlyn.app");
+    EXPECT_EQ(last.apps[0].rfind(".Tamberlyn.app.old-", 0), 0u) << last.apps[0];
+}
+
+TEST_F(BundleSwapTest, FailedFlushKeepsTheInstalledBundle) {
+    const struct {
+        const char* name;
+        std::string failing;  // below the applications folder; "" is the folder itself
+        bool old_replaced;
+    } cases[] = {
+        {"a file of the copy", "/Contents/Info.plist", false},
+        {"the copy's top folder", "", false},
+        {"the applications folder after the renames", "apps", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        IClient engine;
+        Stage();
+        zplat::RemoveItem(Installed());
+        InstallOld();
+        {
+            ScopedSyncHook hook([&](const std::string& path, int) {
+                if (c.failing == "apps") return path == apps_ ? EIO : 0;
+                const bool in_copy = path.rfind(apps_ + "/.Tamberlyn.app.new-", 0) == 0;
+                const size_t name_end = path.find('/', apps_.size() + 1);
+                const std::string below = name_end == std::string::npos ? "" : path.substr(name_end);
+                return in_copy && below == c.failing ? EIO : 0;
+            });
+            EXPECT_FALSE(engine.ReplaceInstalledBundle());
+        }
+        EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), c.old_replaced ? "new" : "old");
+        const std::vector<std::string> apps = zplat::DirectoryEntries(apps_);
+        if (c.old_replaced) {
+            // Renamed but not known to be on the disk: the previous bundle is kept beside it.
+            ASSERT_EQ(apps.size(), 2u);
+            EXPECT_EQ(apps[0].rfind(".Tamberlyn.app.old-", 0), 0u) << apps[0];
+            zplat::RemoveItem(apps_ + "/" + apps[0]);
+        } else {
+            EXPECT_EQ(apps, std::vector<std::string>{"Tamberlyn.app"});
+        }
+    }
+}
+
+}  // namespace
