@@ -26,9 +26,9 @@ CannedServer::CannedServer(Dialogue dialogue)
 
 CannedServer::~CannedServer() {
     m_stop = true;
-    m_socket.close();
     const int fd = m_peer_fd.load();
     if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+    // The listening socket is closed by its own destructor, once the thread no longer polls it.
     m_thread.join();
 }
 
