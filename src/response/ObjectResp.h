@@ -147,8 +147,10 @@ private:
 };
 
 /// Result of a whole multipart upload, filled from the response of the step that decided
-/// it: the initiation or a part upload when one of them failed, else the completion. Its
-/// headers and body are that step's; after a completion GetEtag() is the object's ETag.
+/// it: the initiation when it failed, the completion when the upload succeeded, and, in
+/// the single-thread resumable upload, the part upload that failed; other failures leave
+/// it as it was. Its headers and body are that step's; after a completion GetEtag() is the
+/// object's ETag.
 class MultipartResultResp : public BaseResp {
 public:
     /// Takes the initiation's headers, body, bucket, key and upload id; kind "Init".
@@ -293,7 +295,8 @@ private:
 };
 
 /// Result of a copy, which is either one object copy or a whole multipart copy, as
-/// GetRespKind() tells. Its headers and body are those of the step it was filled from.
+/// GetRespKind() tells. It is filled only when the copy succeeded; its headers and body are
+/// then those of the object copy or of the completion.
 class CopyResp : public BaseResp {
 public:
     /// Empties the copy's own fields; the headers and body stay.
