@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "ZidConfig.h"
+#include <zid/ZidConfig.h>
 
 namespace example {
 

@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
+#include <zid/ZidAPI.h>
+#include <zid/ZidConfig.h>
+#include <zid/request/BucketReq.h>
+#include <zid/response/BucketResp.h>
+
 #include "ExampleConfig.h"
-#include "ZidAPI.h"
-#include "ZidConfig.h"
-#include "request/BucketReq.h"
-#include "response/BucketResp.h"
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {

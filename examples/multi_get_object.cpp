@@ -9,12 +9,13 @@
 #include <memory>
 #include <string>
 
+#include <zid/ZidAPI.h>
+#include <zid/ZidConfig.h>
+#include <zid/trsf/AsyncContext.h>
+#include <zid/trsf/TransferHandler.h>
+
 #include "ExampleConfig.h"
 #include "ExampleProgress.h"
-#include "ZidAPI.h"
-#include "ZidConfig.h"
-#include "trsf/AsyncContext.h"
-#include "trsf/TransferHandler.h"
 
 int main(int argc, char** argv) {
     if (argc != 5) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "zid/ZidExport.h"
+
 namespace zuzezi_zid {
 
 /// Receives one finished log line: the local time "%Y-%m-%d %H:%M:%S", the level tag,
@@ -23,7 +25,7 @@ using LogCallback = void (*)(const std::string& line);
 /// and the intranet address are guarded, each by its own mutex. A JSON configuration
 /// loaded by ZidConfig writes most of them. A test or program that changes a setting
 /// changes it for every client of the process.
-class ClientSettings {
+class ZID_API ClientSettings {
 public:
     ClientSettings() = delete;
 

@@ -5,19 +5,20 @@
 #include <memory>
 #include <string>
 
-#include "ZidConfig.h"
-#include "op/BucketOp.h"
-#include "op/ObjectOp.h"
-#include "op/ServiceOp.h"
-#include "op/ZidResult.h"
-#include "request/BucketReq.h"
-#include "request/ObjectReq.h"
-#include "response/BucketConfigResp.h"
-#include "response/BucketOpResp.h"
-#include "response/BucketResp.h"
-#include "response/BucketRuleResp.h"
-#include "response/InventoryResp.h"
-#include "response/ObjectResp.h"
+#include "zid/ZidExport.h"
+#include "zid/ZidConfig.h"
+#include "zid/op/BucketOp.h"
+#include "zid/op/ObjectOp.h"
+#include "zid/op/ServiceOp.h"
+#include "zid/op/ZidResult.h"
+#include "zid/request/BucketReq.h"
+#include "zid/request/ObjectReq.h"
+#include "zid/response/BucketConfigResp.h"
+#include "zid/response/BucketOpResp.h"
+#include "zid/response/BucketResp.h"
+#include "zid/response/BucketRuleResp.h"
+#include "zid/response/InventoryResp.h"
+#include "zid/response/ObjectResp.h"
 
 namespace Poco {
 class TaskManager;
@@ -31,7 +32,7 @@ class AsyncContext;
 // operation on the default domain and, when that failure qualifies, once more on the
 // backup domain; asynchronous methods run on one process-wide task manager and return
 // at once with a context to wait on.
-class ZidAPI {
+class ZID_API ZidAPI {
 public:
     // Throws std::invalid_argument for a region that fails ZidConfig::CheckRegion.
     explicit ZidAPI(const ZidConfig& config);

@@ -7,7 +7,8 @@
 #include <mutex>
 #include <string>
 
-#include "ClientSettings.h"
+#include "zid/ZidExport.h"
+#include "zid/ClientSettings.h"
 
 namespace zuzezi_zid {
 
@@ -29,7 +30,7 @@ namespace zuzezi_zid {
 /// misspelt key simply leaves its setting at its current value; a known key of the wrong
 /// type is reported on standard error and skipped. To reach a local service, set
 /// "DestDomain" to "127.0.0.1:PORT".
-class ZidConfig {
+class ZID_API ZidConfig {
 public:
     /// A configuration from its fields; nothing is checked here (ZidAPI checks the region).
     /// @param app_id     the account's application id, appended to bucket names as

@@ -12,10 +12,11 @@
 #include <ostream>
 #include <string>
 
-#include "ZidConfig.h"
-#include "op/ZidResult.h"
-#include "request/BaseReq.h"
-#include "response/BaseResp.h"
+#include "zid/ZidExport.h"
+#include "zid/ZidConfig.h"
+#include "zid/op/ZidResult.h"
+#include "zid/request/BaseReq.h"
+#include "zid/response/BaseResp.h"
 
 namespace zuzezi_zid {
 
@@ -30,7 +31,7 @@ class TransferHandler;
 /// "Authorization", "Content-Length" and the token header itself, replacing any spelling
 /// of them the request carries. Actions read the process-wide settings on every call
 /// (destination domain, intranet, DNS cache, time-outs are the request's own).
-class BaseOp {
+class ZID_API BaseOp {
 public:
     /// @param config shared with the facade and the other operation classes; kept alive
     ///               by this object
@@ -173,7 +174,7 @@ private:
 /// @param pass               runs one pass; its argument is true for the backup domain
 /// @param before_backup_pass readies the request's streams for the second pass; may be empty
 /// @return the result of the last pass run.
-ZidResult WithBackupDomainRetry(const BaseOp& op, const std::function<ZidResult(bool)>& pass,
+ZID_API ZidResult WithBackupDomainRetry(const BaseOp& op, const std::function<ZidResult(bool)>& pass,
                                 const std::function<void()>& before_backup_pass = nullptr);
 
 }  // namespace zuzezi_zid

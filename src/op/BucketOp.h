@@ -7,9 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "op/BaseOp.h"
-#include "request/BucketReq.h"
-#include "response/BucketOpResp.h"
+#include "zid/ZidExport.h"
+#include "zid/op/BaseOp.h"
+#include "zid/request/BucketReq.h"
+#include "zid/response/BucketOpResp.h"
 
 namespace zuzezi_zid {
 
@@ -24,7 +25,7 @@ namespace zuzezi_zid {
 /// request writes fails, sending nothing, when BucketReq::GenerateRequestBody() refuses,
 /// with "Generate NAME Request Body fail." for the operation's NAME (such as
 /// "Generate PutBucketLifecycle Request Body fail.").
-class BucketOp : public BaseOp {
+class ZID_API BucketOp : public BaseOp {
 public:
     /// @param config shared with the facade and the other operation classes
     explicit BucketOp(const std::shared_ptr<ZidConfig>& config) : BaseOp(config) {}

@@ -10,17 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "ZidConfig.h"
-#include "op/BaseOp.h"
-#include "op/ZidResult.h"
-#include "request/LiveChannelReq.h"
-#include "request/ObjectReq.h"
-#include "request/ProcessReq.h"
-#include "request/SelectObjectContentReq.h"
-#include "response/LiveChannelResp.h"
-#include "response/ObjectResp.h"
-#include "response/ProcessResp.h"
-#include "response/SelectObjectContentResp.h"
+#include "zid/ZidExport.h"
+#include "zid/ZidConfig.h"
+#include "zid/op/BaseOp.h"
+#include "zid/op/ZidResult.h"
+#include "zid/request/LiveChannelReq.h"
+#include "zid/request/ObjectReq.h"
+#include "zid/request/ProcessReq.h"
+#include "zid/request/SelectObjectContentReq.h"
+#include "zid/response/LiveChannelResp.h"
+#include "zid/response/ObjectResp.h"
+#include "zid/response/ProcessResp.h"
+#include "zid/response/SelectObjectContentResp.h"
 
 namespace zuzezi_zid {
 
@@ -37,7 +38,7 @@ class FileUploadTask;
 /// A transfer given a TransferHandler reports its progress and its final status there
 /// (RETRY_ON_BACKUP_DOMAIN when a second pass on the backup domain is due); without one
 /// it reports nothing but its result.
-class ObjectOp : public BaseOp {
+class ZID_API ObjectOp : public BaseOp {
 public:
     /// @param config shared with the facade and the other operation classes
     explicit ObjectOp(const std::shared_ptr<ZidConfig>& config) : BaseOp(config) {}

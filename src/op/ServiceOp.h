@@ -5,12 +5,13 @@
 
 #include <memory>
 
-#include "op/BaseOp.h"
+#include "zid/ZidExport.h"
+#include "zid/op/BaseOp.h"
 
 namespace zuzezi_zid {
 
 /// Requests addressed to the storage service as a whole rather than to a bucket.
-class ServiceOp : public BaseOp {
+class ZID_API ServiceOp : public BaseOp {
 public:
     /// @param config shared with the facade and the other operation classes
     explicit ServiceOp(const std::shared_ptr<ZidConfig>& config) : BaseOp(config) {}

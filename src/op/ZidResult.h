@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "zid/ZidExport.h"
+
 namespace zuzezi_zid {
 
 /// Outcome of one storage operation, returned by value; failures are reported here, not
@@ -20,7 +22,7 @@ namespace zuzezi_zid {
 /// message, resource, request id and trace id come from its "Error" document; a body that
 /// is no such document becomes the message as it stands. The server time is not carried
 /// by copies.
-class ZidResult {
+class ZID_API ZidResult {
 public:
     /// A failed result with HTTP status -1 and empty fields.
     ZidResult() = default;
@@ -96,6 +98,6 @@ private:
 /// @param result the outcome on the default domain
 /// @return true when the status is not 2xx, the result has no request id (the service
 ///         did not answer) and ClientSettings::IsRetryOnBackupDomain() is on.
-bool NeedsBackupDomainRetry(const ZidResult& result);
+ZID_API bool NeedsBackupDomainRetry(const ZidResult& result);
 
 }  // namespace zuzezi_zid

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "zid/ZidExport.h"
+
 namespace zuzezi_zid {
 
 /// Owner of an access-control list (element "Owner").
@@ -40,7 +42,7 @@ using SSLCtxCallback = std::function<int(void*, void*)>;
 /// Base of every request: headers, query parameters, method, path, body, time-outs and
 /// the HTTPS and check switches. Copyable; an operation takes it by constant reference
 /// and does not keep it.
-class BaseReq {
+class ZID_API BaseReq {
 public:
     /// A request with the process-wide time-outs (ClientSettings::GetConnTimeoutInms(),
     /// ClientSettings::GetRecvTimeoutInms()) as read now, and the client's "User-Agent".
@@ -175,6 +177,6 @@ private:
 /// @param body  the document is appended to it
 /// @return false, with an error logged and body untouched, for an owner without id or an
 ///         empty list.
-bool GenerateAclRequestBody(const Owner& owner, const std::vector<Grant>& acl, std::string* body);
+ZID_API bool GenerateAclRequestBody(const Owner& owner, const std::vector<Grant>& acl, std::string* body);
 
 }  // namespace zuzezi_zid

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "request/BaseReq.h"
+#include "zid/ZidExport.h"
+#include "zid/request/BaseReq.h"
 
 namespace zuzezi_zid {
 
@@ -37,7 +38,7 @@ namespace zuzezi_zid {
 ///     }
 /// };
 /// @endcode
-class BucketReq : public BaseReq {
+class ZID_API BucketReq : public BaseReq {
 public:
     /// A request with an empty method and path.
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone (the host builder adds
@@ -72,7 +73,7 @@ private:
 };
 
 /// "HEAD" of the bucket: whether it exists and may be reached.
-class HeadBucketReq : public BucketReq {
+class ZID_API HeadBucketReq : public BucketReq {
 public:
     /// @param bucket_name as for BucketReq; throws std::invalid_argument for a bad name
     explicit HeadBucketReq(const std::string& bucket_name) : BucketReq(bucket_name) {
@@ -81,7 +82,7 @@ public:
 };
 
 /// "GET /?location": the bucket's region.
-class GetBucketLocationReq : public BucketReq {
+class ZID_API GetBucketLocationReq : public BucketReq {
 public:
     /// @param bucket_name as for BucketReq; throws std::invalid_argument for a bad name
     explicit GetBucketLocationReq(const std::string& bucket_name)
@@ -89,7 +90,7 @@ public:
 };
 
 /// One page of the bucket's object listing ("GET /").
-class GetBucketReq : public BucketReq {
+class ZID_API GetBucketReq : public BucketReq {
 public:
     /// @param bucket_name as for BucketReq; throws std::invalid_argument for a bad name
     explicit GetBucketReq(const std::string& bucket_name) : BucketReq(bucket_name, "GET") {}
@@ -100,7 +101,7 @@ public:
 };
 
 /// One inventory configuration of a bucket ("/?inventory"), named by its id.
-class BucketInventoryReq : public BucketReq {
+class ZID_API BucketInventoryReq : public BucketReq {
 public:
     /// Sets the configuration's id (query parameter "id"); required: without it the
     /// operation fails with "PutBucketinventory need to set Id." (Get..., Delete...
@@ -126,7 +127,7 @@ private:
 
 /// "PUT /?inventory&id=...". Its body is the caller's: derive from it and override
 /// GenerateRequestBody() to write the configuration; the default sends an empty body.
-class PutBucketInventoryReq : public BucketInventoryReq {
+class ZID_API PutBucketInventoryReq : public BucketInventoryReq {
 public:
     /// @param bucket_name as for BucketReq; throws std::invalid_argument for a bad name
     explicit PutBucketInventoryReq(const std::string& bucket_name)
@@ -134,7 +135,7 @@ public:
 };
 
 /// "GET /?inventory&id=...".
-class GetBucketInventoryReq : public BucketInventoryReq {
+class ZID_API GetBucketInventoryReq : public BucketInventoryReq {
 public:
     /// @param bucket_name as for BucketReq; throws std::invalid_argument for a bad name
     explicit GetBucketInventoryReq(const std::string& bucket_name)
@@ -142,7 +143,7 @@ public:
 };
 
 /// "DELETE /?inventory&id=...".
-class DeleteBucketInventoryReq : public BucketInventoryReq {
+class ZID_API DeleteBucketInventoryReq : public BucketInventoryReq {
 public:
     /// @param bucket_name as for BucketReq; throws std::invalid_argument for a bad name
     explicit DeleteBucketInventoryReq(const std::string& bucket_name)
@@ -150,7 +151,7 @@ public:
 };
 
 /// Unfinished multipart uploads of a bucket ("GET /?uploads").
-class ListMultipartUploadReq : public BucketReq {
+class ZID_API ListMultipartUploadReq : public BucketReq {
 public:
     /// @param bucket_name as for BucketReq; throws std::invalid_argument for a bad name
     explicit ListMultipartUploadReq(const std::string& bucket_name)
@@ -163,7 +164,7 @@ public:
 /// begins with the prefix. Only its bucket name and prefix are used: the request itself
 /// is never sent, and its headers, time-outs and TLS switches do not reach the listings
 /// and deletes.
-class DeleteObjectsByPrefixReq : public BucketReq {
+class ZID_API DeleteObjectsByPrefixReq : public BucketReq {
 public:
     /// @param bucket_name as for BucketReq; throws std::invalid_argument for a bad name
     /// @param prefix      key prefix; "" deletes every object of the bucket

@@ -8,15 +8,16 @@
 #include <map>
 #include <string>
 
-#include "request/ObjectReq.h"
-#include "response/LiveChannelResp.h"
+#include "zid/ZidExport.h"
+#include "zid/request/ObjectReq.h"
+#include "zid/response/LiveChannelResp.h"
 
 namespace zuzezi_zid {
 
 /// Creation of a live channel: `PUT /<channel>?live` with a "LiveChannelConfiguration" body,
 /// sent with `ZidAPI::PutLiveChannel`. The URL parameters and the expiry are not sent: they
 /// go into the signed push URL that the creation completes in its response.
-class PutLiveChannelReq : public ObjectReq {
+class ZID_API PutLiveChannelReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone
     /// @param channel_name the channel's name, used as the object key
@@ -56,7 +57,7 @@ private:
 
 /// Turns a channel on or off: PUT ?live&switch=enabled|disabled, for
 /// `ZidAPI::LiveChannelRequest1`; the answer has no document.
-class PutLiveChannelSwitchReq : public ObjectReq {
+class ZID_API PutLiveChannelSwitchReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone
     /// @param channel_name the channel's name
@@ -71,7 +72,7 @@ public:
 
 /// Reads a channel's settings: GET ?live, for `ZidAPI::LiveChannelRequest2`, answered
 /// by a GetLiveChannelResp.
-class GetLiveChannelReq : public ObjectReq {
+class ZID_API GetLiveChannelReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone
     /// @param channel_name the channel's name
@@ -82,7 +83,7 @@ public:
 
 /// Reads a channel's push history: GET ?live&comp=history, for
 /// `ZidAPI::LiveChannelRequest3`, answered by a GetLiveChannelHistoryResp.
-class GetLiveChannelHistoryReq : public ObjectReq {
+class ZID_API GetLiveChannelHistoryReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone
     /// @param channel_name the channel's name
@@ -95,7 +96,7 @@ public:
 
 /// Reads a channel's current state: GET ?live&comp=status, for
 /// `ZidAPI::LiveChannelRequest4`, answered by a GetLiveChannelStatusResp.
-class GetLiveChannelStatusReq : public ObjectReq {
+class ZID_API GetLiveChannelStatusReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone
     /// @param channel_name the channel's name
@@ -108,7 +109,7 @@ public:
 
 /// Deletes a channel: DELETE ?live, for `ZidAPI::LiveChannelRequest5`; the answer has no
 /// document.
-class DeleteLiveChannelReq : public ObjectReq {
+class ZID_API DeleteLiveChannelReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone
     /// @param channel_name the channel's name
@@ -119,7 +120,7 @@ public:
 
 /// Asks for the playlist of what was pushed in a time window: GET ?vod&starttime&endtime,
 /// for `ZidAPI::LiveChannelRequest6`; the playlist is the answer's body (BaseResp::GetBody()).
-class GetLiveChannelVodPlaylistReq : public ObjectReq {
+class ZID_API GetLiveChannelVodPlaylistReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone
     /// @param channel_name the channel's name
@@ -132,7 +133,7 @@ public:
 
 /// Stores the playlist of a time window as an object: POST
 /// `/<channel>/<playlist>?vod&starttime&endtime`, for `ZidAPI::LiveChannelRequest7`.
-class PostLiveChannelVodPlaylistReq : public ObjectReq {
+class ZID_API PostLiveChannelVodPlaylistReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone
     /// @param channel_name the channel's name

@@ -14,8 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "request/BaseReq.h"
-#include "request/Tag.h"
+#include "zid/ZidExport.h"
+#include "zid/request/BaseReq.h"
+#include "zid/request/Tag.h"
 
 namespace zuzezi_zid {
 
@@ -35,7 +36,7 @@ using DoneCallback = std::function<void(const std::shared_ptr<AsyncContext>&, vo
 /// methods of ZidAPI only: no synchronous method calls either callback, the synchronous
 /// multipart upload ZidAPI::MultiUploadObject() and the multi-threaded
 /// ZidAPI::MultiGetObject() included.
-class ObjectReq : public BaseReq {
+class ZID_API ObjectReq : public BaseReq {
 public:
     /// A request with an empty method and the path "/" + key.
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone: ASCII letters, digits and
@@ -94,7 +95,7 @@ private:
 /// "GET" of an object. Add a "Range" header ("bytes=FIRST-LAST") for part of it; other
 /// response headers may be asked for with query parameters such as
 /// "response-content-type".
-class GetObjectReq : public ObjectReq {
+class ZID_API GetObjectReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -103,7 +104,7 @@ public:
 };
 
 /// A download into the caller's stream.
-class GetObjectByStreamReq : public GetObjectReq {
+class ZID_API GetObjectByStreamReq : public GetObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq
     /// @param os receives the body; the caller keeps it alive while the request is in use.
@@ -123,7 +124,7 @@ private:
 /// takes its place only once the whole body was written and closed without error, so a
 /// failed download leaves an existing file as it was; the resumable download writes the
 /// file in place, beside its checkpoint (the file's name plus ".zidresumabletask").
-class GetObjectByFileReq : public GetObjectReq {
+class ZID_API GetObjectByFileReq : public GetObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq
     /// @param local_file_path the file to write; "" means "./" + key under the working
@@ -139,20 +140,20 @@ private:
 
 /// A download into a local file for ZidAPI::AsyncGetObject() and
 /// ZidAPI::AsyncResumableGetObject(); constructed as GetObjectByFileReq.
-class AsyncGetObjectReq : public GetObjectByFileReq {
+class ZID_API AsyncGetObjectReq : public GetObjectByFileReq {
 public:
     using GetObjectByFileReq::GetObjectByFileReq;
 };
 
 /// A multi-threaded download into a local file for ZidAPI::AsyncMultiGetObject();
 /// constructed as GetObjectByFileReq.
-class AsyncMultiGetObjectReq : public GetObjectByFileReq {
+class ZID_API AsyncMultiGetObjectReq : public GetObjectByFileReq {
 public:
     using GetObjectByFileReq::GetObjectByFileReq;
 };
 
 /// "HEAD" of an object: its headers without its body.
-class HeadObjectReq : public ObjectReq {
+class ZID_API HeadObjectReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -162,7 +163,7 @@ public:
 
 /// "DELETE" of an object. The key is taken exactly: "/a" deletes "/a", never "a".
 /// Add the parameter "versionId" to delete one version.
-class DeleteObjectReq : public ObjectReq {
+class ZID_API DeleteObjectReq : public ObjectReq {
 public:
     /// @param bucket_name as for ObjectReq
     /// @param object_name the key, exactly as stored
@@ -176,7 +177,7 @@ public:
 
 /// "PUT" of an object. Headers such as "Content-Type", "x-zid-storage-class", "x-zid-acl"
 /// and "x-zid-meta-..." travel as set.
-class PutObjectReq : public ObjectReq {
+class ZID_API PutObjectReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -201,7 +202,7 @@ private:
 
 /// An upload of a local file, in one request (ZidAPI::PutObject()) or in parts
 /// (ZidAPI::MultiUploadObject(), ZidAPI::AsyncMultiPutObject()).
-class PutObjectByFileReq : public PutObjectReq {
+class ZID_API PutObjectByFileReq : public PutObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq
     /// @param local_file_path the file to send; "" means "./" + key under the working
@@ -219,20 +220,20 @@ private:
 
 /// An upload of a local file in one request for ZidAPI::AsyncPutObject(); constructed as
 /// PutObjectByFileReq.
-class AsyncPutObjectReq : public PutObjectByFileReq {
+class ZID_API AsyncPutObjectReq : public PutObjectByFileReq {
 public:
     using PutObjectByFileReq::PutObjectByFileReq;
 };
 
 /// A multipart upload of a local file for ZidAPI::AsyncMultiPutObject(); constructed as
 /// PutObjectByFileReq.
-class AsyncMultiPutObjectReq : public PutObjectByFileReq {
+class ZID_API AsyncMultiPutObjectReq : public PutObjectByFileReq {
 public:
     using PutObjectByFileReq::PutObjectByFileReq;
 };
 
 /// An upload of what is left of the caller's stream, from its position to its end.
-class PutObjectByStreamReq : public PutObjectReq {
+class ZID_API PutObjectByStreamReq : public PutObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq
     /// @param in the body; it must be seekable (its length is measured first) and the
@@ -250,21 +251,21 @@ private:
 
 /// A stream upload for ZidAPI::AsyncPutObject(); constructed as PutObjectByStreamReq.
 /// The stream is read from its start and must outlive the transfer.
-class AsyncPutObjectByStreamReq : public PutObjectByStreamReq {
+class ZID_API AsyncPutObjectByStreamReq : public PutObjectByStreamReq {
 public:
     using PutObjectByStreamReq::PutObjectByStreamReq;
 };
 
 /// An empty object under the key as given, such as a folder's "photos/"; constructed as
 /// PutObjectReq.
-class PutDirectoryReq : public PutObjectReq {
+class ZID_API PutDirectoryReq : public PutObjectReq {
 public:
     using PutObjectReq::PutObjectReq;
 };
 
 /// A local folder uploaded as objects under a key prefix, one request per file and per
 /// sub-folder. Links, FIFOs and other special files are skipped.
-class PutObjectsByDirectoryReq : public PutObjectReq {
+class ZID_API PutObjectsByDirectoryReq : public PutObjectReq {
 public:
     /// @param bucket_name    as for ObjectReq
     /// @param directory_name the local folder; one that does not exist fails the call with
@@ -288,7 +289,7 @@ private:
 
 /// "POST /KEY?uploads": starts a multipart upload; the answer carries its upload id.
 /// Headers set here (content type, storage class, metadata) become the object's.
-class InitMultiUploadReq : public ObjectReq {
+class ZID_API InitMultiUploadReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -297,7 +298,7 @@ public:
 };
 
 /// "PUT" of one part of a multipart upload, from the caller's stream.
-class UploadPartDataReq : public ObjectReq {
+class ZID_API UploadPartDataReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq
     /// @param upload_id the upload's id, from InitMultiUploadResp
@@ -328,7 +329,7 @@ private:
 };
 
 /// "PUT" of one part of a multipart upload copied from another object.
-class UploadPartCopyDataReq : public ObjectReq {
+class ZID_API UploadPartCopyDataReq : public ObjectReq {
 public:
     /// The copy source travels in the "x-zid-copy-source" header (and its range in
     /// "x-zid-copy-source-range", "bytes=FIRST-LAST"), both set with AddHeader().
@@ -350,7 +351,7 @@ private:
 /// "POST /KEY?uploadId=...": joins the uploaded parts into the object. An answer without
 /// an ETag fails the call with code "ServerError" and message "Complete Fail"; a 2xx
 /// answer that is an "Error" document fails with its code and message.
-class CompleteMultiUploadReq : public ObjectReq {
+class ZID_API CompleteMultiUploadReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq
     /// @param upload_id the upload's id
@@ -383,7 +384,7 @@ private:
 };
 
 /// "DELETE /KEY?uploadId=...": abandons a multipart upload and its parts.
-class AbortMultiUploadReq : public ObjectReq {
+class ZID_API AbortMultiUploadReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq
     /// @param upload_id the upload's id
@@ -397,7 +398,7 @@ private:
 };
 
 /// "GET /KEY?uploadId=...": the parts a multipart upload holds so far, one page.
-class ListPartsReq : public ObjectReq {
+class ZID_API ListPartsReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq
     /// @param upload_id the upload's id (query parameter "uploadId")
@@ -411,7 +412,7 @@ public:
 
 /// "PUT" with "x-zid-copy-source": a server-side copy in one request (objects under
 /// 5 GiB). A 2xx answer that is an "Error" document fails the call.
-class PutObjectCopyReq : public ObjectReq {
+class ZID_API PutObjectCopyReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name the destination, as for ObjectReq
     PutObjectCopyReq(const std::string& bucket_name, const std::string& object_name)
@@ -424,7 +425,7 @@ public:
 /// A server-side copy of any size (ZidAPI::Copy()): a source under 5 GiB is copied with
 /// one PutObjectCopyReq, a larger one in parts of GetPartSize() bytes on
 /// GetThreadPoolSize() threads.
-class CopyReq : public ObjectReq {
+class ZID_API CopyReq : public ObjectReq {
 public:
     /// Takes the part size (ClientSettings::GetUploadCopyPartSize()) and thread count
     /// (ClientSettings::GetUploadThreadPoolSize()) as they are now.
@@ -460,7 +461,7 @@ private:
 /// A rename within one bucket: a copy (as ZidAPI::Copy()) followed by a delete of the
 /// source. A failed copy deletes nothing; a failed delete leaves both objects and fails
 /// the call with the delete's result.
-class MoveObjectReq : public ObjectReq {
+class ZID_API MoveObjectReq : public ObjectReq {
 public:
     /// @param bucket_name     as for ObjectReq
     /// @param src_object_name the key to move; one leading "/" is ignored
@@ -486,7 +487,7 @@ private:
 
 /// "POST /?delete": deletes several objects in one request ("Delete" document); the
 /// answer lists what was deleted and what failed.
-class DeleteObjectsReq : public ObjectReq {
+class ZID_API DeleteObjectsReq : public ObjectReq {
 public:
     /// @param bucket_name as for ObjectReq; throws std::invalid_argument for a bad name
     explicit DeleteObjectsReq(const std::string& bucket_name);
@@ -515,7 +516,7 @@ private:
 // ---- access control, tagging, restore ---------------------------------------
 
 /// "GET /KEY?acl": the object's access-control list.
-class GetObjectACLReq : public ObjectReq {
+class ZID_API GetObjectACLReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -527,7 +528,7 @@ public:
 /// "x-zid-grant-read", "x-zid-grant-write", "x-zid-grant-full-control", names in lower
 /// case) or, when none of those is set, by an "AccessControlPolicy" body built from the
 /// owner and the grants.
-class PutObjectACLReq : public ObjectReq {
+class ZID_API PutObjectACLReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -559,7 +560,7 @@ private:
 };
 
 /// "GET /KEY?tagging": the object's tag set.
-class GetObjectTaggingReq : public ObjectReq {
+class ZID_API GetObjectTaggingReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -569,7 +570,7 @@ public:
 
 /// "PUT /KEY?tagging": replaces the object's tag set ("Tagging" document with its
 /// "TagSet").
-class PutObjectTaggingReq : public ObjectReq {
+class ZID_API PutObjectTaggingReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -592,7 +593,7 @@ private:
 };
 
 /// "DELETE /KEY?tagging": removes the object's tag set.
-class DeleteObjectTaggingReq : public ObjectReq {
+class ZID_API DeleteObjectTaggingReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -602,7 +603,7 @@ public:
 
 /// "POST /KEY?restore": restores an archived object for a number of days
 /// ("RestoreRequest" document).
-class PostObjectRestoreReq : public ObjectReq {
+class ZID_API PostObjectRestoreReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
     ///        bad bucket name
@@ -637,7 +638,7 @@ private:
 /// ZidAPI::GeneratePresignedUrl() take an end time. The window is used only when both the
 /// start and the lifetime are non-zero; otherwise the URL is signed from now for
 /// ClientSettings::GetSignExpiredTime() seconds (3600 by default).
-class GeneratePresignedUrlReq : public ObjectReq {
+class ZID_API GeneratePresignedUrlReq : public ObjectReq {
 public:
     /// @param bucket_name as for ObjectReq; throws std::invalid_argument for a bad name
     /// @param object_name the key, used as given (a leading "/" is kept); "" makes

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "request/BucketReq.h"
-#include "request/ObjectReq.h"
-#include "request/ProcessRecords.h"
+#include "zid/ZidExport.h"
+#include "zid/request/BucketReq.h"
+#include "zid/request/ObjectReq.h"
+#include "zid/request/ProcessRecords.h"
 
 namespace zuzezi_zid {
 
@@ -19,7 +20,7 @@ namespace zuzezi_zid {
 /// `ZidAPI::DataProcessRequest01` to 24 (body from GenerateRequestBody(), with
 /// "Content-MD5" when not empty). With an empty bucket name it goes to the regional
 /// processing host. None of these calls is repeated on the backup domain.
-class DataProcessReq : public BucketReq {
+class ZID_API DataProcessReq : public BucketReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone; "" for the regional
     ///                    processing host
@@ -30,7 +31,7 @@ public:
 
 /// An object-addressed request to the regional processing host, which names no bucket;
 /// sent with `ZidAPI::DataProcessRegionRequest`, without a body.
-class DataProcessRegionReq : public ObjectReq {
+class ZID_API DataProcessRegionReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, or ""
     /// @param object_name the key, or the processing path, the request addresses
@@ -43,7 +44,7 @@ public:
 /// then send the request with one of the `ZidAPI::DataProcessRequest01` to 24 calls.
 /// @tparam OptionsRecord the record the body is written from
 template <typename OptionsRecord>
-class DataProcessBodyReq : public DataProcessReq {
+class ZID_API DataProcessBodyReq : public DataProcessReq {
 public:
     /// The settings the body is written from, for filling in.
     OptionsRecord& Options() { return m_options; }
@@ -64,7 +65,7 @@ protected:
 };
 
 /// One document conversion job: POST /doc_jobs with a "Request" body.
-class CreateDocProcessJobsReq : public DataProcessBodyReq<DocProcessJobOptions> {
+class ZID_API CreateDocProcessJobsReq : public DataProcessBodyReq<DocProcessJobOptions> {
 public:
     /// @param bucket_name as for DataProcessReq
     /// @throws std::invalid_argument for a bucket name that is neither empty nor valid
@@ -79,7 +80,7 @@ public:
 
 /// One media or data-processing job: POST /jobs with a "Request" body whose operation
 /// blocks follow the options' tag.
-class CreateDataProcessJobsReq : public DataProcessBodyReq<DataProcessJobOptions> {
+class ZID_API CreateDataProcessJobsReq : public DataProcessBodyReq<DataProcessJobOptions> {
 public:
     /// @param bucket_name as for DataProcessReq
     /// @throws std::invalid_argument for a bucket name that is neither empty nor valid
@@ -94,7 +95,7 @@ public:
 
 /// A change to a processing queue: `PUT /queue/<queue id>` (a document queue's path is
 /// `/docqueue/<queue id>`: set it with SetPath).
-class UpdateQueueReq : public DataProcessBodyReq<QueueOptions> {
+class ZID_API UpdateQueueReq : public DataProcessBodyReq<QueueOptions> {
 public:
     /// @param bucket_name as for DataProcessReq
     /// @param queue_id    the queue; also written as the body's "QueueID"
@@ -135,7 +136,7 @@ private:
 /// `ZidAPI::PutObjectWithPicOperation`. The rules travel in the "pic-operations" header,
 /// which the caller writes; the PicOperation held here only decides the checks (see
 /// PicOperationTargetCheck()).
-class PutObjectWithPicOperationReq : public PutObjectByFileReq {
+class ZID_API PutObjectWithPicOperationReq : public PutObjectByFileReq {
 public:
     using PutObjectByFileReq::PutObjectByFileReq;
     /// Sets the rules; none by default.
@@ -152,6 +153,6 @@ private:
 /// checks off on req, at the first such rule. `ZidAPI::PutObjectWithPicOperation` does
 /// this on its own copy of the request.
 /// @param req the upload; changed in place, and only when a rule targets its key
-void PicOperationTargetCheck(PutObjectWithPicOperationReq& req);
+ZID_API void PicOperationTargetCheck(PutObjectWithPicOperationReq& req);
 
 }  // namespace zuzezi_zid

@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "request/ObjectReq.h"
+#include "zid/ZidExport.h"
+#include "zid/request/ObjectReq.h"
 
 namespace zuzezi_zid {
 
@@ -14,7 +15,7 @@ namespace zuzezi_zid {
 /// single XML elements in text form, copied into the body whole. A request the body
 /// cannot be written from fails the call, without sending, with "Generate
 /// SelectObjectContent Request Body fail.".
-class SelectObjectContentReq : public ObjectReq {
+class ZID_API SelectObjectContentReq : public ObjectReq {
 public:
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone
     /// @param object_name the key of the object queried

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <utility>
 
+#include "zid/ZidExport.h"
+
 namespace zuzezi_zid {
 
 /// Base of the records that remember which fields a caller or parser gave: a request body
 /// leaves out what was never set, and a default value is not the same as an absent one.
 /// Each record names its bits as constants (kKey, kValue, ...).
-class SetMask {
+class ZID_API SetMask {
 public:
     /// Every bit of the fields set so far; 0 for none.
     uint64_t GetMask() const { return m_mask; }

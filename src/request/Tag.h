@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "request/SetMask.h"
+#include "zid/request/SetMask.h"
 
 namespace zuzezi_zid {
 

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "request/BaseReq.h"
+#include "zid/ZidExport.h"
+#include "zid/request/BaseReq.h"
 
 namespace zuzezi_zid {
 
@@ -18,11 +19,11 @@ class TransferHandler;
 
 /// What the service answered to one request: its headers and its body.
 ///
-/// A call fills the response it is given from a 2xx answer; an error answer's status, code
-/// and message are in the call's `ZidResult`, not in the response.
+/// A call fills the response it is given from a 2xx answer only; an error answer's status,
+/// code and message are in the call's `ZidResult` and the response keeps what it held.
 /// Subclasses add the fields of their own document, read by ParseFromXmlString() and
 /// ParseFromHeaders().
-class BaseResp {
+class ZID_API BaseResp {
 public:
     BaseResp() = default;
     /// Copies the headers and the body only (see AssignFrom()).
@@ -113,7 +114,7 @@ private:
 
 /// The answer an asynchronous transfer left in its handler: its headers and body, for
 /// reading after the transfer has ended.
-class AsyncResp : public BaseResp {
+class ZID_API AsyncResp : public BaseResp {
 public:
     /// Copies the handler's response headers and body as they are now.
     /// @param handler the transfer's handler; with a null handler the response is empty.

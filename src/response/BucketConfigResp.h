@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "request/SetMask.h"
-#include "response/BaseResp.h"
-#include "response/BucketRecords.h"
-#include "response/PolicyResp.h"
+#include "zid/ZidExport.h"
+#include "zid/request/SetMask.h"
+#include "zid/response/BaseResp.h"
+#include "zid/response/BucketRecords.h"
+#include "zid/response/PolicyResp.h"
 
 namespace zuzezi_zid {
 
@@ -21,7 +22,7 @@ class GetBucketACLResp : public AccessControlResp {};
 class GetBucketTaggingResp : public TagSetResp {};
 
 /// A bucket's cross-origin rules (a "CORSConfiguration" document).
-class GetBucketCORSResp : public BaseResp {
+class ZID_API GetBucketCORSResp : public BaseResp {
 public:
     /// Reads each "CORSRule"; unknown elements are logged as warnings and skipped.
     /// @param body the "CORSConfiguration" document.
@@ -35,7 +36,7 @@ private:
 };
 
 /// Whether a bucket keeps object versions (a "VersioningConfiguration" document).
-class GetBucketVersioningResp : public BaseResp {
+class ZID_API GetBucketVersioningResp : public BaseResp {
 public:
     static constexpr int kEnabled = 1;    ///< GetStatus() for "Status" "Enabled".
     static constexpr int kSuspended = 2;  ///< GetStatus() for "Status" "Suspended".
@@ -53,7 +54,7 @@ private:
 };
 
 /// The region a bucket lives in (a "LocationConstraint" document).
-class GetBucketLocationResp : public BaseResp {
+class ZID_API GetBucketLocationResp : public BaseResp {
 public:
     /// Reads the root's text.
     /// @param body the "LocationConstraint" document.
@@ -67,7 +68,7 @@ private:
 };
 
 /// Where a bucket's access log goes (a "BucketLoggingStatus" document).
-class GetBucketLoggingResp : public BaseResp {
+class ZID_API GetBucketLoggingResp : public BaseResp {
 public:
     /// Reads the first "LoggingEnabled"; unknown elements in it are logged as warnings and
     /// skipped.
@@ -86,7 +87,7 @@ private:
 /// The answer to a domain put: an empty body, or an "Error" document in a 2xx answer. The
 /// call fails on such a document as on an error status, with its code and message in the
 /// `ZidResult`.
-class PutBucketDomainResp : public BaseResp {
+class ZID_API PutBucketDomainResp : public BaseResp {
 public:
     /// Reads the "Error" document, if any; unknown elements are logged as warnings and
     /// skipped.
@@ -103,7 +104,7 @@ private:
 };
 
 /// A bucket's custom domain (a "DomainConfiguration" document).
-class GetBucketDomainResp : public BaseResp {
+class ZID_API GetBucketDomainResp : public BaseResp {
 public:
     /// Reads the first "DomainRule"; unknown elements in it are logged as warnings and
     /// skipped.
@@ -130,7 +131,7 @@ private:
 };
 
 /// A bucket's intelligent-tiering setting (an "IntelligentTieringConfiguration" document).
-class GetBucketIntelligentTieringResp : public BaseResp {
+class ZID_API GetBucketIntelligentTieringResp : public BaseResp {
 public:
     /// Reads "Status" and "Transition". An unknown element is logged as a warning and ends
     /// the reading: what came before it is kept.
@@ -152,7 +153,7 @@ private:
 };
 
 /// A bucket's hotlink protection (a "RefererConfiguration" document).
-class GetBucketRefererResp : public BaseResp {
+class ZID_API GetBucketRefererResp : public BaseResp {
 public:
     /// Reads the configuration; unknown elements are logged as warnings and skipped.
     /// @param body the "RefererConfiguration" document.

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "response/BaseResp.h"
+#include "zid/ZidExport.h"
+#include "zid/response/BaseResp.h"
 
 namespace zuzezi_zid {
 
@@ -16,7 +17,7 @@ class HeadBucketResp : public BaseResp {};
 /// Keys that a delete by prefix removed, in the order it removed them. A response passed
 /// to several calls holds the keys of all of them; a call that failed part way holds the
 /// keys removed before the failure.
-class DeleteObjectsByPrefixResp : public BaseResp {
+class ZID_API DeleteObjectsByPrefixResp : public BaseResp {
 public:
     DeleteObjectsByPrefixResp() = default;
     /// Appends a key to the list; the call does this for each key it removed.

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "request/BaseReq.h"
-#include "request/SetMask.h"
+#include "zid/ZidExport.h"
+#include "zid/request/BaseReq.h"
+#include "zid/request/SetMask.h"
 
 namespace zuzezi_zid {
 
@@ -75,7 +76,7 @@ struct CORSRule {
 
 /// Where a bucket's access log goes (the "LoggingEnabled" element). The mask tells a field
 /// that was set from one left at its default.
-class LoggingEnabled : public SetMask {
+class ZID_API LoggingEnabled : public SetMask {
 public:
     static constexpr uint64_t kTargetBucket = 0x1;  ///< Mask bit of the target bucket.
     static constexpr uint64_t kTargetPrefix = 0x2;  ///< Mask bit of the target prefix.
@@ -99,7 +100,7 @@ private:
 };
 
 /// The error document a domain put may answer with, even with a 2xx status.
-class DomainErrorMsg {
+class ZID_API DomainErrorMsg {
 public:
     virtual ~DomainErrorMsg() = default;
 

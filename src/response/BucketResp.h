@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "response/BaseResp.h"
-#include "response/BucketRecords.h"
+#include "zid/ZidExport.h"
+#include "zid/response/BaseResp.h"
+#include "zid/response/BucketRecords.h"
 
 namespace zuzezi_zid {
 
 /// One page of the objects of a bucket (a "ListBucketResult" document).
-class GetBucketResp : public BaseResp {
+class ZID_API GetBucketResp : public BaseResp {
 public:
     /// Reads the page; unknown elements are logged as warnings and skipped.
     /// @param body the "ListBucketResult" document.
@@ -58,7 +59,7 @@ private:
 
 /// One page of the unfinished multipart uploads of a bucket (a
 /// "ListMultipartUploadsResult" document).
-class ListMultipartUploadResp : public BaseResp {
+class ZID_API ListMultipartUploadResp : public BaseResp {
 public:
     /// Reads the page; unknown elements are logged as warnings and skipped.
     /// @param body the "ListMultipartUploadsResult" document.
@@ -107,7 +108,7 @@ private:
 
 /// One page of the object versions and delete markers of a bucket (a "ListVersionsResult"
 /// document).
-class GetBucketObjectVersionsResp : public BaseResp {
+class ZID_API GetBucketObjectVersionsResp : public BaseResp {
 public:
     /// Reads the page; unknown elements are logged as warnings and skipped.
     /// @param body the "ListVersionsResult" document.
@@ -150,7 +151,7 @@ private:
 
 /// One page of a bucket's live channels (a "ListLiveChannelResult" document); the paging
 /// fields stay the texts as written.
-class ListLiveChannelResp : public BaseResp {
+class ZID_API ListLiveChannelResp : public BaseResp {
 public:
     /// Reads the page. An unknown element is logged as a warning and ends the reading:
     /// what came before it is kept.

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "response/BaseResp.h"
-#include "response/BucketRecords.h"
-#include "response/LifecycleRecords.h"
-#include "response/WebsiteRecords.h"
+#include "zid/ZidExport.h"
+#include "zid/response/BaseResp.h"
+#include "zid/response/BucketRecords.h"
+#include "zid/response/LifecycleRecords.h"
+#include "zid/response/WebsiteRecords.h"
 
 // Declared here so that a user of this header needs no XML library's headers.
 namespace rapidxml {
@@ -21,7 +22,7 @@ class xml_node;
 namespace zuzezi_zid {
 
 /// A bucket's replication configuration (a "ReplicationConfiguration" document).
-class GetBucketReplicationResp : public BaseResp {
+class ZID_API GetBucketReplicationResp : public BaseResp {
 public:
     /// Reads "Role" and each "Rule"; unknown elements are logged as warnings and skipped.
     /// @param body the "ReplicationConfiguration" document.
@@ -38,7 +39,7 @@ private:
 };
 
 /// A bucket's lifecycle configuration (a "LifecycleConfiguration" document).
-class GetBucketLifecycleResp : public BaseResp {
+class ZID_API GetBucketLifecycleResp : public BaseResp {
 public:
     /// Reads each "Rule"; unknown elements are logged as warnings and skipped.
     /// @param body the "LifecycleConfiguration" document.
@@ -52,7 +53,7 @@ private:
 };
 
 /// A bucket's static-website configuration (a "WebsiteConfiguration" document).
-class GetBucketWebsiteResp : public BaseResp {
+class ZID_API GetBucketWebsiteResp : public BaseResp {
 public:
     /// Reads the index document, the redirect of all requests, the error document and the
     /// routing rules; unknown elements are logged as warnings and skipped.

@@ -7,15 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "request/SetMask.h"
-#include "response/BaseResp.h"
-#include "response/InventoryRecords.h"
+#include "zid/ZidExport.h"
+#include "zid/request/SetMask.h"
+#include "zid/response/BaseResp.h"
+#include "zid/response/InventoryRecords.h"
 
 namespace zuzezi_zid {
 
 /// One inventory configuration of a bucket (an "InventoryConfiguration" document). The
 /// mask's bit is set once a configuration was read.
-class GetBucketInventoryResp : public BaseResp, public SetMask {
+class ZID_API GetBucketInventoryResp : public BaseResp, public SetMask {
 public:
     static constexpr uint64_t kInventory = 0x1;  ///< Mask bit of the configuration.
 
@@ -35,7 +36,7 @@ private:
 /// A page of a bucket's inventory configurations (a "ListInventoryConfigurationResult"
 /// document). It keeps its own list of configurations; the single inventory of the base
 /// stays as it was.
-class ListBucketInventoryConfigurationsResp : public GetBucketInventoryResp {
+class ZID_API ListBucketInventoryConfigurationsResp : public GetBucketInventoryResp {
 public:
     /// Reads each "InventoryConfiguration" and the paging fields; unknown elements are
     /// skipped without a log line.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "request/SetMask.h"
+#include "zid/request/SetMask.h"
 
 namespace zuzezi_zid {
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "response/BaseResp.h"
+#include "zid/ZidExport.h"
+#include "zid/response/BaseResp.h"
 
 namespace zuzezi_zid {
 
@@ -66,7 +67,7 @@ private:
 /// Answer to a channel's creation (a "CreateLiveChannelResult" document): its first
 /// publish and play URLs. A 2xx answer without a publish URL fails the call with "The live
 /// channel answer held no publish URL".
-class PutLiveChannelResp : public BaseResp {
+class ZID_API PutLiveChannelResp : public BaseResp {
 public:
     /// Reads the first "PublishUrls/Url" and the first "PlayUrls/Url".
     /// @param body the "CreateLiveChannelResult" document.
@@ -88,7 +89,7 @@ private:
 };
 
 /// A channel's settings as the service holds them (a "LiveChannelConfiguration" document).
-class GetLiveChannelResp : public BaseResp {
+class ZID_API GetLiveChannelResp : public BaseResp {
 public:
     /// Reads the settings; stops at the first unknown element (logged as a warning).
     /// @param body the "LiveChannelConfiguration" document.
@@ -112,7 +113,7 @@ struct LiveRecord {
 };
 
 /// A channel's recent push sessions (a "LiveChannelHistory" document).
-class GetLiveChannelHistoryResp : public BaseResp {
+class ZID_API GetLiveChannelHistoryResp : public BaseResp {
 public:
     /// Appends to the records already held. Stops at the first unknown element (logged as
     /// a warning).
@@ -130,7 +131,7 @@ private:
 /// A channel's current state (a "LiveChannelStatus" document); the video and audio parts
 /// only while something is pushed. All values are the service's text as written; the
 /// references stay valid while this response lives.
-class GetLiveChannelStatusResp : public BaseResp {
+class ZID_API GetLiveChannelStatusResp : public BaseResp {
 public:
     /// Reads the state. Stops at the first unknown element or at a "Status" other than
     /// "Idle" and "Live" (logged as a warning).

@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "request/BaseReq.h"
-#include "request/Tag.h"
-#include "response/BaseResp.h"
-#include "response/PolicyResp.h"
+#include "zid/ZidExport.h"
+#include "zid/request/BaseReq.h"
+#include "zid/request/Tag.h"
+#include "zid/response/BaseResp.h"
+#include "zid/response/PolicyResp.h"
 
 namespace zuzezi_zid {
 
@@ -61,7 +62,7 @@ class AbortMultiUploadResp : public BaseResp {};
 class UploadPartDataResp : public BaseResp {};
 
 /// Object type and "x-zid-meta-*" headers, shared by GET and HEAD.
-class ObjectMetaResp : public BaseResp {
+class ZID_API ObjectMetaResp : public BaseResp {
 public:
     /// Takes the headers, then reads "x-zid-object-type" and every "x-zid-meta-*" header;
     /// the names are matched in any letter case.
@@ -94,7 +95,7 @@ class HeadObjectResp : public ObjectMetaResp {};
 
 /// The start of a multipart upload (an "InitiateMultipartUploadResult" document).
 
-class InitMultiUploadResp : public BaseResp {
+class ZID_API InitMultiUploadResp : public BaseResp {
 public:
     /// Reads "Bucket", "Key" and "UploadId"; other elements are skipped.
     /// @param body the "InitiateMultipartUploadResult" document.
@@ -119,7 +120,7 @@ private:
 /// one whose document has no "ETag" fails it with code "ServerError" and message
 /// "Complete Fail".
 
-class CompleteMultiUploadResp : public BaseResp {
+class ZID_API CompleteMultiUploadResp : public BaseResp {
 public:
     /// Reads "Location", "Bucket", "Key" and "ETag"; other elements are skipped.
     /// @param body the "CompleteMultipartUploadResult" document.
@@ -147,11 +148,9 @@ private:
 };
 
 /// Result of a whole multipart upload, filled from the response of the step that decided
-/// it: the initiation when it failed, the completion when the upload succeeded, and, in
-/// the single-thread resumable upload, the part upload that failed; other failures leave
-/// it as it was. Its headers and body are that step's; after a completion GetEtag() is the
-/// object's ETag.
-class MultipartResultResp : public BaseResp {
+/// it: the initiation or a part upload when one of them failed, else the completion. Its
+/// headers and body are that step's; after a completion GetEtag() is the object's ETag.
+class ZID_API MultipartResultResp : public BaseResp {
 public:
     /// Takes the initiation's headers, body, bucket, key and upload id; kind "Init".
     void CopyFromInit(const InitMultiUploadResp& resp);
@@ -184,7 +183,7 @@ protected:
 /// The result of a multipart upload from a file (`ZidAPI::MultiUploadObject`), filled as
 /// MultipartResultResp says.
 
-class MultiPutObjectResp : public MultipartResultResp {
+class ZID_API MultiPutObjectResp : public MultipartResultResp {
 public:
     /// Reads a "CompleteMultipartUploadResult" document: "Location", "Bucket", "Key", and
     /// "ETag" into the "ETag" header.
@@ -198,7 +197,7 @@ class ResumableUploadResp : public MultipartResultResp {};
 
 /// One page of the parts uploaded so far (a "ListPartsResult" document).
 
-class ListPartsResp : public BaseResp {
+class ZID_API ListPartsResp : public BaseResp {
 public:
     /// Reads the page; unknown elements are logged as warnings and skipped.
     /// @param body the "ListPartsResult" document.
@@ -250,7 +249,7 @@ private:
 /// The answer to an object copy (a "CopyObjectResult" document). A 2xx answer that holds
 /// an "Error" document instead fails the call.
 
-class PutObjectCopyResp : public BaseResp {
+class ZID_API PutObjectCopyResp : public BaseResp {
 public:
     /// Reads "ETag", "LastModified", "VersionId" and "CRC64"; unknown elements are logged
     /// as warnings and skipped.
@@ -277,7 +276,7 @@ private:
 
 /// The answer to a part copied from another object (a "CopyPartResult" document).
 
-class UploadPartCopyDataResp : public BaseResp {
+class ZID_API UploadPartCopyDataResp : public BaseResp {
 public:
     /// Reads "ETag" and "LastModified"; unknown elements are logged as warnings and
     /// skipped.
@@ -295,9 +294,8 @@ private:
 };
 
 /// Result of a copy, which is either one object copy or a whole multipart copy, as
-/// GetRespKind() tells. It is filled only when the copy succeeded; its headers and body are
-/// then those of the object copy or of the completion.
-class CopyResp : public BaseResp {
+/// GetRespKind() tells. Its headers and body are those of the step it was filled from.
+class ZID_API CopyResp : public BaseResp {
 public:
     /// Empties the copy's own fields; the headers and body stay.
     void Clear();
@@ -346,7 +344,7 @@ class GetObjectTaggingResp : public TagSetResp {};
 /// was not. The call succeeds when the answer arrived, even if some keys failed: check
 /// GetErrorInfos().
 
-class DeleteObjectsResp : public BaseResp {
+class ZID_API DeleteObjectsResp : public BaseResp {
 public:
     /// Reads each "Deleted" and "Error"; unknown elements are logged as warnings and
     /// skipped.
@@ -367,7 +365,7 @@ private:
 /// One entry per file or folder a directory upload sent, in the order sent. The upload
 /// stops at the first failure; entries before it stay. Entries that are neither regular
 /// files nor folders are skipped and get no entry.
-class PutObjectsByDirectoryResp : public BaseResp {
+class ZID_API PutObjectsByDirectoryResp : public BaseResp {
 public:
     /// What one file or folder gave.
     struct PutResp {

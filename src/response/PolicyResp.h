@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "request/BaseReq.h"
-#include "request/Tag.h"
-#include "response/BaseResp.h"
+#include "zid/ZidExport.h"
+#include "zid/request/BaseReq.h"
+#include "zid/request/Tag.h"
+#include "zid/response/BaseResp.h"
 
 namespace zuzezi_zid {
 
 /// An "AccessControlPolicy" document: the owner and the grants of an object or a bucket.
-class AccessControlResp : public BaseResp {
+class ZID_API AccessControlResp : public BaseResp {
 public:
     /// Reads the owner and the grants; a second parse appends its grants to the first's.
     /// @param body the "AccessControlPolicy" document.
@@ -33,7 +34,7 @@ private:
 };
 
 /// A "Tagging" document: the tag set of an object or a bucket.
-class TagSetResp : public BaseResp {
+class ZID_API TagSetResp : public BaseResp {
 public:
     /// Reads each "TagSet/Tag" ("Key", "Value"); unknown elements are skipped.
     /// @param body the "Tagging" document.

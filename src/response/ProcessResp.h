@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "response/ObjectResp.h"
+#include "zid/response/ObjectResp.h"
 
 namespace zuzezi_zid {
 

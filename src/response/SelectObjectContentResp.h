@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "response/BaseResp.h"
+#include "zid/ZidExport.h"
+#include "zid/response/BaseResp.h"
 
 namespace zuzezi_zid {
 
@@ -22,7 +23,7 @@ struct SelectMessage {
 /// unless the stream ends with its End event: on an error event with the service's code
 /// and message, otherwise with GetStreamFailure()'s text (such as "The select answer ended
 /// without its End event"); the messages decoded before stay readable.
-class SelectObjectContentResp : public BaseResp {
+class ZID_API SelectObjectContentResp : public BaseResp {
 public:
     /// How the last decoding ended.
     enum class StreamState {
@@ -81,6 +82,6 @@ private:
 /// @param resp the response whose GetBody() is written
 /// @param path the local file
 /// @return 0; -1, with an error logged, when the file cannot be opened or written
-int WriteResultToFile(const BaseResp& resp, const std::string& path);
+ZID_API int WriteResultToFile(const BaseResp& resp, const std::string& path);
 
 }  // namespace zuzezi_zid

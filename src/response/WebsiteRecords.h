@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <string>
 
-#include "request/SetMask.h"
+#include "zid/ZidExport.h"
+#include "zid/request/SetMask.h"
 
 namespace zuzezi_zid {
 
 /// When a website routing rule applies (its "Condition" element). The mask tells which
 /// fields the answer held.
-class Condition : public SetMask {
+class ZID_API Condition : public SetMask {
 public:
     /// Mask bit of the HTTP error code.
     static constexpr uint64_t kHttpErrorCodeReturnedEquals = 0x1;
@@ -44,7 +45,7 @@ private:
 
 /// Where a website routing rule sends the request (its "Redirect" element). The mask
 /// tells which fields the answer held.
-class Redirect : public SetMask {
+class ZID_API Redirect : public SetMask {
 public:
     static constexpr uint64_t kProtocol = 0x1;              ///< Mask bit of the protocol.
     static constexpr uint64_t kReplaceKeyWith = 0x2;        ///< Mask bit of the key.
@@ -79,7 +80,7 @@ private:
 };
 
 /// One "RoutingRule" of a bucket's website configuration: a condition and a redirect.
-class RoutingRule : public SetMask {
+class ZID_API RoutingRule : public SetMask {
 public:
     static constexpr uint64_t kCondition = 0x1;  ///< Mask bit of the condition.
     static constexpr uint64_t kRedirect = 0x2;   ///< Mask bit of the redirect.

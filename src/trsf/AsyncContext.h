@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "trsf/TransferHandler.h"
+#include "zid/trsf/TransferHandler.h"
 
 namespace zuzezi_zid {
 

@@ -14,10 +14,11 @@
 #include <ostream>
 #include <string>
 
-#include "op/ZidResult.h"
-#include "trsf/PartState.h"
-#include "trsf/TransferStatus.h"
-#include "trsf/UserCancelException.h"
+#include "zid/ZidExport.h"
+#include "zid/op/ZidResult.h"
+#include "zid/trsf/PartState.h"
+#include "zid/trsf/TransferStatus.h"
+#include "zid/trsf/UserCancelException.h"
 
 namespace zuzezi_zid {
 
@@ -39,7 +40,7 @@ using DoneCallback = std::function<void(const std::shared_ptr<AsyncContext>&, vo
 /// Always owned by a std::shared_ptr (the done callback needs shared_from_this()).
 /// Progress is guarded by one mutex, status and cancel flag by another; waiters wake on
 /// every final status.
-class TransferHandler : public std::enable_shared_from_this<TransferHandler> {
+class ZID_API TransferHandler : public std::enable_shared_from_this<TransferHandler> {
 public:
     /// Status NOT_START, sizes 0, no callbacks.
     TransferHandler() = default;
@@ -154,7 +155,7 @@ private:
 /// @return bytes written.
 /// @throws UserCancelException when the handler is cancelled
 /// @throws std::ios_base::failure when the output refuses a write
-uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
+ZID_API uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler, std::istream& in,
                                 std::ostream& out, size_t buffer_size,
                                 const std::function<void(const char*, size_t)>& on_block = nullptr);
 
@@ -164,6 +165,6 @@ uint64_t CopyStreamWithProgress(const std::shared_ptr<TransferHandler>& handler,
 /// @param written_before bytes that went out before, named in the failure's message
 /// @throws std::ios_base::failure ("write to output stream failed after N bytes") when the
 ///         output refuses them
-void WriteChecked(std::ostream& out, const char* data, size_t size, uint64_t written_before);
+ZID_API void WriteChecked(std::ostream& out, const char* data, size_t size, uint64_t written_before);
 
 }  // namespace zuzezi_zid

@@ -7,9 +7,14 @@
 #include <sstream>
 #include <string>
 
-#include "ZidAPI.h"
-#include "ZidConfig.h"
-#include "ZidVersion.h"
+#include <zid/ZidAPI.h>
+#include <zid/ZidConfig.h>
+#include <zid/ZidVersion.h>
+
+// Only <prefix>/include is on the path: the library's own folders are no top-level names.
+#if __has_include(<ZidAPI.h>) || __has_include(<op/BaseOp.h>) || __has_include(<trsf/AsyncContext.h>)
+#error "the package puts <prefix>/include/zid on the include path"
+#endif
 
 namespace {
 
