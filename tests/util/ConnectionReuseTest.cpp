@@ -356,6 +356,28 @@ TEST_F(ConnectionReuseTest, ThePoolKeepsABoundedNumberPerHostAndInAll) {
     EXPECT_EQ(pool.IdleCount(), 32u);
 }
 
+// The thread that closes idle connections is stopped by exit and keeps no process alive.
+void ExitWithAnIdleConnection() {
+    zid_test::CannedServer server("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    StringMap resp_headers;
+    std::string body, err;
+    if (HttpSender::SendWithStringBody(nullptr, "GET", "http://" + server.DestDomain() + "/k", {},
+                                       {}, "", kTimeout, kTimeout, &resp_headers, &body,
+                                       &err) != 200 ||
+        ConnectionPool::Instance().IdleCount() != 1) {
+        _exit(3);
+    }
+    exit(0);
+}
+
+TEST(ConnectionPoolExitTest, AProcessWithIdleConnectionsEndsAtExit) {
+    // A fresh process: a fork of this one might copy a lock another thread holds.
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(ExitWithAnIdleConnection(), ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
+}
+
 // A write to a connection the peer has closed, as a TLS connection writes: without the hold the
 // process would end by SIGPIPE.
 void WriteToClosedPeer(bool hold) {
