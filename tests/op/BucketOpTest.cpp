@@ -312,12 +312,15 @@ TEST_F(BucketOpTest, AnErrorDocumentInA2xxAnswerFailsEveryDocumentRead) {
         {"tiering", Read<GetBucketIntelligentTieringResp>(&BucketOp::GetBucketIntelligentTiering,
                                                           ConfigReq("GET", "intelligenttiering"))},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    auto refuse_next = [] {
         Fault refusal;
         refusal.kind = FaultKind::ErrorBody200;
         refusal.errorCode = "AccessDenied";
         Service().AddFault(refusal);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        refuse_next();
         ZidResult r = c.read(*m_bucket_op);
         EXPECT_FALSE(r.IsSucc());
         EXPECT_EQ(200, r.GetHttpStatus());
@@ -327,10 +330,7 @@ TEST_F(BucketOpTest, AnErrorDocumentInA2xxAnswerFailsEveryDocumentRead) {
     }
 
     // The same refusal in an object document read.
-    Fault refusal;
-    refusal.kind = FaultKind::ErrorBody200;
-    refusal.errorCode = "AccessDenied";
-    Service().AddFault(refusal);
+    refuse_next();
     InitMultiUploadReq init("bkt", "k");
     InitMultiUploadResp init_resp;
     ZidResult r = m_op->InitMultiUpload(init, &init_resp);
