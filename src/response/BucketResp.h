@@ -13,7 +13,8 @@
 
 namespace zuzezi_zid {
 
-/// One page of the objects of a bucket (a "ListBucketResult" document).
+/// One page of the objects of a bucket (a "ListBucketResult" document). A 2xx answer that
+/// is not this document fails the call, with the body as its message.
 class ZID_API GetBucketResp : public BaseResp {
 public:
     /// Reads the page; unknown elements are logged as warnings and skipped.
@@ -25,7 +26,7 @@ public:
     std::vector<Content> GetContents() const { return m_contents; }
     /// @return "Name": the bucket, as the service names it.
     std::string GetName() const { return m_name; }
-    /// @return "EncodingType": how the keys are encoded, e.g. "url"; "" for plain keys.
+    /// @return "EncodingType": how the keys are encoded, as asked; "" for plain keys.
     std::string GetEncodingType() const { return m_encoding_type; }
     /// @return "Delimiter" as asked; "" when none.
     std::string GetDelimiter() const { return m_delimiter; }

@@ -93,7 +93,8 @@ class HeadObjectResp : public ObjectMetaResp {};
 
 // ---- multipart --------------------------------------------------------------
 
-/// The start of a multipart upload (an "InitiateMultipartUploadResult" document).
+/// The start of a multipart upload (an "InitiateMultipartUploadResult" document). A 2xx
+/// answer that is not this document fails the call, with the body as its message.
 
 class ZID_API InitMultiUploadResp : public BaseResp {
 public:
@@ -116,9 +117,9 @@ private:
 };
 
 /// The end of a multipart upload (a "CompleteMultipartUploadResult" document). A 2xx
-/// answer that holds an "Error" document instead fails the call with that error's fields;
-/// one whose document has no "ETag" fails it with code "ServerError" and message
-/// "Complete Fail".
+/// answer that holds an "Error" document instead fails the call with that error's fields,
+/// any other body that is not this document with the body as its message, and a document
+/// without "ETag" with code "ServerError" and message "Complete Fail".
 
 class ZID_API CompleteMultiUploadResp : public BaseResp {
 public:
@@ -148,8 +149,10 @@ private:
 };
 
 /// Result of a whole multipart upload, filled from the response of the step that decided
-/// it: the initiation or a part upload when one of them failed, else the completion. Its
-/// headers and body are that step's; after a completion GetEtag() is the object's ETag.
+/// it: the initiation when it failed, the completion when the upload succeeded, and, in
+/// the single-thread resumable upload, the part upload that failed; other failures leave
+/// it as it was. Its headers and body are that step's; after a completion GetEtag() is the
+/// object's ETag.
 class ZID_API MultipartResultResp : public BaseResp {
 public:
     /// Takes the initiation's headers, body, bucket, key and upload id; kind "Init".
@@ -195,7 +198,8 @@ public:
 /// Result of the single-thread resumable upload; filled as MultipartResultResp says.
 class ResumableUploadResp : public MultipartResultResp {};
 
-/// One page of the parts uploaded so far (a "ListPartsResult" document).
+/// One page of the parts uploaded so far (a "ListPartsResult" document). A 2xx answer
+/// that is not this document fails the call, with the body as its message.
 
 class ZID_API ListPartsResp : public BaseResp {
 public:
@@ -247,7 +251,8 @@ private:
 // ---- copy -------------------------------------------------------------------
 
 /// The answer to an object copy (a "CopyObjectResult" document). A 2xx answer that holds
-/// an "Error" document instead fails the call.
+/// an "Error" document instead fails the call with that error's fields, any other body
+/// that is not this document with the body as its message.
 
 class ZID_API PutObjectCopyResp : public BaseResp {
 public:
@@ -274,7 +279,8 @@ private:
     std::string m_crc64;
 };
 
-/// The answer to a part copied from another object (a "CopyPartResult" document).
+/// The answer to a part copied from another object (a "CopyPartResult" document). A 2xx
+/// answer that is not this document fails the call, with the body as its message.
 
 class ZID_API UploadPartCopyDataResp : public BaseResp {
 public:
@@ -294,7 +300,8 @@ private:
 };
 
 /// Result of a copy, which is either one object copy or a whole multipart copy, as
-/// GetRespKind() tells. Its headers and body are those of the step it was filled from.
+/// GetRespKind() tells. It is filled only when the copy succeeded; its headers and body are
+/// then those of the object copy or of the completion.
 class ZID_API CopyResp : public BaseResp {
 public:
     /// Empties the copy's own fields; the headers and body stay.
@@ -334,10 +341,12 @@ private:
 
 // ---- access control, tagging, several objects -------------------------------
 
-/// An object's owner and grants (an "AccessControlPolicy" document).
+/// An object's owner and grants (an "AccessControlPolicy" document). A 2xx answer that is
+/// not this document fails the call, with the body as its message.
 class GetObjectACLResp : public AccessControlResp {};
 
-/// An object's tags (a "Tagging" document).
+/// An object's tags (a "Tagging" document). A 2xx answer that is not this document fails
+/// the call, with the body as its message.
 class GetObjectTaggingResp : public TagSetResp {};
 
 /// The answer to a multiple delete (a "DeleteResult" document): what was removed and what
