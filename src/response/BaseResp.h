@@ -19,8 +19,8 @@ class TransferHandler;
 
 /// What the service answered to one request: its headers and its body.
 ///
-/// A call fills the response it is given from a 2xx answer only; an error answer's status,
-/// code and message are in the call's `ZidResult` and the response keeps what it held.
+/// A call fills the response it is given from a 2xx answer; an error answer's status, code
+/// and message are in the call's `ZidResult`, not in the response.
 /// Subclasses add the fields of their own document, read by ParseFromXmlString() and
 /// ParseFromHeaders().
 class ZID_API BaseResp {
