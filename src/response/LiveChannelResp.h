@@ -29,9 +29,9 @@ public:
     std::string GetType() const { return m_type; }
     /// Sets "Target/Type": the target's type, sent as given.
     void SetType(const std::string& value) { m_type = value; }
-    /// @return "Target/FragDuration" in seconds; 0 when not set or not a number.
+    /// @return "Target/FragDuration"; 0 when not set or not a number.
     int GetFragDuration() const { return m_frag_duration; }
-    /// Sets "Target/FragDuration": the length of one fragment, in seconds.
+    /// Sets "Target/FragDuration": the length of one fragment, sent in decimal.
     void SetFragDuration(int value) { m_frag_duration = value; }
     /// @return "Target/FragCount"; 0 when not set or not a number.
     int GetFragCount() const { return m_frag_count; }
