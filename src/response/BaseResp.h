@@ -46,9 +46,10 @@ public:
     /// Takes the answer's body; subclasses read their own document out of it. The call does
     /// this for you.
     /// @param body the answer's body.
-    /// @return false when the body is not the document this response reads; a call whose
-    ///         answer must be a document then fails with the body as its error message.
-    ///         The base class always returns true.
+    /// @return false when the body is not the document this response reads. The call then
+    ///         fails when the body is an "Error" document, with that document's code and
+    ///         message, and, when its answer must be a document, on any other body too,
+    ///         with the body as its message. The base class always returns true.
     virtual bool ParseFromXmlString(const std::string& body);
 
     /// Replaces the held headers without reading any field out of them.

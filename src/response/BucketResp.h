@@ -14,7 +14,8 @@
 namespace zuzezi_zid {
 
 /// One page of the objects of a bucket (a "ListBucketResult" document). A 2xx answer that
-/// is not this document fails the call, with the body as its message.
+/// is not this document fails the call: an "Error" document with its code and message,
+/// any other body with the body as its message.
 class ZID_API GetBucketResp : public BaseResp {
 public:
     /// Reads the page; unknown elements are logged as warnings and skipped.

@@ -94,7 +94,8 @@ class HeadObjectResp : public ObjectMetaResp {};
 // ---- multipart --------------------------------------------------------------
 
 /// The start of a multipart upload (an "InitiateMultipartUploadResult" document). A 2xx
-/// answer that is not this document fails the call, with the body as its message.
+/// answer that is not this document fails the call: an "Error" document with its code and
+/// message, any other body with the body as its message.
 
 class ZID_API InitMultiUploadResp : public BaseResp {
 public:
@@ -199,7 +200,8 @@ public:
 class ResumableUploadResp : public MultipartResultResp {};
 
 /// One page of the parts uploaded so far (a "ListPartsResult" document). A 2xx answer
-/// that is not this document fails the call, with the body as its message.
+/// that is not this document fails the call: an "Error" document with its code and
+/// message, any other body with the body as its message.
 
 class ZID_API ListPartsResp : public BaseResp {
 public:
@@ -280,7 +282,8 @@ private:
 };
 
 /// The answer to a part copied from another object (a "CopyPartResult" document). A 2xx
-/// answer that is not this document fails the call, with the body as its message.
+/// answer that is not this document fails the call: an "Error" document with its code and
+/// message, any other body with the body as its message.
 
 class ZID_API UploadPartCopyDataResp : public BaseResp {
 public:
@@ -342,11 +345,13 @@ private:
 // ---- access control, tagging, several objects -------------------------------
 
 /// An object's owner and grants (an "AccessControlPolicy" document). A 2xx answer that is
-/// not this document fails the call, with the body as its message.
+/// not this document fails the call: an "Error" document with its code and message, any
+/// other body with the body as its message.
 class GetObjectACLResp : public AccessControlResp {};
 
 /// An object's tags (a "Tagging" document). A 2xx answer that is not this document fails
-/// the call, with the body as its message.
+/// the call: an "Error" document with its code and message, any other body with the body
+/// as its message.
 class GetObjectTaggingResp : public TagSetResp {};
 
 /// The answer to a multiple delete (a "DeleteResult" document): what was removed and what
