@@ -212,8 +212,9 @@ public:
     /// Multipart upload of the request's local file in parts of
     /// ClientSettings::GetUploadPartSize() bytes on ClientSettings::GetUploadThreadPoolSize()
     /// threads, resuming an unfinished upload of the key whose parts still match the file.
-    /// Calls no progress callback, even one set on the request: use AsyncMultiPutObject()
-    /// for progress.
+    /// A file of more than 10000 parts fails with "Upload failed, part number: N larger
+    /// than 10000". Calls no progress callback, even one set on the request: use
+    /// AsyncMultiPutObject() for progress.
     ZidResult MultiUploadObject(const PutObjectByFileReq& req, MultiPutObjectResp* resp);
     /// Multipart upload on the calling thread, part after part, resuming as
     /// MultiUploadObject() does; never repeated on the backup domain. A null resp fails

@@ -92,9 +92,8 @@ private:
 
 // ---- download ---------------------------------------------------------------
 
-/// "GET" of an object. Add a "Range" header ("bytes=FIRST-LAST") for part of it; other
-/// response headers may be asked for with query parameters such as
-/// "response-content-type".
+/// "GET" of an object. Add a "Range" header ("bytes=FIRST-LAST") for part of it; the MD5
+/// check is then skipped.
 class ZID_API GetObjectReq : public ObjectReq {
 public:
     /// @param bucket_name, object_name as for ObjectReq; throws std::invalid_argument for a
@@ -318,7 +317,8 @@ public:
     std::istream& GetStream() const { return *m_in; }
     /// Whether "Content-MD5" is computed and sent (unless the caller set one); always true.
     bool ShouldComputeContentMd5() const { return m_need_compute_content_md5; }
-    /// Caps the part's transfer rate (header "x-zid-traffic-limit", bits per second).
+    /// Caps the part's transfer rate: sets the header "x-zid-traffic-limit" to the text,
+    /// which the service reads.
     void SetTrafficLimit(const std::string& limit) { AddHeader("x-zid-traffic-limit", limit); }
 
 private:
@@ -614,8 +614,8 @@ public:
     void SetExpiryDays(uint64_t days) { m_expiry_days = days; }
     /// Days the restored copy stays; 0 by default.
     uint64_t GetExpiryDays() const { return m_expiry_days; }
-    /// Sets the restore speed (element "Tier" under "CASJobParameters"), such as
-    /// "Expedited", "Standard" or "Bulk".
+    /// Sets the restore speed (element "Tier" under "CASJobParameters"), a name the
+    /// service defines.
     void SetTier(const std::string& tier) { m_tier = tier; }
     /// The restore tier; "" by default (sent as an empty element).
     std::string GetTier() const { return m_tier; }
