@@ -593,35 +593,36 @@ private:
         }
     }
 
-    // A plain socket written without blocking, so that an answer the server sends while it
-    // no longer reads is seen instead of waiting for the send time-out.
+    // A plain socket written without blocking: when the server no longer reads, an answer it
+    // sent is seen instead of waiting for the send time-out.
     bool WriteWatchingAnswer(int fd, const char* data, size_t size) {
         const int timeout_ms = static_cast<int>(
-            std::min<Poco::Timespan::TimeDiff>(m_conn_timeout.totalMilliseconds(), INT32_MAX));
+            std::min<Poco::Timespan::TimeDiff>(m_conn_timeout.totalMilliseconds(), INT_MAX));
         while (size > 0) {
-            pollfd p{fd, static_cast<short>(POLLOUT | (m_watch_answer ? POLLIN : 0)), 0};
-            const int ready = ::poll(&p, 1, timeout_ms);
-            if (ready < 0 && errno == EINTR) {
+            const ssize_t n = ::send(fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0) {
+                data += n;
+                size -= static_cast<size_t>(n);
                 continue;
             }
+            const int err = n == 0 ? EPIPE : errno;
+            if (err == EINTR) {
+                continue;
+            }
+            if (err != EAGAIN && err != EWOULDBLOCK) {
+                if (err == ECONNRESET || err == EPIPE) {
+                    throw Poco::Net::ConnectionResetException();
+                }
+                throw Poco::Net::NetException(std::strerror(err), err);
+            }
+            pollfd p{fd, static_cast<short>(POLLOUT | (m_watch_answer ? POLLIN : 0)), 0};
+            const int ready = ::poll(&p, 1, timeout_ms);
             if (ready == 0) {
                 throw Poco::TimeoutException("sending the request body");
             }
             if (ready > 0 && (p.revents & POLLIN) && AnswerBegan(fd)) {
                 return true;
             }
-            const ssize_t n = ::send(fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (n < 0) {
-                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                    continue;
-                }
-                if (errno == ECONNRESET || errno == EPIPE) {
-                    throw Poco::Net::ConnectionResetException();
-                }
-                throw Poco::Net::NetException(std::strerror(errno), errno);
-            }
-            data += n;
-            size -= static_cast<size_t>(n);
         }
         return false;
     }
