@@ -45,7 +45,7 @@ class AsyncContext;
 /// the service's status, code and message. The one retry on the backup domain happens
 /// only when ClientSettings::SetRetryOnBackupDomain() is on, the default domain is in use
 /// (no destination domain, no intranet address, region not "accelerate") and the first
-/// pass got no answer from the service.
+/// pass failed without a request id, that is without an answer from the service itself.
 ///
 /// Rules a caller meets:
 /// - The synchronous methods call no progress or done callback, the synchronous multipart

@@ -53,7 +53,8 @@ public:
     /// @param config_file path of the file (at most 4 MiB)
     /// @return false, with a line on standard error ("failed to open config file ...",
     ///         "failed to parse config file ..."), when the file cannot be read or is not
-    ///         a JSON object; nothing is changed then. Missing credentials only warn ("warnning, access_key or serete_key not exists").
+    ///         a JSON object; nothing is changed then. Missing credentials only warn
+    ///         ("warnning, access_key or serete_key not exists").
     bool LoadFromFile(const std::string& config_file);
     /// True when the file constructor's load succeeded; false for the field constructor.
     bool IsLoadedFromFile() const { return m_loaded_from_file; }
