@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "ZipFacadeOpen.h"
 #include "platform/CodePage.h"
 #include "platform/DosDate.h"
 #include "platform/FileManager.h"
@@ -196,7 +197,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
     if (path.empty() || destination.empty()) {
         return fail_early(FacadeError(-6, "received invalid argument(s)"));
     }
-    unzFile zip = unzOpen64(path.c_str());
+    unzFile zip = zipfacade::OpenForReading(path);
     // minizip refuses an archive with no entries; it is a valid, empty archive.
     const bool empty_archive = !zip && IsEmptyArchive(path);
     if (!zip && !empty_archive) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ZipFacade.h"
+#include "ZipFacadeOpen.h"
 #include "platform/DosDate.h"
 #include "platform/FileManager.h"
 #include "platform/Log.h"
@@ -294,7 +295,7 @@ bool ZipFacade::CreateZipFileAtPathWithContentsOfDirectory(const std::string& pa
 // ---- inspection ----------------------------------------------------------------
 
 bool ZipFacade::IsFilePasswordProtectedAtPath(const std::string& path) {
-    unzFile zip = unzOpen64(path.c_str());
+    unzFile zip = zipfacade::OpenForReading(path);
     if (!zip) return false;
     bool answer = false;
     int r = unzGoToFirstFile(zip);
@@ -328,7 +329,7 @@ bool ZipFacade::IsFilePasswordProtectedAtPath(const std::string& path) {
 bool ZipFacade::IsPasswordValidForArchiveAtPath(const std::string& path, const std::string& password,
                                                 ErrorRecord* error) {
     if (error) *error = ErrorRecord();
-    unzFile zip = unzOpen64(path.c_str());
+    unzFile zip = zipfacade::OpenForReading(path);
     if (!zip) {
         if (error) *error = FacadeError(-1, "failed to open zip file");
         return false;
@@ -369,7 +370,7 @@ bool ZipFacade::IsPasswordValidForArchiveAtPath(const std::string& path, const s
 
 uint64_t ZipFacade::PayloadSizeForArchiveAtPath(const std::string& path, ErrorRecord* error) {
     if (error) *error = ErrorRecord();
-    unzFile zip = unzOpen64(path.c_str());
+    unzFile zip = zipfacade::OpenForReading(path);
     if (!zip) {
         if (error) *error = FacadeError(-1, "failed to open zip file");
         return 0;

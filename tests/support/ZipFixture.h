@@ -6,7 +6,6 @@
 
 #include <zip.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -147,9 +146,10 @@ inline uLong Crc(const Zip64EntrySpec& e) {
 }  // namespace detail
 
 // A zip64 archive as archivers write large ones: local headers with their sizes in zip64
-// fields, central headers with zip64 fields for what does not fit in 32 bits, and the
-// classic end record pointing to the zip64 end records.
-inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec>& entries) {
+// fields, central headers with zip64 fields for what does not fit in 32 bits (for every
+// size and offset with `always`, as streaming writers do), and the classic end record
+// pointing to the zip64 end records.
+inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec>& entries, bool always = false) {
     using detail::Put;
     constexpr uint64_t kMax32 = 0xFFFFFFFF;
     FILE* f = fopen(path.c_str(), "wb");
@@ -184,10 +184,11 @@ inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec
             throw std::runtime_error("cannot write " + path);
         }
 
+        const bool big = always || size >= kMax32, far = always || offset >= kMax32;
         std::string extra;
-        if (size >= kMax32) Put(&extra, size, 8);
-        if (size >= kMax32) Put(&extra, size, 8);
-        if (offset >= kMax32) Put(&extra, offset, 8);
+        if (big) Put(&extra, size, 8);
+        if (big) Put(&extra, size, 8);
+        if (far) Put(&extra, offset, 8);
         Put(&central, 0x02014b50, 4);
         Put(&central, 0x031E, 2);  // made on Unix
         Put(&central, 45, 2);
@@ -196,15 +197,15 @@ inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec
         Put(&central, e.dosDate & 0xFFFF, 2);
         Put(&central, e.dosDate >> 16, 2);
         Put(&central, crc, 4);
-        Put(&central, std::min(size, kMax32), 4);
-        Put(&central, std::min(size, kMax32), 4);
+        Put(&central, big ? kMax32 : size, 4);
+        Put(&central, big ? kMax32 : size, 4);
         Put(&central, e.name.size(), 2);
         Put(&central, extra.empty() ? 0 : extra.size() + 4, 2);
         Put(&central, 0, 2);  // comment
         Put(&central, 0, 2);  // disk
         Put(&central, 0, 2);  // internal attributes
         Put(&central, 0100644UL << 16, 4);
-        Put(&central, std::min(offset, kMax32), 4);
+        Put(&central, far ? kMax32 : offset, 4);
         central += e.name;
         if (!extra.empty()) {
             Put(&central, 0x0001, 2);
