@@ -29,8 +29,8 @@ class TransferHandler;
 /// your configuration". A header holding CR, LF or NUL fails with "Invalid header name or
 /// value (CR, LF or NUL) in header: " and the name. The client sets "Host",
 /// "Authorization", "Content-Length" and the token header itself, replacing any spelling
-/// of them the request carries. Actions read the process-wide settings on every call
-/// (destination domain, intranet, DNS cache, time-outs are the request's own).
+/// of them the request carries. Each action reads the destination domain, intranet and
+/// DNS cache settings when it runs; its time-outs and TLS switches come from the request.
 class ZID_API BaseOp {
 public:
     /// @param config shared with the facade and the other operation classes; kept alive
