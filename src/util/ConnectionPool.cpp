@@ -8,6 +8,7 @@
 #include <iterator>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace zuzezi_zid {
 
@@ -21,8 +22,30 @@ const size_t kMaxTlsSessions = 64;
 }  // namespace
 
 ConnectionPool& ConnectionPool::Instance() {
-    static ConnectionPool* pool = new ConnectionPool();
+    static ConnectionPool* pool = [] {
+        ConnectionPool* made = new ConnectionPool();
+        pthread_atfork(&ConnectionPool::BeforeFork, &ConnectionPool::AfterForkInParent,
+                       &ConnectionPool::AfterForkInChild);
+        return made;
+    }();
     return *pool;
+}
+
+void ConnectionPool::BeforeFork() { Instance().m_mutex.lock(); }
+
+void ConnectionPool::AfterForkInParent() { Instance().m_mutex.unlock(); }
+
+void ConnectionPool::AfterForkInChild() {
+    ConnectionPool& pool = Instance();
+    // The parent still owns these sockets: a request of the child on one would mix with the
+    // parent's exchanges, and closing one could end the parent's TLS session. They are left
+    // alone, neither used nor closed, for as long as the child lives.
+    static auto* inherited = new std::vector<std::unique_ptr<HttpConnection>>;
+    for (Idle& idle : pool.m_idle) {
+        inherited->push_back(std::move(idle.connection));
+    }
+    pool.m_idle.clear();
+    pool.m_mutex.unlock();
 }
 
 void ConnectionPool::TakeExpired(Clock::time_point now, std::deque<Idle>* out) {
@@ -85,10 +108,12 @@ void ConnectionPool::Give(const std::string& key, std::unique_ptr<HttpConnection
 }
 
 void ConnectionPool::StartReaperLocked() {
-    const int pid = static_cast<int>(getpid());
-    if (m_reaper_pid == pid || m_stopping) {
+    // Once per process: a forked child has none (its expired connections are closed when it
+    // next uses the pool), since the state of the parent's thread came along with the fork.
+    if (m_reaper_pid != 0 || m_stopping) {
         return;
     }
+    const int pid = static_cast<int>(getpid());
     static const bool registered = std::atexit(&ConnectionPool::StopReaper) == 0;
     (void)registered;
     try {

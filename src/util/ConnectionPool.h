@@ -68,11 +68,16 @@ private:
     // The closing thread's loop.
     void Reap();
     static void StopReaper();
+    // Fork handlers: the lock is not held by another thread across the fork, and the child
+    // starts without the parent's connections.
+    static void BeforeFork();
+    static void AfterForkInParent();
+    static void AfterForkInChild();
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;     // the earliest expiry or the limit changed, or exit
     std::condition_variable m_stopped;  // the closing thread has ended
-    int m_reaper_pid = 0;               // a forked child starts its own
+    int m_reaper_pid = 0;               // of the process that started the closing thread
     bool m_reaper_running = false;
     bool m_stopping = false;
     std::deque<Idle> m_idle;  // oldest first

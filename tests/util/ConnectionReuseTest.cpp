@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -354,6 +355,32 @@ TEST_F(ConnectionReuseTest, ThePoolKeepsABoundedNumberPerHostAndInAll) {
     // Never opened, so none is fit to carry a request.
     EXPECT_EQ(pool.Take("http://a:1"), nullptr);
     EXPECT_EQ(pool.IdleCount(), 32u);
+}
+
+// A forked child shares the parent's sockets: a request of the child on one would leave the
+// parent's next exchange on it waiting for the child's answer, or reading it.
+TEST_F(ConnectionReuseTest, AForkedChildNeverUsesTheParentsKeptConnections) {
+    auto service = Start();
+    const std::string domain = service->DestDomain();
+    service->PutObject(kBucket, "k", "parent");
+    ASSERT_EQ(Send(domain, "GET", "k").status, 200);
+    ASSERT_EQ(ConnectionPool::Instance().IdleCount(), 1u);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool fresh = ConnectionPool::Instance().IdleCount() == 0;
+        Answer a = Send(domain, "GET", "k");
+        _exit(fresh && a.status == 200 && a.body == "parent" ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(service->AcceptedConnections(), 2);
+    // The parent's connection is still its own.
+    Answer again = Send(domain, "GET", "k");
+    EXPECT_EQ(again.status, 200) << again.err;
+    EXPECT_EQ(again.body, "parent");
+    EXPECT_EQ(service->AcceptedConnections(), 2);
 }
 
 // The thread that closes idle connections is stopped by exit and keeps no process alive.
