@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zid_test {
@@ -128,8 +130,11 @@ struct Zip64EntrySpec {
 };
 
 namespace detail {
-inline void Put(std::string* out, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+// Appends little-endian fields, each a value and its width in bytes.
+inline void Put(std::string* out, std::initializer_list<std::pair<uint64_t, int>> fields) {
+    for (const auto& [value, bytes] : fields) {
+        for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
 }
 
 inline uLong Crc(const Zip64EntrySpec& e) {
@@ -154,93 +159,51 @@ inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec
     constexpr uint64_t kMax32 = 0xFFFFFFFF;
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) throw std::runtime_error("cannot create " + path);
+    auto write_at = [&](uint64_t at, const std::string& bytes) {
+        if (fseeko(f, static_cast<off_t>(at), SEEK_SET) != 0 ||
+            fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+            fclose(f);
+            throw std::runtime_error("cannot write " + path);
+        }
+    };
     std::string central;
     uint64_t offset = 0;
     for (const Zip64EntrySpec& e : entries) {
         const uint64_t size = e.data.size() + e.zeroBytes;
         const uLong crc = detail::Crc(e);
+        // Stored, UTF-8 name, sizes in the zip64 field that follows the name.
         std::string local;
-        Put(&local, 0x04034b50, 4);
-        Put(&local, 45, 2);
-        Put(&local, 0x800, 2);
-        Put(&local, 0, 2);  // stored
-        Put(&local, e.dosDate & 0xFFFF, 2);
-        Put(&local, e.dosDate >> 16, 2);
-        Put(&local, crc, 4);
-        Put(&local, kMax32, 4);
-        Put(&local, kMax32, 4);
-        Put(&local, e.name.size(), 2);
-        Put(&local, 20, 2);
+        Put(&local, {{0x04034b50, 4}, {45, 2}, {0x800, 2}, {0, 2}, {e.dosDate & 0xFFFF, 2}, {e.dosDate >> 16, 2},
+                     {crc, 4}, {kMax32, 4}, {kMax32, 4}, {e.name.size(), 2}, {20, 2}});
         local += e.name;
-        Put(&local, 0x0001, 2);
-        Put(&local, 16, 2);
-        Put(&local, size, 8);
-        Put(&local, size, 8);
+        Put(&local, {{0x0001, 2}, {16, 2}, {size, 8}, {size, 8}});
         local += e.data;
-        const bool written = fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0 &&
-                             fwrite(local.data(), 1, local.size(), f) == local.size();
-        if (!written) {
-            fclose(f);
-            throw std::runtime_error("cannot write " + path);
-        }
+        write_at(offset, local);
 
         const bool big = always || size >= kMax32, far = always || offset >= kMax32;
         std::string extra;
-        if (big) Put(&extra, size, 8);
-        if (big) Put(&extra, size, 8);
-        if (far) Put(&extra, offset, 8);
-        Put(&central, 0x02014b50, 4);
-        Put(&central, 0x031E, 2);  // made on Unix
-        Put(&central, 45, 2);
-        Put(&central, 0x800, 2);
-        Put(&central, 0, 2);
-        Put(&central, e.dosDate & 0xFFFF, 2);
-        Put(&central, e.dosDate >> 16, 2);
-        Put(&central, crc, 4);
-        Put(&central, big ? kMax32 : size, 4);
-        Put(&central, big ? kMax32 : size, 4);
-        Put(&central, e.name.size(), 2);
-        Put(&central, extra.empty() ? 0 : extra.size() + 4, 2);
-        Put(&central, 0, 2);  // comment
-        Put(&central, 0, 2);  // disk
-        Put(&central, 0, 2);  // internal attributes
-        Put(&central, 0100644UL << 16, 4);
-        Put(&central, far ? kMax32 : offset, 4);
+        if (big) Put(&extra, {{size, 8}, {size, 8}});
+        if (far) Put(&extra, {{offset, 8}});
+        // Made on Unix, a plain file's mode.
+        Put(&central, {{0x02014b50, 4}, {0x031E, 2}, {45, 2}, {0x800, 2}, {0, 2}, {e.dosDate & 0xFFFF, 2},
+                       {e.dosDate >> 16, 2}, {crc, 4}, {big ? kMax32 : size, 4}, {big ? kMax32 : size, 4},
+                       {e.name.size(), 2}, {extra.empty() ? 0 : extra.size() + 4, 2}, {0, 2}, {0, 2}, {0, 2},
+                       {0100644UL << 16, 4}, {far ? kMax32 : offset, 4}});
         central += e.name;
         if (!extra.empty()) {
-            Put(&central, 0x0001, 2);
-            Put(&central, extra.size(), 2);
+            Put(&central, {{0x0001, 2}, {extra.size(), 2}});
             central += extra;
         }
         offset += local.size() + e.zeroBytes;
     }
-    const uint64_t zip64_end = offset + central.size();
+    // The zip64 end record, its locator, and the classic end record that defers to them.
     std::string tail = central;
-    Put(&tail, 0x06064b50, 4);
-    Put(&tail, 44, 8);
-    Put(&tail, 0x031E, 2);
-    Put(&tail, 45, 2);
-    Put(&tail, 0, 4);
-    Put(&tail, 0, 4);
-    Put(&tail, entries.size(), 8);
-    Put(&tail, entries.size(), 8);
-    Put(&tail, central.size(), 8);
-    Put(&tail, offset, 8);
-    Put(&tail, 0x07064b50, 4);
-    Put(&tail, 0, 4);
-    Put(&tail, zip64_end, 8);
-    Put(&tail, 1, 4);
-    Put(&tail, 0x06054b50, 4);
-    Put(&tail, 0, 2);
-    Put(&tail, 0, 2);
-    Put(&tail, 0xFFFF, 2);
-    Put(&tail, 0xFFFF, 2);
-    Put(&tail, kMax32, 4);
-    Put(&tail, kMax32, 4);
-    Put(&tail, 0, 2);
-    const bool ok = fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0 &&
-                    fwrite(tail.data(), 1, tail.size(), f) == tail.size();
-    if (fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
+    Put(&tail, {{0x06064b50, 4}, {44, 8}, {0x031E, 2}, {45, 2}, {0, 4}, {0, 4}, {entries.size(), 8},
+                {entries.size(), 8}, {central.size(), 8}, {offset, 8}});
+    Put(&tail, {{0x07064b50, 4}, {0, 4}, {offset + central.size(), 8}, {1, 4}});
+    Put(&tail, {{0x06054b50, 4}, {0, 2}, {0, 2}, {0xFFFF, 2}, {0xFFFF, 2}, {kMax32, 4}, {kMax32, 4}, {0, 2}});
+    write_at(offset, tail);
+    if (fclose(f) != 0) throw std::runtime_error("cannot write " + path);
 }
 
 }  // namespace zid_test
