@@ -582,9 +582,8 @@ private:
                 return false;
             }
             return WriteWatchingAnswer(socket.impl()->sockfd(), data, size);
-        } catch (const Poco::TimeoutException&) {
-            throw;
         } catch (const Poco::Exception&) {
+            // Over TLS the answer is only seen here, once the write failed or timed out.
             m_conn->SetReceiveTimeout(m_recv_timeout);
             if (m_conn->AnswerWaiting()) {
                 return true;

@@ -4,6 +4,11 @@
 
 #include <chrono>
 
+#include <Poco/Net/Context.h>
+#include <Poco/Net/SecureServerSocket.h>
+
+#include "util/HttpConnection.h"
+
 namespace zid_test {
 
 CannedServer::CannedServer(std::string reply, int silent_ms)
@@ -24,6 +29,16 @@ CannedServer::CannedServer(Dialogue dialogue)
     m_thread = std::thread([this] { Serve(); });
 }
 
+CannedServer::CannedServer(Dialogue dialogue, const std::string& cert_file,
+                           const std::string& key_file)
+    : m_socket(Poco::Net::SecureServerSocket(
+          Poco::Net::SocketAddress("127.0.0.1", 0), 64,
+          new Poco::Net::Context(Poco::Net::Context::TLS_SERVER_USE, key_file, cert_file, "",
+                                 Poco::Net::Context::VERIFY_NONE))),
+      m_dialogue(std::move(dialogue)) {
+    m_thread = std::thread([this] { Serve(); });
+}
+
 CannedServer::~CannedServer() {
     m_stop = true;
     const int fd = m_peer_fd.load();
@@ -37,6 +52,15 @@ std::string CannedServer::DestDomain() const {
 }
 
 bool CannedServer::Send(Poco::Net::StreamSocket& peer, const std::string& bytes) {
+    if (peer.secure()) {
+        zuzezi_zid::SigpipeHold hold;
+        try {
+            return peer.sendBytes(bytes.data(), static_cast<int>(bytes.size())) ==
+                   static_cast<int>(bytes.size());
+        } catch (...) {
+            return false;
+        }
+    }
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n =

@@ -26,6 +26,8 @@ public:
     explicit CannedServer(std::string reply, int silent_ms = 0);
     explicit CannedServer(Writer writer);
     explicit CannedServer(Dialogue dialogue);
+    // Over TLS, with a server certificate and key (PEM files).
+    CannedServer(Dialogue dialogue, const std::string& cert_file, const std::string& key_file);
     ~CannedServer();
     CannedServer(const CannedServer&) = delete;
     CannedServer& operator=(const CannedServer&) = delete;
@@ -33,7 +35,7 @@ public:
     std::string DestDomain() const;
     int Connections() const { return m_connections; }
 
-    // False once the peer no longer takes bytes (never raises SIGPIPE).
+    // False once the peer no longer takes bytes (never raises SIGPIPE, over TLS neither).
     static bool Send(Poco::Net::StreamSocket& peer, const std::string& bytes);
     // The next request head, through its empty line; empty when the peer closed first.
     static std::string ReadHead(Poco::Net::StreamSocket& peer);
