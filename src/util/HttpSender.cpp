@@ -633,7 +633,8 @@ private:
         char head[12];
         const ssize_t n = ::recv(fd, head, sizeof(head), MSG_PEEK | MSG_DONTWAIT);
         if (n == 0) {
-            throw Poco::Net::ConnectionResetException("connection closed while sending the request");
+            throw Poco::Net::ConnectionResetException(
+                "connection closed while sending the request");
         }
         if (n < 0) {
             return false;  // the write says what went wrong
@@ -672,7 +673,8 @@ private:
             // other interim answer precedes the final one too, and taken for it, would leave
             // that final answer to the next request on the connection.
             m_conn->Session().receiveResponse(m_response);
-            for (int interim = 0; m_response.getStatus() < 200; ++interim) {
+            for (int interim = 0;
+                 m_response.getStatus() >= 100 && m_response.getStatus() < 200; ++interim) {
                 if (m_response.getStatus() == 101 || interim == kMaxInterimAnswers) {
                     throw Poco::Net::MessageException(
                         "unexpected interim answer " + std::to_string(m_response.getStatus()) +
@@ -709,8 +711,9 @@ private:
             for (auto other = it; other != m_response.end(); ++other) {
                 if (Poco::icompare(other->first, "Content-Length") == 0 &&
                     other->second != it->second) {
-                    throw Poco::Net::MessageException("conflicting Content-Length values in response: [" +
-                                                      it->second + "] and [" + other->second + "]");
+                    throw Poco::Net::MessageException(
+                        "conflicting Content-Length values in response: [" + it->second +
+                        "] and [" + other->second + "]");
                 }
             }
         }

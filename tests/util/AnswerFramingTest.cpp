@@ -150,7 +150,8 @@ TEST_F(AnswerFramingTest, BytesAfterAFramedAnswerNeverReachTheNextRequest) {
         {"a body after a HEAD answer", "HEAD", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n",
          "not-yours"},
         {"a whole late answer after a GET", "GET", Final("first"), Final("not-yours")},
-        {"bytes after a bodiless 204", "GET", "HTTP/1.1 204 No Content\r\n\r\n", Final("not-yours")},
+        {"bytes after a bodiless 204", "GET", "HTTP/1.1 204 No Content\r\n\r\n",
+         Final("not-yours")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -226,7 +227,8 @@ TEST_F(AnswerFramingTest, AnAnswerBeforeTheWholeUploadIsSentIsReported) {
         EXPECT_EQ(a.body, refusal_body);
         // Noticed while sending: a plain connection does not wait for the send time-out.
         if (!c.https) {
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kTimeout));
+            EXPECT_LT(std::chrono::steady_clock::now() - start,
+                      std::chrono::milliseconds(kTimeout));
         }
         EXPECT_EQ(ConnectionPool::Instance().IdleCount(), 0u);
     }
