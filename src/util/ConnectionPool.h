@@ -31,8 +31,8 @@ namespace zuzezi_zid {
 // a thread of the pool that sleeps until the earliest one is due, so that no socket lingers
 // after the last transfer; the pool keeps a bounded number of them. It is built once and never
 // destroyed, like the library's other process-wide tables, so that a process may end while
-// transfers still run; at exit the closing thread is stopped before the HTTP library's tables
-// go.
+// transfers still run; `exit` stops the closing thread first, so that it closes nothing while
+// the HTTP library's own tables are destroyed.
 class ConnectionPool {
 public:
     static ConnectionPool& Instance();
