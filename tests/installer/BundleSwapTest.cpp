@@ -35,6 +35,7 @@ struct Flush {
 class BundleSwapTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        saved_ = UiTheme::Settings();
         dir_ = zid_test::MakeTempFolder("zid-swap");
         apps_ = dir_ + "/Apps";
         env_.Set("HOME", dir_ + "/home");
@@ -47,6 +48,7 @@ protected:
     void TearDown() override {
         zplat::MainQueueDrain();  // the swap's progress posts go nowhere else
         zplat::RemoveItem(dir_);
+        UiTheme::Settings() = saved_;  // the engines wrote their folders into it
     }
 
     // A staged bundle of the engine's run: two folders deep, a file in each, and a link.
@@ -69,6 +71,7 @@ protected:
 
     std::string dir_, apps_;
     zid_test::ScopedEnv env_;
+    InstallSettings saved_;
 };
 
 TEST(SyncTree, FlushesEveryFileAndFolderEachFolderAfterItsContents) {
