@@ -127,7 +127,8 @@ std::vector<TreeItem> ListTree(const std::string& folder) {
     while (!todo.empty()) {
         const std::string rel = todo.back();
         todo.pop_back();
-        const std::vector<std::string> names = DirectoryEntries(rel.empty() ? folder : AppendPathComponent(folder, rel));
+        const std::string dir = rel.empty() ? folder : AppendPathComponent(folder, rel);
+        const std::vector<std::string> names = DirectoryEntries(dir);
         std::vector<std::string> subfolders;
         for (const std::string& name : names) {
             TreeItem item;
