@@ -30,6 +30,9 @@ struct ServiceOptions {
     bool verbose = false;       // one line per request on stderr
     int idleCloseMs = 10000;    // a kept connection idle this long is closed
     uint64_t listPageSize = 1000;  // keys of an object listing page when max-keys is not sent
+    // Bucket of a request whose Host is a bare address (127.0.0.1:PORT), as for a domain bound
+    // to that bucket: presigned URLs made with a destination domain name no bucket of their own.
+    std::string domainBucket;
 };
 
 enum class FaultKind {

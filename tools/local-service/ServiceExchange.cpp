@@ -56,6 +56,7 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
     for (const auto& h : req) c.headers.emplace_back(h.first, h.second);
     c.host = req.get("Host", "");
     c.bucket = BucketOfHost(c.host);
+    if (c.bucket.empty()) c.bucket = options.domainBucket;
     c.key = c.path.size() > 1 ? c.path.substr(1) : std::string();
 
     bool shortBody = false;

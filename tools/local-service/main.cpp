@@ -15,7 +15,7 @@ namespace {
 
 void Usage() {
     std::cerr << "usage: zid-local-service [--port N] [--root DIR] [--seed DIR] [--verbose] [--no-signature-check]\n"
-                 "                         [--page-size KEYS]\n"
+                 "                         [--page-size KEYS] [--domain-bucket NAME-APPID]\n"
                  "                         [--https --cert FILE --key FILE [--ca FILE]]\n"
                  "Serves 127.0.0.1:N (0: a free port) until SIGTERM/SIGINT, or until standard input\n"
                  "closes when it is a pipe or a terminal. Credentials: AKID / SK.\n";
@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
             options.checkSignature = false;
         } else if (a == "--page-size" && next(&v)) {
             options.listPageSize = std::strtoull(v.c_str(), nullptr, 10);
+        } else if (a == "--domain-bucket" && next(&v)) {
+            options.domainBucket = v;
         } else if (a == "--verbose") {
             options.verbose = true;
         } else {
