@@ -45,6 +45,7 @@ bool RunWindow(unsigned slots, uint64_t count, uint64_t window, DoneSlots* done,
     uint64_t next = 0;
     unsigned in_flight = 0;
     bool failed = false;
+    bool exhausted = false;
 
     auto can_start = [&] {
         return !failed && next < count && !free_slots.empty() && next < prefix + window;
@@ -64,6 +65,10 @@ bool RunWindow(unsigned slots, uint64_t count, uint64_t window, DoneSlots* done,
             free_slots.pop_back();
             ++next;
             ++in_flight;
+        }
+        if (!exhausted && !failed && count > 0 && next == count && !free_slots.empty()) {
+            exhausted = true;
+            if (steps.exhausted) steps.exhausted(free_slots.back());
         }
         if (in_flight == 0) break;
 

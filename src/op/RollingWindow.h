@@ -40,6 +40,8 @@ struct WindowSteps {
     std::function<bool(unsigned slot, uint64_t unit)> finish;
     // Units [first, end) have joined the finished prefix, in order. Optional.
     std::function<void(uint64_t first, uint64_t end)> advance;
+    // Every unit has started and `slot`, free, found none left; called once. Optional.
+    std::function<void(unsigned slot)> exhausted;
 };
 
 // Runs `count` units on `slots` workers: a unit starts as soon as a worker is free and it is

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "OpTestSupport.h"
+#include "support/LogCapture.h"
 #include "op/FileUploadTask.h"
 #include "trsf/TransferHandler.h"
 #include "util/ConnectionPool.h"
@@ -131,6 +132,31 @@ TEST_F(MultipartUploadTest, FilesOfEverySizeArriveWholeInOrderedParts) {
         EXPECT_EQ(Stored(), data);
         EXPECT_EQ(PartPuts(), c.parts);
         EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);
+    }
+}
+
+// Once every part has been taken, the debug log says the file was read to its end, after the
+// last part's line and only once.
+TEST_F(MultipartUploadTest, TheLogSaysOnceWhenTheFileIsReadOver) {
+    struct Case {
+        uint64_t size;
+        unsigned threads;
+    } cases[] = {{3 * kPart, 1}, {2 * kPart + 1, 2}, {12 * kPart, 5}, {kPart, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        ClientSettings::SetUploadThreadPoolSize(c.threads);
+        WriteFile(m_path, RandomBytes(c.size, 5));
+        LogCapture log;
+        ZidResult result = Upload();
+        ASSERT_TRUE(result.IsSucc()) << result.DumpText();
+        EXPECT_EQ(log.Count({"[DBG]", "read over, task_index: "}), 1u);
+        const std::vector<std::string> lines = log.All();
+        size_t last_part = 0, read_over = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].find("upload data, task_index=") != std::string::npos) last_part = i;
+            if (lines[i].find("read over, task_index: ") != std::string::npos) read_over = i;
+        }
+        EXPECT_GT(read_over, last_part);
     }
 }
 
