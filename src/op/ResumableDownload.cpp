@@ -161,10 +161,17 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             if (CheckResumableDownloadTask(task_file_path, identity, &resume_offset)) {
                 ZID_LOG_INFO("resumable task file check passed, resume_offset: %" PRIu64, resume_offset);
                 int64_t local_size = FileUtil::GetFileLength(local_path);
-                if (local_size < 0 || static_cast<uint64_t>(local_size) != resume_offset) {
+                // Slices past the checkpoint may be on disk already (they are written as they
+                // arrive); only the checkpointed prefix is trusted and the rest is cut off below.
+                if (local_size < 0 || static_cast<uint64_t>(local_size) < resume_offset) {
                     ZID_LOG_ERR("resume_offset: %" PRIu64 " != local_filesize: %" PRId64
                                 ", don't use resume download",
                                 resume_offset, local_size);
+                    resume_offset = 0;
+                } else if (crc_text.empty()) {
+                    // Nothing could tell a prefix changed on disk since the checkpoint.
+                    ZID_LOG_INFO("no crc64 from the service, the local prefix cannot be checked, "
+                                 "don't use resume download");
                     resume_offset = 0;
                 }
             }
@@ -188,15 +195,6 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             run.compute_crc = !crc_text.empty();
 
             if (resume_offset > 0) {
-                bool read_ok = false;
-                run.crc = FileUtil::GetFileCrc64(local_path, &read_ok);
-                ZID_LOG_INFO("crc64_local: %" PRIu64, run.crc);
-                if (!read_ok) {
-                    resume_offset = 0;
-                    run.crc = 0;
-                }
-            }
-            if (resume_offset > 0) {
                 fd = ::open(local_path.c_str(), O_WRONLY | O_CREAT, 0755);
             } else {
                 fd = ::open(local_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0755);
@@ -207,7 +205,14 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
                 if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
                 return result;
             }
-            if (resume_offset > 0 && ::ftruncate(fd, static_cast<off_t>(resume_offset)) != 0) {
+            // Cut to the checkpoint first, so that the CRC covers exactly the trusted prefix.
+            bool prefix_ok =
+                resume_offset == 0 || ::ftruncate(fd, static_cast<off_t>(resume_offset)) == 0;
+            if (resume_offset > 0 && prefix_ok) {
+                run.crc = FileUtil::GetFileCrc64(local_path, &prefix_ok);
+                ZID_LOG_INFO("crc64_local: %" PRIu64, run.crc);
+            }
+            if (!prefix_ok) {
                 resume_offset = 0;
                 run.crc = 0;
                 if (::ftruncate(fd, 0) != 0) {

@@ -75,6 +75,7 @@ struct Fault {
     std::string host;           // substring of the Host header
     std::string queryParam;     // a query parameter that must be present, e.g. "partNumber"
     int64_t rangeFrom = -1;     // a Range header ("bytes=N-...") with N at least this; -1: any
+    int64_t rangeTo = -1;       // a Range header with N at most this; -1: any
     int skip = 0;               // let this many matching requests pass first
     int times = 1;              // how many requests it hits; -1: all
 };

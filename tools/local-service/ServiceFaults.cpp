@@ -10,7 +10,7 @@ namespace {
 
 // Matching by the slice asked for, not by the order requests arrive in, keeps a fault on the
 // same bytes however the client's threads interleave.
-bool RangeStartsAtOrAfter(const Call& c, uint64_t from) {
+bool RangeStartsIn(const Call& c, int64_t from, int64_t to) {
     const std::string range = c.Header("Range");
     const std::string unit = "bytes=";
     if (range.compare(0, unit.size(), unit) != 0) return false;
@@ -19,7 +19,8 @@ bool RangeStartsAtOrAfter(const Call& c, uint64_t from) {
     char* end = nullptr;
     errno = 0;
     const unsigned long long first = std::strtoull(digits, &end, 10);
-    return errno == 0 && *end == '-' && first >= from;
+    return errno == 0 && *end == '-' && (from < 0 || first >= static_cast<uint64_t>(from)) &&
+           (to < 0 || first <= static_cast<uint64_t>(to));
 }
 
 }  // namespace
@@ -38,7 +39,7 @@ ActiveFaults LocalService::Impl::TakeFaults(const Call& c) {
         if (!f.keySubstring.empty() && c.key.find(f.keySubstring) == std::string::npos) continue;
         if (!f.host.empty() && c.host.find(f.host) == std::string::npos) continue;
         if (!f.queryParam.empty() && !c.Has(f.queryParam)) continue;
-        if (f.rangeFrom >= 0 && !RangeStartsAtOrAfter(c, static_cast<uint64_t>(f.rangeFrom))) continue;
+        if ((f.rangeFrom >= 0 || f.rangeTo >= 0) && !RangeStartsIn(c, f.rangeFrom, f.rangeTo)) continue;
         if (slot.seen++ < f.skip) continue;
         ++slot.hits;
         taken.insert(f.kind);
