@@ -235,6 +235,10 @@ TEST_F(ZidAPIAsync, MoreCallsThanPoolThreadsAllRunAndNeverMoreThanThePoolAtOnce)
         ASSERT_TRUE(WaitFinal(ctxs[i]));
         EXPECT_EQ(COMPLETED, ctxs[i]->GetStatus()) << ctxs[i]->GetResult().GetErrorMsg();
         EXPECT_EQ(Pattern(5000, i), ReadFile(Path("c" + std::to_string(i))));
+        // The final status wakes the waiter before the done callback has run.
+        ASSERT_EQ(1, DoneCalls(seen[i]));
+        std::lock_guard<std::mutex> lock(seen[i].mu);
+        ASSERT_EQ(1u, seen[i].done_threads.size());
         threads.insert(seen[i].done_threads.begin(), seen[i].done_threads.end());
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
