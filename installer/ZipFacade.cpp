@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "ZipFacadeOpen.h"
+#include "ZipFacadeReader.h"
 #include "platform/CodePage.h"
 #include "platform/DosDate.h"
 #include "platform/FileManager.h"
@@ -197,10 +197,10 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
     if (path.empty() || destination.empty()) {
         return fail_early(FacadeError(-6, "received invalid argument(s)"));
     }
-    unzFile zip = zipfacade::OpenForReading(path);
+    zipfacade::ZipReader zip(path);
     // minizip refuses an archive with no entries; it is a valid, empty archive.
-    const bool empty_archive = !zip && IsEmptyArchive(path);
-    if (!zip && !empty_archive) {
+    const bool empty_archive = !zip.IsOpen() && IsEmptyArchive(path);
+    if (!zip.IsOpen() && !empty_archive) {
         return fail_early(FacadeError(-1, "failed to open zip file"));
     }
     int64_t size_or_fail = zplat::FileSize(path);
@@ -208,14 +208,13 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
 
     unz_global_info64 global = {};
     int loop_result = UNZ_END_OF_LIST_OF_FILE;
-    if (zip) {
-        unzGetGlobalInfo64(zip, &global);
-        loop_result = unzGoToFirstFile(zip);
+    if (zip.IsOpen()) {
+        zip.GetGlobalInfo(&global);
+        loop_result = zip.GoToFirstFile();
         if (loop_result != UNZ_OK && loop_result != UNZ_END_OF_LIST_OF_FILE) {
             ErrorRecord e = FacadeError(-2, "failed to open first file in zip file");
             if (completion) completion(std::nullopt, false, e);
             if (error) *error = e;
-            unzClose(zip);
             return false;
         }
     }
@@ -242,9 +241,9 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             break;
         }
         unz_file_info64 info = {};
-        if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        if (zip.GetCurrentFileInfo(&info) != UNZ_OK) {
             set_error(FacadeError(-3, "failed to retrieve info for file"));
-            unzCloseCurrentFile(zip);
+            zip.CloseCurrentFile();
             success = false;
             break;
         }
@@ -262,9 +261,9 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         std::string raw(info.size_filename, '\0');
         unz_file_info64 again = {};  // minizip needs a record even for the name alone
         if (info.size_filename > 0 &&
-            unzGetCurrentFileInfo64(zip, &again, &raw[0], info.size_filename, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            zip.GetCurrentFileInfo(&again, &raw[0], info.size_filename) != UNZ_OK) {
             set_error(FacadeError(-3, "failed to retrieve info for file"));
-            unzCloseCurrentFile(zip);
+            zip.CloseCurrentFile();
             success = false;
             break;
         }
@@ -273,8 +272,8 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         std::string name = FilenameStringWithCString(raw.c_str(), info.version, info.flag, raw.size());
 
         if (name.compare(0, 9, "__MACOSX/") == 0) {
-            unzCloseCurrentFile(zip);
-            loop_result = unzGoToNextFile(zip);
+            zip.CloseCurrentFile();
+            loop_result = zip.GoToNextFile();
             continue;
         }
         const bool is_dir = !raw.empty() && (raw.back() == '/' || raw.back() == '\\');
@@ -297,7 +296,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                     zplat::LogLine("[ZipFacade] Error: %s", mk.description.c_str());
                 }
                 set_error(mk);
-                unzCloseCurrentFile(zip);
+                zip.CloseCurrentFile();
                 success = false;
                 break;
             }
@@ -312,8 +311,8 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         }
 
         if (!overwrite && !is_dir && zplat::ItemExists(place)) {
-            unzCloseCurrentFile(zip);
-            loop_result = unzGoToNextFile(zip);
+            zip.CloseCurrentFile();
+            loop_result = zip.GoToNextFile();
             continue;
         }
 
@@ -321,7 +320,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         if (made_on_unix && link_mode) {
             std::string target;
             int n;
-            while ((n = unzReadCurrentFile(zip, buffer.data(), kChunk)) > 0) {
+            while ((n = zip.ReadCurrentFile(buffer.data(), kChunk)) > 0) {
                 target.append(buffer.data(), static_cast<size_t>(n));
             }
             if (n < 0) {
@@ -356,7 +355,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 }
             }
         } else if (!is_dir) {
-            int n = unzReadCurrentFile(zip, buffer.data(), kChunk);
+            int n = zip.ReadCurrentFile(buffer.data(), kChunk);
             if (n < 0) {
                 success = false;
                 break;
@@ -372,7 +371,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 zplat::LogLine("[ZipFacade] Failed to open file on unzipping.(%s)", ErrorText(oe).c_str());
                 if (LeadsOut(oe)) oe = FacadeError(-7, "entry path leads out of the destination: " + rel);
                 set_error(oe);
-                unzCloseCurrentFile(zip);
+                zip.CloseCurrentFile();
                 success = false;
                 break;
             }
@@ -382,7 +381,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                     write_failed = true;
                     break;
                 }
-                n = unzReadCurrentFile(zip, buffer.data(), kChunk);
+                n = zip.ReadCurrentFile(buffer.data(), kChunk);
                 if (n < 0) {
                     stop_after_entry = true;
                     break;
@@ -415,13 +414,13 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             }
         }
 
-        close_result = unzCloseCurrentFile(zip);
+        close_result = zip.CloseCurrentFile();
         if (close_result == UNZ_CRCERROR) {
             success = false;
             break;
         }
         if (stop_after_entry) success = false;
-        loop_result = unzGoToNextFile(zip);
+        loop_result = zip.GoToNextFile();
 
         if (delegate && delegate->didUnzipFileWithInfo) {
             delegate->didUnzipFileWithInfo(index, total, path, info);
@@ -430,7 +429,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         }
         if (progress) progress(rel, info, index, total);
     }
-    if (zip) unzClose(zip);
+    zip.Close();
 
     std::optional<ErrorRecord> crc_error;
     if (preserveAttributes && success) {
@@ -472,13 +471,13 @@ std::string ZipFacade::FilenameStringWithCString(const char* name, unsigned long
     return HexString(bytes);
 }
 
-int ZipFacade::OpenCurrentEntry(unzFile zip, const std::string& password) {
+int ZipFacade::OpenCurrentEntry(zipfacade::ZipReader& zip, const std::string& password) {
     // This build of minizip has no decryption: a password makes even a plain entry fail
     // to open, so it is passed only for entries that are encrypted.
     unz_file_info64 info = {};
-    if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return UNZ_ERRNO;
-    if (password.empty() || (info.flag & 1) == 0) return unzOpenCurrentFile(zip);
-    return unzOpenCurrentFilePassword(zip, password.c_str());
+    if (zip.GetCurrentFileInfo(&info) != UNZ_OK) return UNZ_ERRNO;
+    if (password.empty() || (info.flag & 1) == 0) return zip.OpenCurrentFile();
+    return zip.OpenCurrentFile(password.c_str());
 }
 
 time_t ZipFacade::DateWithMSDOSFormat(uint32_t msdos) { return zplat::DosDateToTime(msdos); }

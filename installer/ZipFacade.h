@@ -15,6 +15,10 @@
 
 #include "platform/ErrorRecord.h"
 
+namespace zipfacade {
+class ZipReader;
+}
+
 constexpr const char* kZipFacadeErrorDomain = "ZipFacadeErrorDomain";
 
 // Every callback is optional: an empty one is not called.
@@ -148,7 +152,7 @@ public:
 
 private:
     // Opens the current entry's data, with the password only where the entry needs one.
-    static int OpenCurrentEntry(unzFile zip, const std::string& password);
+    static int OpenCurrentEntry(zipfacade::ZipReader& zip, const std::string& password);
     bool OpenEntry(const std::string& name, zip_fileinfo* info, int level, const std::string& password, bool aes,
                    unsigned long versionMadeBy, unsigned long flag, int zip64);
 

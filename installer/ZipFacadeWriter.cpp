@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ZipFacade.h"
-#include "ZipFacadeOpen.h"
+#include "ZipFacadeReader.h"
 #include "platform/DosDate.h"
 #include "platform/FileManager.h"
 #include "platform/Log.h"
@@ -295,47 +295,46 @@ bool ZipFacade::CreateZipFileAtPathWithContentsOfDirectory(const std::string& pa
 // ---- inspection ----------------------------------------------------------------
 
 bool ZipFacade::IsFilePasswordProtectedAtPath(const std::string& path) {
-    unzFile zip = zipfacade::OpenForReading(path);
-    if (!zip) return false;
+    zipfacade::ZipReader zip(path);
+    if (!zip.IsOpen()) return false;
     bool answer = false;
-    int r = unzGoToFirstFile(zip);
+    int r = zip.GoToFirstFile();
     while (r == UNZ_OK) {
         // The flag answers on its own: without decryption the opening below cannot tell.
         unz_file_info64 head = {};
-        if (unzGetCurrentFileInfo64(zip, &head, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK && (head.flag & 1)) {
+        if (zip.GetCurrentFileInfo(&head) == UNZ_OK && (head.flag & 1)) {
             answer = true;
             break;
         }
-        if (unzOpenCurrentFile(zip) != UNZ_OK) {
-            int second = unzOpenCurrentFilePassword(zip, "");
-            unzCloseCurrentFile(zip);
+        if (zip.OpenCurrentFile() != UNZ_OK) {
+            int second = zip.OpenCurrentFile("");
+            zip.CloseCurrentFile();
             answer = second == UNZ_OK || second == kPasswordError;
             break;
         }
         unz_file_info64 info = {};
-        int ir = unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0);
-        unzCloseCurrentFile(zip);
+        int ir = zip.GetCurrentFileInfo(&info);
+        zip.CloseCurrentFile();
         if (ir != UNZ_OK) break;
         if (info.flag & 1) {
             answer = true;
             break;
         }
-        r = unzGoToNextFile(zip);
+        r = zip.GoToNextFile();
     }
-    unzClose(zip);
     return answer;
 }
 
 bool ZipFacade::IsPasswordValidForArchiveAtPath(const std::string& path, const std::string& password,
                                                 ErrorRecord* error) {
     if (error) *error = ErrorRecord();
-    unzFile zip = zipfacade::OpenForReading(path);
-    if (!zip) {
+    zipfacade::ZipReader zip(path);
+    if (!zip.IsOpen()) {
         if (error) *error = FacadeError(-1, "failed to open zip file");
         return false;
     }
     bool answer = true;
-    int r = unzGoToFirstFile(zip);
+    int r = zip.GoToFirstFile();
     while (r == UNZ_OK) {
         int o = OpenCurrentEntry(zip, password);
         if (o != UNZ_OK) {
@@ -344,54 +343,52 @@ bool ZipFacade::IsPasswordValidForArchiveAtPath(const std::string& path, const s
             break;
         }
         unz_file_info64 info = {};
-        if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        if (zip.GetCurrentFileInfo(&info) != UNZ_OK) {
             if (error) *error = FacadeError(-3, "failed to retrieve info for file");
-            unzCloseCurrentFile(zip);
+            zip.CloseCurrentFile();
             answer = false;
             break;
         }
         if (info.flag & 1) {
             char buf[10];
             unsigned n = static_cast<unsigned>(std::min<unsigned long>(10, info.uncompressed_size));
-            int rd = unzReadCurrentFile(zip, buf, n);
-            unzCloseCurrentFile(zip);
+            int rd = zip.ReadCurrentFile(buf, n);
+            zip.CloseCurrentFile();
             if (rd < 0) {
                 if (rd != Z_DATA_ERROR && error) *error = FacadeError(-4, "failed to read contents of file entry");
                 answer = false;
             }
             break;
         }
-        unzCloseCurrentFile(zip);
-        r = unzGoToNextFile(zip);
+        zip.CloseCurrentFile();
+        r = zip.GoToNextFile();
     }
-    unzClose(zip);
     return answer;
 }
 
 uint64_t ZipFacade::PayloadSizeForArchiveAtPath(const std::string& path, ErrorRecord* error) {
     if (error) *error = ErrorRecord();
-    unzFile zip = zipfacade::OpenForReading(path);
-    if (!zip) {
+    zipfacade::ZipReader zip(path);
+    if (!zip.IsOpen()) {
         if (error) *error = FacadeError(-1, "failed to open zip file");
         return 0;
     }
     uint64_t sum = 0;
-    int r = unzGoToFirstFile(zip);
+    int r = zip.GoToFirstFile();
     while (r == UNZ_OK) {
-        if (unzOpenCurrentFile(zip) != UNZ_OK) {
+        if (zip.OpenCurrentFile() != UNZ_OK) {
             if (error) *error = FacadeError(-2, "failed to open file in zip archive");
             break;
         }
         unz_file_info64 info = {};
-        if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        if (zip.GetCurrentFileInfo(&info) != UNZ_OK) {
             if (error) *error = FacadeError(-3, "failed to retrieve info for file");
-            unzCloseCurrentFile(zip);
+            zip.CloseCurrentFile();
             break;
         }
         sum += info.uncompressed_size;
-        unzCloseCurrentFile(zip);
-        r = unzGoToNextFile(zip);
+        zip.CloseCurrentFile();
+        r = zip.GoToNextFile();
     }
-    unzClose(zip);
     return sum;
 }

@@ -1,0 +1,29 @@
+// Our own reading of an archive's central directory. This minizip reads the zip64 fields
+// of central headers only when it compares them with an all-ones unsigned long, which on
+// 64-bit systems they never are: an entry whose central header leaves its sizes or offset
+// to those fields (entries of 4 GiB and more, entries beyond 4 GiB, and streaming writers'
+// entries of any size) shows all-ones values through minizip.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zipfacade {
+
+struct CentralEntry {
+    // Where the central header lies, as minizip's unzGetFilePos64 counts it.
+    uint64_t directoryAt = 0;
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;
+    // Where the local header lies in the file (data before the archive included).
+    uint64_t localHeaderAt = 0;
+    // Some of the values above are given only by the zip64 field, so minizip lacks them.
+    bool zip64Only = false;
+};
+
+// The central headers in their order; reading stops at the first one that is malformed,
+// and none come back when the end records cannot be found.
+std::vector<CentralEntry> ReadCentralDirectory(const std::string& path);
+
+}  // namespace zipfacade

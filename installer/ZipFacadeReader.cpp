@@ -1,0 +1,71 @@
+#include "ZipFacadeReader.h"
+
+namespace zipfacade {
+
+ZipReader::ZipReader(const std::string& path) : path_(path), zip_(unzOpen64(path.c_str())) {
+    if (zip_) central_ = ReadCentralDirectory(path);
+}
+
+ZipReader::~ZipReader() { Close(); }
+
+void ZipReader::Close() {
+    stream_.reset();
+    if (zip_) unzClose(zip_);
+    zip_ = nullptr;
+}
+
+int ZipReader::GetGlobalInfo(unz_global_info64* info) { return unzGetGlobalInfo64(zip_, info); }
+
+int ZipReader::GoToFirstFile() {
+    stream_.reset();
+    return unzGoToFirstFile(zip_);
+}
+
+int ZipReader::GoToNextFile() {
+    stream_.reset();
+    return unzGoToNextFile(zip_);
+}
+
+const CentralEntry* ZipReader::DirectEntry() {
+    unz64_file_pos pos = {};
+    if (unzGetFilePos64(zip_, &pos) != UNZ_OK || pos.num_of_file >= central_.size()) return nullptr;
+    const CentralEntry& entry = central_[pos.num_of_file];
+    // Both walks must have reached the same header, or our values belong to another entry.
+    return entry.zip64Only && entry.directoryAt == pos.pos_in_zip_directory ? &entry : nullptr;
+}
+
+int ZipReader::GetCurrentFileInfo(unz_file_info64* info, char* name, uLong nameSize) {
+    const int r = unzGetCurrentFileInfo64(zip_, info, name, nameSize, nullptr, 0, nullptr, 0);
+    if (r != UNZ_OK) return r;
+    if (const CentralEntry* entry = DirectEntry()) {
+        info->compressed_size = entry->compressedSize;
+        info->uncompressed_size = entry->uncompressedSize;
+    }
+    return r;
+}
+
+int ZipReader::OpenCurrentFile(const char* password) {
+    stream_.reset();
+    const CentralEntry* entry = DirectEntry();
+    if (!entry) return password ? unzOpenCurrentFilePassword(zip_, password) : unzOpenCurrentFile(zip_);
+    unz_file_info64 info = {};
+    int r = GetCurrentFileInfo(&info);
+    if (r != UNZ_OK) return r;
+    stream_ = std::make_unique<EntryStream>();
+    r = stream_->Open(path_, entry->localHeaderAt, info);
+    if (r != UNZ_OK) stream_.reset();
+    return r;
+}
+
+int ZipReader::ReadCurrentFile(void* buffer, unsigned size) {
+    return stream_ ? stream_->Read(buffer, size) : unzReadCurrentFile(zip_, buffer, size);
+}
+
+int ZipReader::CloseCurrentFile() {
+    if (!stream_) return unzCloseCurrentFile(zip_);
+    const int r = stream_->Close();
+    stream_.reset();
+    return r;
+}
+
+}  // namespace zipfacade
