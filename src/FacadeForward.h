@@ -2,7 +2,7 @@
 #pragma once
 
 #include "op/BaseOp.h"
-#include "op/ZidResult.h"
+#include "trsf/ZidResult.h"
 
 namespace zuzezi_zid {
 

@@ -15,7 +15,6 @@
 #include "zid/op/BucketOp.h"
 #include "zid/op/ObjectOp.h"
 #include "zid/op/ServiceOp.h"
-#include "zid/op/ZidResult.h"
 #include "zid/request/BucketReq.h"
 #include "zid/request/ObjectReq.h"
 #include "zid/response/BucketConfigResp.h"
@@ -24,6 +23,7 @@
 #include "zid/response/BucketRuleResp.h"
 #include "zid/response/InventoryResp.h"
 #include "zid/response/ObjectResp.h"
+#include "zid/trsf/ZidResult.h"
 
 namespace Poco {
 class TaskManager;

@@ -14,9 +14,9 @@
 
 #include "zid/ZidExport.h"
 #include "zid/ZidConfig.h"
-#include "zid/op/ZidResult.h"
 #include "zid/request/BaseReq.h"
 #include "zid/response/BaseResp.h"
+#include "zid/trsf/ZidResult.h"
 
 namespace zuzezi_zid {
 

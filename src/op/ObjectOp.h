@@ -13,7 +13,6 @@
 #include "zid/ZidExport.h"
 #include "zid/ZidConfig.h"
 #include "zid/op/BaseOp.h"
-#include "zid/op/ZidResult.h"
 #include "zid/request/LiveChannelReq.h"
 #include "zid/request/ObjectReq.h"
 #include "zid/request/ProcessReq.h"
@@ -22,6 +21,7 @@
 #include "zid/response/ObjectResp.h"
 #include "zid/response/ProcessResp.h"
 #include "zid/response/SelectObjectContentResp.h"
+#include "zid/trsf/ZidResult.h"
 
 namespace zuzezi_zid {
 

@@ -1,6 +1,6 @@
 /// @file
 /// BaseReq, the base of every request (headers, query parameters, method, path, body,
-/// time-outs, TLS switches), and the access-control records Owner and Grant.
+/// time-outs, TLS switches), and the writer of an access-control document.
 #pragma once
 
 #include <cstdint>
@@ -10,24 +10,9 @@
 #include <vector>
 
 #include "zid/ZidExport.h"
+#include "zid/model/AclRecords.h"
 
 namespace zuzezi_zid {
-
-/// Owner of an access-control list (element "Owner").
-struct Owner {
-    std::string m_id;            ///< Element "ID"; required in a request body.
-    std::string m_display_name;  ///< Element "DisplayName"; left out when "".
-};
-
-/// One grant of an access-control list (element "Grant").
-struct Grant {
-    std::string m_type;          ///< Value of the grantee's "xsi:type" attribute, such as
-                                 ///< "CanonicalUser" or "Group".
-    std::string m_id;            ///< Grantee element "ID"; left out when "".
-    std::string m_display_name;  ///< Grantee element "DisplayName"; left out when "".
-    std::string m_uri;           ///< Grantee element "URI" (a group); left out when "".
-    std::string m_perm;          ///< Element "Permission", such as "READ" or "FULL_CONTROL".
-};
 
 /// Marks a request to the regional processing host, which names no bucket: its bucket
 /// name may be empty (any other name is still checked).

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "zid/ZidExport.h"
+#include "zid/model/LiveChannelRecords.h"
 #include "zid/request/ObjectReq.h"
-#include "zid/response/LiveChannelResp.h"
 
 namespace zuzezi_zid {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "zid/ZidExport.h"
+#include "zid/model/Tag.h"
 #include "zid/request/BaseReq.h"
-#include "zid/request/Tag.h"
 
 namespace zuzezi_zid {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "zid/ZidExport.h"
-#include "zid/request/SetMask.h"
+#include "zid/model/BucketRecords.h"
+#include "zid/model/SetMask.h"
 #include "zid/response/BaseResp.h"
-#include "zid/response/BucketRecords.h"
 #include "zid/response/PolicyResp.h"
 
 namespace zuzezi_zid {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "zid/ZidExport.h"
+#include "zid/model/BucketRecords.h"
 #include "zid/response/BaseResp.h"
-#include "zid/response/BucketRecords.h"
 
 namespace zuzezi_zid {
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "zid/ZidExport.h"
+#include "zid/model/BucketRecords.h"
+#include "zid/model/LifecycleRecords.h"
+#include "zid/model/WebsiteRecords.h"
 #include "zid/response/BaseResp.h"
-#include "zid/response/BucketRecords.h"
-#include "zid/response/LifecycleRecords.h"
-#include "zid/response/WebsiteRecords.h"
 
 // Declared here so that a user of this header needs no XML library's headers.
 namespace rapidxml {

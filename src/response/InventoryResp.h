@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "zid/ZidExport.h"
-#include "zid/request/SetMask.h"
+#include "zid/model/InventoryRecords.h"
+#include "zid/model/SetMask.h"
 #include "zid/response/BaseResp.h"
-#include "zid/response/InventoryRecords.h"
 
 namespace zuzezi_zid {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "zid/ZidExport.h"
+#include "zid/model/Tag.h"
 #include "zid/request/BaseReq.h"
-#include "zid/request/Tag.h"
 #include "zid/response/BaseResp.h"
 #include "zid/response/PolicyResp.h"
 

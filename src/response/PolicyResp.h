@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "zid/ZidExport.h"
+#include "zid/model/Tag.h"
 #include "zid/request/BaseReq.h"
-#include "zid/request/Tag.h"
 #include "zid/response/BaseResp.h"
 
 namespace zuzezi_zid {

@@ -15,10 +15,10 @@
 #include <string>
 
 #include "zid/ZidExport.h"
-#include "zid/op/ZidResult.h"
 #include "zid/trsf/PartState.h"
 #include "zid/trsf/TransferStatus.h"
 #include "zid/trsf/UserCancelException.h"
+#include "zid/trsf/ZidResult.h"
 
 namespace zuzezi_zid {
 

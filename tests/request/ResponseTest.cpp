@@ -3,13 +3,13 @@
 #include <memory>
 
 #include "ClientSettings.h"
-#include "op/ZidResult.h"
 #include "request/ObjectReq.h"
 #include "response/BaseResp.h"
-#include "trsf/TransferHandler.h"
 #include "response/BucketResp.h"
 #include "response/ObjectResp.h"
 #include "support/LogCapture.h"
+#include "trsf/TransferHandler.h"
+#include "trsf/ZidResult.h"
 
 using namespace zuzezi_zid;
 

@@ -3,11 +3,11 @@
 #include <functional>
 #include <string>
 
-#include "request/Tag.h"
-#include "response/BucketRecords.h"
-#include "response/InventoryRecords.h"
-#include "response/LifecycleRecords.h"
-#include "response/WebsiteRecords.h"
+#include "model/BucketRecords.h"
+#include "model/InventoryRecords.h"
+#include "model/LifecycleRecords.h"
+#include "model/Tag.h"
+#include "model/WebsiteRecords.h"
 
 using namespace zuzezi_zid;
 

@@ -6,7 +6,7 @@
 
 #include "ClientSettings.h"
 #include "SettingsGuard.h"
-#include "op/ZidResult.h"
+#include "trsf/ZidResult.h"
 
 using namespace zuzezi_zid;
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "zid/request/SetMask.h"
+#include "zid/model/SetMask.h"
 
 namespace zuzezi_zid {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "zid/ZidExport.h"
-#include "zid/request/BaseReq.h"
-#include "zid/request/SetMask.h"
+#include "zid/model/AclRecords.h"
+#include "zid/model/SetMask.h"
 
 namespace zuzezi_zid {
 

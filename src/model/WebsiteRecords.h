@@ -7,7 +7,7 @@
 #include <string>
 
 #include "zid/ZidExport.h"
-#include "zid/request/SetMask.h"
+#include "zid/model/SetMask.h"
 
 namespace zuzezi_zid {
 

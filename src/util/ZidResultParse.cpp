@@ -1,4 +1,7 @@
-#include "op/ZidResult.h"
+// What a ZidResult takes from an answer, and whether a failure goes to the backup domain:
+// both need the XML reader and the settings, which sit above the transfer state that
+// carries the result.
+#include "trsf/ZidResult.h"
 
 #include <vector>
 
@@ -7,30 +10,6 @@
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
-
-ZidResult::ZidResult(const ZidResult& other)
-    : m_is_succ(other.m_is_succ),
-      m_http_status(other.m_http_status),
-      m_error_code(other.m_error_code),
-      m_error_msg(other.m_error_msg),
-      m_resource_addr(other.m_resource_addr),
-      m_request_id(other.m_request_id),
-      m_trace_id(other.m_trace_id),
-      m_real_byte(other.m_real_byte) {}
-
-ZidResult& ZidResult::operator=(const ZidResult& other) {
-    if (this != &other) {
-        m_is_succ = other.m_is_succ;
-        m_http_status = other.m_http_status;
-        m_error_code = other.m_error_code;
-        m_error_msg = other.m_error_msg;
-        m_resource_addr = other.m_resource_addr;
-        m_request_id = other.m_request_id;
-        m_trace_id = other.m_trace_id;
-        m_real_byte = other.m_real_byte;
-    }
-    return *this;
-}
 
 bool ZidResult::ParseFromHttpResponse(const std::map<std::string, std::string>& headers,
                                       const std::string& body) {
@@ -79,14 +58,6 @@ bool ZidResult::ParseFromHttpResponse(const std::map<std::string, std::string>& 
         }
     }
     return true;
-}
-
-std::string ZidResult::DumpText() const {
-    return std::string("IsSucc=") + (m_is_succ ? "true" : "false") + "\n" +
-           "HttpStatus=" + StringUtil::FormatInt(m_http_status) + "\n" +
-           "\tErrorCode=" + m_error_code + "\tErrorMsg=" + m_error_msg +
-           "\tResourceAddr=" + m_resource_addr + "\tXZidRequestId=" + m_request_id +
-           "\tXZidTraceId=" + m_trace_id + "]";
 }
 
 bool NeedsBackupDomainRetry(const ZidResult& result) {

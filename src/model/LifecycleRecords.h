@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "zid/request/SetMask.h"
+#include "zid/model/SetMask.h"
 
 namespace zuzezi_zid {
 
