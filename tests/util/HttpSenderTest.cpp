@@ -15,6 +15,7 @@
 #include <Poco/Net/HTTPServerRequest.h>
 #include <Poco/Net/HTTPServerResponse.h>
 #include <Poco/Net/ServerSocket.h>
+#include <Poco/ThreadPool.h>
 
 #include "ClientSettings.h"
 #include "support/LocalServiceFixture.h"
@@ -574,7 +575,13 @@ protected:
             new Poco::Net::HTTPServerParams));
         server_->start();
     }
-    void TearDown() override { server_->stopAll(true); }
+    // Its connections run on Poco's default pool, which outlives the server: they are waited
+    // for, so none still frees an HTTP buffer while the program's statics are destroyed.
+    void TearDown() override {
+        server_->stopAll(true);
+        server_.reset();
+        Poco::ThreadPool::defaultPool().joinAll();
+    }
     std::string Url(const std::string& path) {
         return "http://127.0.0.1:" + std::to_string(server_->port()) + path;
     }
