@@ -31,13 +31,5 @@ else
   "${run[@]}" || status=$?
 fi
 
-reports=("$logs"/report.*)
-if [ -e "${reports[0]}" ]; then
-  echo "sanitizer reports (${#reports[@]}):" >&2
-  for r in "${reports[@]}"; do
-    echo "==== $r" >&2
-    cat "$r" >&2
-  done
-  if [ "$status" -eq 0 ]; then status=1; fi
-fi
-exit "$status"
+source "$root/scripts/sanitizer-reports.sh"
+sanitizer_reports "$logs" "$status"

@@ -31,13 +31,5 @@ export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:print_suppressions=0:hal
 status=0
 ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 600 "$@" || status=$?
 
-reports=("$logs"/report.*)
-if [ -e "${reports[0]}" ]; then
-  echo "thread sanitizer reports (${#reports[@]}):" >&2
-  for r in "${reports[@]}"; do
-    echo "==== $r" >&2
-    cat "$r" >&2
-  done
-  if [ "$status" -eq 0 ]; then status=1; fi
-fi
-exit "$status"
+source "$root/scripts/sanitizer-reports.sh"
+sanitizer_reports "$logs" "$status"
