@@ -465,44 +465,116 @@ TEST_F(ZipFacadeUnzipTest, TheLastErrorOfARunIsTheOneReported) {
 TEST_F(ZipFacadeUnzipTest, Zip64ArchivesUnpack) {
     // Zip64 end records and zip64 fields in the local headers, with small entries; the
     // central headers give their sizes and offsets in zip64 fields only where needed, or
-    // always (as streaming writers do).
+    // always (as streaming writers do; minizip cannot see those, so the entries are read
+    // past it).
+    zid_test::Zip64EntrySpec packed{"dir/c.txt", std::string(3000, 'c')};
+    packed.deflated = true;
     for (bool always : {false, true}) {
         SCOPED_TRACE(always ? "central sizes and offsets in zip64 fields" : "central zip64 fields where needed");
         zplat::RemoveItem(dest_);
         const std::string zip = dir_ + "/small64-" + std::to_string(always) + ".zip";
-        zid_test::WriteZip64(zip, {{"a.txt", "alpha"}, {"dir/b.bin", std::string(70000, 'b')}}, always);
-        std::vector<uint64_t> sizes;
+        zid_test::WriteZip64(zip, {{"a.txt", "alpha"}, {"dir/b.bin", std::string(70000, 'b')}, packed}, always);
+        std::vector<std::pair<uint64_t, uint64_t>> sizes;
+        std::vector<uint64_t> positions;
         uint64_t entries = 0;
         ZipFacadeDelegate d;
         d.willUnzipArchive = [&](const std::string&, const unz_global_info64& g) { entries = g.number_entry; };
         d.willUnzipFile = [&](long, long, const std::string&, const unz_file_info64& i) {
-            sizes.push_back(i.uncompressed_size);
+            sizes.push_back({i.uncompressed_size, i.compressed_size});
         };
+        d.progressEvent = [&](uint64_t pos, uint64_t) { positions.push_back(pos); };
         zplat::ErrorRecord err;
         ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, true, "", &err, &d)) << err.description;
-        EXPECT_EQ(entries, 2u);
-        EXPECT_EQ(sizes, (std::vector<uint64_t>{5, 70000}));
+        EXPECT_EQ(entries, 3u);
+        ASSERT_EQ(sizes.size(), 3u);
+        EXPECT_EQ(sizes[0], std::make_pair(uint64_t{5}, uint64_t{5}));
+        EXPECT_EQ(sizes[1], std::make_pair(uint64_t{70000}, uint64_t{70000}));
+        EXPECT_EQ(sizes[2].first, 3000u);
+        EXPECT_LT(sizes[2].second, 100u);
+        EXPECT_EQ(positions, (std::vector<uint64_t>{0, 5, 70005, 70005 + sizes[2].second,
+                                                    static_cast<uint64_t>(zplat::FileSize(zip))}));
         EXPECT_EQ(ReadBytes(dest_ + "/a.txt"), "alpha");
         EXPECT_EQ(ReadBytes(dest_ + "/dir/b.bin"), std::string(70000, 'b'));
+        EXPECT_EQ(ReadBytes(dest_ + "/dir/c.txt"), std::string(3000, 'c'));
         time_t when = 0;
-        ASSERT_TRUE(zplat::GetModificationDate(dest_ + "/a.txt", &when));
+        ASSERT_TRUE(zplat::GetModificationDate(dest_ + "/dir/c.txt", &when));
         EXPECT_EQ(when, 1049522828);  // 2003-04-05 06:07:08 UTC
-        EXPECT_EQ(ZipFacade::PayloadSizeForArchiveAtPath(zip, &err), 70005u);
+        EXPECT_EQ(ZipFacade::PayloadSizeForArchiveAtPath(zip, &err), 73005u);
         // Python's reader agrees on the archive.
         const std::string check = "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
-                                  "sys.exit(z.testzip() is not None or len(z.read('dir/b.bin')) != 70000)\" '" +
+                                  "sys.exit(z.testzip() is not None or len(z.read('dir/c.txt')) != 3000)\" '" +
                                   zip + "'";
         EXPECT_EQ(system(check.c_str()), 0);
     }
 }
 
-// Multi-GiB archives: run with ZID_TEST_LARGE_ZIP=1. It takes seconds, and for a while
-// 2.5 GiB of disk and archives that are holes where the file system allows.
-TEST_F(ZipFacadeUnzipTest, EntriesOver2GiBAndArchivesOver4GiB) {
+// Sets the uncompressed size of the first central header's zip64 field, in an archive
+// whose central headers give every size and offset there.
+void SetCentralZip64Size(const std::string& zip, uint64_t size) {
+    std::string bytes = ReadBytes(zip);
+    const size_t central = bytes.find(std::string("PK\x01\x02", 4));
+    const size_t field = bytes.find(std::string("\x01\x00\x18\x00", 4), central);
+    ASSERT_NE(field, std::string::npos);
+    for (int i = 0; i < 8; ++i) bytes[field + 4 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+    zid_test::WriteBytes(zip, bytes);
+}
+
+TEST_F(ZipFacadeUnzipTest, EntriesReadPastMinizipAreChecked) {
+    // Entries whose central header leaves everything to zip64 fields, with data that does
+    // not match those headers: the run fails at that entry, as it does through minizip.
+    const std::string payload = "UNIQUE-DIRECT-PAYLOAD-" + std::string(5000, 'p');
+    const struct {
+        const char* name;
+        bool deflated;
+        unsigned flag;
+        int64_t size_skew;     // added to the size the central header gives
+        bool corrupt;          // one data byte flipped
+        long code;             // 0: the run reports no error
+        const char* text;
+        bool written;
+    } cases[] = {
+        {"stored data failing its CRC", false, 0x800, 0, true, -3, "crc check failed for file", true},
+        {"deflated data shorter than its size", true, 0x800, 1, false, 0, "", true},
+        {"deflated data longer than its size", true, 0x800, -1, false, 0, "", true},
+        {"encrypted entry", true, 0x801, 0, false, -2, "failed to open file in zip file", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zplat::RemoveItem(dest_);
+        zid_test::Zip64EntrySpec e{"data.bin", payload};
+        e.deflated = c.deflated;
+        e.flag = c.flag;
+        const std::string zip = dir_ + "/checked.zip";
+        zid_test::WriteZip64(zip, {e, {"later.txt", "l"}}, true);
+        if (c.size_skew != 0) SetCentralZip64Size(zip, payload.size() + c.size_skew);
+        if (c.corrupt) zid_test::CorruptStoredData(zip, "UNIQUE-DIRECT-PAYLOAD");
+        zplat::ErrorRecord err;
+        EXPECT_FALSE(ZipFacade::UnzipFileAtPath(zip, dest_, true, "", &err));
+        EXPECT_EQ(err.code, c.code);
+        EXPECT_EQ(err.description, c.text);
+        EXPECT_EQ(zplat::ItemExists(dest_ + "/data.bin"), c.written);
+        EXPECT_FALSE(zplat::ItemExists(dest_ + "/later.txt"));
+    }
+}
+
+// CRC-32 of a file's bytes.
+uLong FileCrc(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return 0;
+    std::vector<Bytef> chunk(1u << 20);
+    uLong crc = crc32(0L, Z_NULL, 0);
+    for (size_t n; (n = fread(chunk.data(), 1, chunk.size(), f)) > 0;) crc = crc32(crc, chunk.data(), static_cast<uInt>(n));
+    fclose(f);
+    return crc;
+}
+
+// Multi-GiB archives: run with ZID_TEST_LARGE_ZIP=1. It takes a minute or so, and for a
+// while 5 GiB of disk and archives that are holes where the file system allows.
+TEST_F(ZipFacadeUnzipTest, MultiGiBEntriesAndArchives) {
     if (!getenv("ZID_TEST_LARGE_ZIP")) GTEST_SKIP() << "set ZID_TEST_LARGE_ZIP=1 to run";
     const uint64_t GiB = 1ull << 30;
     {
-        // An entry of 2.5 GiB, deflated to a few MiB.
+        // An entry of 2.5 GiB written by minizip, deflated to a few MiB.
         const std::string zip = dir_ + "/big-entry.zip";
         zipFile zf = zipOpen64(zip.c_str(), APPEND_STATUS_CREATE);
         ASSERT_NE(zf, nullptr);
@@ -523,24 +595,36 @@ TEST_F(ZipFacadeUnzipTest, EntriesOver2GiBAndArchivesOver4GiB) {
         zplat::RemoveItem(dest_);
         zplat::RemoveItem(zip);
     }
-    {
-        // An entry of 2.5 GiB whose central header gives its sizes in zip64 fields, as
-        // streaming writers make it; stored, and a hole in the archive file.
-        const std::string zip = dir_ + "/streamed.zip";
-        zid_test::WriteZip64(zip, {{"zeros.bin", "head", 5 * GiB / 2}}, true);
+    // Entries of 4.5 GiB, their sizes only in zip64 fields: stored (a hole in the archive
+    // file) and deflated.
+    for (bool deflated : {false, true}) {
+        SCOPED_TRACE(deflated ? "deflated" : "stored");
+        const std::string zip = dir_ + "/huge.zip";
+        zid_test::Zip64EntrySpec huge{"zeros.bin", "head", 9 * GiB / 2};
+        huge.deflated = deflated;
+        zid_test::WriteZip64(zip, {huge, {"after.txt", "after"}});
+        std::vector<uint64_t> positions;
+        ZipFacadeDelegate d;
+        d.progressEvent = [&](uint64_t pos, uint64_t) { positions.push_back(pos); };
         zplat::ErrorRecord err;
-        EXPECT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, true, "", &err)) << err.description;
-        EXPECT_EQ(zplat::FileSize(dest_ + "/zeros.bin"), static_cast<int64_t>(5 * GiB / 2 + 4));
+        EXPECT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, true, "", &err, &d)) << err.description;
+        EXPECT_EQ(zplat::FileSize(dest_ + "/zeros.bin"), static_cast<int64_t>(9 * GiB / 2 + 4));
+        EXPECT_EQ(FileCrc(dest_ + "/zeros.bin"), zid_test::detail::Crc(huge));
+        EXPECT_EQ(ReadBytes(dest_ + "/after.txt"), "after");
+        ASSERT_EQ(positions.size(), 4u);
+        if (!deflated) EXPECT_EQ(positions[1], 9 * GiB / 2 + 4);
         zplat::RemoveItem(dest_);
         zplat::RemoveItem(zip);
     }
     {
-        // An archive of 6 GiB, its central directory beyond 4 GiB. Its two large entries
-        // are holes in the archive file and are not written out: files in their places
-        // are kept. (Entries beyond 4 GiB, or of 4 GiB and more, stay out of reach: this
-        // minizip reads only the classic fields of central headers, where they do not fit.)
+        // An archive of 6 GiB: its last entries start beyond 4 GiB, and so does its central
+        // directory. The two large entries are holes in the archive file and are not
+        // written out: files in their places are kept.
         const std::string zip = dir_ + "/big-archive.zip";
-        zid_test::WriteZip64(zip, {{"first.txt", "first"}, {"hole1.bin", "", 3 * GiB}, {"hole2.bin", "", 3 * GiB}});
+        zid_test::Zip64EntrySpec far_packed{"far.txt", std::string(5000, 'f')};
+        far_packed.deflated = true;
+        zid_test::WriteZip64(zip, {{"first.txt", "first"}, {"hole1.bin", "", 3 * GiB}, {"hole2.bin", "", 3 * GiB},
+                                   {"far-stored.txt", "far"}, far_packed});
         ASSERT_TRUE(zplat::CreateDirectory(dest_, true));
         zid_test::WriteBytes(dest_ + "/hole1.bin", "kept");
         zid_test::WriteBytes(dest_ + "/hole2.bin", "kept");
@@ -551,8 +635,14 @@ TEST_F(ZipFacadeUnzipTest, EntriesOver2GiBAndArchivesOver4GiB) {
         EXPECT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, false, "", &err, &d)) << err.description;
         EXPECT_EQ(ReadBytes(dest_ + "/first.txt"), "first");
         EXPECT_EQ(ReadBytes(dest_ + "/hole2.bin"), "kept");
+        EXPECT_EQ(ReadBytes(dest_ + "/far-stored.txt"), "far");
+        EXPECT_EQ(ReadBytes(dest_ + "/far.txt"), std::string(5000, 'f'));
         const uint64_t size = static_cast<uint64_t>(zplat::FileSize(zip));
-        EXPECT_EQ(positions, (std::vector<uint64_t>{0, 5, 5 + 3 * GiB, 5 + 6 * GiB, size}));
+        ASSERT_EQ(positions.size(), 7u);
+        EXPECT_EQ(std::vector<uint64_t>(positions.begin(), positions.begin() + 5),
+                  (std::vector<uint64_t>{0, 5, 5 + 3 * GiB, 5 + 6 * GiB, 8 + 6 * GiB}));
+        EXPECT_EQ(positions.back(), size);
+        zplat::RemoveItem(zip);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -120,13 +121,15 @@ inline uint32_t DosDate(int year, int month, int day, int hour, int minute, int 
            (static_cast<uint32_t>(minute) << 5) | static_cast<uint32_t>(second / 2);
 }
 
-// An entry of a hand-made zip64 archive, stored: `data`, then `zeroBytes` zero bytes that
-// are left as a hole in the archive file (sparse where the file system allows).
+// An entry of a hand-made zip64 archive: `data`, then `zeroBytes` zero bytes. Stored, the
+// zeros are left as a hole in the archive file (sparse where the file system allows).
 struct Zip64EntrySpec {
     std::string name;
     std::string data;
     uint64_t zeroBytes = 0;
     uint32_t dosDate = DosDate(2003, 4, 5, 6, 7, 8);
+    bool deflated = false;
+    unsigned flag = 0x800;  // UTF-8 name
 };
 
 namespace detail {
@@ -147,6 +150,36 @@ inline uLong Crc(const Zip64EntrySpec& e) {
     }
     const uLong tail = crc32(0L, zeros.data(), static_cast<uInt>(left));
     return crc32_combine(crc, tail, static_cast<z_off_t>(left));
+}
+
+// The entry's bytes as a raw deflate stream.
+inline std::string Deflated(const Zip64EntrySpec& e) {
+    z_stream z = {};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2 failed");
+    }
+    std::string out;
+    std::vector<Bytef> chunk(1u << 20);
+    const std::vector<Bytef> zeros(1u << 20, 0);
+    auto feed = [&](const Bytef* in, size_t n, int flush) {
+        z.next_in = const_cast<Bytef*>(in);
+        z.avail_in = static_cast<uInt>(n);
+        do {
+            z.next_out = chunk.data();
+            z.avail_out = static_cast<uInt>(chunk.size());
+            deflate(&z, flush);
+            out.append(reinterpret_cast<const char*>(chunk.data()), chunk.size() - z.avail_out);
+        } while (z.avail_out == 0);
+    };
+    feed(reinterpret_cast<const Bytef*>(e.data.data()), e.data.size(), Z_NO_FLUSH);
+    for (uint64_t left = e.zeroBytes; left > 0;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, zeros.size()));
+        feed(zeros.data(), n, Z_NO_FLUSH);
+        left -= n;
+    }
+    feed(nullptr, 0, Z_FINISH);
+    deflateEnd(&z);
+    return out;
 }
 }  // namespace detail
 
@@ -171,22 +204,27 @@ inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec
     for (const Zip64EntrySpec& e : entries) {
         const uint64_t size = e.data.size() + e.zeroBytes;
         const uLong crc = detail::Crc(e);
-        // Stored, UTF-8 name, sizes in the zip64 field that follows the name.
+        const std::string deflated = e.deflated ? detail::Deflated(e) : std::string();
+        const uint64_t packed = e.deflated ? deflated.size() : size;
+        const int method = e.deflated ? Z_DEFLATED : 0;
+        // Sizes in the zip64 field that follows the name.
         std::string local;
-        Put(&local, {{0x04034b50, 4}, {45, 2}, {0x800, 2}, {0, 2}, {e.dosDate & 0xFFFF, 2}, {e.dosDate >> 16, 2},
-                     {crc, 4}, {kMax32, 4}, {kMax32, 4}, {e.name.size(), 2}, {20, 2}});
+        Put(&local, {{0x04034b50, 4}, {45, 2}, {e.flag, 2}, {method, 2}, {e.dosDate & 0xFFFF, 2},
+                     {e.dosDate >> 16, 2}, {crc, 4}, {kMax32, 4}, {kMax32, 4}, {e.name.size(), 2}, {20, 2}});
         local += e.name;
-        Put(&local, {{0x0001, 2}, {16, 2}, {size, 8}, {size, 8}});
-        local += e.data;
+        Put(&local, {{0x0001, 2}, {16, 2}, {size, 8}, {packed, 8}});
+        local += e.deflated ? deflated : e.data;
         write_at(offset, local);
 
-        const bool big = always || size >= kMax32, far = always || offset >= kMax32;
+        const bool big = always || size >= kMax32, big_packed = always || packed >= kMax32,
+                   far = always || offset >= kMax32;
         std::string extra;
-        if (big) Put(&extra, {{size, 8}, {size, 8}});
+        if (big) Put(&extra, {{size, 8}});
+        if (big_packed) Put(&extra, {{packed, 8}});
         if (far) Put(&extra, {{offset, 8}});
         // Made on Unix, a plain file's mode.
-        Put(&central, {{0x02014b50, 4}, {0x031E, 2}, {45, 2}, {0x800, 2}, {0, 2}, {e.dosDate & 0xFFFF, 2},
-                       {e.dosDate >> 16, 2}, {crc, 4}, {big ? kMax32 : size, 4}, {big ? kMax32 : size, 4},
+        Put(&central, {{0x02014b50, 4}, {0x031E, 2}, {45, 2}, {e.flag, 2}, {method, 2}, {e.dosDate & 0xFFFF, 2},
+                       {e.dosDate >> 16, 2}, {crc, 4}, {big_packed ? kMax32 : packed, 4}, {big ? kMax32 : size, 4},
                        {e.name.size(), 2}, {extra.empty() ? 0 : extra.size() + 4, 2}, {0, 2}, {0, 2}, {0, 2},
                        {0100644UL << 16, 4}, {far ? kMax32 : offset, 4}});
         central += e.name;
@@ -194,7 +232,7 @@ inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec
             Put(&central, {{0x0001, 2}, {extra.size(), 2}});
             central += extra;
         }
-        offset += local.size() + e.zeroBytes;
+        offset += local.size() + (e.deflated ? 0 : e.zeroBytes);
     }
     // The zip64 end record, its locator, and the classic end record that defers to them.
     std::string tail = central;
