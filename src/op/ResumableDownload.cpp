@@ -230,10 +230,14 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             run.total = total;
             // A checkpoint not describing this file goes, so none outlives the bytes it named.
             if (resume_offset == 0) ::remove(task_file_path.c_str());
-            // The checkpoint follows the written prefix, so a killed process resumes.
-            run.after_batch = [&](uint64_t downloaded) {
-                if (MakeDurable(fd)) UpdateResumableDownloadTaskFile(task_file_path, identity, downloaded);
-            };
+            // The checkpoint follows the written prefix, so a killed process resumes; without
+            // the service's CRC-64 no checkpoint could ever be used, so none is written.
+            const bool checkpointed = !crc_text.empty();
+            if (checkpointed) {
+                run.after_batch = [&](uint64_t downloaded) {
+                    if (MakeDurable(fd)) UpdateResumableDownloadTaskFile(task_file_path, identity, downloaded);
+                };
+            }
             if (handler) {
                 handler->SetTotalSize(total);
                 handler->ChangeStatus(TransferStatus::IN_PROGRESS);
@@ -248,7 +252,7 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
                 if (::ftruncate(fd, static_cast<off_t>(run.downloaded)) != 0) {
                     ZID_LOG_ERR("truncate file failed, errno=%d", errno);
                 }
-                if (MakeDurable(fd)) {
+                if (checkpointed && MakeDurable(fd)) {
                     UpdateResumableDownloadTaskFile(task_file_path, identity, run.downloaded);
                 }
                 ::close(fd);

@@ -393,7 +393,9 @@ TEST_F(ResumableDownloadTest, ACheckpointThatNoLongerFitsStartsFromZero) {
 
 // A prefix changed on disk since the checkpoint, at the same size: with the service's CRC the
 // resumed file fails its check and is fetched again; without it the prefix cannot be checked,
-// so it is not resumed at all. Either way the caller gets the object, never the changed bytes.
+// so it is not resumed at all (such a checkpoint, with an empty CRC, is only written by hand
+// here: a download without the CRC writes none). Either way the caller gets the object, never
+// the changed bytes.
 TEST_F(ResumableDownloadTest, AChangedPrefixIsNeverKept) {
     struct Case {
         const char* name;
@@ -403,13 +405,6 @@ TEST_F(ResumableDownloadTest, AChangedPrefixIsNeverKept) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StartOver();
-        if (!c.crc) {
-            Fault no_crc;
-            no_crc.kind = FaultKind::NoCrc;
-            no_crc.method = "HEAD";
-            no_crc.times = -1;
-            Service().AddFault(no_crc);
-        }
         Service().AddFault(FailGets(4));
         EXPECT_FALSE(Resume().IsSucc());
         ASSERT_EQ(CheckpointOffset(), 4u * 4096);
@@ -417,6 +412,19 @@ TEST_F(ResumableDownloadTest, AChangedPrefixIsNeverKept) {
         ASSERT_EQ(local.size(), 4u * 4096);
         local[100] ^= 0x5a;
         WriteFile(m_path, local);
+        if (!c.crc) {
+            std::string task = ReadFile(TaskFile());
+            const std::string key = "\"crc64ecma\":\"";
+            const size_t at = task.find(key);
+            ASSERT_NE(at, std::string::npos) << task;
+            task.erase(at + key.size(), task.find('"', at + key.size()) - (at + key.size()));
+            WriteFile(TaskFile(), task);
+            Fault no_crc;
+            no_crc.kind = FaultKind::NoCrc;
+            no_crc.method = "HEAD";
+            no_crc.times = -1;
+            Service().AddFault(no_crc);
+        }
 
         Service().ClearRequests();
         auto handler = std::make_shared<TransferHandler>();
@@ -427,6 +435,26 @@ TEST_F(ResumableDownloadTest, AChangedPrefixIsNeverKept) {
         EXPECT_EQ(CountRequests("GET"), c.gets);
         EXPECT_FALSE(FileExists(TaskFile()));
     }
+}
+
+// Without the service's CRC a checkpoint could never be used, so a failed download writes
+// none (and spends no flush on one); the next call fetches the whole object.
+TEST_F(ResumableDownloadTest, WithoutTheCrcNoCheckpointIsWritten) {
+    Fault no_crc;
+    no_crc.kind = FaultKind::NoCrc;
+    no_crc.method = "HEAD";
+    no_crc.times = -1;
+    Service().AddFault(no_crc);
+    Service().AddFault(FailGets(4));
+    EXPECT_FALSE(Resume().IsSucc());
+    EXPECT_EQ(ReadFile(m_path).size(), 4u * 4096);
+    EXPECT_FALSE(FileExists(TaskFile()));
+
+    Service().ClearRequests();
+    ZidResult result = Resume();
+    ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+    EXPECT_EQ(ReadFile(m_path), m_data);
+    EXPECT_EQ(CountRequests("GET"), 11u);
 }
 
 TEST_F(ResumableDownloadTest, CrcHeaderDecidesWhenPresent) {
