@@ -82,6 +82,17 @@ std::string ReadBack(const char* section, const char* key, const std::string& pa
     return buf;
 }
 
+// Bundles of earlier runs left beside the installed one, by a run killed mid-swap or by a
+// swap that could not be made durable: ".NAME.new-STAMP" and ".NAME.old-STAMP".
+void RemoveSwapLeftovers(const std::string& apps_dir, const std::string& app_name) {
+    const std::string fresh = "." + app_name + ".new-", previous = "." + app_name + ".old-";
+    for (const std::string& entry : zplat::DirectoryEntries(apps_dir)) {
+        if (entry.rfind(fresh, 0) != 0 && entry.rfind(previous, 0) != 0) continue;
+        const std::string path = apps_dir + "/" + entry;
+        if (!MacUtil::RemovePath(path.c_str())) zplat::LogLine("cannot remove the leftover %s", path.c_str());
+    }
+}
+
 }  // namespace
 
 IClient::IClient() {
@@ -380,6 +391,9 @@ bool IClient::ReplaceInstalledBundle() {
         zplat::LogLine("cannot remove the previous bundle %s", previous.c_str());
         ok = false;
     }
+    // Only now: until this run's bundle is installed and on the disk, a leftover of an
+    // earlier run may be the only copy of the application.
+    RemoveSwapLeftovers(s.m_szAppDir, s.m_szAppName);
     if (!MacUtil::RemovePath(s.m_szTempDir.c_str())) {
         zplat::LogLine("cannot remove the staging folder %s", s.m_szTempDir.c_str());
         ok = false;

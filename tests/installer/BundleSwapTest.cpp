@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -185,6 +186,38 @@ TEST_F(BundleSwapTest, FailedFlushKeepsTheInstalledBundle) {
             EXPECT_EQ(apps, std::vector<std::string>{"Tamberlyn.app"});
         }
     }
+}
+
+// Bundles that earlier runs left beside the installed one (killed mid-swap, or a swap that
+// could not be made durable) go once a swap has succeeded, never before: until then one of
+// them may be the only copy of the application.
+TEST_F(BundleSwapTest, LeftoversOfEarlierSwapsGoOnlyAfterASuccessfulOne) {
+    const std::vector<std::string> leftovers = {".Tamberlyn.app.new-1111", ".Tamberlyn.app.old-2222"};
+    const std::string unrelated = ".Other.app.old-3333";
+    for (bool succeeds : {false, true}) {
+        SCOPED_TRACE(succeeds ? "successful swap" : "failed swap");
+        IClient engine;
+        Stage();
+        zplat::RemoveItem(Installed());
+        InstallOld();
+        for (const std::string& name : leftovers) {
+            ASSERT_TRUE(zplat::CreateDirectory(apps_ + "/" + name + "/Contents", true));
+            zid_test::WriteBytes(apps_ + "/" + name + "/Contents/Info.plist", name);
+        }
+        ASSERT_TRUE(zplat::CreateDirectory(apps_ + "/" + unrelated, true));
+        {
+            ScopedSyncHook hook([&](const std::string& path, int) { return !succeeds && path == apps_ ? EIO : 0; });
+            EXPECT_EQ(engine.ReplaceInstalledBundle(), succeeds);
+        }
+        EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), "new");
+        for (const std::string& name : leftovers) {
+            EXPECT_EQ(zplat::ItemExists(apps_ + "/" + name), !succeeds) << name;
+        }
+        EXPECT_TRUE(zplat::ItemExists(apps_ + "/" + unrelated));
+    }
+    std::vector<std::string> apps = zplat::DirectoryEntries(apps_);
+    std::sort(apps.begin(), apps.end());
+    EXPECT_EQ(apps, (std::vector<std::string>{unrelated, "Tamberlyn.app"}));
 }
 
 }  // namespace
