@@ -17,18 +17,9 @@
 #include "zid/ZidExport.h"
 #include "zid/model/Tag.h"
 #include "zid/request/BaseReq.h"
+#include "zid/trsf/TransferHandler.h"
 
 namespace zuzezi_zid {
-
-class AsyncContext;
-
-/// Progress callback: (transferred bytes, total bytes, user data); the same type as in
-/// trsf/TransferHandler.h, where its threads are described: it may run on several pool
-/// threads at once.
-using TransferProgressCallback = std::function<void(uint64_t, uint64_t, void*)>;
-/// Done callback: (context of the finished call, user data); the same type as in
-/// trsf/TransferHandler.h.
-using DoneCallback = std::function<void(const std::shared_ptr<AsyncContext>&, void*)>;
 
 /// A request addressed to one object of a bucket: the object key gives the path.
 ///
@@ -36,7 +27,7 @@ using DoneCallback = std::function<void(const std::shared_ptr<AsyncContext>&, vo
 /// methods of ZidAPI only: no synchronous method calls either callback, the synchronous
 /// multipart upload ZidAPI::MultiUploadObject() and the multi-threaded
 /// ZidAPI::MultiGetObject() included.
-class ZID_API ObjectReq : public BaseReq {
+class ZID_API ObjectReq : public BaseReq, public TransferSource {
 public:
     /// A request with an empty method and the path "/" + key.
     /// @param bucket_name the bucket, "NAME-APPID" or NAME alone: ASCII letters, digits and
@@ -48,29 +39,29 @@ public:
     ~ObjectReq() override = default;
 
     /// The local file of a file transfer; "" for other requests.
-    virtual std::string GetLocalFilePath() const { return ""; }
+    std::string GetLocalFilePath() const override { return ""; }
 
     /// The bucket name as given.
-    std::string GetBucketName() const { return m_bucket_name; }
+    std::string GetBucketName() const override { return m_bucket_name; }
     /// The object key, without a leading "/" (except for a DeleteObjectReq).
-    std::string GetObjectName() const { return m_object_name; }
+    std::string GetObjectName() const override { return m_object_name; }
     /// Sets the key: drops one leading "/" and makes the path "/" + key.
     void SetObjectName(const std::string& object_name);
 
     /// Sets the progress callback; see TransferProgressCallback for its threads.
     void SetTransferProgressCallback(const TransferProgressCallback& cb) { m_progress_cb = cb; }
     /// The progress callback; empty for none.
-    TransferProgressCallback GetTransferProgressCallback() const { return m_progress_cb; }
+    TransferProgressCallback GetTransferProgressCallback() const override { return m_progress_cb; }
     /// Sets the callback called once when an asynchronous call has ended, on the pool
     /// thread that ended it.
     void SetDoneCallback(const DoneCallback& cb) { m_done_cb = cb; }
     /// The done callback; empty for none.
-    DoneCallback GetDoneCallback() const { return m_done_cb; }
+    DoneCallback GetDoneCallback() const override { return m_done_cb; }
     /// Sets the pointer handed to both callbacks; the caller keeps what it points to alive
     /// until the transfer has ended.
     void SetUserData(void* user_data) { m_user_data = user_data; }
     /// The pointer handed to both callbacks; null by default.
-    void* GetUserData() const { return m_user_data; }
+    void* GetUserData() const override { return m_user_data; }
 
 protected:
     /// For requests that fix their method and, for a sub-resource, one query parameter

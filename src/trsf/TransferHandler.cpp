@@ -8,6 +8,15 @@
 
 namespace zuzezi_zid {
 
+void TransferHandler::BindRequest(const TransferSource& req) {
+    m_bucket_name = req.GetBucketName();
+    m_object_name = req.GetObjectName();
+    m_local_file_path = req.GetLocalFilePath();
+    m_progress_cb = req.GetTransferProgressCallback();
+    m_done_cb = req.GetDoneCallback();
+    m_user_data = req.GetUserData();
+}
+
 void TransferHandler::SetTotalSize(uint64_t total) {
     std::lock_guard<std::mutex> lock(m_progress_mutex);
     m_total_size = total;

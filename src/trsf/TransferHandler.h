@@ -23,7 +23,6 @@
 namespace zuzezi_zid {
 
 class AsyncContext;
-class ObjectReq;
 
 /// Progress callback: (transferred bytes, total bytes, user data).
 ///
@@ -36,6 +35,25 @@ using TransferProgressCallback = std::function<void(uint64_t, uint64_t, void*)>;
 /// status and result are stored.
 using DoneCallback = std::function<void(const std::shared_ptr<AsyncContext>&, void*)>;
 
+/// What a transfer takes from the request that starts it; every ObjectReq is one. The
+/// transfer state sits below the requests, so it knows them only through this.
+class ZID_API TransferSource {
+public:
+    virtual ~TransferSource() = default;
+    /// The bucket the transfer reads or writes.
+    virtual std::string GetBucketName() const = 0;
+    /// The object key.
+    virtual std::string GetObjectName() const = 0;
+    /// The local file of a file transfer; "" for other requests.
+    virtual std::string GetLocalFilePath() const = 0;
+    /// The progress callback; empty for none.
+    virtual TransferProgressCallback GetTransferProgressCallback() const = 0;
+    /// The done callback; empty for none.
+    virtual DoneCallback GetDoneCallback() const = 0;
+    /// The pointer handed to both callbacks.
+    virtual void* GetUserData() const = 0;
+};
+
 /// Shared state of one transfer: names, sizes, status, result, cancel flag, callbacks.
 /// Always owned by a std::shared_ptr (the done callback needs shared_from_this()).
 /// Progress is guarded by one mutex, status and cancel flag by another; waiters wake on
@@ -47,8 +65,9 @@ public:
     TransferHandler(const TransferHandler&) = delete;
     TransferHandler& operator=(const TransferHandler&) = delete;
 
-    /// Takes names, local path, callbacks and user data from the request.
-    void BindRequest(const ObjectReq& req);
+    /// Takes names, local path, callbacks and user data from the request (an ObjectReq);
+    /// later changes to the request do not reach the handler.
+    void BindRequest(const TransferSource& req);
 
     /// Sets the transfer's total size in bytes.
     void SetTotalSize(uint64_t total);
