@@ -11,12 +11,6 @@ namespace {
 constexpr uint64_t kAllOnes32 = 0xFFFFFFFF;
 constexpr size_t kCentralHeaderSize = 46;
 
-uint64_t Le(const unsigned char* p, int bytes) {
-    uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
 bool ReadAt(FILE* f, uint64_t at, size_t n, std::vector<unsigned char>* out) {
     out->resize(n);
     return fseeko(f, static_cast<off_t>(at), SEEK_SET) == 0 && fread(out->data(), 1, n, f) == n;
@@ -48,7 +42,7 @@ bool FindCentralDirectory(FILE* f, Directory* dir) {
             cd_offset = Le(&rec[48], 8);
         }
         // Data before the archive shifts every offset, as minizip counts.
-        if (records_at < cd_offset + cd_size) return false;
+        if (cd_size > records_at || records_at - cd_size < cd_offset) return false;
         dir->at = records_at - cd_size;
         dir->size = cd_size;
         dir->shift = dir->at - cd_offset;

@@ -11,6 +11,13 @@
 
 namespace zipfacade {
 
+// A little-endian number of `bytes` bytes, as zip records store them.
+inline uint64_t Le(const unsigned char* p, int bytes) {
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
 struct CentralEntry {
     // Where the central header lies, as minizip's unzGetFilePos64 counts it.
     uint64_t directoryAt = 0;

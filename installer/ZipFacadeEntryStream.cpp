@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ZipFacadeCentral.h"
+
 namespace zipfacade {
 namespace {
 
 constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kInputChunk = 64 * 1024;
-
-uint64_t Le(const unsigned char* p, int bytes) {
-    uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
 
 }  // namespace
 
