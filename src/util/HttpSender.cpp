@@ -381,10 +381,22 @@ public:
                 if (m_answered_early) {
                     return ReceiveEarlyAnswer();
                 }
-                if (m_reused && !AnswerArrives() &&
-                    MaySendAgain(all_sent, body, body_start, handler)) {
+                if (!m_reused) {
+                    return ReceiveHead();
+                }
+                // What arrives first may be only the end of the connection; the head's parser
+                // has the last word, as it alone reads past every TLS record in whatever
+                // order the parts of a close come.
+                const bool arrives = AnswerArrives();
+                if (arrives && FirstHeadArrives()) {
+                    return ReceiveRestOfHead();
+                }
+                if (MaySendAgain(all_sent, body, body_start, handler)) {
                     SENDER_LOG_INFO("kept connection closed before answering, sending again");
                     continue;
+                }
+                if (arrives) {
+                    throw Poco::Net::NoMessageException();
                 }
                 return ReceiveHead();
             } catch (const Poco::TimeoutException&) {
@@ -659,20 +671,41 @@ private:
         return rs;
     }
 
-    // Reads the head and returns the body, framed as the head says; a head whose
-    // framing cannot be trusted throws.
     bool AnswerArrives() {
         m_conn->SetReceiveTimeout(m_recv_timeout);
         return m_conn->AnswerArrives();
     }
 
+    // Reads the head and returns the body, framed as the head says; a head whose
+    // framing cannot be trusted throws.
     std::istream& ReceiveHead() {
+        if (!FirstHeadArrives()) {
+            throw Poco::Net::NoMessageException();
+        }
+        return ReceiveRestOfHead();
+    }
+
+    // Reads the answer's first head; false when the connection ended before any byte of it.
+    bool FirstHeadArrives() {
         m_conn->SetReceiveTimeout(m_recv_timeout);
         try {
-            // The library's own body stream is left unread. It skips "100 Continue" only; any
-            // other interim answer precedes the final one too, and taken for it, would leave
-            // that final answer to the next request on the connection.
+            // The library's own body stream is left unread.
             m_conn->Session().receiveResponse(m_response);
+        } catch (const Poco::Net::NoMessageException&) {
+            return false;
+        } catch (const Poco::SyntaxException&) {
+            CheckedFraming();  // an unparsable Content-Length says more than the parser
+            throw;
+        }
+        return true;
+    }
+
+    // After the first head: the interim answers to the final one, and the body as it frames.
+    std::istream& ReceiveRestOfHead() {
+        try {
+            // The library skips "100 Continue" only; any other interim answer precedes the
+            // final one too, and taken for it, would leave that final answer to the next
+            // request on the connection.
             for (int interim = 0;
                  m_response.getStatus() >= 100 && m_response.getStatus() < 200; ++interim) {
                 if (m_response.getStatus() == 101 || interim == kMaxInterimAnswers) {

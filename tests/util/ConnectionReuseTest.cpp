@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -12,6 +13,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <Poco/Net/SecureStreamSocketImpl.h>
 
 #include "ClientSettings.h"
 #include "LocalService.h"
@@ -238,6 +241,79 @@ TEST_F(ConnectionReuseTest, ServerSideClosingNeverFailsOrRepeatsTheNextRequest) 
         // The service stops with no connection open: a TLS server aborting one races in Poco.
         ConnectionPool::Instance().CloseIdle();
         EXPECT_TRUE(WaitOpen(*service, 0));
+    }
+    zid_test::RunQuiet("rm -rf " + zid_test::ShellQuote(tls.folder));
+}
+
+// A kept TLS connection that its server ends while the next request is on its way, at the
+// moments and in the ways a server does it: a close alert before, while or well after the
+// request arrives, the alert followed by a reset, a reset alone. A GET is sent once more on a
+// new connection and gets its answer; a POST is not sent twice.
+TEST_F(ConnectionReuseTest, AKeptTlsConnectionEndedUnansweredIsTimingProof) {
+    using Peer = Poco::Net::StreamSocket;
+    const auto alert = [](Peer& peer) { peer.shutdown(); };  // close alert, then FIN
+    const auto alert_reset = [](Peer& peer) {
+        peer.setLinger(true, 0);
+        peer.close();  // close alert, then RST
+    };
+    const auto reset = [](Peer& peer) {
+        peer.setLinger(true, 0);
+        static_cast<Poco::Net::SecureStreamSocketImpl*>(peer.impl())->abort();
+    };
+    struct Case {
+        const char* name;
+        bool read_request;  // the server reads the request before it ends the connection
+        int pause_ms;       // between the request arriving and the end
+        std::function<void(Peer&)> end;
+    };
+    const Case cases[] = {
+        {"alert once the request is read", true, 0, alert},
+        {"alert a while after the request is read", true, 200, alert},
+        {"alert with the request unread", false, 0, alert},
+        {"alert, then reset", true, 0, alert_reset},
+        {"alert, then reset, the request unread", false, 50, alert_reset},
+        {"reset without an alert", true, 0, reset},
+    };
+    const zid_test::TestCertificates tls =
+        zid_test::MakeTestCertificates(zid_test::MakeTempFolder("zid-reuse-ca-"));
+    for (const char* method : {"GET", "POST"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(method) + ": " + c.name);
+            ConnectionPool::Instance().CloseIdle();
+            std::atomic<int> connections{0};
+            zid_test::CannedServer server(
+                [&](Peer& peer, const std::string& head) {
+                    if (head.empty()) return;
+                    if (++connections > 1) {
+                        zid_test::CannedServer::Send(
+                            peer, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfresh");
+                        return;
+                    }
+                    zid_test::CannedServer::Send(
+                        peer, "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nkept");
+                    if (c.read_request) {
+                        if (zid_test::CannedServer::ReadHead(peer).empty()) return;
+                    } else if (!peer.poll(Poco::Timespan(5, 0), Poco::Net::Socket::SELECT_READ)) {
+                        return;
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(c.pause_ms));
+                    zuzezi_zid::SigpipeHold hold;
+                    c.end(peer);
+                },
+                tls.certFile, tls.keyFile);
+            Answer first = Send(server.DestDomain(), "GET", "k", {}, "", nullptr, "https");
+            ASSERT_EQ(first.status, 200) << first.err;
+            ASSERT_EQ(first.body, "kept");
+            Answer second = Send(server.DestDomain(), method, "k", {}, "", nullptr, "https");
+            if (std::string(method) == "GET") {
+                EXPECT_EQ(second.status, 200) << second.err;
+                EXPECT_EQ(second.body, "fresh");
+                EXPECT_EQ(server.Connections(), 2);
+            } else {
+                EXPECT_EQ(second.status, -1);
+                EXPECT_EQ(server.Connections(), 1);
+            }
+        }
     }
     zid_test::RunQuiet("rm -rf " + zid_test::ShellQuote(tls.folder));
 }
