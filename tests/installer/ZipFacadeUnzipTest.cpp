@@ -521,7 +521,8 @@ void SetCentralZip64Size(const std::string& zip, uint64_t size) {
 
 TEST_F(ZipFacadeUnzipTest, EntriesReadPastMinizipAreChecked) {
     // Entries whose central header leaves everything to zip64 fields, with data that does
-    // not match those headers: the run fails at that entry, as it does through minizip.
+    // not match those headers: the run fails at that entry (also where this minizip would
+    // take data shorter than its size, or an encrypted entry's bytes, as they are).
     const std::string payload = "UNIQUE-DIRECT-PAYLOAD-" + std::string(5000, 'p');
     const struct {
         const char* name;
