@@ -28,12 +28,8 @@ mkdir -p "$logs"
 # die_after_fork=0: the kill-and-resume tests fork a download that starts its own threads.
 export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:print_suppressions=0:halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:log_path=$logs/report"
 
-# Left out: its rows where a server ends a kept TLS connection with a close alert fail under
-# ThreadSanitizer only ("No message received", no resend), while they pass in the normal and
-# the ASan build, also on one core or traced; it still runs there.
-skip='^ConnectionReuseTest\.ServerSideClosingNeverFailsOrRepeatsTheNextRequest$'
 status=0
-ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 600 -E "$skip" "$@" || status=$?
+ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 600 "$@" || status=$?
 
 source "$root/scripts/sanitizer-reports.sh"
 sanitizer_reports "$logs" "$status"
