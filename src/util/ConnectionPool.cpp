@@ -38,10 +38,14 @@ void ConnectionPool::AfterForkInParent() { Instance().m_mutex.unlock(); }
 void ConnectionPool::AfterForkInChild() {
     ConnectionPool& pool = Instance();
     // The parent still owns these sockets: a request of the child on one would mix with the
-    // parent's exchanges, and closing one could end the parent's TLS session. They are left
-    // alone, neither used nor closed, for as long as the child lives.
+    // parent's exchanges, and an orderly close (a TLS alert) could end the parent's session.
+    // Only the child's copies of the descriptors are closed, which sends nothing, so the
+    // parent's own close still reaches the server while the child lives; the objects are
+    // never used or destroyed.
     static auto* inherited = new std::vector<std::unique_ptr<HttpConnection>>;
     for (Idle& idle : pool.m_idle) {
+        const Poco::Net::StreamSocket& socket = idle.connection->Session().socket();
+        if (socket.impl()->initialized()) ::close(socket.impl()->sockfd());
         inherited->push_back(std::move(idle.connection));
     }
     pool.m_idle.clear();

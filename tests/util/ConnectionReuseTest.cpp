@@ -414,7 +414,7 @@ TEST_F(ConnectionReuseTest, AnIdleConnectionIsClosedWhenItExpiresWithoutFurtherU
     ASSERT_EQ(service->OpenConnections(), 1);
     EXPECT_TRUE(WaitOpen(*service, 0));
     EXPECT_EQ(ConnectionPool::Instance().IdleCount(), 0u);
-    // A later limit applies to connections given back after it.
+    // A changed limit applies to every idle connection, also those given back after it.
     ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(100));
     ASSERT_EQ(Send(domain, "GET", "k").status, 200);
     EXPECT_TRUE(WaitOpen(*service, 0));
@@ -460,6 +460,34 @@ TEST_F(ConnectionReuseTest, AForkedChildNeverUsesTheParentsKeptConnections) {
     EXPECT_EQ(again.status, 200) << again.err;
     EXPECT_EQ(again.body, "parent");
     EXPECT_EQ(service->AcceptedConnections(), 2);
+}
+
+// A child that lives on holds no copy of the parent's kept sockets, so the parent's close of
+// an expired connection reaches the server while the child still runs.
+TEST_F(ConnectionReuseTest, AForkedChildKeepsNoneOfTheParentsSocketsOpen) {
+    auto service = Start(600000);
+    const std::string domain = service->DestDomain();
+    service->PutObject(kBucket, "k", "v");
+    ASSERT_EQ(Send(domain, "GET", "k").status, 200);
+    ASSERT_EQ(service->OpenConnections(), 1);
+    int release[2];
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        char c;
+        close(release[1]);
+        _exit(read(release[0], &c, 1) == 1 ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    close(release[0]);
+    ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(50));
+    EXPECT_TRUE(WaitOpen(*service, 0));
+    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0);  // still alive while the close came
+    ASSERT_EQ(write(release[1], "x", 1), 1);
+    close(release[1]);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // The thread that closes idle connections is stopped by exit and keeps no process alive.
