@@ -14,6 +14,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <sstream>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -654,6 +655,20 @@ private:
         if (n >= 10 && std::memcmp(head, "HTTP/1.", 7) == 0 && head[9] == '1') {
             m_watch_answer = false;
             return false;
+        }
+        if (n < 10 && CouldBeInterim(head, static_cast<size_t>(n))) {
+            // Too little to tell yet; the bytes stay readable, so the next look comes soon.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return false;
+        }
+        return true;
+    }
+
+    // Whether the first bytes of an answer may still be an interim status line ("HTTP/1.x 1").
+    static bool CouldBeInterim(const char* head, size_t n) {
+        static const char kPattern[] = "HTTP/1.? 1";
+        for (size_t i = 0; i < n; ++i) {
+            if (kPattern[i] != '?' && head[i] != kPattern[i]) return false;
         }
         return true;
     }

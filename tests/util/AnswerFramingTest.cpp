@@ -235,4 +235,33 @@ TEST_F(AnswerFramingTest, AnAnswerBeforeTheWholeUploadIsSentIsReported) {
     zid_test::RunQuiet("rm -rf " + zid_test::ShellQuote(tls.folder));
 }
 
+// A "100 Continue" that comes in pieces while the body is sent is still an interim answer:
+// its first bytes alone are not taken for a final answer, so the body goes on and the
+// server's answer after it decides.
+TEST_F(AnswerFramingTest, AnInterimAnswerInPiecesDuringTheUploadLetsTheBodyGoOn) {
+    const std::string upload(32 * 1024 * 1024, 'u');
+    for (size_t first : {size_t{3}, size_t{7}, size_t{9}}) {
+        SCOPED_TRACE(first);
+        std::atomic<size_t> received{0};
+        CannedServer::Dialogue dialogue = [&](Poco::Net::StreamSocket& peer, const std::string&) {
+            const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+            CannedServer::Send(peer, interim.substr(0, first));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            CannedServer::Send(peer, interim.substr(first));
+            std::vector<char> buffer(256 * 1024);
+            while (received < upload.size()) {
+                const int n = peer.receiveBytes(buffer.data(), static_cast<int>(buffer.size()));
+                if (n <= 0) return;
+                received += static_cast<size_t>(n);
+            }
+            CannedServer::Send(peer, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+        };
+        CannedServer server(dialogue);
+        Answer a = Send(server, "PUT", "/big", upload, "http", kTimeout);
+        EXPECT_EQ(a.status, 200) << a.err;
+        EXPECT_EQ(a.body, "ok");
+        EXPECT_EQ(received, upload.size());
+    }
+}
+
 }  // namespace
