@@ -281,7 +281,7 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
         part_etags[unit] = it->second;
         return true;
     };
-    steps.exhausted = [](unsigned k) { ZID_LOG_DBG("read over, task_index: %u", k); };
+    steps.exhausted = [](unsigned k) { ZID_LOG_DBG("read over, task_index: %d", static_cast<int>(k)); };
     if (!RunWindow(slots, layout.count, static_cast<uint64_t>(slots) * kSliceWindowPerWorker, &done,
                    steps)) {
         return result;
