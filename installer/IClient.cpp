@@ -369,6 +369,9 @@ bool IClient::ReplaceInstalledBundle() {
         return false;
     }
     const bool had_old = zplat::ItemExists(installed);
+    // A leftover under this run's own name (a run of the same stamp) would block the move
+    // aside; with the installed bundle in place it is no one's only copy.
+    if (had_old) MacUtil::RemovePath(previous.c_str());
     if (had_old && !zplat::MoveItem(installed, previous)) {
         zplat::LogLine("cannot move the installed bundle %s aside", installed.c_str());
         MacUtil::RemovePath(incoming.c_str());
