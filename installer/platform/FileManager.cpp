@@ -202,14 +202,7 @@ bool CopyItem(const std::string& from, const std::string& to, ErrorRecord* err) 
             SetErr(err, errno, "symlink " + to);
             return false;
         }
-        // Where the system cannot date a link itself, the link is still a good copy.
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        if (utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && errno != EOPNOTSUPP &&
-            errno != ENOTSUP) {
-            SetErr(err, errno, "utimensat " + to);
-            return false;
-        }
-        return true;
+        return SetDates(to, st, err);
     }
     if (S_ISDIR(st.st_mode)) {
         if (mkdir(to.c_str(), st.st_mode & 0777) != 0) {
@@ -247,7 +240,9 @@ bool SetModificationDate(const std::string& path, time_t when, ErrorRecord* err)
 
 bool SetDates(const std::string& to, const struct stat& st, ErrorRecord* err) {
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    // Where the system cannot date a link itself, the link is still a good copy.
+    if (utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOTSUP) {
         SetErr(err, errno, "utimensat " + to);
         return false;
     }

@@ -51,7 +51,8 @@ bool MoveItem(const std::string& from, const std::string& to, ErrorRecord* err =
 // Modification (and access) time, without following a link at `path`.
 bool SetModificationDate(const std::string& path, time_t when, ErrorRecord* err = nullptr);
 bool GetModificationDate(const std::string& path, time_t* when);
-// Gives `path` (not followed if a link) the access and modification times of `st`.
+// Gives `path` (not followed if a link) the access and modification times of `st`; a link
+// the system cannot date keeps its own.
 bool SetDates(const std::string& path, const struct stat& st, ErrorRecord* err = nullptr);
 // chmod of the item itself; refuses links (Linux cannot change a link's mode).
 bool SetPosixPermissions(const std::string& path, mode_t mode, ErrorRecord* err = nullptr);
