@@ -49,6 +49,7 @@ void ConnectionPool::AfterForkInChild() {
         inherited->push_back(std::move(idle.connection));
     }
     pool.m_idle.clear();
+    pool.m_reaper_due = Clock::time_point::min();  // the parent's thread is not here to wake
     pool.m_mutex.unlock();
 }
 
@@ -103,11 +104,13 @@ void ConnectionPool::Give(const std::string& key, std::unique_ptr<HttpConnection
         closing.push_back(std::move(m_idle.front()));
         m_idle.pop_front();
     }
-    const bool was_empty = m_idle.empty();
     m_idle.push_back(Idle{key, std::move(connection), now});
+    m_given = true;
     StartReaperLocked();
-    if (was_empty) {
-        m_wake.notify_one();  // otherwise an earlier expiry is already awaited
+    const Clock::time_point due = now + m_idle_limit;
+    if (due < m_reaper_due) {
+        m_reaper_due = due;
+        m_wake.notify_one();
     }
 }
 
@@ -134,15 +137,24 @@ void ConnectionPool::Reap() {
     sigset_t all;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    pthread_setname_np(pthread_self(), "zid-idle-close");
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
-        if (m_idle.empty()) {
-            m_wake.wait(lock);
+        const Clock::time_point now = Clock::now();
+        if (!m_idle.empty()) {
+            m_reaper_due = m_idle.front().since + m_idle_limit;
+        } else if (m_given) {
+            // Still in use: whatever comes back from now on is due no sooner than this, so
+            // handing it back need not wake the thread.
+            m_reaper_due = now + m_idle_limit;
         } else {
-            const Clock::time_point due = m_idle.front().since + m_idle_limit;
-            if (Clock::now() < due) {
-                m_wake.wait_until(lock, due);
-            }
+            m_reaper_due = Clock::time_point::max();
+        }
+        m_given = false;
+        if (m_reaper_due == Clock::time_point::max()) {
+            m_wake.wait(lock);
+        } else if (now < m_reaper_due) {
+            m_wake.wait_until(lock, m_reaper_due);
         }
         std::deque<Idle> closing;
         TakeExpired(Clock::now(), &closing);
