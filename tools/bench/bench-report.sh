@@ -13,32 +13,37 @@ report_table() {
   ' "$rows"
 }
 
-# The per-round values of one client, rounds 1 and up: "ROUND SECONDS CPU-S-PER-GIB PEAK-MIB".
+# The per-round values of one client, rounds 1 and up:
+# "ROUND SECONDS CPU-S-PER-GIB PEAK-MIB OPS-PER-S" (the rate is 0 for a single operation).
 per_round() {
   awk -F'\t' -v want="$1" '
     $2 == "ok" { name = $1; round = name; sub(/ #[0-9]+$/, "", name); sub(/.* #/, "", round)
-                 if (name == want && round > 0) print round, $3 / 1e6, $6 / ($4 / 1073741824), $7 / 1024 }
+                 if (name == want && round > 0) print round, $3 / 1e6, $6 / ($4 / 1073741824), $7 / 1024,
+                                                     ($5 > 1 ? $5 / ($3 / 1e6) : 0) }
   ' "$rows"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
 # compare LABEL A B speed|cpu [GOAL]: the median over rounds of A's speed over B's (B's seconds
-# over A's; at least GOAL), or of A's CPU per GiB over B's (at most GOAL), with both medians.
+# over A's; at least GOAL), or of A's CPU per GiB over B's (at most GOAL), with both medians
+# (and both median rates, for passes of many operations).
 compare() {
   local label=$1 a=$2 b=$3 kind=$4 goal=${5:-}
   local joined
   joined=$(join <(per_round "$a" | sort -k1,1) <(per_round "$b" | sort -k1,1))
   if [ -z "$joined" ]; then echo "$label: $a against $b: no round where both succeeded"; return; fi
-  local col ratio ma mb
-  [ "$kind" = speed ] && col='$5 / $2' || col='$3 / $6'
+  local col ratio ma mb ra rb
+  [ "$kind" = speed ] && col='$6 / $2' || col='$3 / $7'
   ratio=$(awk "{ print $col }" <<<"$joined" | median)
   if [ "$kind" = speed ]; then
-    ma=$(awk '{ print $2 }' <<<"$joined" | median); mb=$(awk '{ print $5 }' <<<"$joined" | median)
-    printf '%s: %s %.2fx %s (median seconds %.3f against %.3f, %d rounds)' "$label" "$a" "$ratio" \
-      "$b" "$ma" "$mb" "$(wc -l <<<"$joined")"
+    ma=$(awk '{ print $2 }' <<<"$joined" | median); mb=$(awk '{ print $6 }' <<<"$joined" | median)
+    ra=$(awk '{ print $5 }' <<<"$joined" | median); rb=$(awk '{ print $9 }' <<<"$joined" | median)
+    printf '%s: %s %.2fx %s (median seconds %.3f against %.3f' "$label" "$a" "$ratio" "$b" "$ma" "$mb"
+    awk -v ra="$ra" -v rb="$rb" 'BEGIN { if (ra > 0) printf ", ops/s %.0f against %.0f", ra, rb }'
+    printf ', %d rounds)' "$(wc -l <<<"$joined")"
   else
-    ma=$(awk '{ print $3 }' <<<"$joined" | median); mb=$(awk '{ print $6 }' <<<"$joined" | median)
+    ma=$(awk '{ print $3 }' <<<"$joined" | median); mb=$(awk '{ print $7 }' <<<"$joined" | median)
     printf '%s: %s %.2f s/GiB, %s %.2f s/GiB: %.2fx (%d rounds)' "$label" "$a" "$ma" "$b" "$mb" \
       "$ratio" "$(wc -l <<<"$joined")"
   fi

@@ -9,6 +9,10 @@
 #   ZID_BENCH_SMALL    objects of a small-object pass (default 1000, 4 KiB each)
 #   ZID_BENCH_SMALL_RUNS  rounds of the small objects (default 9: a pass is short, so noisy)
 #   ZID_BENCH_TIMEOUT  seconds any one step may take (default 300)
+#   ZID_BENCH_PEER     another build's zid-bench-small (e.g. of an earlier commit, built in a
+#                      worktree of its own): its 4 KiB GETs and PUTs one after another run in
+#                      the same rounds against the same service, and the ratios show
+#   ZID_BENCH_PEER_NAME  its label (default: the commit of the worktree it was built in)
 #   TMPDIR             where the object and the downloads go (/dev/shm keeps the disk out)
 # Download: from nginx (HEAD and ranged GETs, no signatures): the client, a bare ranged-GET
 # client of the same threads and slice size, curl and aria2c. Small objects and the upload:
@@ -36,6 +40,11 @@ service=$build/tools/local-service/zid-local-service
 threads=10
 slice=$((4 << 20))
 small_threads=8
+peer=${ZID_BENCH_PEER:-}
+if [ -n "$peer" ]; then
+  [ -x "$peer" ] || { echo "missing $peer" >&2; exit 2; }
+  peer_name=${ZID_BENCH_PEER_NAME:-$(git -C "$(dirname "$peer")" rev-parse --short HEAD 2>/dev/null || echo peer)}
+fi
 
 for tool in "$bench" "$small" "$bare" "$sink" "$service"; do
   [ -x "$tool" ] || { echo "missing $tool: build first" >&2; exit 2; }
@@ -238,10 +247,18 @@ run_small() {
       "$small" get "$service_domain" small "$n" 1
     measure "curl GET keep-alive $tag" "$bytes" "$n" "small_ok $work/step.out" \
       curl -sS -f -K "$cfg/get.cfg"
+    if [ -n "$peer" ]; then
+      measure "$peer_name GET x1 $tag" "$bytes" "$n" "small_ok $work/step.out" \
+        "$peer" get "$service_domain" small "$n" 1
+    fi
     measure "zid PUT x1 $tag" "$bytes" "$n" "stored_ok p-zid-$r" \
       "$small" put "$service_domain" "p-zid-$r" "$cfg/src" "$n" 1
     measure "curl PUT keep-alive $tag" "$bytes" "$n" "stored_ok p-curl-$r" \
       curl -sS -f -o /dev/null -K "$cfg/put.cfg"
+    if [ -n "$peer" ]; then
+      measure "$peer_name PUT x1 $tag" "$bytes" "$n" "stored_ok p-peer-$r" \
+        "$peer" put "$service_domain" "p-peer-$r" "$cfg/src" "$n" 1
+    fi
     rm -rf "$cfg/zid8" "$cfg/curl8"; mkdir "$cfg/zid8" "$cfg/curl8"
     measure "zid GET x$small_threads $tag" "$bytes" "$n" "small_files_ok $cfg/zid8" \
       "$small" get "$service_domain" small "$n" "$small_threads" "$cfg/zid8"
@@ -328,6 +345,12 @@ fi
 if wants small; then
   compare "4 KiB GET, one after another" "zid GET x1" "curl GET keep-alive" speed 1.0
   compare "4 KiB PUT, one after another" "zid PUT x1" "curl PUT keep-alive" speed 1.0
+  if [ -n "$peer" ]; then
+    compare "4 KiB GET, one after another" "zid GET x1" "$peer_name GET x1" speed 1.0
+    compare "4 KiB PUT, one after another" "zid PUT x1" "$peer_name PUT x1" speed
+    compare "4 KiB GET, one after another" "$peer_name GET x1" "curl GET keep-alive" speed
+    compare "4 KiB PUT, one after another" "$peer_name PUT x1" "curl PUT keep-alive" speed
+  fi
   compare "4 KiB GET, $small_threads threads" "zid GET x$small_threads" "curl -Z GET" speed 1.0
   compare "4 KiB PUT, $small_threads threads" "zid PUT x$small_threads" "curl -Z PUT" speed 1.0
   compare "4 KiB GET CPU" "zid GET x1" "curl GET keep-alive" cpu
