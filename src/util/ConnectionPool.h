@@ -30,12 +30,11 @@ namespace zuzezi_zid {
 // Idle connections are closed when they reach the idle limit (below common server limits), by
 // a thread of the pool that sleeps until the earliest one is due, so that no socket lingers
 // after the last transfer; the pool keeps a bounded number of them. A connection given back
-// is due after every one already waiting, so the thread is woken only when it sleeps for
-// longer than that (it has seen the pool empty for a whole idle limit): requests one after
-// another never wake it. It is built once and never
-// destroyed, like the library's other process-wide tables, so that a process may end while
-// transfers still run; `exit` stops the closing thread first, so that it closes nothing while
-// the HTTP library's own tables are destroyed.
+// falls due after every one already kept, so it wakes the thread only when the thread sleeps
+// with no due time (the pool stayed empty for a whole idle limit): requests one after another
+// never wake it. It is built once and never destroyed, like the library's other process-wide
+// tables, so that a process may end while transfers still run; `exit` stops the closing
+// thread first, so that it closes nothing while the HTTP library's own tables are destroyed.
 class ConnectionPool {
 public:
     static ConnectionPool& Instance();
@@ -79,10 +78,10 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;     // the earliest expiry or the limit changed, or exit
+    std::condition_variable m_stopped;  // the closing thread has ended
     // When the closing thread wakes by itself next; max while it waits to be woken.
     Clock::time_point m_reaper_due = Clock::time_point::max();
-    bool m_given = false;               // a connection came back since the thread last looked
-    std::condition_variable m_stopped;  // the closing thread has ended
+    bool m_given = false;  // a connection came back since the thread last looked
     int m_reaper_pid = 0;               // of the process that started the closing thread
     bool m_reaper_running = false;
     bool m_stopping = false;
