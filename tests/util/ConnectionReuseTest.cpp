@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -7,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -488,6 +490,75 @@ TEST_F(ConnectionReuseTest, AForkedChildKeepsNoneOfTheParentsSocketsOpen) {
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// The thread that closes idle connections, watched through the kernel's count of the times it
+// went to sleep: each wake-up ends in one more, whatever woke it.
+
+// /proc/self/task/TID of the closing thread, or empty while there is none.
+std::string ClosingThread() {
+    std::string found;
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks) return found;
+    while (dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] == '.') continue;
+        const std::string dir = std::string("/proc/self/task/") + entry->d_name;
+        std::string name;
+        std::getline(std::ifstream(dir + "/comm"), name);
+        if (name == "zid-idle-close") found = dir;
+    }
+    closedir(tasks);
+    return found;
+}
+
+// -1 when the thread has ended or the kernel gives no count.
+long Sleeps(const std::string& thread) {
+    std::ifstream status(thread + "/status");
+    const std::string field = "voluntary_ctxt_switches:";
+    for (std::string line; std::getline(status, line);) {
+        if (line.compare(0, field.size(), field) == 0) return std::stol(line.substr(field.size()));
+    }
+    return -1;
+}
+
+TEST_F(ConnectionReuseTest, RequestsOneAfterAnotherOnAKeptConnectionNeverWakeTheClosingThread) {
+    auto service = Start();
+    const std::string domain = service->DestDomain();
+    service->PutObject(kBucket, "k", "v");
+    ConnectionPool& pool = ConnectionPool::Instance();
+    // No connection falls due while the requests run.
+    pool.SetIdleLimit(std::chrono::minutes(10));
+    ASSERT_EQ(Send(domain, "GET", "k").status, 200);  // may be the first to start the thread
+
+    std::string thread;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((thread = ClosingThread()).empty()) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no closing thread runs";
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    // A changed limit must wake it: this shows the count moves when it is woken, and leaves
+    // it asleep until the connection kept now falls due.
+    const long before_limit = Sleeps(thread);
+    ASSERT_GE(before_limit, 0) << "the kernel gives no count of the thread's sleeps";
+    pool.SetIdleLimit(std::chrono::minutes(20));
+    while (Sleeps(thread) == before_limit) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline + std::chrono::seconds(10))
+            << "a changed idle limit did not wake the closing thread";
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    // 400 requests on the one kept connection. The thread may still be going back to sleep
+    // from the wake-up above (on the pool's lock, then on its wait): two sleeps at most.
+    const long before = Sleeps(thread);
+    const std::string upload(4096, 'u');
+    for (int i = 0; i < 200; ++i) {
+        Answer got = Send(domain, "GET", "k");
+        ASSERT_EQ(got.status, 200) << i << " " << got.err;
+        ASSERT_EQ(got.body, "v");
+    }
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(Send(domain, "PUT", "u", {}, upload).status, 200) << i;
+    EXPECT_LE(Sleeps(thread) - before, 2) << "woken by requests that only took and gave back";
+    EXPECT_EQ(service->AcceptedConnections(), 1);
 }
 
 // The thread that closes idle connections is stopped by exit and keeps no process alive.
