@@ -229,6 +229,18 @@ stored_ok() {
   curl_config get "$1" >"$work/small/check.cfg"
   curl -sS -f -K "$work/small/check.cfg" >"$work/small/check.out" && small_ok "$work/small/check.out"
 }
+# peer_small get|put: one pass of the other build's client, one object after another (uses
+# run_small's round, tag and sizes).
+peer_small() {
+  [ -n "$peer" ] || return 0
+  if [ "$1" = get ]; then
+    measure "$peer_name GET x1 $tag" "$bytes" "$n" "small_ok $work/step.out" \
+      "$peer" get "$service_domain" small "$n" 1
+  else
+    measure "$peer_name PUT x1 $tag" "$bytes" "$n" "stored_ok p-peer-$r" \
+      "$peer" put "$service_domain" "p-peer-$r" "$cfg/src" "$n" 1
+  fi
+}
 run_small() {
   local r tag n=$small_count bytes=$((small_count * 4096)) cfg=$work/small
   mkdir -p "$cfg/src"
@@ -243,22 +255,20 @@ run_small() {
     tag="#$r"
     curl_config put "p-curl-$r" >"$cfg/put.cfg"
     curl_config put "p-curl8-$r" >"$cfg/put8.cfg"
+    # The other build goes first in every other round, so that neither always follows the
+    # same step.
+    [ $((r % 2)) -eq 1 ] && peer_small get
     measure "zid GET x1 $tag" "$bytes" "$n" "small_ok $work/step.out" \
       "$small" get "$service_domain" small "$n" 1
     measure "curl GET keep-alive $tag" "$bytes" "$n" "small_ok $work/step.out" \
       curl -sS -f -K "$cfg/get.cfg"
-    if [ -n "$peer" ]; then
-      measure "$peer_name GET x1 $tag" "$bytes" "$n" "small_ok $work/step.out" \
-        "$peer" get "$service_domain" small "$n" 1
-    fi
+    [ $((r % 2)) -eq 0 ] && peer_small get
+    [ $((r % 2)) -eq 1 ] && peer_small put
     measure "zid PUT x1 $tag" "$bytes" "$n" "stored_ok p-zid-$r" \
       "$small" put "$service_domain" "p-zid-$r" "$cfg/src" "$n" 1
     measure "curl PUT keep-alive $tag" "$bytes" "$n" "stored_ok p-curl-$r" \
       curl -sS -f -o /dev/null -K "$cfg/put.cfg"
-    if [ -n "$peer" ]; then
-      measure "$peer_name PUT x1 $tag" "$bytes" "$n" "stored_ok p-peer-$r" \
-        "$peer" put "$service_domain" "p-peer-$r" "$cfg/src" "$n" 1
-    fi
+    [ $((r % 2)) -eq 0 ] && peer_small put
     rm -rf "$cfg/zid8" "$cfg/curl8"; mkdir "$cfg/zid8" "$cfg/curl8"
     measure "zid GET x$small_threads $tag" "$bytes" "$n" "small_files_ok $cfg/zid8" \
       "$small" get "$service_domain" small "$n" "$small_threads" "$cfg/zid8"
