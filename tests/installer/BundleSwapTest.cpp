@@ -14,6 +14,7 @@
 #include "platform/Durability.h"
 #include "platform/FileManager.h"
 #include "platform/MainQueue.h"
+#include "support/DeepFolders.h"
 #include "support/LocalServiceFixture.h"
 #include "support/ScopedEnv.h"
 #include "support/ZipFixture.h"
@@ -147,6 +148,32 @@ TEST_F(BundleSwapTest, CopyIsFlushedBeforeTheOldBundleStepsAsideAndTheSwapBefore
     ASSERT_EQ(last.apps.size(), 2u);  // the new bundle and, still, the old one beside it
     EXPECT_EQ(last.apps[1], "Tamberlyn.app");
     EXPECT_EQ(last.apps[0].rfind(".Tamberlyn.app.old-", 0), 0u) << last.apps[0];
+}
+
+TEST_F(BundleSwapTest, ItemsDeeperThanAPathCanNameAreInstalledAndFlushed) {
+    IClient engine;
+    const std::string staged = Stage();
+    InstallOld();
+    {
+        const int bottom = zid_test::OpenDeepBottom(staged + "/Contents", true);
+        ASSERT_GE(bottom, 0);
+        ASSERT_TRUE(zid_test::WriteAt(bottom, "deep.txt", "deep"));
+        close(bottom);
+    }
+    std::vector<std::string> flushed;
+    {
+        ScopedSyncHook hook([&](const std::string& path, int) {
+            flushed.push_back(zplat::LastPathComponent(path));
+            return 0;
+        });
+        ASSERT_TRUE(engine.ReplaceInstalledBundle());
+    }
+    const int bottom = zid_test::OpenDeepBottom(Installed() + "/Contents", false);
+    ASSERT_GE(bottom, 0) << "the deep folders were not installed";
+    EXPECT_EQ(zid_test::ReadAt(bottom, "deep.txt"), "deep");
+    close(bottom);
+    EXPECT_NE(std::find(flushed.begin(), flushed.end(), "deep.txt"), flushed.end());
+    EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
 }
 
 TEST_F(BundleSwapTest, FailedFlushKeepsTheInstalledBundle) {

@@ -103,7 +103,12 @@ int main(int argc, char** argv) {
             break;
         }
         size_t files = 0;
-        for (const zplat::TreeItem& item : zplat::ListTree(master)) files += S_ISREG(item.st.st_mode) ? 1 : 0;
+        std::vector<zplat::TreeItem> items;
+        if (!zplat::ListTree(master, &items)) {
+            Fail("listing " + master);
+            return 1;
+        }
+        for (const zplat::TreeItem& item : items) files += S_ISREG(item.st.st_mode) ? 1 : 0;
         std::vector<double> with, without;
         // Round 0 installs the first bundle and is not counted.
         for (int round = 0; round <= rounds; ++round) {
