@@ -63,6 +63,9 @@ public:
     bool WriteUpdateIni();
     bool WritePackageIni();
     bool ReplaceInstalledBundle();
+    // With no installed bundle but the previous one left beside it by a swap that was
+    // killed halfway, puts that one back under its name.
+    void RestoreInterruptedSwap();
 
     // Called by OnDownLoadProgress, from several download threads at once.
     void OnProgress(uint64_t transferred, uint64_t total);
@@ -80,6 +83,8 @@ private:
     int AddRate(double amount);
     std::string StagedBundle() const;
     std::string InstalledBundle() const;
+    bool SwapInBundle(const std::string& incoming, const std::string& installed, std::string* previous,
+                      bool had_old);
 
     std::string m_szAccessKey;
     std::string m_szAccessKeySecret;

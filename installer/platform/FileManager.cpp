@@ -1,6 +1,7 @@
 #include "FileManager.h"
 
 #include <dirent.h>
+#include <stdio.h>  // renameat2
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -223,12 +224,36 @@ bool CopyItemAt(int from_dir, const std::string& from, const struct stat& st, in
     return CopyRegularFileAt(from_dir, from, to_dir, to, st, err);
 }
 
+namespace {
+MoveHook& Hook() {
+    static MoveHook hook;
+    return hook;
+}
+}  // namespace
+
+void SetMoveHook(MoveHook hook) { Hook() = std::move(hook); }
+
 bool MoveItem(const std::string& from, const std::string& to, ErrorRecord* err) {
-    if (rename(from.c_str(), to.c_str()) != 0) {
-        SetErr(err, errno, "rename " + from);
+    const int held = Hook() ? Hook()(from, to, false) : 0;
+    if (held != 0 || rename(from.c_str(), to.c_str()) != 0) {
+        SetErr(err, held != 0 ? held : errno, "rename " + from);
         return false;
     }
     return true;
+}
+
+bool ExchangeItems(const std::string& a, const std::string& b, ErrorRecord* err) {
+    const int held = Hook() ? Hook()(a, b, true) : 0;
+    if (held != 0 || renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) != 0) {
+        SetErr(err, held != 0 ? held : errno, "exchange " + a + " and " + b);
+        return false;
+    }
+    return true;
+}
+
+bool IsExchangeUnsupported(const ErrorRecord& err) {
+    return err.domain == kPosixErrorDomain &&
+           (err.code == EINVAL || err.code == ENOSYS || err.code == ENOTSUP || err.code == EOPNOTSUPP);
 }
 
 bool SetModificationDate(const std::string& path, time_t when, ErrorRecord* err) {

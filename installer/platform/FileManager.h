@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -53,6 +54,16 @@ bool CopyItemAt(int from_dir, const std::string& from, const struct stat& st, in
                 ErrorRecord* err = nullptr);
 // rename(2); replaces an existing file or empty folder at `to`.
 bool MoveItem(const std::string& from, const std::string& to, ErrorRecord* err = nullptr);
+// Swaps the two items' names in one step: at no moment is either name missing. Fails with
+// EINVAL, ENOSYS or ENOTSUP (IsExchangeUnsupported) where the system or the filesystem
+// does not offer it.
+bool ExchangeItems(const std::string& a, const std::string& b, ErrorRecord* err = nullptr);
+bool IsExchangeUnsupported(const ErrorRecord& err);
+// Called before every MoveItem and ExchangeItems of the process with their two paths: 0
+// lets the call go on, an errno value fails it with that error, untouched. An empty hook
+// removes it. Set it only while no move runs.
+using MoveHook = std::function<int(const std::string& from, const std::string& to, bool exchange)>;
+void SetMoveHook(MoveHook hook);
 
 // Modification (and access) time, without following a link at `path`.
 bool SetModificationDate(const std::string& path, time_t when, ErrorRecord* err = nullptr);

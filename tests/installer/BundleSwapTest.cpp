@@ -21,6 +21,12 @@
 
 namespace {
 
+// Puts rename back however the test ends.
+struct ScopedMoveHook {
+    explicit ScopedMoveHook(zplat::MoveHook hook) { zplat::SetMoveHook(std::move(hook)); }
+    ~ScopedMoveHook() { zplat::SetMoveHook(nullptr); }
+};
+
 // Puts fsync back however the test ends.
 struct ScopedSyncHook {
     explicit ScopedSyncHook(zplat::SyncHook hook) { zplat::SetSyncHook(std::move(hook)); }
@@ -213,6 +219,88 @@ TEST_F(BundleSwapTest, FailedFlushKeepsTheInstalledBundle) {
             EXPECT_EQ(apps, std::vector<std::string>{"Tamberlyn.app"});
         }
     }
+}
+
+// Each step of the swap is seen before it is taken: the installed bundle must be there
+// under its name at every one of them.
+TEST_F(BundleSwapTest, InstalledBundleKeepsItsNameAtEveryStepOfTheSwap) {
+    const struct {
+        const char* name;
+        int exchange_error;  // what the system answers to the exchange; 0 when it takes it
+        bool succeeds;
+    } cases[] = {
+        {"exchange offered", 0, true},
+        {"filesystem without exchange", EINVAL, true},
+        {"kernel without exchange", ENOSYS, true},
+        {"exchange refused", EACCES, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        IClient engine;
+        Stage();
+        zplat::RemoveItem(Installed());
+        InstallOld();
+        std::vector<std::string> steps, missing;
+        {
+            ScopedMoveHook hook([&](const std::string& from, const std::string& to, bool exchange) {
+                const std::string step = (exchange ? "exchange " : "rename ") + zplat::LastPathComponent(from) + " " +
+                                         zplat::LastPathComponent(to);
+                steps.push_back(step);
+                if (!zplat::ItemExists(Installed() + "/Contents/Info.plist")) missing.push_back(step);
+                return exchange ? c.exchange_error : 0;
+            });
+            EXPECT_EQ(engine.ReplaceInstalledBundle(), c.succeeds);
+        }
+        ASSERT_FALSE(steps.empty());
+        EXPECT_EQ(steps[0].rfind("exchange .Tamberlyn.app.new-", 0), 0u) << steps[0];
+        if (c.exchange_error == 0) EXPECT_EQ(missing, std::vector<std::string>{});
+        EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), c.succeeds ? "new" : "old");
+        EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
+    }
+}
+
+// What a run killed in the middle of a swap left: the previous bundle is put back under
+// its name when the next run starts; nothing else is touched.
+TEST_F(BundleSwapTest, RunStartingAfterAKilledSwapPutsThePreviousBundleBack) {
+    const std::string old_s = ".Tamberlyn.app.old-20261101090000000", new_s = ".Tamberlyn.app.new-20261101090000000";
+    const std::string older = ".Tamberlyn.app.old-20261001090000000";
+    const struct {
+        const char* name;
+        std::vector<std::string> left;  // bundles beside the applications folder's name
+        bool installed;
+        std::string restored;  // the leftover put back, "" when none
+    } cases[] = {
+        {"killed between the two renames", {new_s, old_s}, false, old_s},
+        {"two earlier previous bundles", {older, old_s}, false, old_s},
+        {"a copy never finished, no previous bundle", {new_s}, false, ""},
+        {"bundle in place", {new_s, old_s}, true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zplat::RemoveItem(apps_);
+        ASSERT_TRUE(zplat::CreateDirectory(apps_, true));
+        for (const std::string& name : c.left) {
+            ASSERT_TRUE(zplat::CreateDirectory(apps_ + "/" + name + "/Contents", true));
+            zid_test::WriteBytes(apps_ + "/" + name + "/Contents/Info.plist", name);
+        }
+        if (c.installed) InstallOld();
+        IClient engine;
+        engine.RestoreInterruptedSwap();
+        std::vector<std::string> want = c.left;
+        if (!c.restored.empty()) want.erase(std::find(want.begin(), want.end(), c.restored));
+        if (c.installed || !c.restored.empty()) want.push_back("Tamberlyn.app");
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(zplat::DirectoryEntries(apps_), want);
+        const std::string info = zid_test::ReadBytes(Installed() + "/Contents/Info.plist");
+        EXPECT_EQ(info, c.installed ? "old" : c.restored);
+    }
+
+    // The next swap replaces the restored bundle and clears what is left.
+    IClient engine;
+    Stage();
+    ASSERT_TRUE(engine.ReplaceInstalledBundle());
+    EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), "new");
+    EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
 }
 
 // Bundles that earlier runs left beside the installed one (killed mid-swap, or a swap that
