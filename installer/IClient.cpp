@@ -93,6 +93,15 @@ void RemoveSwapLeftovers(const std::string& apps_dir, const std::string& app_nam
     }
 }
 
+// Staging folders are named by the run's stamp: 17 digits.
+bool IsStagingName(const std::string& name) {
+    if (name.size() != 17) return false;
+    for (char c : name) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 IClient::IClient() {
@@ -377,6 +386,21 @@ bool IClient::SwapInBundle(const std::string& incoming, const std::string& insta
     return true;
 }
 
+bool IClient::ClaimStaging() {
+    const std::string& staging = UiTheme::Settings().m_szTempDir;
+    const std::string work = zplat::DeletingLastPathComponent(staging);
+    zplat::ErrorRecord err;
+    if (!MacUtil::MakeDirs(work.c_str()) || !m_stagingClaim.Claim(staging, &err)) {
+        zplat::LogLine("cannot take the staging folder %s: %s", staging.c_str(), err.description.c_str());
+        return false;
+    }
+    zplat::RemoveUnclaimedFolders(work, IsStagingName, [this](const std::string& stamp) {
+        zplat::LogLine("removed the staging folder %s of a run that ended without cleaning up", stamp.c_str());
+        MacUtil::RemovePath((m_szQuantPath + ".unpacking-" + stamp).c_str());
+    });
+    return true;
+}
+
 void IClient::RestoreInterruptedSwap() {
     const InstallSettings& s = UiTheme::Settings();
     const std::string installed = InstalledBundle();
@@ -450,14 +474,20 @@ bool IClient::ReplaceInstalledBundle() {
 bool IClient::RunInstall() {
     // A failed run leaves no staging behind: every try would add another, with whatever
     // it had unpacked.
-    auto fail = [](int step) {
+    auto fail = [this](int step) {
         const std::string& staging = UiTheme::Settings().m_szTempDir;
         if (!staging.empty() && !MacUtil::RemovePath(staging.c_str())) {
             zplat::LogLine("cannot remove the staging folder %s", staging.c_str());
         }
+        m_stagingClaim.Release();
         MacUtil::PostUserMsg(kMsgStepFailed, 0, 0, step);
         return false;
     };
+    // Not through `fail`: a folder of this name may be another living run's.
+    if (!ClaimStaging()) {
+        MacUtil::PostUserMsg(kMsgStepFailed, 0, 0, 0);
+        return false;
+    }
     RestoreInterruptedSwap();
     if (!DownLoadSummary()) return fail(0);
     ReadServerConfig();
@@ -493,6 +523,7 @@ bool IClient::RunInstall() {
 
     MacUtil::PostUserMsg(kMsgStepStarted, 0, 0, 13);
     if (!ReplaceInstalledBundle()) return fail(13);
+    m_stagingClaim.Release();
     MacUtil::PostUserMsg(kMsgProgress, 0, 0, AddRate(4));
     MacUtil::PostUserMsg(kMsgProgress, 0, 0, AddRate(1));
     MacUtil::PostUserMsg(kMsgFinished, 0, 0, 0);
