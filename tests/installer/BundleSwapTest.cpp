@@ -75,6 +75,13 @@ protected:
         zid_test::WriteBytes(Installed() + "/Contents/Info.plist", "old");
     }
 
+    // A staged bundle and, in place of whatever is installed, the old one.
+    void StageOverOld() {
+        Stage();
+        zplat::RemoveItem(Installed());
+        InstallOld();
+    }
+
     std::string Installed() const { return apps_ + "/Tamberlyn.app"; }
 
     std::string dir_, apps_;
@@ -195,9 +202,7 @@ TEST_F(BundleSwapTest, FailedFlushKeepsTheInstalledBundle) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         IClient engine;
-        Stage();
-        zplat::RemoveItem(Installed());
-        InstallOld();
+        StageOverOld();
         {
             ScopedSyncHook hook([&](const std::string& path, int) {
                 if (c.failing == "apps") return path == apps_ ? EIO : 0;
@@ -237,9 +242,7 @@ TEST_F(BundleSwapTest, InstalledBundleKeepsItsNameAtEveryStepOfTheSwap) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         IClient engine;
-        Stage();
-        zplat::RemoveItem(Installed());
-        InstallOld();
+        StageOverOld();
         std::vector<std::string> steps, missing;
         {
             ScopedMoveHook hook([&](const std::string& from, const std::string& to, bool exchange) {
@@ -317,9 +320,7 @@ TEST_F(BundleSwapTest, LeftoversOfEarlierSwapsGoOnlyAfterASuccessfulOne) {
         // failed one's own leftover then lies where the next one moves the old bundle.
         if (first_staging.empty()) first_staging = UiTheme::Settings().m_szTempDir;
         UiTheme::Settings().m_szTempDir = first_staging;
-        Stage();
-        zplat::RemoveItem(Installed());
-        InstallOld();
+        StageOverOld();
         for (const std::string& name : leftovers) {
             ASSERT_TRUE(zplat::CreateDirectory(apps_ + "/" + name + "/Contents", true));
             zid_test::WriteBytes(apps_ + "/" + name + "/Contents/Info.plist", name);
