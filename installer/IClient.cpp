@@ -93,6 +93,15 @@ void RemoveSwapLeftovers(const std::string& apps_dir, const std::string& app_nam
     }
 }
 
+// Staging folders are named by the run's stamp: 17 digits.
+bool IsStagingName(const std::string& name) {
+    if (name.size() != 17) return false;
+    for (char c : name) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 IClient::IClient() {
@@ -347,12 +356,78 @@ bool IClient::WritePackageIni() {
            ReadBack("Switch", "IDS_PGE_QUANT", path) == quant;
 }
 
+// Puts `incoming` under the installed bundle's name, the installed one (if any) moving to
+// `*previous`. One exchange where the system offers it, so the name is never missing;
+// else two renames, the gap between them covered by RestoreInterruptedSwap.
+bool IClient::SwapInBundle(const std::string& incoming, const std::string& installed, std::string* previous,
+                           bool had_old) {
+    zplat::ErrorRecord err;
+    if (had_old && zplat::ExchangeItems(incoming, installed, &err)) {
+        MacUtil::PostUserMsg(kMsgProgress, 0, 0, AddRate(5));
+        // The previous bundle now lies under the incoming name; it takes its own, so that
+        // a ".new-" leftover holds no old bundle. Failing that, it is dealt with there.
+        if (!zplat::MoveItem(incoming, *previous)) *previous = incoming;
+        return true;
+    }
+    if (had_old && !zplat::IsExchangeUnsupported(err)) {
+        zplat::LogLine("cannot exchange the installed bundle %s: %s", installed.c_str(), err.description.c_str());
+        return false;
+    }
+    if (had_old && !zplat::MoveItem(installed, *previous)) {
+        zplat::LogLine("cannot move the installed bundle %s aside", installed.c_str());
+        return false;
+    }
+    MacUtil::PostUserMsg(kMsgProgress, 0, 0, AddRate(5));
+    if (!zplat::MoveItem(incoming, installed)) {
+        zplat::LogLine("cannot move the new bundle into %s", installed.c_str());
+        if (had_old) zplat::MoveItem(*previous, installed);
+        return false;
+    }
+    return true;
+}
+
+bool IClient::ClaimStaging() {
+    const std::string& staging = UiTheme::Settings().m_szTempDir;
+    const std::string work = zplat::DeletingLastPathComponent(staging);
+    zplat::ErrorRecord err;
+    if (!MacUtil::MakeDirs(work.c_str()) || !m_stagingClaim.Claim(staging, &err)) {
+        zplat::LogLine("cannot take the staging folder %s: %s", staging.c_str(), err.description.c_str());
+        return false;
+    }
+    zplat::RemoveUnclaimedFolders(work, IsStagingName, [this](const std::string& stamp) {
+        zplat::LogLine("removed the staging folder %s of a run that ended without cleaning up", stamp.c_str());
+        MacUtil::RemovePath((m_szQuantPath + ".unpacking-" + stamp).c_str());
+    });
+    return true;
+}
+
+void IClient::RestoreInterruptedSwap() {
+    const InstallSettings& s = UiTheme::Settings();
+    const std::string installed = InstalledBundle();
+    if (zplat::ItemExists(installed)) return;
+    // A ".old-" leftover was moved aside whole, in one rename; a ".new-" one may be a copy
+    // cut short. Of several, the latest run's (stamps sort by time).
+    const std::string previous = "." + s.m_szAppName + ".old-";
+    std::string latest;
+    for (const std::string& entry : zplat::DirectoryEntries(s.m_szAppDir)) {
+        if (entry.rfind(previous, 0) == 0 && entry > latest) latest = entry;
+    }
+    if (latest.empty()) return;
+    const std::string from = s.m_szAppDir + "/" + latest;
+    zplat::ErrorRecord err;
+    if (zplat::MoveItem(from, installed, &err)) {
+        zplat::LogLine("put the previous bundle %s back after an interrupted swap", from.c_str());
+    } else {
+        zplat::LogLine("cannot put the previous bundle %s back: %s", from.c_str(), err.description.c_str());
+    }
+}
+
 bool IClient::ReplaceInstalledBundle() {
     const InstallSettings& s = UiTheme::Settings();
     const std::string installed = InstalledBundle();
     const std::string stamp = zplat::LastPathComponent(s.m_szTempDir);
     const std::string incoming = s.m_szAppDir + "/." + s.m_szAppName + ".new-" + stamp;
-    const std::string previous = s.m_szAppDir + "/." + s.m_szAppName + ".old-" + stamp;
+    std::string previous = s.m_szAppDir + "/." + s.m_szAppName + ".old-" + stamp;
 
     // The new bundle is copied next to the old one first; the old one steps aside only
     // when the copy is complete and on the disk, and comes back if the swap fails.
@@ -372,15 +447,7 @@ bool IClient::ReplaceInstalledBundle() {
     // A leftover under this run's own name (a run of the same stamp) would block the move
     // aside; with the installed bundle in place it is no one's only copy.
     if (had_old) MacUtil::RemovePath(previous.c_str());
-    if (had_old && !zplat::MoveItem(installed, previous)) {
-        zplat::LogLine("cannot move the installed bundle %s aside", installed.c_str());
-        MacUtil::RemovePath(incoming.c_str());
-        return false;
-    }
-    MacUtil::PostUserMsg(kMsgProgress, 0, 0, AddRate(5));
-    if (!zplat::MoveItem(incoming, installed)) {
-        zplat::LogLine("cannot move the new bundle into %s", installed.c_str());
-        if (had_old) zplat::MoveItem(previous, installed);
+    if (!SwapInBundle(incoming, installed, &previous, had_old)) {
         MacUtil::RemovePath(incoming.c_str());
         return false;
     }
@@ -407,14 +474,21 @@ bool IClient::ReplaceInstalledBundle() {
 bool IClient::RunInstall() {
     // A failed run leaves no staging behind: every try would add another, with whatever
     // it had unpacked.
-    auto fail = [](int step) {
+    auto fail = [this](int step) {
         const std::string& staging = UiTheme::Settings().m_szTempDir;
         if (!staging.empty() && !MacUtil::RemovePath(staging.c_str())) {
             zplat::LogLine("cannot remove the staging folder %s", staging.c_str());
         }
+        m_stagingClaim.Release();
         MacUtil::PostUserMsg(kMsgStepFailed, 0, 0, step);
         return false;
     };
+    // Not through `fail`: a folder of this name may be another living run's.
+    if (!ClaimStaging()) {
+        MacUtil::PostUserMsg(kMsgStepFailed, 0, 0, 0);
+        return false;
+    }
+    RestoreInterruptedSwap();
     if (!DownLoadSummary()) return fail(0);
     ReadServerConfig();
     if (!IsPlainName(m_serverConfig.serverFixVersion) || !IsPlainName(m_serverConfig.serQuantVersion)) {
@@ -449,6 +523,7 @@ bool IClient::RunInstall() {
 
     MacUtil::PostUserMsg(kMsgStepStarted, 0, 0, 13);
     if (!ReplaceInstalledBundle()) return fail(13);
+    m_stagingClaim.Release();
     MacUtil::PostUserMsg(kMsgProgress, 0, 0, AddRate(4));
     MacUtil::PostUserMsg(kMsgProgress, 0, 0, AddRate(1));
     MacUtil::PostUserMsg(kMsgFinished, 0, 0, 0);

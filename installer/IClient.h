@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/FolderClaim.h"
+
 namespace zuzezi_zid {
 class ZidAPI;
 }
@@ -63,6 +65,13 @@ public:
     bool WriteUpdateIni();
     bool WritePackageIni();
     bool ReplaceInstalledBundle();
+    // Creates this run's staging folder and holds it while the engine lives, then removes
+    // the staging folders (and half-unpacked runtimes) of runs that no longer live. False
+    // when the folder cannot be had: another living run may hold one of the same name.
+    bool ClaimStaging();
+    // With no installed bundle but the previous one left beside it by a swap that was
+    // killed halfway, puts that one back under its name.
+    void RestoreInterruptedSwap();
 
     // Called by OnDownLoadProgress, from several download threads at once.
     void OnProgress(uint64_t transferred, uint64_t total);
@@ -80,6 +89,8 @@ private:
     int AddRate(double amount);
     std::string StagedBundle() const;
     std::string InstalledBundle() const;
+    bool SwapInBundle(const std::string& incoming, const std::string& installed, std::string* previous,
+                      bool had_old);
 
     std::string m_szAccessKey;
     std::string m_szAccessKeySecret;
@@ -99,6 +110,7 @@ private:
     // Held from changing the percent to posting it, so posts come out in order.
     std::mutex m_rateMutex;
     uint64_t m_appId = 0;
+    zplat::FolderClaim m_stagingClaim;
 };
 
 // The worker thread's entry (a pthread start routine); `engine` is the IClient.

@@ -25,6 +25,7 @@
 #include "platform/SavePanel.h"
 #include "platform/Screen.h"
 #include "platform/TextTransform.h"
+#include "platform/TreeCopy.h"
 #include "platform/Workspace.h"
 
 namespace MacUtil {
@@ -74,56 +75,11 @@ bool MakeDirs(const char* path) {
 
 bool CopyTree(const char* src, const char* dst) {
     if (!src || !dst) return false;
-    bool all = true;
-    struct stat top;
-    if (lstat(src, &top) != 0 || !S_ISDIR(top.st_mode)) {
+    if (!zplat::IsDirectory(src)) {
         zplat::LogLine("Invalid path: %s", src);
         return false;
     }
-    if (!MakeDirs(dst)) return false;
-    // Folder modes and dates go on last, deepest first: a read-only folder must still be
-    // filled, and filling a folder dates it anew.
-    std::vector<std::pair<std::string, struct stat>> folders = {{dst, top}};
-    for (const zplat::TreeItem& item : zplat::ListTree(src)) {
-        std::string from = zplat::AppendPathComponent(src, item.rel);
-        std::string to = zplat::AppendPathComponent(dst, item.rel);
-        if (!zplat::ItemExists(from)) {
-            zplat::LogLine("Invalid path: %s", from.c_str());
-            all = false;
-            continue;
-        }
-        if (S_ISDIR(item.st.st_mode)) {
-            if (zplat::ItemTypeAt(to) != zplat::ItemType::Directory) {
-                if (zplat::ItemExists(to)) zplat::RemoveItem(to);
-                if (!MakeDirs(to.c_str())) {
-                    all = false;
-                    continue;
-                }
-            }
-            folders.push_back({to, item.st});
-            continue;
-        }
-        zplat::ErrorRecord err;
-        if (zplat::ItemExists(to) && !zplat::RemoveItem(to, &err)) {
-            zplat::LogLine("Failed to remove existing item at path %s: %s", to.c_str(), err.description.c_str());
-            all = false;
-            continue;
-        }
-        if (!zplat::CopyItem(from, to, &err)) {
-            zplat::LogLine("Failed to copy item at path %s: %s", from.c_str(), err.description.c_str());
-            all = false;
-        }
-    }
-    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-        // The top folder keeps its own mode.
-        if (it != folders.rend() - 1) zplat::SetPosixPermissions(it->first, it->second.st_mode & 0777);
-        zplat::ErrorRecord err;
-        if (!zplat::SetDates(it->first, it->second, &err)) {
-            zplat::LogLine("Failed to set the dates of %s: %s", it->first.c_str(), err.description.c_str());
-            all = false;
-        }
-    }
-    return all;
+    return MakeDirs(dst) && zplat::CopyTreeInto(src, dst);
 }
 
 bool RemovePath(const char* path) {

@@ -1,6 +1,7 @@
 #include "FileManager.h"
 
 #include <dirent.h>
+#include <stdio.h>  // renameat2
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "TreeWalk.h"
 
 namespace fs = std::filesystem;
 
@@ -29,13 +32,14 @@ void ListInto(const std::string& root, const std::string& rel, std::vector<std::
     }
 }
 
-bool CopyRegularFile(const std::string& from, const std::string& to, const struct stat& st, ErrorRecord* err) {
-    int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+bool CopyRegularFileAt(int from_dir, const std::string& from, int to_dir, const std::string& to,
+                       const struct stat& st, ErrorRecord* err) {
+    int in = openat(from_dir, from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0) {
         SetErr(err, errno, "open " + from);
         return false;
     }
-    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int out = openat(to_dir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0) {
         SetErr(err, errno, "create " + to);
         close(in);
@@ -80,9 +84,21 @@ bool CopyRegularFile(const std::string& from, const std::string& to, const struc
         ok = false;
     }
     close(in);
-    if (!ok) unlink(to.c_str());
+    if (!ok) unlinkat(to_dir, to.c_str(), 0);
     return ok;
 }
+
+class TreeLister : public TreeVisitor {
+public:
+    explicit TreeLister(std::vector<TreeItem>* out) : out_(out) {}
+    Walk Item(const WalkItem& item) override {
+        out_->push_back(TreeItem{item.rel, item.st});
+        return Walk::Enter;
+    }
+
+private:
+    std::vector<TreeItem>* out_;
+};
 
 }  // namespace
 
@@ -120,26 +136,10 @@ std::vector<std::string> DirectoryEntries(const std::string& folder) {
     return names;
 }
 
-std::vector<TreeItem> ListTree(const std::string& folder) {
-    std::vector<TreeItem> out;
-    std::vector<std::string> todo = {""};
-    // Depth first by hand, so that each folder is looked at before it is read.
-    while (!todo.empty()) {
-        const std::string rel = todo.back();
-        todo.pop_back();
-        const std::string dir = rel.empty() ? folder : AppendPathComponent(folder, rel);
-        const std::vector<std::string> names = DirectoryEntries(dir);
-        std::vector<std::string> subfolders;
-        for (const std::string& name : names) {
-            TreeItem item;
-            item.rel = rel.empty() ? name : rel + "/" + name;
-            if (lstat(AppendPathComponent(folder, item.rel).c_str(), &item.st) != 0) continue;
-            out.push_back(item);
-            if (S_ISDIR(item.st.st_mode)) subfolders.push_back(item.rel);
-        }
-        todo.insert(todo.end(), subfolders.rbegin(), subfolders.rend());
-    }
-    return out;
+bool ListTree(const std::string& folder, std::vector<TreeItem>* out, ErrorRecord* err) {
+    out->clear();
+    TreeLister lister(out);
+    return WalkTree(folder, lister, false, err);
 }
 
 std::vector<std::string> Subpaths(const std::string& folder) {
@@ -188,24 +188,30 @@ bool CopyItem(const std::string& from, const std::string& to, ErrorRecord* err) 
         SetErr(err, errno, "stat " + from);
         return false;
     }
-    if (ItemExists(to)) {
+    return CopyItemAt(AT_FDCWD, from, st, AT_FDCWD, to, err);
+}
+
+bool CopyItemAt(int from_dir, const std::string& from, const struct stat& st, int to_dir, const std::string& to,
+                ErrorRecord* err) {
+    struct stat there;
+    if (fstatat(to_dir, to.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
         SetErr(err, EEXIST, "copy to " + to);
         return false;
     }
     if (S_ISLNK(st.st_mode)) {
         std::string target;
-        if (!ReadLink(from, &target)) {
+        if (!ReadLinkAt(from_dir, from, &target)) {
             SetErr(err, errno, "readlink " + from);
             return false;
         }
-        if (symlink(target.c_str(), to.c_str()) != 0) {
+        if (symlinkat(target.c_str(), to_dir, to.c_str()) != 0) {
             SetErr(err, errno, "symlink " + to);
             return false;
         }
-        return SetDates(to, st, err);
+        return SetDatesAt(to_dir, to, st, err);
     }
     if (S_ISDIR(st.st_mode)) {
-        if (mkdir(to.c_str(), st.st_mode & 0777) != 0) {
+        if (mkdirat(to_dir, to.c_str(), st.st_mode & 0777) != 0) {
             SetErr(err, errno, "mkdir " + to);
             return false;
         }
@@ -215,15 +221,39 @@ bool CopyItem(const std::string& from, const std::string& to, ErrorRecord* err) 
         SetErr(err, ENOTSUP, "copy " + from);
         return false;
     }
-    return CopyRegularFile(from, to, st, err);
+    return CopyRegularFileAt(from_dir, from, to_dir, to, st, err);
 }
 
+namespace {
+MoveHook& Hook() {
+    static MoveHook hook;
+    return hook;
+}
+}  // namespace
+
+void SetMoveHook(MoveHook hook) { Hook() = std::move(hook); }
+
 bool MoveItem(const std::string& from, const std::string& to, ErrorRecord* err) {
-    if (rename(from.c_str(), to.c_str()) != 0) {
-        SetErr(err, errno, "rename " + from);
+    const int held = Hook() ? Hook()(from, to, false) : 0;
+    if (held != 0 || rename(from.c_str(), to.c_str()) != 0) {
+        SetErr(err, held != 0 ? held : errno, "rename " + from);
         return false;
     }
     return true;
+}
+
+bool ExchangeItems(const std::string& a, const std::string& b, ErrorRecord* err) {
+    const int held = Hook() ? Hook()(a, b, true) : 0;
+    if (held != 0 || renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) != 0) {
+        SetErr(err, held != 0 ? held : errno, "exchange " + a + " and " + b);
+        return false;
+    }
+    return true;
+}
+
+bool IsExchangeUnsupported(const ErrorRecord& err) {
+    return err.domain == kPosixErrorDomain &&
+           (err.code == EINVAL || err.code == ENOSYS || err.code == ENOTSUP || err.code == EOPNOTSUPP);
 }
 
 bool SetModificationDate(const std::string& path, time_t when, ErrorRecord* err) {
@@ -239,11 +269,15 @@ bool SetModificationDate(const std::string& path, time_t when, ErrorRecord* err)
 }
 
 bool SetDates(const std::string& to, const struct stat& st, ErrorRecord* err) {
+    return SetDatesAt(AT_FDCWD, to, st, err);
+}
+
+bool SetDatesAt(int dir, const std::string& name, const struct stat& st, ErrorRecord* err) {
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     // Where the system cannot date a link itself, the link is still a good copy.
-    if (utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && errno != EOPNOTSUPP &&
+    if (utimensat(dir, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && errno != EOPNOTSUPP &&
         errno != ENOTSUP) {
-        SetErr(err, errno, "utimensat " + to);
+        SetErr(err, errno, "utimensat " + name);
         return false;
     }
     return true;
@@ -274,10 +308,12 @@ long PosixMode(const std::string& path) {
     return static_cast<long>(st.st_mode);
 }
 
-bool ReadLink(const std::string& path, std::string* target) {
+bool ReadLink(const std::string& path, std::string* target) { return ReadLinkAt(AT_FDCWD, path, target); }
+
+bool ReadLinkAt(int dir, const std::string& name, std::string* target) {
     std::vector<char> buf(4096);
     for (;;) {
-        ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
+        ssize_t n = readlinkat(dir, name.c_str(), buf.data(), buf.size());
         if (n < 0) return false;
         if (static_cast<size_t>(n) < buf.size()) {
             target->assign(buf.data(), static_cast<size_t>(n));

@@ -445,6 +445,33 @@ TEST_F(InstallRunTest, SecondInstallReplacesTheBundleWhole) {
     EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{pkg_.pkgName + ".app"});
 }
 
+// What killed runs left: a swap cut between its two renames, and a staging folder with
+// its downloads and staged bundle. The next run puts the previous bundle back before it
+// does anything else, even when it fails, and clears the dead run's staging.
+TEST_F(InstallRunTest, RunAfterKilledRunsRestoresTheBundleAndClearsTheirStaging) {
+    Publish();
+    ASSERT_TRUE(Run(MakeEngine()));
+    const std::string before = zid_test::ReadBytes(Installed("Contents/Info.plist"));
+    ASSERT_FALSE(before.empty());
+    const std::string stamp = "20261101090000000";
+    ASSERT_TRUE(zplat::MoveItem(Installed(""), apps_ + "/." + pkg_.pkgName + ".app.old-" + stamp));
+    ASSERT_TRUE(zplat::CreateDirectory(apps_ + "/." + pkg_.pkgName + ".app.new-" + stamp + "/Contents", true));
+    const std::string dead = WorkFolder() + "/" + stamp;
+    ASSERT_TRUE(zplat::CreateDirectory(dead + "/" + pkg_.pkgName + ".app/Contents", true));
+    zid_test::WriteBytes(dead + "/summary.ini", "[cfgstamp]\ntime=1\n");
+    zid_test::WriteBytes(dead + "/config.zip", "zip");
+
+    ASSERT_TRUE(Service().DeleteObject(Label(), Key("summary.ini")));
+    EXPECT_FALSE(Run(MakeEngine()));
+    EXPECT_EQ(messages_.back().l, 0);
+    EXPECT_EQ(zid_test::ReadBytes(Installed("Contents/Info.plist")), before);
+    EXPECT_EQ(zplat::DirectoryEntries(WorkFolder()), std::vector<std::string>{});
+
+    Publish();
+    ASSERT_TRUE(Run(MakeEngine()));
+    EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{pkg_.pkgName + ".app"});
+}
+
 TEST_F(InstallRunTest, HostileApplicationPackageWritesNothingOutsideTheBundle) {
     const struct {
         const char* name;

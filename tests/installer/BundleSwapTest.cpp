@@ -14,11 +14,18 @@
 #include "platform/Durability.h"
 #include "platform/FileManager.h"
 #include "platform/MainQueue.h"
+#include "support/DeepFolders.h"
 #include "support/LocalServiceFixture.h"
 #include "support/ScopedEnv.h"
 #include "support/ZipFixture.h"
 
 namespace {
+
+// Puts rename back however the test ends.
+struct ScopedMoveHook {
+    explicit ScopedMoveHook(zplat::MoveHook hook) { zplat::SetMoveHook(std::move(hook)); }
+    ~ScopedMoveHook() { zplat::SetMoveHook(nullptr); }
+};
 
 // Puts fsync back however the test ends.
 struct ScopedSyncHook {
@@ -66,6 +73,13 @@ protected:
     void InstallOld() {
         ASSERT_TRUE(zplat::CreateDirectory(Installed() + "/Contents", true));
         zid_test::WriteBytes(Installed() + "/Contents/Info.plist", "old");
+    }
+
+    // A staged bundle and, in place of whatever is installed, the old one.
+    void StageOverOld() {
+        Stage();
+        zplat::RemoveItem(Installed());
+        InstallOld();
     }
 
     std::string Installed() const { return apps_ + "/Tamberlyn.app"; }
@@ -149,6 +163,32 @@ TEST_F(BundleSwapTest, CopyIsFlushedBeforeTheOldBundleStepsAsideAndTheSwapBefore
     EXPECT_EQ(last.apps[0].rfind(".Tamberlyn.app.old-", 0), 0u) << last.apps[0];
 }
 
+TEST_F(BundleSwapTest, ItemsDeeperThanAPathCanNameAreInstalledAndFlushed) {
+    IClient engine;
+    const std::string staged = Stage();
+    InstallOld();
+    {
+        const int bottom = zid_test::OpenDeepBottom(staged + "/Contents", true);
+        ASSERT_GE(bottom, 0);
+        ASSERT_TRUE(zid_test::WriteAt(bottom, "deep.txt", "deep"));
+        close(bottom);
+    }
+    std::vector<std::string> flushed;
+    {
+        ScopedSyncHook hook([&](const std::string& path, int) {
+            flushed.push_back(zplat::LastPathComponent(path));
+            return 0;
+        });
+        ASSERT_TRUE(engine.ReplaceInstalledBundle());
+    }
+    const int bottom = zid_test::OpenDeepBottom(Installed() + "/Contents", false);
+    ASSERT_GE(bottom, 0) << "the deep folders were not installed";
+    EXPECT_EQ(zid_test::ReadAt(bottom, "deep.txt"), "deep");
+    close(bottom);
+    EXPECT_NE(std::find(flushed.begin(), flushed.end(), "deep.txt"), flushed.end());
+    EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
+}
+
 TEST_F(BundleSwapTest, FailedFlushKeepsTheInstalledBundle) {
     const struct {
         const char* name;
@@ -162,9 +202,7 @@ TEST_F(BundleSwapTest, FailedFlushKeepsTheInstalledBundle) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         IClient engine;
-        Stage();
-        zplat::RemoveItem(Installed());
-        InstallOld();
+        StageOverOld();
         {
             ScopedSyncHook hook([&](const std::string& path, int) {
                 if (c.failing == "apps") return path == apps_ ? EIO : 0;
@@ -188,6 +226,86 @@ TEST_F(BundleSwapTest, FailedFlushKeepsTheInstalledBundle) {
     }
 }
 
+// Each step of the swap is seen before it is taken: the installed bundle must be there
+// under its name at every one of them.
+TEST_F(BundleSwapTest, InstalledBundleKeepsItsNameAtEveryStepOfTheSwap) {
+    const struct {
+        const char* name;
+        int exchange_error;  // what the system answers to the exchange; 0 when it takes it
+        bool succeeds;
+    } cases[] = {
+        {"exchange offered", 0, true},
+        {"filesystem without exchange", EINVAL, true},
+        {"kernel without exchange", ENOSYS, true},
+        {"exchange refused", EACCES, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        IClient engine;
+        StageOverOld();
+        std::vector<std::string> steps, missing;
+        {
+            ScopedMoveHook hook([&](const std::string& from, const std::string& to, bool exchange) {
+                const std::string step = (exchange ? "exchange " : "rename ") + zplat::LastPathComponent(from) + " " +
+                                         zplat::LastPathComponent(to);
+                steps.push_back(step);
+                if (!zplat::ItemExists(Installed() + "/Contents/Info.plist")) missing.push_back(step);
+                return exchange ? c.exchange_error : 0;
+            });
+            EXPECT_EQ(engine.ReplaceInstalledBundle(), c.succeeds);
+        }
+        ASSERT_FALSE(steps.empty());
+        EXPECT_EQ(steps[0].rfind("exchange .Tamberlyn.app.new-", 0), 0u) << steps[0];
+        if (c.exchange_error == 0) EXPECT_EQ(missing, std::vector<std::string>{});
+        EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), c.succeeds ? "new" : "old");
+        EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
+    }
+}
+
+// What a run killed in the middle of a swap left: the previous bundle is put back under
+// its name when the next run starts; nothing else is touched.
+TEST_F(BundleSwapTest, RunStartingAfterAKilledSwapPutsThePreviousBundleBack) {
+    const std::string old_s = ".Tamberlyn.app.old-20261101090000000", new_s = ".Tamberlyn.app.new-20261101090000000";
+    const std::string older = ".Tamberlyn.app.old-20261001090000000";
+    const struct {
+        const char* name;
+        std::vector<std::string> left;  // bundles beside the applications folder's name
+        bool installed;
+        std::string restored;  // the leftover put back, "" when none
+    } cases[] = {
+        {"killed between the two renames", {new_s, old_s}, false, old_s},
+        {"two earlier previous bundles", {older, old_s}, false, old_s},
+        {"a copy never finished, no previous bundle", {new_s}, false, ""},
+        {"bundle in place", {new_s, old_s}, true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zplat::RemoveItem(apps_);
+        ASSERT_TRUE(zplat::CreateDirectory(apps_, true));
+        for (const std::string& name : c.left) {
+            ASSERT_TRUE(zplat::CreateDirectory(apps_ + "/" + name + "/Contents", true));
+            zid_test::WriteBytes(apps_ + "/" + name + "/Contents/Info.plist", name);
+        }
+        if (c.installed) InstallOld();
+        IClient engine;
+        engine.RestoreInterruptedSwap();
+        std::vector<std::string> want = c.left;
+        if (!c.restored.empty()) want.erase(std::find(want.begin(), want.end(), c.restored));
+        if (c.installed || !c.restored.empty()) want.push_back("Tamberlyn.app");
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(zplat::DirectoryEntries(apps_), want);
+        const std::string info = zid_test::ReadBytes(Installed() + "/Contents/Info.plist");
+        EXPECT_EQ(info, c.installed ? "old" : c.restored);
+    }
+
+    // The next swap replaces the restored bundle and clears what is left.
+    IClient engine;
+    Stage();
+    ASSERT_TRUE(engine.ReplaceInstalledBundle());
+    EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), "new");
+    EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
+}
+
 // Bundles that earlier runs left beside the installed one (killed mid-swap, or a swap that
 // could not be made durable) go once a swap has succeeded, never before: until then one of
 // them may be the only copy of the application.
@@ -202,9 +320,7 @@ TEST_F(BundleSwapTest, LeftoversOfEarlierSwapsGoOnlyAfterASuccessfulOne) {
         // failed one's own leftover then lies where the next one moves the old bundle.
         if (first_staging.empty()) first_staging = UiTheme::Settings().m_szTempDir;
         UiTheme::Settings().m_szTempDir = first_staging;
-        Stage();
-        zplat::RemoveItem(Installed());
-        InstallOld();
+        StageOverOld();
         for (const std::string& name : leftovers) {
             ASSERT_TRUE(zplat::CreateDirectory(apps_ + "/" + name + "/Contents", true));
             zid_test::WriteBytes(apps_ + "/" + name + "/Contents/Info.plist", name);

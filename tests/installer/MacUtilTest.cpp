@@ -21,6 +21,7 @@
 #include "platform/Machine.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
+#include "support/DeepFolders.h"
 #include "support/LocalServiceFixture.h"
 #include "support/ScopedEnv.h"
 #include "support/ZipFixture.h"
@@ -171,6 +172,55 @@ TEST_F(MacUtilTest, CopyTreeKeepsTheDatesOfFilesLinksAndFolders) {
     }
     EXPECT_EQ(zid_test::ReadBytes(dst + "/Contents/Info.plist"), "info");
     EXPECT_EQ(zplat::Subpaths(dst), zplat::Subpaths(src));  // reading dates them: last
+}
+
+// A bundle may hold items whose path is longer than the system takes: they are copied
+// like the others, and one that cannot be copied fails the copy.
+TEST_F(MacUtilTest, CopyTreeCopiesItemsDeeperThanAPathCanName) {
+    const std::string src = dir_ + "/src", dst = dir_ + "/dst";
+    ASSERT_TRUE(zplat::CreateDirectory(src, true));
+    zid_test::WriteBytes(src + "/top.txt", "top");
+    zid_test::WriteBytes(src + "/zz.txt", "after the deep folders");
+    {
+        const int bottom = zid_test::OpenDeepBottom(src, true);
+        ASSERT_GE(bottom, 0);
+        ASSERT_TRUE(zid_test::WriteAt(bottom, "deep.txt", "deep", 0640));
+        ASSERT_EQ(symlinkat("deep.txt", bottom, "run"), 0);
+        const struct timespec times[2] = {{981173106, 0}, {981173106, 500}};
+        ASSERT_EQ(utimensat(bottom, "deep.txt", times, 0), 0);
+        close(bottom);
+    }
+    EXPECT_TRUE(MacUtil::CopyTree(src.c_str(), dst.c_str()));
+    EXPECT_EQ(zid_test::ReadBytes(dst + "/top.txt"), "top");
+    EXPECT_EQ(zid_test::ReadBytes(dst + "/zz.txt"), "after the deep folders");
+    const int bottom = zid_test::OpenDeepBottom(dst, false);
+    ASSERT_GE(bottom, 0) << "the deep folders were not copied";
+    EXPECT_EQ(zid_test::ReadAt(bottom, "deep.txt"), "deep");
+    struct stat st;
+    ASSERT_EQ(fstatat(bottom, "deep.txt", &st, AT_SYMLINK_NOFOLLOW), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 981173106);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 500);
+    char target[64] = {0};
+    EXPECT_EQ(readlinkat(bottom, "run", target, sizeof target - 1), 8);
+    EXPECT_STREQ(target, "deep.txt");
+    close(bottom);
+
+    // The listing reaches them too, each with its own lstat.
+    std::vector<zplat::TreeItem> items;
+    ASSERT_TRUE(zplat::ListTree(src, &items));
+    ASSERT_EQ(items.size(), zid_test::kDeepLevels + 4u);
+    std::string deep_rel;
+    for (int level = 0; level < zid_test::kDeepLevels; ++level) deep_rel += zid_test::DeepName(level) + "/";
+    EXPECT_EQ(items[zid_test::kDeepLevels].rel, deep_rel + "deep.txt");
+    EXPECT_EQ(items[zid_test::kDeepLevels].st.st_mtim.tv_nsec, 500);
+    EXPECT_TRUE(S_ISLNK(items[zid_test::kDeepLevels + 1].st.st_mode));
+
+    const int src_bottom = zid_test::OpenDeepBottom(src, false);
+    ASSERT_GE(src_bottom, 0);
+    ASSERT_EQ(mkfifoat(src_bottom, "pipe", 0600), 0);
+    close(src_bottom);
+    EXPECT_FALSE(MacUtil::CopyTree(src.c_str(), (dir_ + "/dst2").c_str()));
 }
 
 TEST_F(MacUtilTest, RemovePathAndFirstSubpath) {

@@ -4,8 +4,10 @@
 // package unpacked as the installer does (one large entry), and the same size spread over
 // many small files. Each round swaps it in with IClient::ReplaceInstalledBundle, once with
 // the flush and once with the flush replaced by nothing, over an installed bundle of the
-// same size; the staging writes are on the disk before each timed swap. DIR (default the
-// temporary folder) should lie on the disk the installer writes to.
+// same size; the staging writes are on the disk before each timed swap, and each installed
+// bundle is compared with the staged one byte for byte, outside the timing. The ratio is
+// the flushed swap's median over the unflushed one's. DIR (default the temporary folder)
+// should lie on the disk the installer writes to.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,6 +58,32 @@ bool ManyFilesLayout(size_t bytes, const std::string& contents) {
     return true;
 }
 
+std::string FileBytes(const std::string& path) {
+    std::string out;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return "<missing>";
+    char buf[65536];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+// The installed bundle holds what the master holds, byte for byte, and nothing else.
+bool SameTree(const std::string& master, const std::string& installed) {
+    std::vector<zplat::TreeItem> want, got;
+    if (!zplat::ListTree(master, &want) || !zplat::ListTree(installed, &got) || want.size() != got.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < want.size(); ++i) {
+        if (want[i].rel != got[i].rel || (want[i].st.st_mode & S_IFMT) != (got[i].st.st_mode & S_IFMT)) return false;
+        if (S_ISREG(want[i].st.st_mode) &&
+            FileBytes(master + "/" + want[i].rel) != FileBytes(installed + "/" + want[i].rel)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : (v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2);
@@ -92,7 +120,8 @@ int main(int argc, char** argv) {
     IClient engine;
     const std::string staged = UiTheme::Settings().m_szTempDir + "/" + UiTheme::Settings().m_szAppName;
 
-    printf("%-8s %7s %6s %6s %12s %12s\n", "layout", "files", "MiB", "rounds", "flush ms", "no flush ms");
+    const std::string installed = UiTheme::Settings().m_szAppDir + "/" + UiTheme::Settings().m_szAppName;
+    printf("%-8s %7s %6s %6s %12s %12s %8s\n", "layout", "files", "MiB", "rounds", "flush ms", "no flush ms", "ratio");
     int status = 0;
     for (const char* layout : {"sample", "many"}) {
         const std::string master = root + "/master-" + layout;
@@ -103,7 +132,12 @@ int main(int argc, char** argv) {
             break;
         }
         size_t files = 0;
-        for (const zplat::TreeItem& item : zplat::ListTree(master)) files += S_ISREG(item.st.st_mode) ? 1 : 0;
+        std::vector<zplat::TreeItem> items;
+        if (!zplat::ListTree(master, &items)) {
+            Fail("listing " + master);
+            return 1;
+        }
+        for (const zplat::TreeItem& item : items) files += S_ISREG(item.st.st_mode) ? 1 : 0;
         std::vector<double> with, without;
         // Round 0 installs the first bundle and is not counted.
         for (int round = 0; round <= rounds; ++round) {
@@ -121,14 +155,16 @@ int main(int argc, char** argv) {
                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
                 zplat::SetSyncHook(nullptr);
                 zplat::MainQueueDrain();
-                if (!ok) {
-                    Fail("swap");
+                if (!ok || !SameTree(master, installed)) {
+                    Fail(ok ? "the installed bundle differs from the staged one" : "swap");
                     return 1;
                 }
                 if (round > 0) (flush ? with : without).push_back(ms);
             }
         }
-        printf("%-8s %7zu %6zu %6d %12.1f %12.1f\n", layout, files, mib, rounds, Median(with), Median(without));
+        const double peer = Median(without);
+        printf("%-8s %7zu %6zu %6d %12.1f %12.1f %8.2f\n", layout, files, mib, rounds, Median(with), peer,
+               peer > 0 ? Median(with) / peer : 0.0);
         zplat::RemoveItem(master);
     }
     zplat::RemoveItem(root);

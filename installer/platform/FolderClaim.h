@@ -1,0 +1,36 @@
+// Folders held by a living process. The holder keeps a lock on the folder itself for as
+// long as it holds it; the system drops the lock when the holder ends, however it ends, so
+// a folder nobody holds was left by a process that no longer runs.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "ErrorRecord.h"
+
+namespace zplat {
+
+class FolderClaim {
+public:
+    FolderClaim() = default;
+    ~FolderClaim() { Release(); }
+    FolderClaim(const FolderClaim&) = delete;
+    FolderClaim& operator=(const FolderClaim&) = delete;
+
+    // Creates `folder` in its existing parent and holds it. A folder of that name that
+    // another process holds fails with EBUSY and is left alone; one nobody holds is taken
+    // with what it holds.
+    bool Claim(const std::string& folder, ErrorRecord* err = nullptr);
+    void Release();
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// Removes every folder in `parent` whose name `candidate` accepts and that no process
+// holds (this one included), calling `removed` with each name removed.
+void RemoveUnclaimedFolders(const std::string& parent, const std::function<bool(const std::string&)>& candidate,
+                            const std::function<void(const std::string&)>& removed = nullptr);
+
+}  // namespace zplat
