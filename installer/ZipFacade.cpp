@@ -75,7 +75,7 @@ bool ResolveInside(const std::string& rel, std::vector<std::string>* segs) {
     return ResolveSegments(rel, false, segs);
 }
 
-// `physical`, a folder that ResolveBeneath gave for `destination`, relative to it.
+// `physical`, a folder that the walk below `destination` gave, relative to it.
 std::string RelativeBelow(const std::string& destination, const std::string& physical) {
     std::string prefix = zplat::AppendPathComponent(destination, "x");
     prefix.pop_back();  // "destination/" as the path join writes it

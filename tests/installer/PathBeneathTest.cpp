@@ -123,7 +123,8 @@ TEST_F(PathBeneathTest, NamesHoldingANulByteAreNeverHandedOn) {
     EXPECT_EQ(zplat::OpenBeneath(root_, rel, O_WRONLY | O_CREAT | O_TRUNC, 0600, &err), -1);
     EXPECT_EQ(err.code, EINVAL) << err.description;
     err = {};
-    EXPECT_EQ(zplat::OpenBeneath(root_, std::string("new\0.txt", sizeof "new\0.txt" - 1), O_WRONLY | O_CREAT, 0600, &err), -1);
+    const char kLast[] = "new\0.txt";
+    EXPECT_EQ(zplat::OpenBeneath(root_, std::string(kLast, sizeof kLast - 1), O_WRONLY | O_CREAT, 0600, &err), -1);
     EXPECT_EQ(err.code, EINVAL) << err.description;
     EXPECT_FALSE(zplat::ItemExists(root_ + "/new"));
     EXPECT_FALSE(zplat::ItemExists(dir_ + "/a/escaped"));
