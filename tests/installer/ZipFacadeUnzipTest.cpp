@@ -674,7 +674,7 @@ TEST_F(ZipFacadeUnzipTest, NestedArchivesByLevel) {
 
 // ---- names and link targets the system would read otherwise -------------------------
 
-using zid_test::RawLink;
+using zid_test::Raw;
 using zid_test::RawZipEntry;
 
 // A literal's bytes, NUL bytes included.
@@ -683,12 +683,8 @@ std::string Bytes(const char (&s)[N]) {
     return std::string(s, N - 1);
 }
 
-RawZipEntry RawFile(const std::string& name, const std::string& data) {
-    RawZipEntry e;
-    e.name = name;
-    e.data = data;
-    return e;
-}
+RawZipEntry RawFile(const std::string& name, const std::string& data) { return Raw(FileEntry(name, data)); }
+RawZipEntry RawLink(const std::string& name, const std::string& target) { return Raw(LinkEntry(name, target)); }
 
 TEST_F(ZipFacadeUnzipTest, NamesHoldingANulByteAreRefused) {
     // Up to the first NUL of each segment the system would read "\xb0\xa1/../../..": three
@@ -700,8 +696,7 @@ TEST_F(ZipFacadeUnzipTest, NamesHoldingANulByteAreRefused) {
     dos_cp437.flag = 0;
     RawZipEntry unix_unflagged = RawFile(climb + "escaped.txt", "x");
     unix_unflagged.flag = 0;
-    RawZipEntry folder = RawFile(climb + "made/", "");
-    folder.externalAttr = (040755UL << 16) | 0x10;
+    const RawZipEntry folder = Raw(DirEntry(climb + "made/"));
     const struct {
         const char* name;
         RawZipEntry entry;
@@ -816,8 +811,8 @@ TEST_F(ZipFacadeUnzipTest, DatesAndModesGoOnlyOnWhatTheRunWrote) {
     const std::string outside = dir_ + "/p1";
     const std::string dest = outside + "/out";
     const std::string sentinel = outside + "/sentinel.txt";
-    RawZipEntry file = RawFile("d/sentinel.txt", "s");
-    file.externalAttr = 0100777UL << 16;
+    RawZipEntry file = Raw(FileEntry("d/sentinel.txt", "s", 0777));
+    file.dosDate = zid_test::DosDate(2004, 5, 6, 7, 8, 10);
     const struct {
         const char* name;
         std::vector<RawZipEntry> entries;

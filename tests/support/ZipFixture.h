@@ -248,37 +248,24 @@ inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec
 // For what minizip's writer cannot carry (a NUL byte in a name) or will not write (a
 // body that is not what its headers say): local headers, central headers and the end
 // record are laid out here by hand.
-struct RawZipEntry {
-    std::string name;                      // raw bytes as stored, NUL bytes included
-    std::string data;                      // what the entry unpacks to
-    uint16_t versionMadeBy = 0x031E;       // made on Unix
-    uint16_t flag = 0x800;                 // UTF-8 name
-    uint32_t externalAttr = 0100644UL << 16;
-    uint32_t dosDate = DosDate(2004, 5, 6, 7, 8, 10);
-    bool deflated = false;
+struct RawZipEntry : ZipEntrySpec {
     // When set: the deflated body as it is stored, in place of `data` deflated; the
-    // headers still give `data`'s size and CRC-32.
+    // headers still give `data`'s CRC-32.
     std::string rawBody;
-    uint64_t declaredSize = 0;             // when set, the size the headers give instead of `data`'s
+    uint64_t declaredSize = 0;  // when set, the size the headers give instead of `data`'s
 };
 
-inline RawZipEntry RawLink(const std::string& name, const std::string& target) {
-    RawZipEntry e;
-    e.name = name;
-    e.data = target;
-    e.externalAttr = 0120777UL << 16;
-    return e;
-}
+inline RawZipEntry Raw(const ZipEntrySpec& e) { return RawZipEntry{e}; }
 
 inline void WriteRawZip(const std::string& path, const std::vector<RawZipEntry>& entries) {
     using detail::Put;
     std::string out, central;
     for (const RawZipEntry& e : entries) {
         Zip64EntrySpec spec{e.name, e.data};
-        const std::string body = !e.rawBody.empty() ? e.rawBody : e.deflated ? detail::Deflated(spec) : e.data;
+        const std::string body = !e.rawBody.empty() ? e.rawBody : e.stored ? e.data : detail::Deflated(spec);
         const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
         const uint64_t size = e.declaredSize ? e.declaredSize : e.data.size();
-        const int method = e.deflated || !e.rawBody.empty() ? Z_DEFLATED : 0;
+        const int method = e.stored && e.rawBody.empty() ? 0 : Z_DEFLATED;
         const uint64_t offset = out.size();
         Put(&out, {{0x04034b50, 4}, {20, 2}, {e.flag, 2}, {method, 2}, {e.dosDate & 0xFFFF, 2},
                    {e.dosDate >> 16, 2}, {crc, 4}, {body.size(), 4}, {size, 4}, {e.name.size(), 2}, {0, 2}});
