@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -74,7 +75,7 @@ bool ResolveInside(const std::string& rel, std::vector<std::string>* segs) {
     return ResolveSegments(rel, false, segs);
 }
 
-// `physical`, a folder that ResolveBeneath gave for `destination`, relative to it.
+// `physical`, a folder that the walk below `destination` gave, relative to it.
 std::string RelativeBelow(const std::string& destination, const std::string& physical) {
     std::string prefix = zplat::AppendPathComponent(destination, "x");
     prefix.pop_back();  // "destination/" as the path join writes it
@@ -125,10 +126,67 @@ bool EndsWithZip(const std::string& path) {
 }
 
 struct DateRecord {
-    std::string path;
+    std::string rel;  // where the item lay, below the destination, links resolved
     time_t modDate;
     uint32_t dosDate;  // 0: the archive gave no date, the item keeps the one it got
+    struct stat made = {};  // the item the run made or kept there; st_ino 0: none
 };
+
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+// lstat of `name` in the folder `dir`, or of `dir` itself when `name` is empty.
+bool StatAt(int dir, const std::string& name, struct stat* st) {
+    if ((name.empty() ? fstat(dir, st) : fstatat(dir, name.c_str(), st, AT_SYMLINK_NOFOLLOW)) == 0) return true;
+    *st = {};
+    return false;
+}
+
+// Access and modification date of `name` in `dir` (a link itself, not what it points
+// to), or of `dir` when `name` is empty.
+bool SetDate(int dir, const std::string& name, time_t when) {
+    const struct timespec ts[2] = {{when, 0}, {when, 0}};
+    return (name.empty() ? futimens(dir, ts) : utimensat(dir, name.c_str(), ts, AT_SYMLINK_NOFOLLOW)) == 0;
+}
+
+// Removes `existing`, the item `name` in `dir` (at `path`).
+bool RemoveAt(int dir, const std::string& name, const struct stat& existing, const std::string& path,
+              ErrorRecord* error) {
+    if (S_ISDIR(existing.st_mode)) return zplat::RemoveItem(path, error);
+    if (unlinkat(dir, name.c_str(), 0) == 0) return true;
+    *error = zplat::PosixError(errno, "unlink " + path + ": " + strerror(errno));
+    return false;
+}
+
+// Dates a recorded item, found again by a walk that stays below the destination, and only
+// while it is still the item the run made: a folder swapped for a link since is not
+// followed to whatever lies behind it.
+bool SetRecordedDate(const std::string& destination, const DateRecord& d, ErrorRecord* error) {
+    if (d.made.st_ino == 0) return true;  // nothing was made there
+    const std::string at = zplat::AppendPathComponent(destination, d.rel);
+    std::string last;
+    Descriptor parent;
+    parent.fd = zplat::OpenParentBeneath(destination, d.rel, false, &last, nullptr, error);
+    if (parent.fd < 0) return false;
+    struct stat now;
+    if (!StatAt(parent.fd, last, &now)) {
+        *error = zplat::PosixError(errno, "stat " + at + ": " + strerror(errno));
+        return false;
+    }
+    if (now.st_dev != d.made.st_dev || now.st_ino != d.made.st_ino) {
+        *error = zplat::PosixError(ESTALE, at + " is no longer the item unpacked there");
+        return false;
+    }
+    if (!SetDate(parent.fd, last, d.modDate)) {
+        *error = zplat::PosixError(errno, "utimensat " + at + ": " + strerror(errno));
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -267,6 +325,17 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             success = false;
             break;
         }
+        // The system would read the name only up to its NUL ("..\0" as ".."): what we
+        // checked would not be what we write.
+        if (raw.find('\0') != std::string::npos) {
+            const std::string msg = "Refused entry " + std::to_string(index) + ": its name holds a NUL byte (" +
+                                    HexString(raw) + ")";
+            zplat::LogLine("[ZipFacade] %s", msg.c_str());
+            set_error(FacadeError(-7, msg));
+            zip.CloseCurrentFile();
+            success = false;
+            break;
+        }
         const bool made_on_unix = ((info.version >> 8) & 0xFF) == 3;
         const bool link_mode = (info.external_fa & 0xF0000000UL) == 0xA0000000UL;
         std::string name = FilenameStringWithCString(raw.c_str(), info.version, info.flag, raw.size());
@@ -282,13 +351,18 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         const std::string full = zplat::AppendPathComponent(destination, rel);
 
         // Links written earlier are followed, as long as they stay below the destination;
-        // from here on the entry is handled where it lies on disk (`place`).
+        // from here on the entry is handled in the folder the walk opened (`folder_fd`),
+        // never through a path looked up again.
         std::string folder;
+        Descriptor folder_fd;
         {
             ErrorRecord mk;
+            std::string unused;
             const std::string folder_rel = is_dir ? rel : zplat::DeletingLastPathComponent(rel);
-            if (!zplat::CreateDirectory(destination, true, &mk) ||
-                !zplat::ResolveBeneath(destination, folder_rel + "/.", true, &folder, &mk)) {
+            if (zplat::CreateDirectory(destination, true, &mk)) {
+                folder_fd.fd = zplat::OpenParentBeneath(destination, folder_rel + "/.", true, &unused, &folder, &mk);
+            }
+            if (folder_fd.fd < 0) {
                 if (LeadsOut(mk)) {
                     zplat::LogLine("[ZipFacade] Refused \"%s\": %s", full.c_str(), mk.description.c_str());
                     mk = FacadeError(-7, "entry path leads out of the destination through a symbolic link: " + rel);
@@ -301,16 +375,26 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 break;
             }
         }
-        const std::string place =
-            is_dir ? folder : zplat::AppendPathComponent(folder, zplat::LastPathComponent(rel));
+        // The entry's item in `folder_fd`; empty for a folder entry, which is that folder.
+        const std::string item = is_dir ? std::string() : zplat::LastPathComponent(rel);
+        const std::string place = is_dir ? folder : zplat::AppendPathComponent(folder, item);
 
         time_t mod_date = 0;
         if (preserveAttributes) {
             mod_date = DateWithMSDOSFormat(static_cast<uint32_t>(info.dosDate));
-            dates.push_back({place, mod_date, static_cast<uint32_t>(info.dosDate)});
+            DateRecord d{zplat::AppendPathComponent(RelativeBelow(destination, folder), item), mod_date,
+                         static_cast<uint32_t>(info.dosDate)};
+            StatAt(folder_fd.fd, item, &d.made);
+            dates.push_back(d);
         }
+        // Identity of what this entry made, for the date pass at the end.
+        auto made = [&](const struct stat& st) {
+            if (preserveAttributes) dates.back().made = st;
+        };
 
-        if (!overwrite && !is_dir && zplat::ItemExists(place)) {
+        struct stat existing;
+        const bool exists = !is_dir && StatAt(folder_fd.fd, item, &existing);
+        if (!overwrite && exists) {
             zip.CloseCurrentFile();
             loop_result = zip.GoToNextFile();
             continue;
@@ -318,40 +402,53 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
 
         bool stop_after_entry = false;
         if (made_on_unix && link_mode) {
+            // Read no more than the longest target the system takes: the data may inflate
+            // to anything.
             std::string target;
-            int n;
-            while ((n = zip.ReadCurrentFile(buffer.data(), kChunk)) > 0) {
+            int n = 0;
+            while (target.size() < static_cast<size_t>(PATH_MAX) &&
+                   (n = zip.ReadCurrentFile(buffer.data(), kChunk)) > 0) {
                 target.append(buffer.data(), static_cast<size_t>(n));
             }
             if (n < 0) {
                 success = false;
                 break;
             }
-            if (!LinkTargetStaysInside(RelativeBelow(destination, folder), target)) {
-                std::string msg = "Refused symbolic link at \"" + full + "\" to \"" + target +
-                                  "\": it leaves the destination";
-                zplat::LogLine("[ZipFacade] %s", msg.c_str());
-                set_error(FacadeError(-7, msg));
+            std::string refusal;
+            if (target.size() >= static_cast<size_t>(PATH_MAX)) {
+                refusal = "Refused symbolic link at \"" + full + "\": its target is longer than a path may be";
+            } else if (target.find('\0') != std::string::npos) {
+                refusal = "Refused symbolic link at \"" + full + "\" to \"" + HexString(target) +
+                          "\" (hexadecimal): its target holds a NUL byte";
+            } else if (!LinkTargetStaysInside(RelativeBelow(destination, folder), target)) {
+                refusal = "Refused symbolic link at \"" + full + "\" to \"" + target + "\": it leaves the destination";
+            }
+            if (!refusal.empty()) {
+                zplat::LogLine("[ZipFacade] %s", refusal.c_str());
+                set_error(FacadeError(-7, refusal));
                 stop_after_entry = true;
             } else {
-                if (overwrite && zplat::ItemExists(place)) {
+                if (overwrite && exists) {
                     ErrorRecord rm;
-                    if (!zplat::RemoveItem(place, &rm)) {
+                    if (!RemoveAt(folder_fd.fd, item, existing, place, &rm)) {
                         std::string msg = "Failed to delete existing symbolic link at \"" + full + "\"";
                         zplat::LogLine("[ZipFacade] %s", msg.c_str());
                         set_error(FacadeError(rm.code, msg));
                         stop_after_entry = true;
                     }
                 }
-                if (symlink(target.c_str(), place.c_str()) != 0) {
+                struct stat st;
+                if (symlinkat(target.c_str(), folder_fd.fd, item.c_str()) != 0) {
                     int e = errno;
-                    char msg[4096];
+                    char msg[4096 + 1024];
                     snprintf(msg, sizeof msg,
                              "Failed to create symbolic link at \"%s\" to \"%s\" - symlink() error code: %d",
                              full.c_str(), target.c_str(), e);
                     zplat::LogLine("[ZipFacade] %s", msg);
                     set_error(zplat::PosixError(e, msg));
                     stop_after_entry = true;
+                } else if (StatAt(folder_fd.fd, item, &st)) {
+                    made(st);
                 }
             }
         } else if (!is_dir) {
@@ -361,8 +458,8 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 break;
             }
             // An existing link in the file's place is replaced, never written through.
-            if (overwrite && zplat::ItemTypeAt(place) == zplat::ItemType::Symlink) zplat::RemoveItem(place);
-            int fd = zplat::OpenBeneath(destination, rel, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
+            if (overwrite && exists && S_ISLNK(existing.st_mode)) unlinkat(folder_fd.fd, item.c_str(), 0);
+            int fd = openat(folder_fd.fd, item.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
             FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
             if (!out) {
                 int e = errno;
@@ -387,29 +484,31 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                     break;
                 }
             }
+            if (fflush(out) != 0) write_failed = true;
+            if (preserveAttributes) {
+                // On the file as opened: its folder may have been swapped for a link since.
+                if (info.dosDate != 0 && !SetDate(fileno(out), "", mod_date)) {
+                    zplat::LogLine("[ZipFacade] Failed to set attributes - whilst setting modification date");
+                }
+                // Owner read and write always; set-id and sticky bits never.
+                mode_t mode = static_cast<mode_t>(((info.external_fa >> 16) & 0777) | 0600);
+                if (fchmod(fileno(out), mode) != 0) {
+                    zplat::LogLine("[ZipFacade] Failed to set attributes - whilst setting permissions");
+                }
+                struct stat st;
+                if (fstat(fileno(out), &st) == 0) made(st);
+            }
             if (fclose(out) != 0) write_failed = true;
             if (write_failed) {
                 zplat::LogLine("[ZipFacade] %s", "Failed to write file (check your free space)");
                 set_error(FacadeError(-5, "Failed to write file (check your free space)"));
                 stop_after_entry = true;
             }
-            bool nested_done = false;
             if (!write_failed && nestedZipLevel != 0 && EndsWithZip(place)) {
                 if (UnzipFileAtPath(place, folder, preserveAttributes, overwrite, nestedZipLevel - 1, password,
                                     nullptr, nullptr, nullptr, nullptr)) {
                     if (preserveAttributes && !dates.empty()) dates.pop_back();
-                    zplat::RemoveItem(place);
-                    nested_done = true;
-                }
-            }
-            if (!nested_done && preserveAttributes) {
-                if (info.dosDate != 0 && !zplat::SetModificationDate(place, mod_date)) {
-                    zplat::LogLine("[ZipFacade] Failed to set attributes - whilst setting modification date");
-                }
-                // Owner read and write always; set-id and sticky bits never.
-                mode_t mode = static_cast<mode_t>(((info.external_fa >> 16) & 0777) | 0600);
-                if (!zplat::SetPosixPermissions(place, mode)) {
-                    zplat::LogLine("[ZipFacade] Failed to set attributes - whilst setting permissions");
+                    unlinkat(folder_fd.fd, item.c_str(), 0);
                 }
             }
         }
@@ -436,8 +535,9 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         for (const DateRecord& d : dates) {
             if (d.dosDate == 0) continue;
             ErrorRecord de;
-            if (!zplat::SetModificationDate(d.path, d.modDate, &de)) {
-                zplat::LogLine("[ZipFacade] Set attributes failed for directory: %s.", d.path.c_str());
+            if (!SetRecordedDate(destination, d, &de)) {
+                const std::string at = zplat::AppendPathComponent(destination, d.rel);
+                zplat::LogLine("[ZipFacade] Set attributes failed for directory: %s.", at.c_str());
                 zplat::LogLine("[ZipFacade] Error setting directory file modification date attribute: %s",
                                de.description.c_str());
             }
@@ -457,11 +557,11 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
 
 std::string ZipFacade::FilenameStringWithCString(const char* name, unsigned long versionMadeBy,
                                                  unsigned long generalPurposeFlag, size_t size) {
-    size_t len = strnlen(name, size);
+    // The whole name, NUL bytes included: the caller refuses those, and must see them.
     if (versionMadeBy <= 0xFF && (generalPurposeFlag & 0x800) == 0) {
-        return zplat::Cp437ToUtf8(name, len);
+        return zplat::Cp437ToUtf8(name, size);
     }
-    if (zplat::IsValidUtf8(name, len)) return std::string(name, len);
+    if (zplat::IsValidUtf8(name, size)) return std::string(name, size);
     static const char* const kGuesses[] = {"GB18030", "BIG5", "SHIFT_JIS", "EUC-KR"};
     std::string bytes(name, size);
     for (const char* cs : kGuesses) {

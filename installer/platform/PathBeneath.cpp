@@ -76,11 +76,17 @@ bool Fail(int err, const std::string& what, ErrorRecord* error) {
 // last item are followed unless `follow_last` is false.
 bool WalkToParent(const std::string& root, const std::string& rel, bool make_folders, bool follow_last,
                   Walk* walk, std::string* last, ErrorRecord* error) {
+    // The system reads a name only up to a NUL: "..\0" would be taken for "..".
+    if (root.find('\0') != std::string::npos || rel.find('\0') != std::string::npos) {
+        return Fail(EINVAL, "a name below " + root.substr(0, root.find('\0')) + " holds a NUL byte", error);
+    }
     int root_fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (root_fd < 0) return Fail(errno, "open " + root, error);
     walk->Start(root_fd);
     std::deque<std::string> todo;
     Split(rel, &todo, false);
+    // Retries are counted for the name being looked at, not for the whole path: a deep
+    // path of missing folders needs one look again per folder it makes.
     int links = 0, retries = 0;
     last->clear();
     while (!todo.empty()) {
@@ -90,6 +96,7 @@ bool WalkToParent(const std::string& root, const std::string& rel, bool make_fol
         if (name == "..") {
             if (walk->AtRoot()) return Fail(EXDEV, "\"" + rel + "\" leads above " + root, error);
             walk->Pop();
+            retries = 0;
             continue;
         }
         struct stat st;
@@ -126,6 +133,7 @@ bool WalkToParent(const std::string& root, const std::string& rel, bool make_fol
                 return Fail(EXDEV, AppendPathComponent(walk->Path(root), name) + " points to \"" + target + "\"", error);
             }
             Split(target, &todo, true);
+            retries = 0;
             continue;
         }
         if (todo.empty()) {
@@ -143,6 +151,7 @@ bool WalkToParent(const std::string& root, const std::string& rel, bool make_fol
             continue;
         }
         walk->Push(fd, name);
+        retries = 0;
     }
     return true;
 }
@@ -156,6 +165,19 @@ bool ResolveBeneath(const std::string& root, const std::string& rel, bool make_f
     if (!WalkToParent(root, rel, make_folders, true, &walk, &last, error)) return false;
     if (resolved) *resolved = last.empty() ? walk.Path(root) : AppendPathComponent(walk.Path(root), last);
     return true;
+}
+
+int OpenParentBeneath(const std::string& root, const std::string& rel, bool make_folders, std::string* last,
+                      std::string* resolved, ErrorRecord* error) {
+    Walk walk;
+    if (!WalkToParent(root, rel, make_folders, false, &walk, last, error)) return -1;
+    int fd = fcntl(walk.Top(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        Fail(errno, "dup " + walk.Path(root), error);
+        return -1;
+    }
+    if (resolved) *resolved = walk.Path(root);
+    return fd;
 }
 
 int OpenBeneath(const std::string& root, const std::string& rel, int flags, mode_t mode, ErrorRecord* error) {

@@ -111,4 +111,24 @@ TEST_F(PathBeneathTest, OpensForWritingOnlyInside) {
     EXPECT_EQ(zid_test::ReadBytes(root_ + "/f"), "f");
 }
 
+TEST_F(PathBeneathTest, NamesHoldingANulByteAreNeverHandedOn) {
+    // Read up to their NULs these segments climb out of the root.
+    const char kRel[] = "sub\0/..\0/..\0/..\0/escaped";
+    const std::string rel(kRel, sizeof kRel - 1);
+    std::string resolved = "unset";
+    zplat::ErrorRecord err;
+    EXPECT_FALSE(zplat::ResolveBeneath(root_, rel, true, &resolved, &err));
+    EXPECT_EQ(err.code, EINVAL) << err.description;
+    err = {};
+    EXPECT_EQ(zplat::OpenBeneath(root_, rel, O_WRONLY | O_CREAT | O_TRUNC, 0600, &err), -1);
+    EXPECT_EQ(err.code, EINVAL) << err.description;
+    err = {};
+    const char kLast[] = "new\0.txt";
+    EXPECT_EQ(zplat::OpenBeneath(root_, std::string(kLast, sizeof kLast - 1), O_WRONLY | O_CREAT, 0600, &err), -1);
+    EXPECT_EQ(err.code, EINVAL) << err.description;
+    EXPECT_FALSE(zplat::ItemExists(root_ + "/new"));
+    EXPECT_FALSE(zplat::ItemExists(dir_ + "/a/escaped"));
+    EXPECT_FALSE(zplat::ItemExists(dir_ + "/a/b/escaped"));
+}
+
 }  // namespace

@@ -672,4 +672,195 @@ TEST_F(ZipFacadeUnzipTest, NestedArchivesByLevel) {
     EXPECT_EQ(ReadBytes(dest_ + "/sub/deep.txt"), "deep");
 }
 
+// ---- names and link targets the system would read otherwise -------------------------
+
+using zid_test::Raw;
+using zid_test::RawZipEntry;
+
+// A literal's bytes, NUL bytes included.
+template <size_t N>
+std::string Bytes(const char (&s)[N]) {
+    return std::string(s, N - 1);
+}
+
+RawZipEntry RawFile(const std::string& name, const std::string& data) { return Raw(FileEntry(name, data)); }
+RawZipEntry RawLink(const std::string& name, const std::string& target) { return Raw(LinkEntry(name, target)); }
+
+TEST_F(ZipFacadeUnzipTest, NamesHoldingANulByteAreRefused) {
+    // Up to the first NUL of each segment the system would read "\xb0\xa1/../../..": three
+    // folders above the destination.
+    const std::string climb = Bytes("\xb0\xa1\0/..\0/..\0/..\0/");
+    RawZipEntry dos_utf8 = RawFile(climb + "escaped.txt", "x");
+    dos_utf8.versionMadeBy = 20;
+    RawZipEntry dos_cp437 = dos_utf8;
+    dos_cp437.flag = 0;
+    RawZipEntry unix_unflagged = RawFile(climb + "escaped.txt", "x");
+    unix_unflagged.flag = 0;
+    const RawZipEntry folder = Raw(DirEntry(climb + "made/"));
+    const struct {
+        const char* name;
+        RawZipEntry entry;
+    } cases[] = {
+        {"Unix-made, UTF-8 flag", RawFile(climb + "escaped.txt", "x")},
+        {"Unix-made, no flag", unix_unflagged},
+        {"MS-DOS-made, UTF-8 flag", dos_utf8},
+        {"MS-DOS-made, code page 437", dos_cp437},
+        {"folder entry", folder},
+        {"valid UTF-8 before the NUL", RawFile(Bytes("a\0/..\0/..\0/..\0/escaped.txt"), "x")},
+        {"a NUL inside the last name", RawFile(Bytes("escaped.txt\0.app"), "x")},
+    };
+    const std::string base = dir_ + "/p1/p2/p3";
+    const std::string dest = base + "/out";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zplat::RemoveItem(dir_ + "/p1");
+        ASSERT_TRUE(zplat::CreateDirectory(dest, true));
+        for (const std::string& level : {dir_ + "/p1", dir_ + "/p1/p2", base}) {
+            zid_test::WriteBytes(level + "/escaped.txt", "untouched");
+        }
+        const std::string zip = dir_ + "/nul.zip";
+        zid_test::WriteRawZip(zip, {c.entry, RawFile("after.txt", "a")});
+        zplat::ErrorRecord err;
+        EXPECT_FALSE(ZipFacade::UnzipFileAtPath(zip, dest, true, "", &err));
+        EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+        EXPECT_EQ(err.code, -7) << err.description;
+        EXPECT_FALSE(zplat::ItemExists(dest + "/after.txt"));
+        EXPECT_EQ(zplat::DirectoryEntries(dest), std::vector<std::string>{});
+        const struct {
+            std::string folder;
+            const char* child;
+        } levels[] = {{dir_ + "/p1", "p2"}, {dir_ + "/p1/p2", "p3"}, {base, "out"}};
+        for (const auto& l : levels) {
+            EXPECT_EQ(zplat::DirectoryEntries(l.folder), (std::vector<std::string>{"escaped.txt", l.child}))
+                << l.folder;
+            EXPECT_EQ(ReadBytes(l.folder + "/escaped.txt"), "untouched") << l.folder;
+        }
+    }
+}
+
+TEST_F(ZipFacadeUnzipTest, NameDecodingTakesTheWholeName) {
+    // Valid UTF-8 and a guessed charset alike: nothing after a NUL is dropped, so the
+    // caller sees the NUL it has to refuse.
+    for (const std::string& raw : {Bytes("ok\0/.."), Bytes("\xb0\xa1\0/..")}) {
+        const std::string name = ZipFacade::FilenameStringWithCString(raw.data(), 0x31E, 0, raw.size());
+        EXPECT_NE(name.find('\0'), std::string::npos) << raw;
+        EXPECT_EQ(name.substr(name.size() - 3), "/..") << raw;
+    }
+}
+
+// A raw deflate stream that gives `prefix` and then cannot be inflated any further.
+std::string DeflatedThenBroken(const std::string& prefix) {
+    z_stream z = {};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    std::string out(deflateBound(&z, prefix.size()) + 16, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(prefix.data()));
+    z.avail_in = static_cast<uInt>(prefix.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_SYNC_FLUSH);  // ends on a byte boundary, the stream left open
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    return out + std::string(64, '\xff');  // a block of the reserved type
+}
+
+TEST_F(ZipFacadeUnzipTest, LinkTargetsHoldingANulOrLongerThanAPathAreRefused) {
+    // The body breaks after 1 MiB: a run that reads the target whole fails there instead.
+    RawZipEntry endless = RawLink("big", std::string(1 << 20, 'a'));
+    endless.rawBody = DeflatedThenBroken(endless.data);
+    endless.declaredSize = 1u << 30;
+    const struct {
+        const char* name;
+        std::vector<RawZipEntry> entries;
+        const char* refused;
+    } cases[] = {
+        {"a NUL after a climb", {RawLink("up", Bytes("..\0x"))}, "up"},
+        {"a NUL ending the target", {RawLink("a", Bytes("..\0")), RawLink("b", Bytes("a/..\0"))}, "a"},
+        {"a NUL inside a folder", {RawFile("d/f.txt", "f"), RawLink("d/l", Bytes("f.txt\0/../.."))}, "d/l"},
+        {"one byte longer than a path", {RawLink("long", std::string(PATH_MAX + 1, 'a'))}, "long"},
+        {"a body that never ends", {endless}, "big"},
+    };
+    const std::string dest = dir_ + "/p1/out";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zplat::RemoveItem(dir_ + "/p1");
+        const std::string zip = dir_ + "/link.zip";
+        std::vector<RawZipEntry> entries = c.entries;
+        entries.push_back(RawFile("after.txt", "a"));
+        zid_test::WriteRawZip(zip, entries);
+        zplat::ErrorRecord err;
+        EXPECT_FALSE(ZipFacade::UnzipFileAtPath(zip, dest, true, "", &err));
+        EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+        EXPECT_EQ(err.code, -7) << err.description;
+        EXPECT_EQ(zplat::ItemTypeAt(dest + "/" + c.refused), zplat::ItemType::None);
+        EXPECT_FALSE(zplat::ItemExists(dest + "/after.txt"));
+        EXPECT_EQ(LinksLeadingOut(dest), std::vector<std::string>{});
+        EXPECT_EQ(zplat::DirectoryEntries(dir_ + "/p1"), std::vector<std::string>{"out"});
+    }
+    // The longest target the system stores is still a link.
+    zplat::RemoveItem(dest);
+    const std::string longest(PATH_MAX - 1, 'a');
+    zid_test::WriteRawZip(dir_ + "/longest.zip", {RawLink("l", longest)});
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(dir_ + "/longest.zip", dest));
+    std::string target;
+    ASSERT_TRUE(zplat::ReadLink(dest + "/l", &target));
+    EXPECT_EQ(target, longest);
+}
+
+TEST_F(ZipFacadeUnzipTest, DatesAndModesGoOnlyOnWhatTheRunWrote) {
+    // `outside` stands where the destination's parent is, with a file named as an entry.
+    const std::string outside = dir_ + "/p1";
+    const std::string dest = outside + "/out";
+    const std::string sentinel = outside + "/sentinel.txt";
+    RawZipEntry file = Raw(FileEntry("d/sentinel.txt", "s", 0777));
+    file.dosDate = zid_test::DosDate(2004, 5, 6, 7, 8, 10);
+    const struct {
+        const char* name;
+        std::vector<RawZipEntry> entries;
+        bool swap_after_first;  // between the entries, "d" becomes a link to `outside`
+    } cases[] = {
+        {"a later link in the folder's place", {file, RawLink("d", Bytes("..\0"))}, false},
+        {"the folder swapped for a link while the run goes on", {file, RawFile("later.txt", "l")}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zplat::RemoveItem(outside);
+        ASSERT_TRUE(zplat::CreateDirectory(outside, true));
+        zid_test::WriteBytes(sentinel, "outside");
+        ASSERT_EQ(chmod(sentinel.c_str(), 0640), 0);
+        ASSERT_TRUE(zplat::SetModificationDate(sentinel, 1234567890));
+        ZipFacadeDelegate d;
+        d.didUnzipFileWithInfo = [&](long index, long, const std::string&, const unz_file_info64&) {
+            if (!c.swap_after_first || index != 0) return;
+            ASSERT_EQ(rename((dest + "/d").c_str(), (dest + "/d-moved").c_str()), 0);
+            ASSERT_EQ(symlink(outside.c_str(), (dest + "/d").c_str()), 0);
+        };
+        const std::string zip = dir_ + "/dates.zip";
+        zid_test::WriteRawZip(zip, c.entries);
+        zplat::ErrorRecord err;
+        ZipFacade::UnzipFileAtPath(zip, dest, true, true, "", &err, &d);
+        time_t when = 0;
+        ASSERT_TRUE(zplat::GetModificationDate(sentinel, &when));
+        EXPECT_EQ(when, 1234567890);
+        EXPECT_EQ(zplat::PosixMode(sentinel) & 07777, 0640);
+        EXPECT_EQ(ReadBytes(sentinel), "outside");
+        if (c.swap_after_first) {
+            // What the run wrote has its date and mode, wherever it lies now.
+            const std::string written = dest + "/d-moved/sentinel.txt";
+            ASSERT_TRUE(zplat::GetModificationDate(written, &when));
+            EXPECT_EQ(when, 1083827290);  // 2004-05-06 07:08:10 UTC
+            EXPECT_EQ(zplat::PosixMode(written) & 07777, 0777);
+        }
+    }
+}
+
+TEST_F(ZipFacadeUnzipTest, DeepNamesWithoutFolderEntriesUnpack) {
+    std::string name;
+    for (int i = 0; i < 40; ++i) name += "level" + std::to_string(i) + "/";
+    name += "deep.txt";
+    zplat::ErrorRecord err;
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(Zip({FileEntry(name, "deep")}), dest_, true, "", &err))
+        << err.description;
+    EXPECT_EQ(ReadBytes(dest_ + "/" + name), "deep");
+}
+
 }  // namespace

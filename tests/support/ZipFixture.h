@@ -244,4 +244,45 @@ inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec
     if (fclose(f) != 0) throw std::runtime_error("cannot write " + path);
 }
 
+// ---- archives written byte by byte ------------------------------------------------
+// For what minizip's writer cannot carry (a NUL byte in a name) or will not write (a
+// body that is not what its headers say): local headers, central headers and the end
+// record are laid out here by hand.
+struct RawZipEntry : ZipEntrySpec {
+    // When set: the deflated body as it is stored, in place of `data` deflated; the
+    // headers still give `data`'s CRC-32.
+    std::string rawBody;
+    uint64_t declaredSize = 0;  // when set, the size the headers give instead of `data`'s
+};
+
+inline RawZipEntry Raw(const ZipEntrySpec& e) { return RawZipEntry{e}; }
+
+inline void WriteRawZip(const std::string& path, const std::vector<RawZipEntry>& entries) {
+    using detail::Put;
+    std::string out, central;
+    for (const RawZipEntry& e : entries) {
+        Zip64EntrySpec spec{e.name, e.data};
+        const std::string body = !e.rawBody.empty() ? e.rawBody : e.stored ? e.data : detail::Deflated(spec);
+        const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
+        const uint64_t size = e.declaredSize ? e.declaredSize : e.data.size();
+        const int method = e.stored && e.rawBody.empty() ? 0 : Z_DEFLATED;
+        const uint64_t offset = out.size();
+        Put(&out, {{0x04034b50, 4}, {20, 2}, {e.flag, 2}, {method, 2}, {e.dosDate & 0xFFFF, 2},
+                   {e.dosDate >> 16, 2}, {crc, 4}, {body.size(), 4}, {size, 4}, {e.name.size(), 2}, {0, 2}});
+        out += e.name;
+        out += body;
+        Put(&central, {{0x02014b50, 4}, {e.versionMadeBy, 2}, {20, 2}, {e.flag, 2}, {method, 2},
+                       {e.dosDate & 0xFFFF, 2}, {e.dosDate >> 16, 2}, {crc, 4}, {body.size(), 4}, {size, 4},
+                       {e.name.size(), 2}, {0, 2}, {0, 2}, {0, 2}, {0, 2}, {e.externalAttr, 4}, {offset, 4}});
+        central += e.name;
+    }
+    const uint64_t central_at = out.size();
+    out += central;
+    Put(&out, {{0x06054b50, 4}, {0, 2}, {0, 2}, {entries.size(), 2}, {entries.size(), 2}, {central.size(), 4},
+               {central_at, 4}, {0, 2}});
+    std::ofstream os(path, std::ios::binary | std::ios::trunc);
+    os << out;
+    if (!os.flush()) throw std::runtime_error("cannot write " + path);
+}
+
 }  // namespace zid_test
