@@ -22,6 +22,9 @@ public:
     // Bytes after the response head: the session's own buffer first, then the socket; 0 when
     // the connection has ended.
     virtual int ReadRaw(char* buffer, int length) = 0;
+    // The next byte of the answer through the session's buffer; eof when the connection has
+    // ended.
+    virtual int GetByte() = 0;
     // True when the session holds bytes it has not handed out.
     virtual bool HasBuffered() const = 0;
     // Waits for the first byte of the answer through the session (for TLS, past any alert or
@@ -76,6 +79,7 @@ public:
 
     Poco::Net::HTTPClientSession& Session() override { return m_session; }
     int ReadRaw(char* buffer, int length) override { return m_session.ReadRaw(buffer, length); }
+    int GetByte() override { return m_session.GetChar(); }
     bool HasBuffered() const override { return m_session.Buffered() > 0; }
     bool PeekAnswer() override { return m_session.PeekChar() != std::char_traits<char>::eof(); }
 
@@ -86,6 +90,7 @@ private:
         int ReadRaw(char* buffer, int length) { return this->read(buffer, length); }
         int Buffered() const { return this->buffered(); }
         int PeekChar() { return this->peek(); }
+        int GetChar() { return this->get(); }
     };
     Raw m_session;
 };

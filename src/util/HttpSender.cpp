@@ -31,6 +31,7 @@
 #include <Poco/URI.h>
 
 #include "trsf/TransferHandler.h"
+#include "util/AnswerHead.h"
 #include "util/CodecUtil.h"
 #include "util/ConnectionPool.h"
 #include "util/HttpConnection.h"
@@ -268,6 +269,12 @@ Poco::Timespan Millis(uint64_t ms) {
     return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms) * 1000);
 }
 
+// A time-out as a span to add to a clock's time; a huge one stays in range.
+std::chrono::microseconds DeadlineSpan(const Poco::Timespan& timeout) {
+    const Poco::Timespan::TimeDiff year = 365LL * 24 * 3600 * 1000000;
+    return std::chrono::microseconds(std::min(timeout.totalMicroseconds(), year));
+}
+
 Poco::Net::Context::Ptr NewContext(bool is_verify_cert, const std::string& ca_location) {
     return new Poco::Net::Context(
         Poco::Net::Context::TLS_CLIENT_USE, "", "", ca_location,
@@ -378,6 +385,7 @@ public:
             try {
                 *sent = SendAll(body, handler);
                 m_sent_at = Clock::now();
+                m_head_deadline = m_sent_at + DeadlineSpan(m_recv_timeout);
                 all_sent = true;
                 if (m_answered_early) {
                     return ReceiveEarlyAnswer();
@@ -435,7 +443,7 @@ public:
     // allowed keep-alive; anything else closes it.
     void Finish() {
         if (!m_conn || !m_poolable || m_answered_early || !m_body_buf || !m_body_buf->Complete() ||
-            m_conn->HasBuffered() || !m_response.getKeepAlive() ||
+            !m_plain_codings || m_conn->HasBuffered() || !m_response.getKeepAlive() ||
             m_conn->Session().networkException()) {
             m_conn.reset();
             return;
@@ -701,40 +709,29 @@ private:
     }
 
     // Reads the answer's first head; false when the connection ended before any byte of it.
-    bool FirstHeadArrives() {
-        m_conn->SetReceiveTimeout(m_recv_timeout);
-        try {
-            // The library's own body stream is left unread.
-            m_conn->Session().receiveResponse(m_response);
-        } catch (const Poco::Net::NoMessageException&) {
-            return false;
-        } catch (const Poco::SyntaxException&) {
-            CheckedFraming();  // an unparsable Content-Length says more than the parser
-            throw;
-        }
-        return true;
-    }
+    bool FirstHeadArrives() { return ReadAnswerHead(*m_conn, m_response, m_head_deadline); }
 
     // After the first head: the interim answers to the final one, and the body as it frames.
+    // Any interim answer, "100 Continue" too, precedes the final one: taken for it, it would
+    // leave that final answer to the next request on the connection.
     std::istream& ReceiveRestOfHead() {
-        try {
-            // The library skips "100 Continue" only; any other interim answer precedes the
-            // final one too, and taken for it, would leave that final answer to the next
-            // request on the connection.
-            for (int interim = 0;
-                 m_response.getStatus() >= 100 && m_response.getStatus() < 200; ++interim) {
-                if (m_response.getStatus() == 101 || interim == kMaxInterimAnswers) {
-                    throw Poco::Net::MessageException(
-                        "unexpected interim answer " + std::to_string(m_response.getStatus()) +
-                        " " + m_response.getReason());
-                }
-                m_conn->Session().receiveResponse(m_response);
+        for (int interim = 0; m_response.getStatus() >= 100 && m_response.getStatus() < 200;
+             ++interim) {
+            if (m_response.getStatus() == 101 || interim == kMaxInterimAnswers) {
+                throw Poco::Net::MessageException("unexpected interim answer " +
+                                                  std::to_string(m_response.getStatus()) + " " +
+                                                  m_response.getReason());
             }
-        } catch (const Poco::SyntaxException&) {
-            CheckedFraming();  // an unparsable Content-Length says more than the parser
-            throw;
+            if (!ReadAnswerHead(*m_conn, m_response, m_head_deadline)) {
+                throw Poco::Net::NoMessageException();
+            }
         }
-        const ResponseBodyBuf::Framing framing = CheckedFraming();
+        m_conn->SetReceiveTimeout(m_recv_timeout);
+        const int status = static_cast<int>(m_response.getStatus());
+        const bool has_body = Poco::icompare(m_method, "HEAD") != 0 && status >= 200 &&
+                              status != 204 && status != 304;
+        const ResponseBodyBuf::Framing framing =
+            FramingOfHead(m_response, has_body, &m_length, &m_plain_codings);
         m_has_length = framing == ResponseBodyBuf::Framing::kLength;
         HttpConnection* conn = m_conn.get();
         m_body_buf.reset(new ResponseBodyBuf(
@@ -742,37 +739,6 @@ private:
             m_length));
         m_body.reset(new std::istream(m_body_buf.get()));
         return *m_body;
-    }
-
-    ResponseBodyBuf::Framing CheckedFraming() {
-        const int status = static_cast<int>(m_response.getStatus());
-        const bool has_body = Poco::icompare(m_method, "HEAD") != 0 && status >= 200 &&
-                              status != 204 && status != 304;
-        const auto it = m_response.find("Content-Length");
-        if (has_body && it != m_response.end()) {
-            // Two framings of one body are a split answer waiting to happen: which bytes belong
-            // to the next answer depends on which one is believed.
-            if (m_response.has("Transfer-Encoding")) {
-                throw Poco::Net::MessageException(
-                    "response has both Content-Length and Transfer-Encoding");
-            }
-            for (auto other = it; other != m_response.end(); ++other) {
-                if (Poco::icompare(other->first, "Content-Length") == 0 &&
-                    other->second != it->second) {
-                    throw Poco::Net::MessageException(
-                        "conflicting Content-Length values in response: [" + it->second +
-                        "] and [" + other->second + "]");
-                }
-            }
-        }
-        ResponseBodyBuf::Framing framing = ResponseBodyBuf::Framing::kNone;
-        std::string reason;
-        if (!ResponseBodyBuf::FramingOf(has_body, m_response.getChunkedTransferEncoding(),
-                                        it == m_response.end() ? nullptr : &it->second, &framing,
-                                        &m_length, &reason)) {
-            throw Poco::Net::MessageException(reason);
-        }
-        return framing;
     }
 
     std::string m_url;
@@ -790,8 +756,10 @@ private:
     bool m_answered_early = false;  // the answer came before the whole body was sent
     std::unique_ptr<HttpConnection> m_conn;
     Clock::time_point m_sent_at;
+    Clock::time_point m_head_deadline;  // for the final answer's head
     uint64_t m_length = 0;
     bool m_has_length = false;
+    bool m_plain_codings = true;
     std::unique_ptr<ResponseBodyBuf> m_body_buf;
     std::unique_ptr<std::istream> m_body;
     std::unique_ptr<Poco::Net::HTTPRequest> m_request;
