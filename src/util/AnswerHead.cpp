@@ -33,8 +33,8 @@ protected:
         if (m_error) return traits_type::eof();
         try {
             if (!m_conn.HasBuffered()) {
-                const auto left =
-                    std::chrono::duration_cast<std::chrono::microseconds>(m_deadline - Clock::now());
+                const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+                    m_deadline - Clock::now());
                 if (left.count() < 1000) {
                     throw Poco::TimeoutException("no final answer within the receive time-out");
                 }

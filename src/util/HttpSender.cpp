@@ -1,20 +1,14 @@
 #include "util/HttpSender.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
-#include <cstring>
 #include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <sstream>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -39,6 +33,7 @@
 #include "util/MemoryBody.h"
 #include "util/PipelinedMd5.h"
 #include "util/ResponseBody.h"
+#include "util/WatchedBodyWriter.h"
 #include "util/StringUtil.h"
 
 // Every line of the sender carries one function name, whatever helper logs it.
@@ -269,12 +264,6 @@ Poco::Timespan Millis(uint64_t ms) {
     return Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(ms) * 1000);
 }
 
-// A time-out as a span to add to a clock's time; a huge one stays in range.
-std::chrono::microseconds DeadlineSpan(const Poco::Timespan& timeout) {
-    const Poco::Timespan::TimeDiff year = 365LL * 24 * 3600 * 1000000;
-    return std::chrono::microseconds(std::min(timeout.totalMicroseconds(), year));
-}
-
 Poco::Net::Context::Ptr NewContext(bool is_verify_cert, const std::string& ca_location) {
     return new Poco::Net::Context(
         Poco::Net::Context::TLS_CLIENT_USE, "", "", ca_location,
@@ -365,6 +354,9 @@ public:
              Poco::icompare(http_method, "POST") == 0 ||
              Poco::icompare(http_method, "PATCH") == 0)) {
             m_poolable = false;
+        }
+        if (!m_poolable) {
+            m_request->setKeepAlive(false);
         }
         if (ClientSettings::GetLogLevel() >= 4) {
             SENDER_LOG_DBG("request=[%s]", RequestHeadForLog(*m_request).c_str());
@@ -475,14 +467,14 @@ private:
         if (!m_conn) {
             m_conn = NewConnection();
         }
-        Poco::Net::HTTPClientSession& session = m_conn->Session();
-        session.setKeepAlive(m_poolable);
+        // Kept alive for the library either way, or it would close the connection opened here
+        // before sending; the request itself says whether the connection is kept.
+        m_conn->Session().setKeepAlive(true);
         if (m_reused) {
             m_conn->SetSendTimeout(m_conn_timeout);
         } else {
-            session.setTimeout(m_conn_timeout);
-            // The pool decides when an idle connection is too old, not the session.
-            session.setKeepAliveTimeout(Poco::Timespan(24 * 3600, 0));
+            m_conn->SetUpNew(m_conn_timeout);
+            m_conn->Open();
         }
     }
 
@@ -520,6 +512,9 @@ private:
     // The head, then the body in large writes; returns the body bytes sent.
     uint64_t SendAll(std::istream& body, const std::shared_ptr<TransferHandler>& handler) {
         std::ostream& os = m_conn->Session().sendRequest(*m_request);
+        // The head's stream swallows a failed write, a TLS handshake's too; bring it back
+        // before the body would shake hands once more.
+        RethrowNetworkError();
         uint64_t sent = 0;
         try {
             if (m_request->hasContentLength()) {
@@ -550,7 +545,7 @@ private:
     uint64_t SendBody(std::istream& body, const std::shared_ptr<TransferHandler>& handler,
                       uint64_t length) {
         Poco::Net::StreamSocket& socket = m_conn->Session().socket();
-        m_watch_answer = !socket.secure();
+        m_writer.reset(new WatchedBodyWriter(m_conn_timeout, m_recv_timeout));
         auto* memory = dynamic_cast<MemoryBodyBuf*>(body.rdbuf());
         std::vector<char> buffer;
         uint64_t sent = 0;
@@ -602,7 +597,7 @@ private:
                 WriteAll(socket, data, size);
                 return false;
             }
-            return WriteWatchingAnswer(socket.impl()->sockfd(), data, size);
+            return m_writer->Write(socket.impl()->sockfd(), data, size);
         } catch (const Poco::Exception&) {
             // Over TLS the answer is only seen here, once the write failed or timed out.
             m_conn->SetReceiveTimeout(m_recv_timeout);
@@ -611,74 +606,6 @@ private:
             }
             throw;
         }
-    }
-
-    // A plain socket written without blocking: when the server no longer reads, an answer it
-    // sent is seen instead of waiting for the send time-out.
-    bool WriteWatchingAnswer(int fd, const char* data, size_t size) {
-        const int timeout_ms = static_cast<int>(
-            std::min<Poco::Timespan::TimeDiff>(m_conn_timeout.totalMilliseconds(), INT_MAX));
-        while (size > 0) {
-            const ssize_t n = ::send(fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (n > 0) {
-                data += n;
-                size -= static_cast<size_t>(n);
-                continue;
-            }
-            const int err = n == 0 ? EPIPE : errno;
-            if (err == EINTR) {
-                continue;
-            }
-            if (err != EAGAIN && err != EWOULDBLOCK) {
-                if (err == ECONNRESET || err == EPIPE) {
-                    throw Poco::Net::ConnectionResetException();
-                }
-                throw Poco::Net::NetException(std::strerror(err), err);
-            }
-            pollfd p{fd, static_cast<short>(POLLOUT | (m_watch_answer ? POLLIN : 0)), 0};
-            const int ready = ::poll(&p, 1, timeout_ms);
-            if (ready == 0) {
-                throw Poco::TimeoutException("sending the request body");
-            }
-            if (ready > 0 && (p.revents & POLLIN) && AnswerBegan(fd)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // Bytes have come while the body is sent: a final answer, or an interim one (a server's
-    // "100 Continue"), after which it is no longer watched for. The end of the stream throws,
-    // as a failed write would.
-    bool AnswerBegan(int fd) {
-        char head[12];
-        const ssize_t n = ::recv(fd, head, sizeof(head), MSG_PEEK | MSG_DONTWAIT);
-        if (n == 0) {
-            throw Poco::Net::ConnectionResetException(
-                "connection closed while sending the request");
-        }
-        if (n < 0) {
-            return false;  // the write says what went wrong
-        }
-        if (n >= 10 && std::memcmp(head, "HTTP/1.", 7) == 0 && head[9] == '1') {
-            m_watch_answer = false;
-            return false;
-        }
-        if (n < 10 && CouldBeInterim(head, static_cast<size_t>(n))) {
-            // Too little to tell yet; the bytes stay readable, so the next look comes soon.
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            return false;
-        }
-        return true;
-    }
-
-    // Whether the first bytes of an answer may still be an interim status line ("HTTP/1.x 1").
-    static bool CouldBeInterim(const char* head, size_t n) {
-        static const char kPattern[] = "HTTP/1.? 1";
-        for (size_t i = 0; i < n; ++i) {
-            if (kPattern[i] != '?' && head[i] != kPattern[i]) return false;
-        }
-        return true;
     }
 
     // The answer that came while the body was being sent. It decides the exchange only as a
@@ -752,7 +679,7 @@ private:
     std::string m_key;
     bool m_poolable = true;
     bool m_reused = false;
-    bool m_watch_answer = false;    // while the body is sent
+    std::unique_ptr<WatchedBodyWriter> m_writer;  // of a plain connection's body
     bool m_answered_early = false;  // the answer came before the whole body was sent
     std::unique_ptr<HttpConnection> m_conn;
     Clock::time_point m_sent_at;
