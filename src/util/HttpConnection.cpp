@@ -1,30 +1,59 @@
 #include "util/HttpConnection.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
 
 #include <Poco/Exception.h>
+#include <Poco/Net/SSLException.h>
+#include <Poco/Net/SecureStreamSocket.h>
 #include <Poco/Net/StreamSocket.h>
 
 namespace zuzezi_zid {
 
 namespace {
 
-// 1: a byte is waiting, 0: the peer closed or reset the connection, -1: nothing yet (or, when
-// waiting, nothing within the receive time-out).
-int PeekByte(const Poco::Net::StreamSocket& socket, bool wait) {
+// 1: a byte is waiting, 0: the peer closed or reset the connection, -1: nothing within `wait`
+// (none: no waiting).
+int PeekByte(const Poco::Net::StreamSocket& socket, const Poco::Timespan& wait = 0) {
+    const int fd = socket.impl()->sockfd();
+    if (wait > 0) {
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::microseconds(wait.totalMicroseconds());
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            const int ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(std::min<int64_t>(
+                                                                    left.count(), INT_MAX)))
+                                               : 0;
+            if (ready > 0) break;
+            if (ready == 0) return -1;
+            if (errno != EINTR) return 0;
+        }
+    }
     char c = 0;
     for (;;) {
-        const ssize_t n =
-            ::recv(socket.impl()->sockfd(), &c, 1, MSG_PEEK | (wait ? 0 : MSG_DONTWAIT));
+        const ssize_t n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0) return 1;
         if (n == 0) return 0;
         if (errno == EINTR) continue;
         return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : 0;
     }
+}
+
+// The TLS library waits out the socket's own time-out and then polls once more for as long, so a
+// TLS socket gets half of what a wait may take.
+Poco::Timespan SocketTimeout(const Poco::Timespan& timeout, bool secure) {
+    if (!secure || timeout <= 0) return timeout;
+    return Poco::Timespan((timeout.totalMicroseconds() + 1) / 2);
 }
 
 sigset_t OnlySigpipe() {
@@ -60,7 +89,7 @@ bool HttpConnection::FitForReuse() {
         const Poco::Net::StreamSocket& socket = session.socket();
         // Bytes the TLS library has decrypted but not handed out.
         if (socket.secure() && socket.available() > 0) return false;
-        return PeekByte(socket, false) < 0;
+        return PeekByte(socket) < 0;
     } catch (...) {
         return false;
     }
@@ -68,7 +97,7 @@ bool HttpConnection::FitForReuse() {
 
 bool HttpConnection::AnswerArrives() {
     if (HasBuffered()) return true;
-    const int peek = PeekByte(Session().socket(), true);
+    const int peek = PeekByte(Session().socket(), m_receive_timeout);
     if (peek < 0) throw Poco::TimeoutException();
     if (peek == 0) return false;
     if (!Session().socket().secure()) return true;
@@ -87,11 +116,37 @@ bool HttpConnection::AnswerWaiting() {
     try {
         if (HasBuffered()) return true;
         const Poco::Net::StreamSocket& socket = Session().socket();
-        if (PeekByte(socket, false) <= 0) return false;
+        if (PeekByte(socket) <= 0) return false;
         return !socket.secure() || PeekAnswer();
     } catch (...) {
         return false;
     }
+}
+
+void HttpConnection::SetUpNew(const Poco::Timespan& timeout) {
+    Poco::Net::HTTPClientSession& session = Session();
+    const bool secure = session.socket().secure();
+    if (secure) {
+        // Shaken on the first write, where the library waits as for any other send or receive;
+        // at the connect it would wait several times the time-out.
+        Poco::Net::SecureStreamSocket(session.socket()).setLazyHandshake(true);
+    }
+    const Poco::Timespan wait = SocketTimeout(timeout, secure);
+    session.setTimeout(timeout, wait, wait);
+    // The pool decides when an idle connection is too old, not the session.
+    session.setKeepAliveTimeout(Poco::Timespan(24 * 3600, 0));
+}
+
+void HttpConnection::Open() {
+    if (Session().connected()) return;
+    Connect();
+    Poco::Net::StreamSocket& socket = Session().socket();
+    if (!socket.secure()) return;
+    Poco::Net::SecureStreamSocket secure(socket);
+    if (secure.completeHandshake() != 1) {
+        throw Poco::Net::SSLException("TLS handshake did not complete");
+    }
+    secure.verifyPeerCertificate();
 }
 
 void HttpConnection::FollowSocket() {
@@ -106,7 +161,7 @@ void HttpConnection::FollowSocket() {
 void HttpConnection::SetSendTimeout(const Poco::Timespan& timeout) {
     FollowSocket();
     if (timeout != m_send_timeout) {
-        Session().socket().setSendTimeout(timeout);
+        Session().socket().setSendTimeout(SocketTimeout(timeout, Session().socket().secure()));
         m_send_timeout = timeout;
     }
 }
@@ -114,7 +169,8 @@ void HttpConnection::SetSendTimeout(const Poco::Timespan& timeout) {
 void HttpConnection::SetReceiveTimeout(const Poco::Timespan& timeout) {
     FollowSocket();
     if (timeout != m_receive_timeout) {
-        Session().socket().setReceiveTimeout(timeout);
+        Session().socket().setReceiveTimeout(
+            SocketTimeout(timeout, Session().socket().secure()));
         m_receive_timeout = timeout;
     }
 }

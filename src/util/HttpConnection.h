@@ -22,6 +22,11 @@ public:
     // Bytes after the response head: the session's own buffer first, then the socket; 0 when
     // the connection has ended.
     virtual int ReadRaw(char* buffer, int length) = 0;
+    // The next byte of the answer through the session's buffer; eof when the connection has
+    // ended.
+    virtual int GetByte() = 0;
+    // Connects the session to its host (or proxy).
+    virtual void Connect() = 0;
     // True when the session holds bytes it has not handed out.
     virtual bool HasBuffered() const = 0;
     // Waits for the first byte of the answer through the session (for TLS, past any alert or
@@ -39,8 +44,17 @@ public:
     // connection; over TLS, bytes that have come are read through the TLS layer first.
     bool AnswerWaiting();
 
+    // A connection not yet opened: it connects, and over TLS shakes hands, each within
+    // `timeout`; sending and receiving are bounded by it too until set otherwise.
+    void SetUpNew(const Poco::Timespan& timeout);
+    // Connects when not connected; over TLS the handshake and the peer's check follow at once,
+    // where a failure is seen as it is (the request head's stream would swallow it and let the
+    // body shake hands again).
+    void Open();
+
     // The socket's time-outs, set only when they change: a kept connection carries many
-    // exchanges, mostly with the same ones.
+    // exchanges, mostly with the same ones. Each wait of a send or receive ends within it, over
+    // TLS as over plain TCP.
     void SetSendTimeout(const Poco::Timespan& timeout);
     void SetReceiveTimeout(const Poco::Timespan& timeout);
 
@@ -76,6 +90,8 @@ public:
 
     Poco::Net::HTTPClientSession& Session() override { return m_session; }
     int ReadRaw(char* buffer, int length) override { return m_session.ReadRaw(buffer, length); }
+    int GetByte() override { return m_session.GetChar(); }
+    void Connect() override { m_session.Connect(); }
     bool HasBuffered() const override { return m_session.Buffered() > 0; }
     bool PeekAnswer() override { return m_session.PeekChar() != std::char_traits<char>::eof(); }
 
@@ -86,6 +102,8 @@ private:
         int ReadRaw(char* buffer, int length) { return this->read(buffer, length); }
         int Buffered() const { return this->buffered(); }
         int PeekChar() { return this->peek(); }
+        int GetChar() { return this->get(); }
+        void Connect() { this->reconnect(); }
     };
     Raw m_session;
 };

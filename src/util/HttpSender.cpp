@@ -1,20 +1,14 @@
 #include "util/HttpSender.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
-#include <cstring>
 #include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <sstream>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,6 +25,7 @@
 #include <Poco/URI.h>
 
 #include "trsf/TransferHandler.h"
+#include "util/AnswerHead.h"
 #include "util/CodecUtil.h"
 #include "util/ConnectionPool.h"
 #include "util/HttpConnection.h"
@@ -38,6 +33,7 @@
 #include "util/MemoryBody.h"
 #include "util/PipelinedMd5.h"
 #include "util/ResponseBody.h"
+#include "util/WatchedBodyWriter.h"
 #include "util/StringUtil.h"
 
 // Every line of the sender carries one function name, whatever helper logs it.
@@ -359,6 +355,9 @@ public:
              Poco::icompare(http_method, "PATCH") == 0)) {
             m_poolable = false;
         }
+        if (!m_poolable) {
+            m_request->setKeepAlive(false);
+        }
         if (ClientSettings::GetLogLevel() >= 4) {
             SENDER_LOG_DBG("request=[%s]", RequestHeadForLog(*m_request).c_str());
         }
@@ -378,6 +377,7 @@ public:
             try {
                 *sent = SendAll(body, handler);
                 m_sent_at = Clock::now();
+                m_head_deadline = m_sent_at + DeadlineSpan(m_recv_timeout);
                 all_sent = true;
                 if (m_answered_early) {
                     return ReceiveEarlyAnswer();
@@ -435,7 +435,7 @@ public:
     // allowed keep-alive; anything else closes it.
     void Finish() {
         if (!m_conn || !m_poolable || m_answered_early || !m_body_buf || !m_body_buf->Complete() ||
-            m_conn->HasBuffered() || !m_response.getKeepAlive() ||
+            !m_plain_codings || m_conn->HasBuffered() || !m_response.getKeepAlive() ||
             m_conn->Session().networkException()) {
             m_conn.reset();
             return;
@@ -467,14 +467,14 @@ private:
         if (!m_conn) {
             m_conn = NewConnection();
         }
-        Poco::Net::HTTPClientSession& session = m_conn->Session();
-        session.setKeepAlive(m_poolable);
+        // Kept alive for the library either way, or it would close the connection opened here
+        // before sending; the request itself says whether the connection is kept.
+        m_conn->Session().setKeepAlive(true);
         if (m_reused) {
             m_conn->SetSendTimeout(m_conn_timeout);
         } else {
-            session.setTimeout(m_conn_timeout);
-            // The pool decides when an idle connection is too old, not the session.
-            session.setKeepAliveTimeout(Poco::Timespan(24 * 3600, 0));
+            m_conn->SetUpNew(m_conn_timeout);
+            m_conn->Open();
         }
     }
 
@@ -512,6 +512,9 @@ private:
     // The head, then the body in large writes; returns the body bytes sent.
     uint64_t SendAll(std::istream& body, const std::shared_ptr<TransferHandler>& handler) {
         std::ostream& os = m_conn->Session().sendRequest(*m_request);
+        // The head's stream swallows a failed write, a TLS handshake's too; bring it back
+        // before the body would shake hands once more.
+        RethrowNetworkError();
         uint64_t sent = 0;
         try {
             if (m_request->hasContentLength()) {
@@ -542,7 +545,7 @@ private:
     uint64_t SendBody(std::istream& body, const std::shared_ptr<TransferHandler>& handler,
                       uint64_t length) {
         Poco::Net::StreamSocket& socket = m_conn->Session().socket();
-        m_watch_answer = !socket.secure();
+        m_writer.reset(new WatchedBodyWriter(m_conn_timeout, m_recv_timeout));
         auto* memory = dynamic_cast<MemoryBodyBuf*>(body.rdbuf());
         std::vector<char> buffer;
         uint64_t sent = 0;
@@ -594,7 +597,7 @@ private:
                 WriteAll(socket, data, size);
                 return false;
             }
-            return WriteWatchingAnswer(socket.impl()->sockfd(), data, size);
+            return m_writer->Write(socket.impl()->sockfd(), data, size);
         } catch (const Poco::Exception&) {
             // Over TLS the answer is only seen here, once the write failed or timed out.
             m_conn->SetReceiveTimeout(m_recv_timeout);
@@ -603,74 +606,6 @@ private:
             }
             throw;
         }
-    }
-
-    // A plain socket written without blocking: when the server no longer reads, an answer it
-    // sent is seen instead of waiting for the send time-out.
-    bool WriteWatchingAnswer(int fd, const char* data, size_t size) {
-        const int timeout_ms = static_cast<int>(
-            std::min<Poco::Timespan::TimeDiff>(m_conn_timeout.totalMilliseconds(), INT_MAX));
-        while (size > 0) {
-            const ssize_t n = ::send(fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (n > 0) {
-                data += n;
-                size -= static_cast<size_t>(n);
-                continue;
-            }
-            const int err = n == 0 ? EPIPE : errno;
-            if (err == EINTR) {
-                continue;
-            }
-            if (err != EAGAIN && err != EWOULDBLOCK) {
-                if (err == ECONNRESET || err == EPIPE) {
-                    throw Poco::Net::ConnectionResetException();
-                }
-                throw Poco::Net::NetException(std::strerror(err), err);
-            }
-            pollfd p{fd, static_cast<short>(POLLOUT | (m_watch_answer ? POLLIN : 0)), 0};
-            const int ready = ::poll(&p, 1, timeout_ms);
-            if (ready == 0) {
-                throw Poco::TimeoutException("sending the request body");
-            }
-            if (ready > 0 && (p.revents & POLLIN) && AnswerBegan(fd)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // Bytes have come while the body is sent: a final answer, or an interim one (a server's
-    // "100 Continue"), after which it is no longer watched for. The end of the stream throws,
-    // as a failed write would.
-    bool AnswerBegan(int fd) {
-        char head[12];
-        const ssize_t n = ::recv(fd, head, sizeof(head), MSG_PEEK | MSG_DONTWAIT);
-        if (n == 0) {
-            throw Poco::Net::ConnectionResetException(
-                "connection closed while sending the request");
-        }
-        if (n < 0) {
-            return false;  // the write says what went wrong
-        }
-        if (n >= 10 && std::memcmp(head, "HTTP/1.", 7) == 0 && head[9] == '1') {
-            m_watch_answer = false;
-            return false;
-        }
-        if (n < 10 && CouldBeInterim(head, static_cast<size_t>(n))) {
-            // Too little to tell yet; the bytes stay readable, so the next look comes soon.
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            return false;
-        }
-        return true;
-    }
-
-    // Whether the first bytes of an answer may still be an interim status line ("HTTP/1.x 1").
-    static bool CouldBeInterim(const char* head, size_t n) {
-        static const char kPattern[] = "HTTP/1.? 1";
-        for (size_t i = 0; i < n; ++i) {
-            if (kPattern[i] != '?' && head[i] != kPattern[i]) return false;
-        }
-        return true;
     }
 
     // The answer that came while the body was being sent. It decides the exchange only as a
@@ -701,40 +636,29 @@ private:
     }
 
     // Reads the answer's first head; false when the connection ended before any byte of it.
-    bool FirstHeadArrives() {
-        m_conn->SetReceiveTimeout(m_recv_timeout);
-        try {
-            // The library's own body stream is left unread.
-            m_conn->Session().receiveResponse(m_response);
-        } catch (const Poco::Net::NoMessageException&) {
-            return false;
-        } catch (const Poco::SyntaxException&) {
-            CheckedFraming();  // an unparsable Content-Length says more than the parser
-            throw;
-        }
-        return true;
-    }
+    bool FirstHeadArrives() { return ReadAnswerHead(*m_conn, m_response, m_head_deadline); }
 
     // After the first head: the interim answers to the final one, and the body as it frames.
+    // Any interim answer, "100 Continue" too, precedes the final one: taken for it, it would
+    // leave that final answer to the next request on the connection.
     std::istream& ReceiveRestOfHead() {
-        try {
-            // The library skips "100 Continue" only; any other interim answer precedes the
-            // final one too, and taken for it, would leave that final answer to the next
-            // request on the connection.
-            for (int interim = 0;
-                 m_response.getStatus() >= 100 && m_response.getStatus() < 200; ++interim) {
-                if (m_response.getStatus() == 101 || interim == kMaxInterimAnswers) {
-                    throw Poco::Net::MessageException(
-                        "unexpected interim answer " + std::to_string(m_response.getStatus()) +
-                        " " + m_response.getReason());
-                }
-                m_conn->Session().receiveResponse(m_response);
+        for (int interim = 0; m_response.getStatus() >= 100 && m_response.getStatus() < 200;
+             ++interim) {
+            if (m_response.getStatus() == 101 || interim == kMaxInterimAnswers) {
+                throw Poco::Net::MessageException("unexpected interim answer " +
+                                                  std::to_string(m_response.getStatus()) + " " +
+                                                  m_response.getReason());
             }
-        } catch (const Poco::SyntaxException&) {
-            CheckedFraming();  // an unparsable Content-Length says more than the parser
-            throw;
+            if (!ReadAnswerHead(*m_conn, m_response, m_head_deadline)) {
+                throw Poco::Net::NoMessageException();
+            }
         }
-        const ResponseBodyBuf::Framing framing = CheckedFraming();
+        m_conn->SetReceiveTimeout(m_recv_timeout);
+        const int status = static_cast<int>(m_response.getStatus());
+        const bool has_body = Poco::icompare(m_method, "HEAD") != 0 && status >= 200 &&
+                              status != 204 && status != 304;
+        const ResponseBodyBuf::Framing framing =
+            FramingOfHead(m_response, has_body, &m_length, &m_plain_codings);
         m_has_length = framing == ResponseBodyBuf::Framing::kLength;
         HttpConnection* conn = m_conn.get();
         m_body_buf.reset(new ResponseBodyBuf(
@@ -742,37 +666,6 @@ private:
             m_length));
         m_body.reset(new std::istream(m_body_buf.get()));
         return *m_body;
-    }
-
-    ResponseBodyBuf::Framing CheckedFraming() {
-        const int status = static_cast<int>(m_response.getStatus());
-        const bool has_body = Poco::icompare(m_method, "HEAD") != 0 && status >= 200 &&
-                              status != 204 && status != 304;
-        const auto it = m_response.find("Content-Length");
-        if (has_body && it != m_response.end()) {
-            // Two framings of one body are a split answer waiting to happen: which bytes belong
-            // to the next answer depends on which one is believed.
-            if (m_response.has("Transfer-Encoding")) {
-                throw Poco::Net::MessageException(
-                    "response has both Content-Length and Transfer-Encoding");
-            }
-            for (auto other = it; other != m_response.end(); ++other) {
-                if (Poco::icompare(other->first, "Content-Length") == 0 &&
-                    other->second != it->second) {
-                    throw Poco::Net::MessageException(
-                        "conflicting Content-Length values in response: [" + it->second +
-                        "] and [" + other->second + "]");
-                }
-            }
-        }
-        ResponseBodyBuf::Framing framing = ResponseBodyBuf::Framing::kNone;
-        std::string reason;
-        if (!ResponseBodyBuf::FramingOf(has_body, m_response.getChunkedTransferEncoding(),
-                                        it == m_response.end() ? nullptr : &it->second, &framing,
-                                        &m_length, &reason)) {
-            throw Poco::Net::MessageException(reason);
-        }
-        return framing;
     }
 
     std::string m_url;
@@ -786,12 +679,14 @@ private:
     std::string m_key;
     bool m_poolable = true;
     bool m_reused = false;
-    bool m_watch_answer = false;    // while the body is sent
+    std::unique_ptr<WatchedBodyWriter> m_writer;  // of a plain connection's body
     bool m_answered_early = false;  // the answer came before the whole body was sent
     std::unique_ptr<HttpConnection> m_conn;
     Clock::time_point m_sent_at;
+    Clock::time_point m_head_deadline;  // for the final answer's head
     uint64_t m_length = 0;
     bool m_has_length = false;
+    bool m_plain_codings = true;
     std::unique_ptr<ResponseBodyBuf> m_body_buf;
     std::unique_ptr<std::istream> m_body;
     std::unique_ptr<Poco::Net::HTTPRequest> m_request;

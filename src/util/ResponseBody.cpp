@@ -35,9 +35,47 @@ ResponseBodyBuf::ResponseBodyBuf(RawRead raw, Framing framing, uint64_t length)
       m_length(length),
       m_left(framing == Framing::kLength ? length : 0) {}
 
-bool ResponseBodyBuf::FramingOf(bool has_body, bool chunked, const std::string* content_length,
-                                Framing* framing, uint64_t* length, std::string* reason) {
+std::vector<std::string> ResponseBodyBuf::TransferCodings(const std::vector<std::string>& fields) {
+    std::vector<std::string> codings;
+    for (const std::string& field : fields) {
+        size_t start = 0;
+        while (start <= field.size()) {
+            size_t end = field.find(',', start);
+            if (end == std::string::npos) end = field.size();
+            std::string coding = field.substr(start, end - start);
+            coding = coding.substr(0, coding.find(';'));
+            const size_t first = coding.find_first_not_of(" \t");
+            if (first != std::string::npos) {
+                coding = coding.substr(first, coding.find_last_not_of(" \t") - first + 1);
+                std::transform(coding.begin(), coding.end(), coding.begin(), [](unsigned char c) {
+                    return static_cast<char>(std::tolower(c));
+                });
+                codings.push_back(coding);  // empty list elements are allowed and mean nothing
+            }
+            start = end + 1;
+        }
+    }
+    return codings;
+}
+
+bool ResponseBodyBuf::FramingOf(bool has_body, const std::vector<std::string>& codings,
+                                const std::string* content_length, Framing* framing,
+                                uint64_t* length, std::string* reason) {
     *length = 0;
+    bool chunked = false;
+    if (has_body) {
+        // The request asked for no coding: one the server applied anyway cannot be undone, and
+        // "chunked" is the framing only as the last one (applied once).
+        for (size_t i = 0; i < codings.size(); ++i) {
+            if (codings[i] == "identity") continue;
+            if (codings[i] == "chunked" && i + 1 == codings.size()) {
+                chunked = true;
+                continue;
+            }
+            *reason = "unsupported transfer coding in response: [" + codings[i] + "]";
+            return false;
+        }
+    }
     if (content_length) {
         // Digits only, and no more than a signed 64-bit length holds: "-5" must not become 2^64-5.
         const std::string& text = *content_length;

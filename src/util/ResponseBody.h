@@ -21,10 +21,16 @@ public:
 
     ResponseBodyBuf(RawRead raw, Framing framing, uint64_t length = 0);
 
-    // Framing from the head: a Content-Length that is not a plain non-negative
-    // number is refused (false, with the reason).
-    static bool FramingOf(bool has_body, bool chunked, const std::string* content_length,
-                          Framing* framing, uint64_t* length, std::string* reason);
+    // The transfer codings of all Transfer-Encoding fields of a head, as one list in the order
+    // applied: lower case, without parameters.
+    static std::vector<std::string> TransferCodings(const std::vector<std::string>& fields);
+
+    // Framing from the head: a Content-Length that is not a plain non-negative number, or a
+    // coding other than a final "chunked" (which frames) and "identity", is refused (false, with
+    // the reason).
+    static bool FramingOf(bool has_body, const std::vector<std::string>& codings,
+                          const std::string* content_length, Framing* framing, uint64_t* length,
+                          std::string* reason);
 
     uint64_t Received() const { return m_received; }
     // After the body was read to its end: rethrows what stopped it early.

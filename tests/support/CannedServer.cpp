@@ -1,7 +1,9 @@
 #include "support/CannedServer.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
 
 #include <Poco/Net/Context.h>
@@ -80,6 +82,13 @@ std::string CannedServer::ReadHead(Poco::Net::StreamSocket& peer) {
         head += c;
     }
     return head.find("\r\n\r\n") == std::string::npos ? std::string() : head;
+}
+
+void CannedServer::Hold(Poco::Net::StreamSocket& peer) {
+    // POLLRDHUP tells of the peer's close without reading what it sent.
+    pollfd p{peer.impl()->sockfd(), POLLRDHUP, 0};
+    while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
 }
 
 std::string CannedServer::TargetOf(const std::string& head) {

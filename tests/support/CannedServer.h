@@ -39,6 +39,9 @@ public:
     static bool Send(Poco::Net::StreamSocket& peer, const std::string& bytes);
     // The next request head, through its empty line; empty when the peer closed first.
     static std::string ReadHead(Poco::Net::StreamSocket& peer);
+    // Keeps the connection open without reading or sending until the peer closes it or the
+    // server stops.
+    static void Hold(Poco::Net::StreamSocket& peer);
     // The target of a request head ("GET /k HTTP/1.1" gives "/k").
     static std::string TargetOf(const std::string& head);
 

@@ -137,6 +137,50 @@ TEST_F(AnswerFramingTest, ConflictingFramingFailsAndTheConnectionIsDropped) {
     }
 }
 
+// The codings are the list all Transfer-Encoding fields form; only a final "chunked" frames the
+// body, and a coding the client never asked for cannot be undone.
+TEST_F(AnswerFramingTest, TransferCodingsAreReadAsOneList) {
+    const std::string chunked = "5\r\nhello\r\n0\r\n\r\n";
+    struct Case {
+        const char* name;
+        std::string head;
+        int status;
+    };
+    const Case cases[] = {
+        {"gzip then chunked in one field", "Transfer-Encoding: gzip, chunked\r\n", -1},
+        {"gzip then chunked in two fields",
+         "Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n", -1},
+        {"chunked not last", "Transfer-Encoding: chunked\r\nTransfer-Encoding: gzip\r\n", -1},
+        {"chunked twice", "Transfer-Encoding: chunked, chunked\r\n", -1},
+        {"identity then chunked in two fields",
+         "Transfer-Encoding: identity\r\nTransfer-Encoding: chunked\r\n", 200},
+        {"identity then chunked in one field", "Transfer-Encoding: identity ,Chunked\r\n", 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectionPool::Instance().CloseIdle();
+        std::atomic<bool> done{false};
+        // Where the call must fail the server closes, so that reading until the close would
+        // take the framing for the body; elsewhere it keeps the connection open.
+        CannedServer server([&](Poco::Net::StreamSocket& peer, const std::string&) {
+            CannedServer::Send(peer, "HTTP/1.1 200 OK\r\n" + c.head + "\r\n" + chunked);
+            while (c.status == 200 && !done) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        Answer a = Send(server, "GET", "/k");
+        EXPECT_EQ(a.status, c.status) << a.err;
+        if (c.status == 200) {
+            EXPECT_EQ(a.body, "hello");
+        } else {
+            EXPECT_FALSE(a.err.empty());
+        }
+        // An answer framed this way is no reason to trust the connection with another.
+        EXPECT_EQ(ConnectionPool::Instance().IdleCount(), 0u);
+        done = true;
+    }
+}
+
 // The extra bytes come in a write of their own after the answer; the next request is sent only
 // once the server has sent them.
 TEST_F(AnswerFramingTest, BytesAfterAFramedAnswerNeverReachTheNextRequest) {
