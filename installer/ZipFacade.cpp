@@ -201,6 +201,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
     // minizip refuses an archive with no entries; it is a valid, empty archive.
     const bool empty_archive = !zip.IsOpen() && IsEmptyArchive(path);
     if (!zip.IsOpen() && !empty_archive) {
+        if (!zip.Fault().empty()) zplat::LogLine("[ZipFacade] Refused \"%s\": %s", path.c_str(), zip.Fault().c_str());
         return fail_early(FacadeError(-1, "failed to open zip file"));
     }
     int64_t size_or_fail = zplat::FileSize(path);
@@ -383,7 +384,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 }
                 n = zip.ReadCurrentFile(buffer.data(), kChunk);
                 if (n < 0) {
-                    stop_after_entry = true;
+                        stop_after_entry = true;
                     break;
                 }
             }
@@ -428,6 +429,11 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             delegate->didUnzipFileAtPath(index, total, path, full);
         }
         if (progress) progress(rel, info, index, total);
+    }
+    // The walk ends at the end of the list, or at a header that did not read.
+    if (success && loop_result != UNZ_END_OF_LIST_OF_FILE) {
+        set_error(FacadeError(-3, "failed to retrieve info for file"));
+        success = false;
     }
     zip.Close();
 
