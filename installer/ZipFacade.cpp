@@ -28,6 +28,10 @@ ErrorRecord FacadeError(long code, const std::string& text) {
     return ErrorRecord{kZipFacadeErrorDomain, code, text};
 }
 
+// An entry's data that cannot be read to its end: cut short, corrupt, or not as long as
+// its header says.
+ErrorRecord ReadError() { return FacadeError(-4, "failed to read contents of file entry"); }
+
 std::string ErrorText(const ErrorRecord& e) {
     return e.domain + " " + std::to_string(e.code) + (e.description.empty() ? "" : " " + e.description);
 }
@@ -325,6 +329,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 target.append(buffer.data(), static_cast<size_t>(n));
             }
             if (n < 0) {
+                set_error(ReadError());
                 success = false;
                 break;
             }
@@ -358,6 +363,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         } else if (!is_dir) {
             int n = zip.ReadCurrentFile(buffer.data(), kChunk);
             if (n < 0) {
+                set_error(ReadError());
                 success = false;
                 break;
             }
@@ -384,7 +390,8 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 }
                 n = zip.ReadCurrentFile(buffer.data(), kChunk);
                 if (n < 0) {
-                        stop_after_entry = true;
+                    set_error(ReadError());
+                    stop_after_entry = true;
                     break;
                 }
             }

@@ -1,6 +1,6 @@
 // Archives whose structure other readers would take differently, written record by record:
-// entries sharing data, central directories that do not match their end records, and end
-// records that disagree.
+// entries sharing data, central directories that do not match their end records, end
+// records that disagree, and data that cannot be read to its declared end.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -257,6 +257,32 @@ TEST_F(ZipFacadeArchiveTest, SoundArchivesOfUnusualShapeStillUnpack) {
         EXPECT_TRUE(Unzip(Write(c.bytes), &err)) << err.description;
         EXPECT_EQ(zplat::FileSize(dest_ + "/empty.txt"), 0);
         EXPECT_EQ(ReadBytes(dest_ + "/dir/b.txt"), "bravo");
+    }
+}
+
+TEST_F(ZipFacadeArchiveTest, ReadFailuresFillTheErrorRecord) {
+    // Data that ends before its declared size, in the first chunk read and in a later one,
+    // for a file and for a link.
+    const struct {
+        const char* name;
+        size_t length;
+        uint64_t declared;
+        uint32_t mode;
+    } cases[] = {
+        {"file cut short at once", 100, 20000, 0100644},
+        {"file cut short after some chunks", 40000, 60000, 0100644},
+        {"link cut short", 6, 20000, 0120777},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawZip z;
+        z.Central("x", z.Local("x", std::string(c.length, 'x'), false, c.declared), c.mode);
+        zplat::ErrorRecord err;
+        EXPECT_FALSE(Unzip(Write(z.Finish()), &err));
+        EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+        EXPECT_EQ(err.code, -4);
+        EXPECT_EQ(err.description, "failed to read contents of file entry");
+        EXPECT_TRUE(reported_ && reported_->code == -4) << "the completion handler got no such error";
     }
 }
 
