@@ -52,64 +52,21 @@ class Zip:
                 comment)
 
 
-def plain():
+def archive(*entries):
+    """An archive of entries (name, data[, attributes]), in that order."""
     z = Zip()
-    z.entry(b"dir/", b"", UNIX_DIR)
-    z.entry(b"dir/a.txt", b"alpha" * 20, deflate=True)
-    z.entry(b"dir/link", b"a.txt", UNIX_LINK)
-    z.entry(b"b.txt", b"bravo")
-    return z.finish()
-
-
-def nul_in_name():
-    z = Zip()
-    z.entry(b"\xb0\xa1\x00/..\x00/..\x00/escaped.txt", b"x")
-    z.entry(b"\xb0\xa1\x00/..\x00/..\x00/made/", b"", UNIX_DIR)
-    return z.finish()
-
-
-def nul_in_link():
-    z = Zip()
-    z.entry(b"up", b"..\x00x", UNIX_LINK)
-    z.entry(b"up/out.txt", b"x")
-    return z.finish()
-
-
-def link_chain():
-    z = Zip()
-    z.entry(b"a", b"..\x00", UNIX_LINK)
-    z.entry(b"b", b"a/..\x00", UNIX_LINK)
-    z.entry(b"b/out.txt", b"x")
-    return z.finish()
-
-
-def link_inside_chain():
-    z = Zip()
-    z.entry(b"sub/", b"", UNIX_DIR)
-    z.entry(b"d", b"sub", UNIX_LINK)
-    z.entry(b"e", b"d", UNIX_LINK)
-    z.entry(b"e/in.txt", b"through two links")
-    return z.finish()
-
-
-def dated_through_link():
-    z = Zip()
-    z.entry(b"d/sentinel.txt", b"s")
-    z.entry(b"d", b"..\x00", UNIX_LINK)
+    for e in entries:
+        z.entry(*e)
     return z.finish()
 
 
 def climbing_names():
-    z = Zip()
-    for name in (b"../../x.txt", b"a/../../b.txt", b"/abs/c.txt", b"a\\..\\..\\d.txt", b"./././e.txt", b"..", b""):
-        z.entry(name, b"n")
-    return z.finish()
+    return archive(*((name, b"n") for name in (b"../../x.txt", b"a/../../b.txt", b"/abs/c.txt", b"a\\..\\..\\d.txt",
+                                                b"./././e.txt", b"..", b"")))
 
 
 def deep_path():
-    z = Zip()
-    z.entry(b"/".join(b"d%d" % i for i in range(14)) + b"/deep.txt", b"deep")
-    return z.finish()
+    return archive((b"/".join(b"d%d" % i for i in range(14)) + b"/deep.txt", b"deep"))
 
 
 def shared_body():
@@ -188,12 +145,20 @@ def cut_short():
 def main():
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
-    seeds = [("plain", plain()), ("nul-in-name", nul_in_name()), ("nul-in-link", nul_in_link()),
-             ("link-chain", link_chain()), ("link-inside-chain", link_inside_chain()),
-             ("dated-through-link", dated_through_link()), ("climbing-names", climbing_names()),
-             ("deep-path", deep_path()), ("shared-body", shared_body()), ("nested-entry", nested_entry()),
-             ("zeroed-header", zeroed_header()), ("hidden-zip64-locator", hidden_zip64_locator()),
-             ("zip64-entries", zip64_entries()), ("cut-short", cut_short())] + miscounted()
+    seeds = [
+        ("plain", archive((b"dir/", b"", UNIX_DIR), (b"dir/a.txt", b"alpha" * 20, UNIX_FILE, True), (b"dir/link", b"a.txt", UNIX_LINK),
+                          (b"b.txt", b"bravo"))),
+        ("nul-in-name", archive((b"\xb0\xa1\x00/..\x00/..\x00/escaped.txt", b"x"),
+                                (b"\xb0\xa1\x00/..\x00/..\x00/made/", b"", UNIX_DIR))),
+        ("nul-in-link", archive((b"up", b"..\x00x", UNIX_LINK), (b"up/out.txt", b"x"))),
+        ("link-chain", archive((b"a", b"..\x00", UNIX_LINK), (b"b", b"a/..\x00", UNIX_LINK), (b"b/out.txt", b"x"))),
+        ("link-inside-chain", archive((b"sub/", b"", UNIX_DIR), (b"d", b"sub", UNIX_LINK), (b"e", b"d", UNIX_LINK),
+                                      (b"e/in.txt", b"through two links"))),
+        # The link replaces the folder after the file in it was written; the dates come last.
+        ("dated-through-link", archive((b"d/sentinel.txt", b"s"), (b"d", b"..\x00", UNIX_LINK))),
+        ("climbing-names", climbing_names()), ("deep-path", deep_path()), ("shared-body", shared_body()),
+        ("nested-entry", nested_entry()), ("zeroed-header", zeroed_header()),
+        ("hidden-zip64-locator", hidden_zip64_locator()), ("zip64-entries", zip64_entries()), ("cut-short", cut_short())] + miscounted()
     for name, data in seeds:
         with open(os.path.join(folder, name + ".zip"), "wb") as f:
             f.write(data)

@@ -7,14 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds="${1:-60}"
-dir="${ZID_FUZZ_BUILD_DIR:-build-fuzz}"
-jobs="${ZID_BUILD_JOBS:-3}"
-
-CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZID_BUILD_FUZZ=ON -DZID_BUILD_TESTS=OFF -DZID_BUILD_INSTALLER=ON -DZID_BUILD_EXAMPLES=OFF \
-  "-DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link,address" \
-  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address" >/dev/null
-cmake --build "$dir" -j"$jobs" --target zid_unzip_fuzz
+source tools/fuzz/fuzz-build.sh
+fuzz_build zid_unzip_fuzz
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -22,6 +16,6 @@ mkdir "$work/corpus" "$work/seeds" "$work/sandbox"
 python3 tools/fuzz/make-unzip-seeds.py "$work/seeds"
 # -close_fd_mask=2 silences the unzip's log lines; libFuzzer and the target report on a
 # copy of stderr.
-ZID_FUZZ_SANDBOX="$work/sandbox" "$dir/tools/fuzz/zid_unzip_fuzz" -max_total_time="$seconds" -timeout=10 \
-  -rss_limit_mb=2048 -close_fd_mask=2 -print_final_stats=1 -artifact_prefix="$dir/" \
+ZID_FUZZ_SANDBOX="$work/sandbox" "$fuzz_dir/tools/fuzz/zid_unzip_fuzz" -max_total_time="$seconds" -timeout=10 \
+  -rss_limit_mb=2048 -close_fd_mask=2 -print_final_stats=1 -artifact_prefix="$fuzz_dir/" \
   "$work/corpus" "$work/seeds"
