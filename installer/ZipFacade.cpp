@@ -29,6 +29,10 @@ ErrorRecord FacadeError(long code, const std::string& text) {
     return ErrorRecord{kZipFacadeErrorDomain, code, text};
 }
 
+// An entry's data that cannot be read to its end: cut short, corrupt, or not as long as
+// its header says.
+ErrorRecord ReadError() { return FacadeError(-4, "failed to read contents of file entry"); }
+
 std::string ErrorText(const ErrorRecord& e) {
     return e.domain + " " + std::to_string(e.code) + (e.description.empty() ? "" : " " + e.description);
 }
@@ -259,6 +263,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
     // minizip refuses an archive with no entries; it is a valid, empty archive.
     const bool empty_archive = !zip.IsOpen() && IsEmptyArchive(path);
     if (!zip.IsOpen() && !empty_archive) {
+        if (!zip.Fault().empty()) zplat::LogLine("[ZipFacade] Refused \"%s\": %s", path.c_str(), zip.Fault().c_str());
         return fail_early(FacadeError(-1, "failed to open zip file"));
     }
     int64_t size_or_fail = zplat::FileSize(path);
@@ -411,6 +416,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 target.append(buffer.data(), static_cast<size_t>(n));
             }
             if (n < 0) {
+                set_error(ReadError());
                 success = false;
                 break;
             }
@@ -454,6 +460,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         } else if (!is_dir) {
             int n = zip.ReadCurrentFile(buffer.data(), kChunk);
             if (n < 0) {
+                set_error(ReadError());
                 success = false;
                 break;
             }
@@ -480,6 +487,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
                 }
                 n = zip.ReadCurrentFile(buffer.data(), kChunk);
                 if (n < 0) {
+                    set_error(ReadError());
                     stop_after_entry = true;
                     break;
                 }
@@ -527,6 +535,11 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             delegate->didUnzipFileAtPath(index, total, path, full);
         }
         if (progress) progress(rel, info, index, total);
+    }
+    // The walk ends at the end of the list, or at a header that did not read.
+    if (success && loop_result != UNZ_END_OF_LIST_OF_FILE) {
+        set_error(FacadeError(-3, "failed to retrieve info for file"));
+        success = false;
     }
     zip.Close();
 

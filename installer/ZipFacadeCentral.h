@@ -29,8 +29,15 @@ struct CentralEntry {
     bool zip64Only = false;
 };
 
-// The central headers in their order; reading stops at the first one that is malformed,
-// and none come back when the end records cannot be found.
-std::vector<CentralEntry> ReadCentralDirectory(const std::string& path);
+struct CentralDirectory {
+    // The central headers in their order; none when there is a fault.
+    std::vector<CentralEntry> entries;
+    // Why the archive is not to be read, or empty: end records that cannot be found or
+    // that disagree (so readers would each find another directory), headers that do not
+    // read or are not as many as the end records count, or entries sharing stored data.
+    std::string fault;
+};
+
+CentralDirectory ReadCentralDirectory(const std::string& path);
 
 }  // namespace zipfacade

@@ -2,8 +2,13 @@
 
 namespace zipfacade {
 
-ZipReader::ZipReader(const std::string& path) : path_(path), zip_(unzOpen64(path.c_str())) {
-    if (zip_) central_ = ReadCentralDirectory(path);
+ZipReader::ZipReader(const std::string& path) : path_(path) {
+    // minizip is given only archives that every reader takes the same way.
+    CentralDirectory cd = ReadCentralDirectory(path);
+    fault_ = std::move(cd.fault);
+    if (!fault_.empty()) return;
+    central_ = std::move(cd.entries);
+    zip_ = unzOpen64(path.c_str());
 }
 
 ZipReader::~ZipReader() { Close(); }

@@ -22,8 +22,10 @@ public:
     ZipReader(const ZipReader&) = delete;
     ZipReader& operator=(const ZipReader&) = delete;
 
-    // False when minizip cannot open the archive.
+    // False when minizip cannot open the archive, or when it is refused (see Fault).
     bool IsOpen() const { return zip_ != nullptr; }
+    // Why the archive was refused before minizip saw it, or empty.
+    const std::string& Fault() const { return fault_; }
 
     // Closes the archive before the reader goes; nothing can be read after it.
     void Close();
@@ -46,6 +48,7 @@ private:
     std::string path_;
     unzFile zip_ = nullptr;
     std::vector<CentralEntry> central_;
+    std::string fault_;
     std::unique_ptr<EntryStream> stream_;
 };
 

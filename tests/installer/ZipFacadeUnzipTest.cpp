@@ -530,13 +530,13 @@ TEST_F(ZipFacadeUnzipTest, EntriesReadPastMinizipAreChecked) {
         unsigned flag;
         int64_t size_skew;     // added to the size the central header gives
         bool corrupt;          // one data byte flipped
-        long code;             // 0: the run reports no error
+        long code;
         const char* text;
         bool written;
     } cases[] = {
         {"stored data failing its CRC", false, 0x800, 0, true, -3, "crc check failed for file", true},
-        {"deflated data shorter than its size", true, 0x800, 1, false, 0, "", true},
-        {"deflated data longer than its size", true, 0x800, -1, false, 0, "", true},
+        {"deflated data shorter than its size", true, 0x800, 1, false, -4, "failed to read contents of file entry", true},
+        {"deflated data longer than its size", true, 0x800, -1, false, -4, "failed to read contents of file entry", true},
         {"encrypted entry", true, 0x801, 0, false, -2, "failed to open file in zip file", false},
     };
     for (const auto& c : cases) {

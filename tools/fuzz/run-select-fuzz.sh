@@ -6,16 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds="${1:-60}"
-dir="${ZID_FUZZ_BUILD_DIR:-build-fuzz}"
-jobs="${ZID_BUILD_JOBS:-3}"
-
-CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZID_BUILD_FUZZ=ON -DZID_BUILD_TESTS=OFF -DZID_BUILD_INSTALLER=OFF -DZID_BUILD_EXAMPLES=OFF \
-  "-DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link,address" \
-  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address" >/dev/null
-cmake --build "$dir" -j"$jobs" --target zid_select_fuzz
+source tools/fuzz/fuzz-build.sh
+fuzz_build zid_select_fuzz
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-"$dir/tools/fuzz/zid_select_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-  -print_final_stats=1 -artifact_prefix="$dir/" "$work" tools/fuzz/corpus/select-stream
+"$fuzz_dir/tools/fuzz/zid_select_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  -print_final_stats=1 -artifact_prefix="$fuzz_dir/" "$work" tools/fuzz/corpus/select-stream
