@@ -228,8 +228,8 @@ TEST_F(MultipartUploadTest, AListingWhoseMarkerDoesNotMoveIsNotResumed) {
 
 TEST_F(MultipartUploadTest, StalledOrCancelledPartsEndTheUploadWithoutCompletion) {
     WriteFile(m_path, RandomBytes(3 * kPart));
-    // An answer slower than the receive time-out, on every attempt.
-    Service().AddFault(SlowAnswers("PUT", 1500));
+    // An answer held past the receive time-out, on every attempt.
+    Service().AddFault(HeldAnswers("PUT"));
     PutObjectByFileReq req("bkt", "up", m_path);
     req.SetRecvTimeoutInms(200);
     MultiPutObjectResp resp;

@@ -234,7 +234,7 @@ TEST_F(ResumableDownloadTest, LastingSliceFaultsKeepOnlyGoodBytes) {
     } cases[] = {{"range ignored", FaultKind::IgnoreRange, 0},
                  {"wrong content range", FaultKind::WrongContentRange, 0},
                  {"body cut short", FaultKind::CloseMidBody, 0},
-                 {"stall past the receive time-out", FaultKind::Stall, 1500}};
+                 {"stall past the receive time-out", FaultKind::Stall, 60000}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StartOver();
