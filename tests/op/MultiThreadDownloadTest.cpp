@@ -291,9 +291,10 @@ TEST_F(MultiThreadDownloadTest, ASlowSliceBoundsHowFarTheOthersRunAhead) {
 
 TEST_F(MultiThreadDownloadTest, StallPastTheReceiveTimeoutFails) {
     Service().PutObject(StoreBucket(), "obj", RandomBytes(2 * 4096));
-    Service().AddFault(SlowAnswers("GET", 1500));
+    Service().AddFault(HeldAnswers("GET"));
     ZidResult result;
     auto handler = Download("obj", Local("f"), &result, 200);
+    Service().ClearFaults();
     EXPECT_FALSE(result.IsSucc());
     EXPECT_EQ(result.GetHttpStatus(), -1);
     EXPECT_NE(result.GetErrorMsg().find("Timeout"), std::string::npos) << result.GetErrorMsg();
@@ -303,11 +304,12 @@ TEST_F(MultiThreadDownloadTest, StallPastTheReceiveTimeoutFails) {
 TEST_F(MultiThreadDownloadTest, CancelDuringASlowBodyStopsFurtherBatches) {
     ClientSettings::SetDownThreadPoolSize(1);
     Service().PutObject(StoreBucket(), "obj", RandomBytes(6 * 4096));
-    Service().AddFault(SlowAnswers("GET", 100, 1024));
+    Service().AddFault(HeldAnswers("GET", 1024));
     GetObjectByFileReq req("bkt", "obj", Local("f"));
     GetObjectByFileResp resp;
     auto handler = std::make_shared<TransferHandler>();
-    std::thread canceller = CancelAfter(handler, 250);
+    std::thread canceller = CancelWhen(
+        handler, [&] { return CountRequests("GET") > 0; }, "the first slice asked for");
     ZidResult result = m_op->MultiThreadDownload(req, &resp, handler, false);
     canceller.join();
     EXPECT_FALSE(result.IsSucc());

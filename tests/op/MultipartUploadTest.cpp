@@ -228,8 +228,8 @@ TEST_F(MultipartUploadTest, AListingWhoseMarkerDoesNotMoveIsNotResumed) {
 
 TEST_F(MultipartUploadTest, StalledOrCancelledPartsEndTheUploadWithoutCompletion) {
     WriteFile(m_path, RandomBytes(3 * kPart));
-    // An answer slower than the receive time-out, on every attempt.
-    Service().AddFault(SlowAnswers("PUT", 1500));
+    // An answer held past the receive time-out, on every attempt.
+    Service().AddFault(HeldAnswers("PUT"));
     PutObjectByFileReq req("bkt", "up", m_path);
     req.SetRecvTimeoutInms(200);
     MultiPutObjectResp resp;
@@ -242,9 +242,10 @@ TEST_F(MultipartUploadTest, StalledOrCancelledPartsEndTheUploadWithoutCompletion
 
     // A cancel while a part's answer is slow: no later part is sent, nothing is completed.
     Service().Clear();
-    Service().AddFault(SlowAnswers("PUT", 300));
+    Service().AddFault(HeldAnswers("PUT"));
     auto cancelled = std::make_shared<TransferHandler>();
-    std::thread canceller = CancelAfter(cancelled, 150);
+    std::thread canceller = CancelWhen(
+        cancelled, [&] { return PartPuts() > 0; }, "the first part sent");
     result = Upload(cancelled);
     canceller.join();
     EXPECT_FALSE(result.IsSucc());

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -92,12 +93,35 @@ protected:
         f.times = -1;
         return f;
     }
-    // Cancels from another thread after ms; join it before checking the outcome.
-    static std::thread CancelAfter(const std::shared_ptr<zuzezi_zid::TransferHandler>& handler, int ms) {
-        return std::thread([handler, ms] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // Every answer to `method` is held back, before each chunk_bytes of its body when given,
+    // until the service's faults are cleared (a minute at most).
+    static zid_local::Fault HeldAnswers(const std::string& method, uint64_t chunk_bytes = 0) {
+        return SlowAnswers(method, 60000, chunk_bytes);
+    }
+    // Cancels from another thread once `ready` holds, then clears the service's faults, so
+    // that an answer held back goes on and the transfer meets the cancel. Join it before
+    // checking the outcome. A state that never comes fails the test after 30 s.
+    static std::thread CancelWhen(const std::shared_ptr<zuzezi_zid::TransferHandler>& handler,
+                                  std::function<bool()> ready, std::string state) {
+        return std::thread([handler, ready, state] {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!ready()) {
+                if (std::chrono::steady_clock::now() > deadline) {
+                    ADD_FAILURE() << "cancelled without the state it waited for: " << state;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
             handler->Cancel();
+            Fixture::Service().ClearFaults();
         });
+    }
+    // Whether the service has had a request of `method` whose Range starts with `range`.
+    bool Asked(const std::string& method, const std::string& range) const {
+        for (const auto& r : Fixture::Service().Requests()) {
+            if (r.method == method && r.Header("Range").compare(0, range.size(), range) == 0) return true;
+        }
+        return false;
     }
 
     std::shared_ptr<zuzezi_zid::ZidConfig> m_config;

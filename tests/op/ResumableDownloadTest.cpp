@@ -44,6 +44,7 @@ struct SyncPoint {
 std::mutex g_sync_mutex;
 std::string g_sync_path;  // the local file watched; empty: none
 std::vector<SyncPoint> g_syncs;
+std::function<void()> g_on_sync;  // runs at each fdatasync of the watched file; empty: nothing
 
 }  // namespace
 }  // namespace zid_test
@@ -58,6 +59,7 @@ extern "C" int fdatasync(int fd) {
             of_fd.st_ino == of_path.st_ino && of_fd.st_dev == of_path.st_dev) {
             g_syncs.push_back({static_cast<uint64_t>(of_fd.st_size),
                                CheckpointOffsetIn(g_sync_path + ".zidresumabletask")});
+            if (g_on_sync) g_on_sync();
         }
     }
     return static_cast<int>(syscall(SYS_fdatasync, fd));
@@ -121,7 +123,7 @@ protected:
         return true;
     }
     // Runs a download in a child process and kills it, without any chance to clean up, as soon
-    // as `ready` holds (or after 20 s).
+    // as `ready` holds (or after 20 s, failing the test).
     void KillMidDownload(const std::function<bool()>& ready) {
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
@@ -129,7 +131,12 @@ protected:
             Resume();
             _exit(0);
         }
-        for (int i = 0; i < 2000 && !ready(); ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!ready()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "killed without the state it waited for";
+                break;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         kill(pid, SIGKILL);
@@ -227,7 +234,7 @@ TEST_F(ResumableDownloadTest, LastingSliceFaultsKeepOnlyGoodBytes) {
     } cases[] = {{"range ignored", FaultKind::IgnoreRange, 0},
                  {"wrong content range", FaultKind::WrongContentRange, 0},
                  {"body cut short", FaultKind::CloseMidBody, 0},
-                 {"stall past the receive time-out", FaultKind::Stall, 1500}};
+                 {"stall past the receive time-out", FaultKind::Stall, 60000}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StartOver();
@@ -275,23 +282,37 @@ TEST_F(ResumableDownloadTest, AnObjectReplacedMidDownloadIsNeverMixed) {
     EXPECT_EQ(CountRequests("GET"), m_data.size() / 4096 + 1);
 }
 
-// A cancel while answers are slow, between batches or in the middle of a body: the
-// checkpoint covers whole slices only, and the next call fetches just the rest.
+// A cancel between batches or in the middle of a body: the checkpoint covers whole slices
+// only, and the next call fetches just the rest.
 TEST_F(ResumableDownloadTest, CancelLeavesACheckpointOfWholeSlices) {
-    struct Case {
-        const char* name;
-        int stall_ms;
-        uint64_t chunk_bytes;
-        int cancel_ms;
-    } cases[] = {{"between batches", 60, 0, 200}, {"during a slow body", 40, 1024, 400}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    const bool in_body_cases[] = {false, true};
+    for (bool in_body : in_body_cases) {
+        SCOPED_TRACE(in_body ? "in a held body" : "between batches");
         StartOver();
-        Service().AddFault(SlowAnswers("GET", c.stall_ms, c.chunk_bytes));
         auto handler = std::make_shared<TransferHandler>();
-        std::thread canceller = CancelAfter(handler, c.cancel_ms);
+        std::thread canceller;
+        if (in_body) {
+            // The second slice's body is held back until the cancel has come.
+            Fault held = HeldAnswers("GET", 1024);
+            held.rangeFrom = held.rangeTo = 4096;
+            Service().AddFault(held);
+            canceller = CancelWhen(
+                handler, [&] { return CheckpointOffset() == 4096 && Asked("GET", "bytes=4096-"); },
+                "the first slice checkpointed and the second one asked for");
+        } else {
+            // As the first slice is made durable, before the next one is asked for.
+            std::lock_guard<std::mutex> lock(g_sync_mutex);
+            g_sync_path = m_path;
+            g_on_sync = [handler] { handler->Cancel(); };
+        }
         ZidResult result = Resume(handler);
-        canceller.join();
+        if (canceller.joinable()) canceller.join();
+        {
+            std::lock_guard<std::mutex> lock(g_sync_mutex);
+            g_sync_path.clear();
+            g_on_sync = nullptr;
+            g_syncs.clear();
+        }
         EXPECT_FALSE(result.IsSucc());
         EXPECT_EQ(handler->GetStatus(), FAILED);
         uint64_t offset = CheckpointOffset();
@@ -311,7 +332,10 @@ TEST_F(ResumableDownloadTest, CancelLeavesACheckpointOfWholeSlices) {
 
 TEST_F(ResumableDownloadTest, AProcessKilledMidDownloadIsResumedByTheNextOne) {
     if (!ForkedDownloadsRun()) GTEST_SKIP() << "fork under ThreadSanitizer";
-    Service().AddFault(SlowAnswers("GET", 200));
+    // From the fourth slice on the answers are held back, so the download cannot end first.
+    Fault held = HeldAnswers("GET");
+    held.rangeFrom = 3 * 4096;
+    Service().AddFault(held);
     // Once a checkpoint shows progress.
     KillMidDownload([&] { return CheckpointOffset() >= 2 * 4096; });
     uint64_t offset = CheckpointOffset();

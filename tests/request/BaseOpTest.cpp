@@ -673,9 +673,11 @@ TEST_F(BaseOpActionTest, UploadRefusesStreamsItCannotMeasureOrThatRunShort) {
     r = Op().UploadAction(m_bucket_host, req.GetPath(), req, {}, {}, shrinking, &resp);
     EXPECT_FALSE(r.IsSucc());
     // The service records the abandoned request once it notices; wait so no later test sees it.
-    for (int i = 0; i < 100 && Service().Requests().empty(); ++i) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Service().Requests().empty() && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    EXPECT_FALSE(Service().Requests().empty()) << "the service never noticed the abandoned upload";
     EXPECT_FALSE(Service().GetObject(StoredBucket(), "up").has_value());
 }
 

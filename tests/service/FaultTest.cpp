@@ -18,6 +18,16 @@ Fault F(FaultKind kind) {
     return f;
 }
 
+// True once the service has recorded a request, which it does just before answering.
+bool WaitForARequest(const zid_local::LocalService& service) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (service.Requests().empty()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 class FaultTest : public ServiceTestBase {
 protected:
     void SetUp() override {
@@ -169,11 +179,12 @@ TEST_F(FaultTest, BrokenConnections) {
 
 TEST_F(FaultTest, StallSlowsTheBody) {
     Fault f = F(FaultKind::Stall);
-    f.stallMs = 1500;
+    f.stallMs = 60000;
     Svc().AddFault(f);
     Reply timedOut = Get("", 500);
     EXPECT_FALSE(timedOut.error.empty());
     EXPECT_NE(timedOut.body, body_);
+    Svc().ClearFaults();
 
     f.stallMs = 30;
     f.chunkBytes = 100000;
@@ -288,6 +299,22 @@ TEST_F(FaultTest, TextBodyWith200) {
     EXPECT_EQ(Get().body, body_);
 }
 
+// Clearing the faults lets an answer held by a stall go on at once, whole.
+TEST_F(FaultTest, ClearingTheFaultsEndsAStalledAnswer) {
+    Fault f = F(FaultKind::Stall);
+    f.stallMs = 60000;
+    f.chunkBytes = 100000;
+    Svc().AddFault(f);
+    Svc().ClearRequests();
+    Reply held;
+    std::thread client([&] { held = Get("", 30000); });
+    EXPECT_TRUE(WaitForARequest(Svc())) << "the request never reached the service";
+    Svc().ClearFaults();
+    client.join();
+    EXPECT_TRUE(held.error.empty()) << held.error;
+    EXPECT_EQ(held.body, body_);
+}
+
 TEST_F(FaultTest, StopEndsAStalledAnswer) {
     zid_local::LocalService own;
     own.Start();
@@ -296,7 +323,7 @@ TEST_F(FaultTest, StopEndsAStalledAnswer) {
     f.stallMs = 60000;
     own.AddFault(f);
     std::thread client([&] { TestClient(own.Port()).Send(Make("GET", "/s")); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(WaitForARequest(own)) << "the request never reached the service";
     auto start = std::chrono::steady_clock::now();
     own.Stop();
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();

@@ -92,6 +92,16 @@ bool WaitOpen(const LocalService& service, int open) {
     return true;
 }
 
+// True once the pool keeps exactly `idle` connections.
+bool WaitIdle(size_t idle) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ConnectionPool::Instance().IdleCount() != idle) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 // Every test starts from an empty pool and leaves one behind, with the idle limit it found.
 class ConnectionReuseTest : public ::testing::Test {
 protected:
@@ -392,13 +402,16 @@ TEST_F(ConnectionReuseTest, AnswersWithBytesLeftUnreadAreNotKept) {
 }
 
 TEST_F(ConnectionReuseTest, IdleConnectionsAreClosedAfterTheIdleLimit) {
-    auto service = Start();
+    // Only the pool may close the connection: the service's own limit is far off.
+    auto service = Start(600000);
     const std::string domain = service->DestDomain();
     service->PutObject(kBucket, "k", "v");
-    ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(30));
+    // Kept while the limit is far off, then due at once under a short one.
+    ConnectionPool::Instance().SetIdleLimit(std::chrono::minutes(10));
     EXPECT_EQ(Send(domain, "GET", "k").status, 200);
     EXPECT_EQ(ConnectionPool::Instance().IdleCount(), 1u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(30));
+    EXPECT_TRUE(WaitIdle(0)) << "the expired connection is still kept";
     EXPECT_EQ(Send(domain, "GET", "k").status, 200);
     EXPECT_EQ(service->AcceptedConnections(), 2);
     // The expired connection was closed, not only passed over: the service sees it end.
@@ -411,12 +424,14 @@ TEST_F(ConnectionReuseTest, AnIdleConnectionIsClosedWhenItExpiresWithoutFurtherU
     auto service = Start(600000);
     const std::string domain = service->DestDomain();
     service->PutObject(kBucket, "k", "v");
-    ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(200));
+    // Kept while the limit is far off.
+    ConnectionPool::Instance().SetIdleLimit(std::chrono::minutes(10));
     ASSERT_EQ(Send(domain, "GET", "k").status, 200);
     ASSERT_EQ(service->OpenConnections(), 1);
+    // A changed limit applies to every idle connection, also those given back after it.
+    ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(200));
     EXPECT_TRUE(WaitOpen(*service, 0));
     EXPECT_EQ(ConnectionPool::Instance().IdleCount(), 0u);
-    // A changed limit applies to every idle connection, also those given back after it.
     ConnectionPool::Instance().SetIdleLimit(std::chrono::milliseconds(100));
     ASSERT_EQ(Send(domain, "GET", "k").status, 200);
     EXPECT_TRUE(WaitOpen(*service, 0));

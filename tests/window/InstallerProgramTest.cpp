@@ -197,10 +197,10 @@ protected:
 };
 
 TEST_F(InstallerProgramTest, InstallsFromTheServiceAndOpensTheInstalledProgram) {
-    // Slow the application package down so the installing state can be seen.
+    // Hold the application package back until the installing state has been seen.
     zid_local::Fault slow;
     slow.kind = zid_local::FaultKind::Stall;
-    slow.stallMs = 3000;
+    slow.stallMs = 60000;
     slow.chunkBytes = 0;  // one wait before each answer
     slow.method = "GET";
     slow.keySubstring = "/fix/";
@@ -234,6 +234,7 @@ TEST_F(InstallerProgramTest, InstallsFromTheServiceAndOpensTheInstalledProgram) 
     ASSERT_NE(installing, nullptr) << "the installing state never showed";
     EXPECT_GT(installing->CountDark(32, 234, 466, 254), 20) << "status and percent text";
     EXPECT_FALSE(StepFailedShown(*installing)) << "the failed state's check must not take the installing state";
+    service_.ClearFaults();
 
     auto done = WaitFor("state3-done", [](const Shot& s) { return ButtonShown(s) && !BarShown(s); }, 120);
     ASSERT_NE(done, nullptr) << "the install did not finish; program said:\n" << ReadFile(root_ / "program.out");

@@ -222,6 +222,9 @@ void LocalService::AddFault(const Fault& fault) {
 void LocalService::ClearFaults() {
     std::lock_guard<std::mutex> lock(impl_->faultMu);
     impl_->faults.clear();
+    std::lock_guard<std::mutex> active(impl_->activeMu);
+    ++impl_->faultClearings;
+    impl_->activeCv.notify_all();
 }
 
 size_t LocalService::PendingFaults() const {

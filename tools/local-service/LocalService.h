@@ -151,6 +151,7 @@ public:
     void Clear();
 
     void AddFault(const Fault& fault);
+    // Also ends the stalls under way: their answers go on at once.
     void ClearFaults();
     size_t PendingFaults() const;
 

@@ -245,9 +245,9 @@ void LocalService::Impl::Send(Poco::Net::HTTPServerRequest& req, Poco::Net::HTTP
     if (f.stall && f.stall->chunkBytes > 0) chunk = f.stall->chunkBytes;
     bool stallOnce = f.stall && f.stall->chunkBytes == 0;
     uint64_t sent = 0;
-    if (stallOnce && !Sleep(f.stall->stallMs)) return;
+    if (stallOnce && !Sleep(f.stall->stallMs, f.clearings)) return;
     while (sent < limit) {
-        if (f.stall && !stallOnce && !Sleep(f.stall->stallMs)) return;
+        if (f.stall && !stallOnce && !Sleep(f.stall->stallMs, f.clearings)) return;
         uint64_t n = std::min(chunk, limit - sent);
         out.write(data + sent, static_cast<std::streamsize>(n));
         if (f.stall) out.flush();

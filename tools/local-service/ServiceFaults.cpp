@@ -28,6 +28,10 @@ bool RangeStartsIn(const Call& c, int64_t from, int64_t to) {
 ActiveFaults LocalService::Impl::TakeFaults(const Call& c) {
     ActiveFaults out;
     std::lock_guard<std::mutex> lock(faultMu);
+    {
+        std::lock_guard<std::mutex> active(activeMu);
+        out.clearings = faultClearings;
+    }
     out.kept.reserve(faults.size());
     // One fault per kind and request: faults of one kind queue up in the order they were added.
     std::set<FaultKind> taken;

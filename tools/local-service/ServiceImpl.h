@@ -101,6 +101,7 @@ struct ActiveFaults {
     bool emptyTruncatedListing = false;
     std::vector<Fault> replacements;
     std::vector<Fault> kept;  // copies the pointers above refer to
+    uint64_t clearings = 0;   // ClearFaults calls before these were taken
 };
 
 struct Answer {
@@ -201,15 +202,19 @@ struct LocalService::Impl {
     std::condition_variable activeCv;
     int active = 0;
     bool stopping = false;
+    uint64_t faultClearings = 0;  // a stall ends once the faults it came from are cleared
 
     explicit Impl(ServiceOptions o) : options(std::move(o)), listPageSize(options.listPageSize) {}
 
     void Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HTTPServerResponse& resp);
 
-    // Sleeps up to ms; false when the service is stopping.
-    bool Sleep(int ms) {
+    // Sleeps up to ms, or until the faults taken after `clearings` clearings are cleared;
+    // false when the service is stopping.
+    bool Sleep(int ms, uint64_t clearings) {
         std::unique_lock<std::mutex> lock(activeMu);
-        return !activeCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping; });
+        activeCv.wait_for(lock, std::chrono::milliseconds(ms),
+                          [&] { return stopping || faultClearings != clearings; });
+        return !stopping;
     }
 
     std::string NewRequestId() {
