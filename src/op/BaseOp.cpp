@@ -475,9 +475,11 @@ ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& pat
     uint64_t real_byte = 0;
     // A whole object's bytes are summed on their way to os: an ETag that is no plain MD5
     // (an object uploaded in parts) leaves the service's CRC-64 as their only check.
+    // A stream already failed gets the bytes as before, which fails the call.
+    const bool sums_body = is_whole_object && os.good();
     Crc64StreamBuf crc_buf(os.rdbuf());
     std::ostream crc_os(&crc_buf);
-    std::ostream& body_os = is_whole_object ? crc_os : os;
+    std::ostream& body_os = sums_body ? crc_os : os;
     const int status = HttpSender::SendRequest(
         handler, req.GetMethod(), ex.url, ex.params, ex.headers, std::string(),
         req.GetConnTimeoutInms(), req.GetRecvTimeoutInms(), &resp_headers, &err_body, body_os,
@@ -509,7 +511,7 @@ ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& pat
         result.SetErrorMsg("Download failed with incomplete file");
     }
     const std::string crc_text = target->GetXZidHashCrc64Ecma();
-    if (result.IsSucc() && is_whole_object && status == 200 && IsDecimal(crc_text) &&
+    if (result.IsSucc() && sums_body && status == 200 && IsDecimal(crc_text) &&
         crc_buf.Crc() != StringUtil::ParseUint64(crc_text)) {
         ZID_LOG_ERR("crc64 check failed, crc64_local: %llu, crc64_server_resp: %s",
                     static_cast<unsigned long long>(crc_buf.Crc()), crc_text.c_str());
