@@ -9,6 +9,8 @@
 #   ZID_BENCH_SMALL    objects of a small-object pass (default 1000, 4 KiB each)
 #   ZID_BENCH_SMALL_RUNS  rounds of the small objects (default 9: a pass is short, so noisy)
 #   ZID_BENCH_TIMEOUT  seconds any one step may take (default 300)
+#   ZID_BENCH_PEER     another build's zid-bench-transfer: its plain GET runs beside ours in
+#                      the MD5 part, so a change in the client shows against the same service
 #   TMPDIR             where the object and the downloads go (/dev/shm keeps the disk out)
 # Download: from nginx (HEAD and ranged GETs, no signatures): the client, a bare ranged-GET
 # client of the same threads and slice size, curl and aria2c. Small objects and the upload:
@@ -27,6 +29,7 @@ small_count=${ZID_BENCH_SMALL:-1000}
 small_runs=${ZID_BENCH_SMALL_RUNS:-9}
 build=${ZID_BENCH_BUILD:-$root/build}
 limit=${ZID_BENCH_TIMEOUT:-300}
+peer=${ZID_BENCH_PEER:-}
 tools=$build/tools/bench
 bench=$tools/zid-bench-transfer
 small=$tools/zid-bench-small
@@ -40,6 +43,7 @@ small_threads=8
 for tool in "$bench" "$small" "$bare" "$sink" "$service"; do
   [ -x "$tool" ] || { echo "missing $tool: build first" >&2; exit 2; }
 done
+[ -z "$peer" ] || [ -x "$peer" ] || { echo "missing $peer" >&2; exit 2; }
 for tool in nginx curl aria2c cmp /usr/bin/time timeout; do
   command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] ||
     { echo "missing $tool (scripts/setup.sh installs it)" >&2; exit 2; }
@@ -290,6 +294,10 @@ run_md5() {
       "$bench" get "$service_domain" md5-obj "$out/get"
     measure "zid GetObject, MD5 check $tag" "$size" 1 "got_is_obj $out/get-md5" \
       "$bench" get-md5 "$service_domain" md5-obj "$out/get-md5"
+    if [ -n "$peer" ]; then
+      measure "peer GetObject $tag" "$size" 1 "got_is_obj $out/get-peer" \
+        "$peer" get "$service_domain" md5-obj "$out/get-peer"
+    fi
   done
   curl -sS -f -o /dev/null -X DELETE -H "Host: $host" "http://$service_domain/md5-obj"
 }
@@ -336,6 +344,10 @@ fi
 if wants md5; then
   compare "MD5 check wall" "zid GetObject, MD5 check" "zid GetObject" speed
   compare "MD5 check CPU/GiB" "zid GetObject, MD5 check" "zid GetObject" cpu
+  if [ -n "$peer" ]; then
+    compare "single GET wall" "zid GetObject" "peer GetObject" speed
+    compare "single GET CPU/GiB" "zid GetObject" "peer GetObject" cpu
+  fi
 fi
 if wants upload; then
   compare "upload to sink wall" "zid upload to sink" "curl -T to sink" speed 2.5
