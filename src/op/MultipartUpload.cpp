@@ -303,12 +303,11 @@ ZidResult ObjectOp::OpenMultiUpload(const PutObjectByFileReq& req, bool change_b
     *upload_id = FindResumeUploadId(req, bucket, object, change_backup_domain);
     *resumed = !upload_id->empty() && CheckUploadPart(req, bucket, object, *upload_id, resume_etags);
     ZidResult result;
+    if (rejected_id) *rejected_id = *resumed ? std::string() : *upload_id;
     if (*resumed) {
-        rejected_id->clear();
         result.SetSucc();
         return result;
     }
-    *rejected_id = *upload_id;
     std::fill(resume_etags->begin(), resume_etags->end(), std::string());
     upload_id->clear();
     InitMultiUploadReq init_req(bucket, object);
@@ -330,8 +329,8 @@ ZidResult ObjectOp::CompleteUploadedParts(const PutObjectByFileReq& req,
                                           const std::vector<std::string>& etags,
                                           const std::vector<uint64_t>& part_numbers,
                                           bool change_backup_domain,
-                                          const std::string& rejected_id,
-                                          CompleteMultiUploadResp* comp_resp) {
+                                          CompleteMultiUploadResp* comp_resp,
+                                          const std::string& rejected_id) {
     CompleteMultiUploadReq comp_req(req.GetBucketName(), req.GetObjectName(), upload_id);
     comp_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
     // The service assembles the parts before it answers.
@@ -429,7 +428,7 @@ ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObj
 
         CompleteMultiUploadResp comp_resp;
         result = CompleteUploadedParts(req, upload_id, etags, part_numbers, change_backup_domain,
-                                       rejected_id, &comp_resp);
+                                       &comp_resp, rejected_id);
         if (result.IsSucc()) {
             if (handler) {
                 handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result,
@@ -560,8 +559,8 @@ ZidResult ObjectOp::UploadObjectResumableSingleThreadSync(const PutObjectByFileR
             return r;
         }
         CompleteMultiUploadResp comp_resp;
-        result = CompleteUploadedParts(req, upload_id, etags, part_numbers, false, rejected_id,
-                                       &comp_resp);
+        result = CompleteUploadedParts(req, upload_id, etags, part_numbers, false, &comp_resp,
+                                       rejected_id);
         if (result.IsSucc()) resp->CopyFromComplete(comp_resp);
         return result;
     } catch (const std::exception& e) {
