@@ -1,5 +1,6 @@
 #include "op/BaseOp.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 #include <unordered_set>
@@ -11,6 +12,7 @@
 #include "trsf/TransferHandler.h"
 #include "util/AuthTool.h"
 #include "util/CodecUtil.h"
+#include "util/Crc64StreamBuf.h"
 #include "util/HttpSender.h"
 #include "util/LogUtil.h"
 #include "util/SimpleDnsCache.h"
@@ -219,6 +221,28 @@ bool TakeStatus(int status, const HeaderMap& resp_headers, const std::string& re
     }
     result->SetSucc();
     return true;
+}
+
+bool IsDecimal(const std::string& text) {
+    return !text.empty() && text.size() <= 20 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A version or the answer's headers chosen by parameter leave the body the stored bytes; any
+// other parameter may ask for them processed, and the object's CRC-64 does not describe that.
+bool ServesStoredBytes(const HeaderMap& params) {
+    return std::all_of(params.begin(), params.end(), [](const HeaderMap::value_type& p) {
+        return p.first == "versionId" || p.first.compare(0, 9, "response-") == 0;
+    });
+}
+
+// The caller's stream learns of a write that failed on its buffer; it may throw when asked to.
+void MarkStreamBad(std::ostream& os) {
+    try {
+        os.setstate(std::ios::badbit);
+    } catch (const std::ios_base::failure&) {
+        // The transfer has already failed on that write.
+    }
 }
 
 // A gateway or proxy in front of the service may refuse in a 2xx answer.
@@ -444,15 +468,24 @@ ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& pat
     for (const auto& header : ex.headers) {
         is_ranged = is_ranged || EqualsIgnoreCase(header.first, "Range");
     }
+    const bool is_whole_object = !is_ranged && ServesStoredBytes(ex.params);
     HeaderMap resp_headers;
     std::string err_body;
     std::string err_msg;
     uint64_t real_byte = 0;
+    // A whole object's bytes are summed on their way to os: an ETag that is no plain MD5
+    // (an object uploaded in parts) leaves the service's CRC-64 as their only check.
+    // A stream already failed gets the bytes as before, which fails the call.
+    const bool sums_body = is_whole_object && os.good();
+    Crc64StreamBuf crc_buf(os.rdbuf());
+    std::ostream crc_os(&crc_buf);
+    std::ostream& body_os = sums_body ? crc_os : os;
     const int status = HttpSender::SendRequest(
         handler, req.GetMethod(), ex.url, ex.params, ex.headers, std::string(),
-        req.GetConnTimeoutInms(), req.GetRecvTimeoutInms(), &resp_headers, &err_body, os,
+        req.GetConnTimeoutInms(), req.GetRecvTimeoutInms(), &resp_headers, &err_body, body_os,
         &err_msg, &real_byte, req.CheckMD5() && !is_ranged, req.GetVerifyCert(),
         req.GetCaLocation(), req.GetSSLCtxCallback(), req.GetSSLCtxCbData());
+    if (!crc_os) MarkStreamBad(os);
     if (status == -1) {
         result.SetErrorMsg(err_msg);
         if (resp) {
@@ -476,6 +509,16 @@ ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& pat
                     static_cast<unsigned long long>(real_byte));
         result.SetFail();
         result.SetErrorMsg("Download failed with incomplete file");
+    }
+    const std::string crc_text = target->GetXZidHashCrc64Ecma();
+    if (result.IsSucc() && sums_body && status == 200 && IsDecimal(crc_text) &&
+        crc_buf.Crc() != StringUtil::ParseUint64(crc_text)) {
+        ZID_LOG_ERR("crc64 check failed, crc64_local: %llu, crc64_server_resp: %s",
+                    static_cast<unsigned long long>(crc_buf.Crc()), crc_text.c_str());
+        result.SetFail();
+        result.SetErrorMsg("Download failed, crc64 check failed, crc64_local: " +
+                           StringUtil::FormatUint64(crc_buf.Crc()) +
+                           ", crc64_server_resp: " + crc_text);
     }
     return result;
 }

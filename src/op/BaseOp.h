@@ -122,8 +122,10 @@ public:
     /// @param os       receives the body as it arrives
     /// @param handler  counts progress and carries the cancel flag; may be null
     /// @return failure also when the body is shorter than its "Content-Length", with
-    ///         "Download failed with incomplete file"; a cancelled transfer fails with
-    ///         "Request canceled by user" and status -1.
+    ///         "Download failed with incomplete file", and when a whole object's body (200,
+    ///         no "Range", no parameter but versionId and response-*) differs from the
+    ///         answer's "x-zid-hash-crc64ecma", with "Download failed, crc64 check failed,
+    ///         ..."; a cancelled transfer fails with "Request canceled by user" and status -1.
     ZidResult DownloadAction(const std::string& host, const std::string& path, const BaseReq& req,
                              BaseResp* resp, std::ostream& os,
                              const std::shared_ptr<TransferHandler>& handler = nullptr) const;

@@ -297,12 +297,13 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
 ZidResult ObjectOp::OpenMultiUpload(const PutObjectByFileReq& req, bool change_backup_domain,
                                     std::string* upload_id, bool* resumed,
                                     std::vector<std::string>* resume_etags,
-                                    InitMultiUploadResp* init_resp) {
+                                    InitMultiUploadResp* init_resp, std::string* rejected_id) {
     const std::string bucket = req.GetBucketName();
     const std::string object = req.GetObjectName();
     *upload_id = FindResumeUploadId(req, bucket, object, change_backup_domain);
     *resumed = !upload_id->empty() && CheckUploadPart(req, bucket, object, *upload_id, resume_etags);
     ZidResult result;
+    if (rejected_id) *rejected_id = *resumed ? std::string() : *upload_id;
     if (*resumed) {
         result.SetSucc();
         return result;
@@ -328,7 +329,8 @@ ZidResult ObjectOp::CompleteUploadedParts(const PutObjectByFileReq& req,
                                           const std::vector<std::string>& etags,
                                           const std::vector<uint64_t>& part_numbers,
                                           bool change_backup_domain,
-                                          CompleteMultiUploadResp* comp_resp) {
+                                          CompleteMultiUploadResp* comp_resp,
+                                          const std::string& rejected_id) {
     CompleteMultiUploadReq comp_req(req.GetBucketName(), req.GetObjectName(), upload_id);
     comp_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
     // The service assembles the parts before it answers.
@@ -337,6 +339,20 @@ ZidResult ObjectOp::CompleteUploadedParts(const PutObjectByFileReq& req,
     comp_req.SetPartNumbers(part_numbers);
     CopyTlsSettings(req, &comp_req);
     ZidResult result = CompleteMultiUpload(comp_req, comp_resp, change_backup_domain);
+    // Left open, the service would keep the rejected upload's parts (and bill them) for ever.
+    if (result.IsSucc() && !rejected_id.empty()) {
+        AbortMultiUploadReq abort_req(req.GetBucketName(), req.GetObjectName(), rejected_id);
+        abort_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
+        abort_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
+        CopyTlsSettings(req, &abort_req);
+        AbortMultiUploadResp abort_resp;
+        ZidResult aborted = AbortMultiUpload(abort_req, &abort_resp, change_backup_domain);
+        if (!aborted.IsSucc()) {
+            ZID_LOG_WARN("abort of the replaced upload %s failed, status=%d, msg=%s",
+                         rejected_id.c_str(), aborted.GetHttpStatus(),
+                         aborted.GetErrorMsg().c_str());
+        }
+    }
     std::string remote_crc = comp_resp->GetXZidHashCrc64Ecma();
     if (req.CheckCRC64() && result.IsSucc() && !remote_crc.empty()) {
         uint64_t local = FileUtil::GetFileCrc64(req.GetLocalFilePath());
@@ -367,8 +383,9 @@ ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObj
         bool resumed = false;
         std::vector<std::string> resume_etags(kMaxParts);
         InitMultiUploadResp init_resp;
+        std::string rejected_id;
         result = OpenMultiUpload(req, change_backup_domain, &upload_id, &resumed, &resume_etags,
-                                 &init_resp);
+                                 &init_resp, &rejected_id);
         if (!result.IsSucc()) {
             if (resp) resp->CopyFromInit(init_resp);
             if (handler) {
@@ -411,7 +428,7 @@ ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObj
 
         CompleteMultiUploadResp comp_resp;
         result = CompleteUploadedParts(req, upload_id, etags, part_numbers, change_backup_domain,
-                                       &comp_resp);
+                                       &comp_resp, rejected_id);
         if (result.IsSucc()) {
             if (handler) {
                 handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result,
@@ -518,7 +535,9 @@ ZidResult ObjectOp::UploadObjectResumableSingleThreadSync(const PutObjectByFileR
         bool resumed = false;
         std::vector<std::string> resume_etags(kMaxParts);
         InitMultiUploadResp init_resp;
-        result = OpenMultiUpload(req, false, &upload_id, &resumed, &resume_etags, &init_resp);
+        std::string rejected_id;
+        result = OpenMultiUpload(req, false, &upload_id, &resumed, &resume_etags, &init_resp,
+                                 &rejected_id);
         if (!result.IsSucc()) {
             resp->CopyFromInit(init_resp);
             return result;
@@ -540,7 +559,8 @@ ZidResult ObjectOp::UploadObjectResumableSingleThreadSync(const PutObjectByFileR
             return r;
         }
         CompleteMultiUploadResp comp_resp;
-        result = CompleteUploadedParts(req, upload_id, etags, part_numbers, false, &comp_resp);
+        result = CompleteUploadedParts(req, upload_id, etags, part_numbers, false, &comp_resp,
+                                       rejected_id);
         if (result.IsSucc()) resp->CopyFromComplete(comp_resp);
         return result;
     } catch (const std::exception& e) {

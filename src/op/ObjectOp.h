@@ -309,18 +309,22 @@ public:
     /// The unfinished upload of this key when the service still holds its parts as the
     /// local file has them (*resumed, with their ETags), else a new one started with the
     /// caller's headers. A failed start leaves *upload_id empty and the service's answer
-    /// in *init_resp.
+    /// in *init_resp. *rejected_id, when given, names the unfinished upload found whose
+    /// parts no longer match, "" when there was none.
     ZidResult OpenMultiUpload(const PutObjectByFileReq& req, bool change_backup_domain,
                               std::string* upload_id, bool* resumed,
                               std::vector<std::string>* resume_etags,
-                              InitMultiUploadResp* init_resp);
+                              InitMultiUploadResp* init_resp,
+                              std::string* rejected_id = nullptr);
     /// Joins the parts; with BaseReq::CheckCRC64() on, a CRC-64 the service reports must
     /// match the local file's, else the call fails with "MultiUploadObject failed, crc64
-    /// check failed, ...".
+    /// check failed, ...". Once joined, the upload rejected_id (when not "") is aborted:
+    /// nothing will resume it any more.
     ZidResult CompleteUploadedParts(const PutObjectByFileReq& req, const std::string& upload_id,
                                     const std::vector<std::string>& etags,
                                     const std::vector<uint64_t>& part_numbers,
-                                    bool change_backup_domain, CompleteMultiUploadResp* comp_resp);
+                                    bool change_backup_domain, CompleteMultiUploadResp* comp_resp,
+                                    const std::string& rejected_id = "");
     /// Sets a part worker up for one part: parameters, headers, a fresh signature.
     void PrepareUploadPartTask(const std::string& upload_id, const std::string& host,
                                const std::string& path, uint64_t len,

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 
 #include "OpTestSupport.h"
 #include "support/LogCapture.h"
@@ -206,6 +207,50 @@ TEST_F(MultipartUploadTest, ListedPartsThatNoLongerMatchStartANewUpload) {
     EXPECT_EQ(Stored(), data);
     EXPECT_EQ(CountRequests("POST", "uploads"), 1u);
     EXPECT_EQ(PartPuts(), 4u);
+}
+
+// The upload whose parts no longer match is aborted once its replacement is complete, and
+// only then: while the replacement is unfinished both stay open.
+TEST_F(MultipartUploadTest, TheRejectedUploadIsAbortedOnceItsReplacementCompletes) {
+    const struct {
+        const char* name;
+        std::function<ZidResult()> upload;
+    } entries[] = {{"multi-threaded", [this] { return Upload(); }},
+                   {"single thread", [this] {
+                        PutObjectByFileReq req("bkt", "up", m_path);
+                        ResumableUploadResp resp;
+                        return m_op->UploadObjectResumableSingleThreadSync(req, &resp);
+                    }}};
+    for (const auto& entry : entries) {
+        SCOPED_TRACE(entry.name);
+        for (bool replacement_fails : {true, false}) {
+            Service().Clear();
+            std::string data = RandomBytes(4 * kPart);
+            WriteFile(m_path, data);
+            Service().AddFault(OnPart(FaultKind::Status, 2, 4));
+            ASSERT_FALSE(entry.upload().IsSucc());
+            Service().ClearFaults();
+            ASSERT_EQ(Service().OpenUploadCount(StoreBucket()), 1u);
+
+            data[10] ^= 1;  // the first, already stored part changes
+            WriteFile(m_path, data);
+            if (replacement_fails) Service().AddFault(OnPart(FaultKind::Status, 1, 4));
+            Service().ClearRequests();
+            ZidResult result = entry.upload();
+            Service().ClearFaults();
+            EXPECT_EQ(CountRequests("POST", "uploads"), 1u);
+            if (replacement_fails) {
+                EXPECT_FALSE(result.IsSucc());
+                EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 2u);
+                EXPECT_EQ(CountRequests("DELETE", "uploadId"), 0u);
+            } else {
+                ASSERT_TRUE(result.IsSucc()) << result.GetErrorMsg();
+                EXPECT_EQ(Stored(), data);
+                EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);
+                EXPECT_EQ(CountRequests("DELETE", "uploadId"), 1u);
+            }
+        }
+    }
 }
 
 TEST_F(MultipartUploadTest, AListingWhoseMarkerDoesNotMoveIsNotResumed) {

@@ -22,6 +22,19 @@
 
 namespace zid_test {
 
+// Under ThreadSanitizer a forked child of a threaded program cannot start the threads of
+// a download.
+inline bool ForkedDownloadsRun() {
+#if defined(__SANITIZE_THREAD__)
+    return false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    return false;
+#endif
+#endif
+    return true;
+}
+
 // Over plain HTTP by default; ObjectOpTestOn<LocalServiceHttpsFixture> talks HTTPS only.
 template <class ServiceBase>
 class ObjectOpTestOn : public ServiceBase {

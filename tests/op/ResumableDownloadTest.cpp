@@ -110,18 +110,6 @@ protected:
         struct stat st;
         return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
     }
-    // Under ThreadSanitizer a forked child of a threaded program cannot start the threads of
-    // a download.
-    static bool ForkedDownloadsRun() {
-#if defined(__SANITIZE_THREAD__)
-        return false;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-        return false;
-#endif
-#endif
-        return true;
-    }
     // Runs a download in a child process and kills it, without any chance to clean up, as soon
     // as `ready` holds (or after 20 s, failing the test).
     void KillMidDownload(const std::function<bool()>& ready) {

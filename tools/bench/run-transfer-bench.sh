@@ -13,6 +13,8 @@
 #                      worktree of its own): its 4 KiB GETs and PUTs one after another run in
 #                      the same rounds against the same service, and the ratios show
 #   ZID_BENCH_PEER_NAME  its label (default: the commit of the worktree it was built in)
+#   ZID_BENCH_PEER_TRANSFER  another build's zid-bench-transfer: its plain GET runs beside ours
+#                      in the MD5 part, so a change in the client shows against the same service
 #   TMPDIR             where the object and the downloads go (/dev/shm keeps the disk out)
 # Download: from nginx (HEAD and ranged GETs, no signatures): the client, a bare ranged-GET
 # client of the same threads and slice size, curl and aria2c. Small objects and the upload:
@@ -31,6 +33,7 @@ small_count=${ZID_BENCH_SMALL:-1000}
 small_runs=${ZID_BENCH_SMALL_RUNS:-9}
 build=${ZID_BENCH_BUILD:-$root/build}
 limit=${ZID_BENCH_TIMEOUT:-300}
+peer_transfer=${ZID_BENCH_PEER_TRANSFER:-}
 tools=$build/tools/bench
 bench=$tools/zid-bench-transfer
 small=$tools/zid-bench-small
@@ -49,6 +52,7 @@ fi
 for tool in "$bench" "$small" "$bare" "$sink" "$service"; do
   [ -x "$tool" ] || { echo "missing $tool: build first" >&2; exit 2; }
 done
+[ -z "$peer_transfer" ] || [ -x "$peer_transfer" ] || { echo "missing $peer_transfer" >&2; exit 2; }
 for tool in nginx curl aria2c cmp /usr/bin/time timeout; do
   command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] ||
     { echo "missing $tool (scripts/setup.sh installs it)" >&2; exit 2; }
@@ -317,6 +321,10 @@ run_md5() {
       "$bench" get "$service_domain" md5-obj "$out/get"
     measure "zid GetObject, MD5 check $tag" "$size" 1 "got_is_obj $out/get-md5" \
       "$bench" get-md5 "$service_domain" md5-obj "$out/get-md5"
+    if [ -n "$peer_transfer" ]; then
+      measure "peer GetObject $tag" "$size" 1 "got_is_obj $out/get-peer" \
+        "$peer_transfer" get "$service_domain" md5-obj "$out/get-peer"
+    fi
   done
   curl -sS -f -o /dev/null -X DELETE -H "Host: $host" "http://$service_domain/md5-obj"
 }
@@ -369,6 +377,10 @@ fi
 if wants md5; then
   compare "MD5 check wall" "zid GetObject, MD5 check" "zid GetObject" speed
   compare "MD5 check CPU/GiB" "zid GetObject, MD5 check" "zid GetObject" cpu
+  if [ -n "$peer_transfer" ]; then
+    compare "single GET wall" "zid GetObject" "peer GetObject" speed
+    compare "single GET CPU/GiB" "zid GetObject" "peer GetObject" cpu
+  fi
 fi
 if wants upload; then
   compare "upload to sink wall" "zid upload to sink" "curl -T to sink" speed 2.5

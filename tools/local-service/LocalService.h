@@ -55,6 +55,8 @@ enum class FaultKind {
     EmptyTruncatedListing,  // an object listing page without its keys that still says "truncated"
     CloseConnection,   // the answer says "Connection: close", then the connection is closed
     CloseAfterAnswer,  // the whole answer, keep-alive and all, then the connection is closed
+    ShortLength,       // a whole-object GET: Content-Length and body `afterBytes` (-1: 1000) short
+    ErrorBodyObject200,  // a whole-object GET: 200 and the object's headers over an Error body
 };
 
 // A request takes at most one fault of each kind (the first added that matches and is not
@@ -67,6 +69,7 @@ struct Fault {
     int stallMs = 0;
     uint64_t chunkBytes = 0;
     int64_t afterBytes = -1;    // CloseMidBody/Reset: body bytes sent first; -1: half the body
+                                // ShortLength: bytes left out
     std::string data;           // ReplaceObject: the new content
 
     // Match (every non-empty field must hold).

@@ -70,6 +70,8 @@ ActiveFaults LocalService::Impl::TakeFaults(const Call& c) {
             case FaultKind::CloseAfterAnswer: out.closeAfterAnswer = true; break;
             case FaultKind::NoNextMarker: out.noNextMarker = true; break;
             case FaultKind::EmptyTruncatedListing: out.emptyTruncatedListing = true; break;
+            case FaultKind::ShortLength: if (!out.shortLength) out.shortLength = &f; break;
+            case FaultKind::ErrorBodyObject200: out.errorBodyObject200 = true; break;
         }
     }
     return out;

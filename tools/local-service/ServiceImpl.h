@@ -99,6 +99,8 @@ struct ActiveFaults {
     bool closeAfterAnswer = false;
     bool noNextMarker = false;
     bool emptyTruncatedListing = false;
+    const Fault* shortLength = nullptr;
+    bool errorBodyObject200 = false;
     std::vector<Fault> replacements;
     std::vector<Fault> kept;  // copies the pointers above refer to
     uint64_t clearings = 0;   // ClearFaults calls before these were taken
