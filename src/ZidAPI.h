@@ -55,8 +55,9 @@ class AsyncContext;
 /// - The log callback (ClientSettings::SetLogCallback()) is a plain function pointer.
 /// - Which bucket request a bucket method sends is the caller's BucketReq subclass, not
 ///   the method's name.
-/// - GeneratePresignedUrlReq::SetExpiredTimeInSec() takes a lifetime; the four- and
-///   five-argument GeneratePresignedUrl() take an end time.
+/// - GeneratePresignedUrlReq::SetExpiredTimeInSec() takes a lifetime, and counts only with
+///   a start time set (alone it signs 3600 s); the four- and five-argument
+///   GeneratePresignedUrl() take an end time and always give an "https://" URL.
 /// - GeneratePresignedUrl() answers the text "ObjectName does not support empty, please
 ///   check!" for an empty key, not an empty string.
 ///
