@@ -9,7 +9,9 @@ set(ZID_DOC_STAGE ${ZID_DOC_DIR}/stage)
 # Settings live in the repository's Doxyfile; only this build's paths are added here.
 file(WRITE ${ZID_DOC_DIR}/Doxyfile
   "@INCLUDE = ${PROJECT_SOURCE_DIR}/Doxyfile\n"
-  "INPUT = ${ZID_DOC_STAGE}/${CMAKE_INSTALL_INCLUDEDIR}/zid\n"
+  "INPUT = ${ZID_DOC_STAGE}/${CMAKE_INSTALL_INCLUDEDIR}/zid ${PROJECT_SOURCE_DIR}/README.md\n"
+  # The README is what a new user reads first; as the main page it also says how to build.
+  "USE_MDFILE_AS_MAINPAGE = ${PROJECT_SOURCE_DIR}/README.md\n"
   "RECURSIVE = YES\n"
   "STRIP_FROM_PATH = ${ZID_DOC_STAGE}/${CMAKE_INSTALL_INCLUDEDIR}\n"
   "STRIP_FROM_INC_PATH = ${ZID_DOC_STAGE}/${CMAKE_INSTALL_INCLUDEDIR}\n"

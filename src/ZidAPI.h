@@ -55,8 +55,9 @@ class AsyncContext;
 /// - The log callback (ClientSettings::SetLogCallback()) is a plain function pointer.
 /// - Which bucket request a bucket method sends is the caller's BucketReq subclass, not
 ///   the method's name.
-/// - GeneratePresignedUrlReq::SetExpiredTimeInSec() takes a lifetime; the four- and
-///   five-argument GeneratePresignedUrl() take an end time.
+/// - GeneratePresignedUrlReq::SetExpiredTimeInSec() takes a lifetime, and counts only with
+///   a start time set (alone it signs 3600 s); the four- and five-argument
+///   GeneratePresignedUrl() take an end time and always give an "https://" URL.
 /// - GeneratePresignedUrl() answers the text "ObjectName does not support empty, please
 ///   check!" for an empty key, not an empty string.
 ///
@@ -64,24 +65,31 @@ class AsyncContext;
 /// #include <zid/ZidAPI.h>
 /// #include <zid/trsf/AsyncContext.h>
 ///
-/// zuzezi_zid::ZidConfig config(1250000000, "AKID...", "secret", "cn-east");
-/// config.SetDestDomain("127.0.0.1:8080");   // a local service; omit for the real one
-/// zuzezi_zid::ZidAPI api(config);
+/// #include <atomic>
+/// #include <cstdint>
+/// #include <iostream>
+/// #include <memory>
 ///
-/// zuzezi_zid::GetObjectByFileReq req("photos-1250000000", "2024/a.jpg", "/tmp/a.jpg");
-/// zuzezi_zid::GetObjectByFileResp resp;
-/// zuzezi_zid::ZidResult result = api.GetObject(req, &resp);
-/// if (!result.IsSucc()) {
-///     std::cerr << result.GetHttpStatus() << " " << result.GetErrorCode() << " "
-///               << result.GetErrorMsg() << "\n";
+/// int main() {
+///     zuzezi_zid::ZidConfig config(1250000000, "AKID...", "secret", "cn-east");
+///     config.SetDestDomain("127.0.0.1:8080");   // a local service; omit for the real one
+///     zuzezi_zid::ZidAPI api(config);
+///
+///     zuzezi_zid::GetObjectByFileReq req("photos-1250000000", "2024/a.jpg", "/tmp/a.jpg");
+///     zuzezi_zid::GetObjectByFileResp resp;
+///     zuzezi_zid::ZidResult result = api.GetObject(req, &resp);
+///     if (!result.IsSucc()) {
+///         std::cerr << result.GetHttpStatus() << " " << result.GetErrorCode() << " "
+///                   << result.GetErrorMsg() << "\n";
+///     }
+///
+///     zuzezi_zid::AsyncMultiGetObjectReq big("photos-1250000000", "big.bin", "/tmp/big.bin");
+///     std::atomic<uint64_t> done{0};  // progress comes from several threads at once
+///     big.SetTransferProgressCallback([&done](uint64_t n, uint64_t, void*) { done = n; });
+///     std::shared_ptr<zuzezi_zid::AsyncContext> ctx = api.AsyncMultiGetObject(big);
+///     ctx->WaitUntilFinish();
+///     return ctx->GetResult().IsSucc() ? 0 : 1;
 /// }
-///
-/// zuzezi_zid::AsyncMultiGetObjectReq big("photos-1250000000", "big.bin", "/tmp/big.bin");
-/// std::atomic<uint64_t> done{0};
-/// big.SetTransferProgressCallback([&done](uint64_t n, uint64_t, void*) { done = n; });
-/// std::shared_ptr<zuzezi_zid::AsyncContext> ctx = api.AsyncMultiGetObject(big);
-/// ctx->WaitUntilFinish();
-/// bool ok = ctx->GetResult().IsSucc();
 /// @endcode
 class ZID_API ZidAPI {
 public:
@@ -128,9 +136,13 @@ public:
     /// Each returns at once with a context; the outcome arrives in the context's
     /// TransferHandler, which every call leaves in a final status. The request is copied,
     /// so it need not outlive the call; a stream or user data it points to must. The
-    /// request's progress and done callbacks run on pool threads. Work beyond the pool's
-    /// size waits its turn; a call that finds no thread within 10 s fails with "No thread
-    /// of the asynchronous pool became free for the transfer". A failure that qualifies
+    /// request's progress and done callbacks run on pool threads. A call made while every
+    /// pool thread runs a transfer is queued, in call order, and starts when one of them
+    /// finishes, however long that takes: it never fails for want of a thread (a third
+    /// AsyncGetObject() on the default two threads waits, then completes). Only tasks the
+    /// caller starts on AsyncTaskManager() itself can keep the pool full from outside the
+    /// queue: a call that then finds no thread within 10 s fails with "No thread of the
+    /// asynchronous pool became free for the transfer". A failure that qualifies
     /// is run once more on the backup domain within the same call. The overloads with a
     /// task_manager argument also set it to AsyncTaskManager().
     ///@{
@@ -158,7 +170,8 @@ public:
     /// AsyncGetObject(), also handing back the task manager.
     std::shared_ptr<AsyncContext> AsyncGetObject(const AsyncGetObjectReq& req,
                                                  Poco::TaskManager*& task_manager);
-    /// Downloads the object as ResumableGetObject() does, on a pool thread.
+    /// Downloads the object as ResumableGetObject() does, on a pool thread. A resumed
+    /// download's first progress value is the checkpoint's offset.
     std::shared_ptr<AsyncContext> AsyncResumableGetObject(const AsyncGetObjectReq& req);
     /// AsyncResumableGetObject(), also handing back the task manager.
     std::shared_ptr<AsyncContext> AsyncResumableGetObject(const AsyncGetObjectReq& req,
@@ -251,7 +264,18 @@ public:
     ZidResult RetryingPutObjectByStream(const PutObjectByStreamReq& req, PutObjectByStreamResp* resp);
     /// Download that can resume after a failure or a crash: progress is kept in a
     /// checkpoint beside the local file (its name plus ".zidresumabletask"), and a later
-    /// call for the same object and file carries on from it while the object is unchanged.
+    /// call for the same object and file carries on from it while the object is unchanged
+    /// and the service gives its CRC-64.
+    ///
+    /// Whether it resumed: the result does not say (a success has status -1 and no request
+    /// id, see ZidResult). The asynchronous form's first progress value is then the
+    /// checkpoint's offset rather than one piece of at most 256 KiB, and an INFO line
+    /// (log level 3 or more) reads "resumable task file check passed, resume_offset: N".
+    ///
+    /// It writes in place, not beside the file as GetObject() does: a file already at that
+    /// path without a checkpoint of this object is emptied once the object's size is
+    /// known and filled as the download goes, and a failure (a full disk, a cancel, a lost connection) leaves a
+    /// short file and its checkpoint, which the next call continues.
     ZidResult ResumableGetObject(const GetObjectByFileReq& req, GetObjectByFileResp* resp);
     /// Uploads a local folder, file by file (see PutObjectsByDirectoryReq); ends at the
     /// first failure with its result.
@@ -277,6 +301,11 @@ public:
     /// 1970: unlike GeneratePresignedUrlReq::SetExpiredTimeInSec(), the fourth argument is
     /// an end time, not a lifetime. A start of 0, or an end equal to the start, signs from
     /// now for ClientSettings::GetSignExpiredTime() seconds instead.
+    ///
+    /// The URL always begins with "https://". For "http://" (a service without TLS, such as
+    /// a loopback one), build a GeneratePresignedUrlReq with SetStartTimeInSec(),
+    /// SetExpiredTimeInSec() (end minus start) and SetUseHttps(false), and pass it to the
+    /// one-argument GeneratePresignedUrl().
     /// @param bucket_name     the bucket; throws std::invalid_argument for a bad name
     /// @param object_name     the key; "" answers "ObjectName does not support empty,
     ///                        please check!"
@@ -288,7 +317,8 @@ public:
                                      uint64_t start_time_in_s, uint64_t end_time_in_s,
                                      int http_method);
     /// The five-argument GeneratePresignedUrl() for a "GET": the fourth argument is an end
-    /// time in seconds since 1970, not a lifetime.
+    /// time in seconds since 1970, not a lifetime, and the URL always begins with
+    /// "https://" (see the five-argument form for "http://").
     std::string GeneratePresignedUrl(const std::string& bucket_name, const std::string& object_name,
                                      uint64_t start_time_in_s, uint64_t end_time_in_s);
 
@@ -335,11 +365,25 @@ public:
     ZidResult HeadBucket(const HeadBucketReq& req, HeadBucketResp* resp);
     /// Sends req with the body given to BaseReq::SetBody(), such as a bucket creation.
     ZidResult PutBucket(const BucketReq& req, BaseResp* resp);
-    /// A bodiless bucket request of the caller's choosing (first of six such slots).
+    /// Sends req without a body, into resp, for a bucket get or delete that has no method
+    /// of its own: the request says what goes out (method, path, sub-resource parameter),
+    /// the response class what is read from the answer. PlainBucketRequestA() to
+    /// PlainBucketRequestF() are one and the same routine under six names; any of them
+    /// serves any such request, such as "GET /?acl" into a GetBucketACLResp, "GET
+    /// /?referer" into a GetBucketRefererResp, "GET /?versions" into a
+    /// GetBucketObjectVersionsResp or "GET /?uploads" into a ListMultipartUploadResp. The
+    /// README's bucket table lists the sub-resources.
+    /// @code
+    /// struct GetAclReq : zuzezi_zid::BucketReq {
+    ///     explicit GetAclReq(const std::string& b) : BucketReq(b, "GET", "acl") {}
+    /// };
+    /// zuzezi_zid::GetBucketACLResp acl;
+    /// zuzezi_zid::ZidResult r = api.PlainBucketRequestA(GetAclReq("example"), &acl);
+    /// @endcode
     ZidResult PlainBucketRequestA(const BucketReq& req, BaseResp* resp);
-    /// A bodiless bucket request of the caller's choosing.
+    /// The same as PlainBucketRequestA(): any bodiless bucket request, into any response.
     ZidResult PlainBucketRequestB(const BucketReq& req, BaseResp* resp);
-    /// A bodiless bucket request of the caller's choosing.
+    /// The same as PlainBucketRequestA(): any bodiless bucket request, into any response.
     ZidResult PlainBucketRequestC(const BucketReq& req, BaseResp* resp);
     /// Puts the request's generated body (a versioning configuration).
     ZidResult PutBucketVersioning(const BucketReq& req, BaseResp* resp);
@@ -356,18 +400,33 @@ public:
     ZidResult PutBucketACL(const BucketReq& req, BaseResp* resp);
     /// Sends req with the body given to BaseReq::SetBody() and that body's "Content-MD5".
     ZidResult SendBucketBodyWithMd5(const BucketReq& req, BaseResp* resp);
-    /// A bodiless bucket request of the caller's choosing.
+    /// The same as PlainBucketRequestA(): any bodiless bucket request, into any response.
     ZidResult PlainBucketRequestD(const BucketReq& req, BaseResp* resp);
-    /// A bodiless bucket request of the caller's choosing.
+    /// The same as PlainBucketRequestA(): any bodiless bucket request, into any response.
     ZidResult PlainBucketRequestE(const BucketReq& req, BaseResp* resp);
-    /// A bodiless bucket request of the caller's choosing.
+    /// The same as PlainBucketRequestA(): any bodiless bucket request, into any response.
     ZidResult PlainBucketRequestF(const BucketReq& req, BaseResp* resp);
     /// Puts the request's generated body (a CORS configuration).
     ZidResult PutBucketCORS(const BucketReq& req, BaseResp* resp);
-    /// Sends req with its generated body ("Content-MD5" when not empty). The generic
-    /// processor repeats on the backup domain by itself: sent at most twice.
+    /// Sends req with the body its GenerateRequestBody() writes ("Content-MD5" when not
+    /// empty; none and no body when it writes nothing), into resp: for a bucket request with
+    /// a document and no method of its own, such as "PUT /?referer" with a
+    /// "RefererConfiguration". It repeats on the backup domain by itself and the facade
+    /// adds no repeat: one call sends at most two requests.
+    /// GenericBucketRequestA() and GenericBucketRequestB() are one routine under two names.
+    /// @code
+    /// struct PutRefererReq : zuzezi_zid::BucketReq {
+    ///     explicit PutRefererReq(const std::string& b) : BucketReq(b, "PUT", "referer") {}
+    ///     bool GenerateRequestBody(std::string* body) const override {
+    ///         *body = "<RefererConfiguration><Status>Enabled</Status>...</RefererConfiguration>";
+    ///         return true;
+    ///     }
+    /// };
+    /// zuzezi_zid::BaseResp resp;
+    /// zuzezi_zid::ZidResult r = api.GenericBucketRequestA(PutRefererReq("example"), &resp);
+    /// @endcode
     ZidResult GenericBucketRequestA(const BucketReq& req, BaseResp* resp);
-    /// As GenericBucketRequestA().
+    /// The same as GenericBucketRequestA(): any bucket request with a generated body.
     ZidResult GenericBucketRequestB(const BucketReq& req, BaseResp* resp);
     /// Puts the request's generated body (a logging configuration).
     ZidResult PutBucketLogging(const BucketReq& req, BaseResp* resp);
@@ -433,20 +492,35 @@ public:
     /// Creates or replaces a live channel; on success the response's publish URL carries
     /// the push signature and the temporary token: keep it out of logs.
     ZidResult PutLiveChannel(const PutLiveChannelReq& req, PutLiveChannelResp* resp);
-    /// A live-channel request with no body; what each of the seven stands for lies in its
-    /// request (request/LiveChannelReq.h): 1 switch on or off.
+    /// Sends a live-channel request without a body, into resp. The seven are one routine
+    /// under seven names, each named for the request class of request/LiveChannelReq.h
+    /// that it is meant for; what goes out is the request's, what is read the response's:
+    /// | Method | Request | Response |
+    /// |---|---|---|
+    /// | LiveChannelRequest1() | PutLiveChannelSwitchReq: PUT ?live&switch=enabled or disabled | BaseResp (no document) |
+    /// | LiveChannelRequest2() | GetLiveChannelReq: GET ?live | GetLiveChannelResp |
+    /// | LiveChannelRequest3() | GetLiveChannelHistoryReq: GET ?live&comp=history | GetLiveChannelHistoryResp |
+    /// | LiveChannelRequest4() | GetLiveChannelStatusReq: GET ?live&comp=status | GetLiveChannelStatusResp |
+    /// | LiveChannelRequest5() | DeleteLiveChannelReq: DELETE ?live | BaseResp (no document) |
+    /// | LiveChannelRequest6() | GetLiveChannelVodPlaylistReq: GET ?vod&starttime&endtime | BaseResp: the playlist is GetBody() |
+    /// | LiveChannelRequest7() | PostLiveChannelVodPlaylistReq: POST /CHANNEL/PLAYLIST?vod&starttime&endtime | BaseResp (no document) |
+    /// @code
+    /// zuzezi_zid::GetLiveChannelStatusReq req("example", "channel-1");
+    /// zuzezi_zid::GetLiveChannelStatusResp status;
+    /// zuzezi_zid::ZidResult r = api.LiveChannelRequest4(req, &status);
+    /// @endcode
     ZidResult LiveChannelRequest1(const ObjectReq& req, BaseResp* resp);
-    /// As LiveChannelRequest1(): a channel's configuration.
+    /// The same as LiveChannelRequest1(), meant for a GetLiveChannelReq into a GetLiveChannelResp.
     ZidResult LiveChannelRequest2(const ObjectReq& req, BaseResp* resp);
-    /// As LiveChannelRequest1(): a channel's history.
+    /// The same as LiveChannelRequest1(), meant for a GetLiveChannelHistoryReq into a GetLiveChannelHistoryResp.
     ZidResult LiveChannelRequest3(const ObjectReq& req, BaseResp* resp);
-    /// As LiveChannelRequest1(): a channel's status.
+    /// The same as LiveChannelRequest1(), meant for a GetLiveChannelStatusReq into a GetLiveChannelStatusResp.
     ZidResult LiveChannelRequest4(const ObjectReq& req, BaseResp* resp);
-    /// As LiveChannelRequest1(): a channel's deletion.
+    /// The same as LiveChannelRequest1(), meant for a DeleteLiveChannelReq.
     ZidResult LiveChannelRequest5(const ObjectReq& req, BaseResp* resp);
-    /// As LiveChannelRequest1(): a VOD playlist.
+    /// The same as LiveChannelRequest1(), meant for a GetLiveChannelVodPlaylistReq; the playlist is the answer's body.
     ZidResult LiveChannelRequest6(const ObjectReq& req, BaseResp* resp);
-    /// As LiveChannelRequest1(): a VOD playlist stored as an object.
+    /// The same as LiveChannelRequest1(), meant for a PostLiveChannelVodPlaylistReq.
     ZidResult LiveChannelRequest7(const ObjectReq& req, BaseResp* resp);
     /// "rtmp://" + the bucket's default endpoint + "/live/" + channel + "?" + signature,
     /// made without any exchange; destination domain, intranet and backup domain do not
@@ -475,54 +549,68 @@ public:
     ZidResult DataProcessQuery3(const BucketReq& req, BaseResp* resp);
     /// As DataProcessQuery1().
     ZidResult DataProcessQuery4(const BucketReq& req, BaseResp* resp);
-    /// A processing request with the request's generated body (see
-    /// BucketOp::DataProcessRequest01()).
+    /// Sends a processing request to the processing host of the request's bucket (the
+    /// regional one for an empty bucket name), with the body its GenerateRequestBody()
+    /// writes and that body's "Content-MD5" (neither when it writes nothing); a temporary
+    /// token travels as "x-ci-security-token". The answer is read by resp: a BaseResp keeps
+    /// it as GetBody(). DataProcessRequest01() to DataProcessRequest24() are one routine
+    /// under 24 names; the request decides the call: CreateDataProcessJobsReq (POST /jobs),
+    /// CreateDocProcessJobsReq (POST /doc_jobs), UpdateQueueReq (PUT /queue/ID), or a
+    /// DataProcessReq with the caller's own method, path and parameters.
+    /// @code
+    /// zuzezi_zid::CreateDataProcessJobsReq job("example");
+    /// job.Options().tag = "Transcode";
+    /// job.Options().input.object = "video/in.mp4";
+    /// job.Options().queue_id = "queue-1";
+    /// zuzezi_zid::BaseResp resp;
+    /// zuzezi_zid::ZidResult r = api.DataProcessRequest01(job, &resp);  // resp.GetBody(): the job
+    /// @endcode
     ZidResult DataProcessRequest01(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest02(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest03(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest04(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest05(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest06(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest07(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest08(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest09(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest10(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest11(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest12(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest13(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest14(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest15(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest16(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest17(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest18(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest19(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest20(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest21(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest22(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest23(const BucketReq& req, BaseResp* resp);
-    /// As DataProcessRequest01().
+    /// The same as DataProcessRequest01(): any processing request with a generated body.
     ZidResult DataProcessRequest24(const BucketReq& req, BaseResp* resp);
     /// A bodiless processing request to the bucket host (see
     /// ObjectOp::DataProcessObjectRequest1()).

@@ -163,6 +163,11 @@ std::string PrepareExchange(const BaseOp& op, const std::string& host, const std
                             const BaseReq& req, const HeaderMap& extra_headers,
                             const HeaderMap& extra_params, const std::string& token_header,
                             const std::string* content_length, Prepared* ex) {
+    // Sent as it is, the request line would read " / HTTP/1.1" and earn a bare 400.
+    if (req.GetMethod().empty()) {
+        return "The request has no HTTP method: set one with SetMethod() (\"GET\", \"PUT\", "
+               "\"DELETE\", ...) before sending it";
+    }
     ex->headers = Merge(req.GetHeaders(), extra_headers);
     ex->params = Merge(req.GetParams(), extra_params);
     std::string bad_name;

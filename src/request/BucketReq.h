@@ -90,6 +90,14 @@ public:
 };
 
 /// One page of the bucket's object listing ("GET /").
+///
+/// The delimiter and the page size have no setter: add them as parameters.
+/// @code
+/// zuzezi_zid::GetBucketReq req("example");
+/// req.SetPrefix("docs/");
+/// req.AddParam("delimiter", "/");   // keys below docs/x/ come back as the prefix docs/x/
+/// req.AddParam("max-keys", "100");  // at most 100 keys a page
+/// @endcode
 class ZID_API GetBucketReq : public BucketReq {
 public:
     /// @param bucket_name as for BucketReq; throws std::invalid_argument for a bad name

@@ -640,16 +640,29 @@ public:
     GeneratePresignedUrlReq(const std::string& bucket_name, const std::string& object_name,
                             int method);
 
-    /// Sets the start of the window, in seconds since 1970 (UTC); 0 (default) for now.
+    /// Sets the start of the window, in seconds since 1970 (UTC). 0 (default) means no
+    /// window of the caller's: the URL is then signed from now for
+    /// ClientSettings::GetSignExpiredTime() seconds, whatever SetExpiredTimeInSec() says.
     void SetStartTimeInSec(uint64_t start) { m_start_time_in_s = start; }
     /// The start of the window in seconds since 1970; 0 for none.
     uint64_t GetStartTimeInSec() const { return m_start_time_in_s; }
     /// Sets the URL's lifetime in seconds from the start time: a duration, not an end
     /// time. 0 (default) for the process-wide signature lifetime.
+    ///
+    /// It counts only together with SetStartTimeInSec(): SetExpiredTimeInSec(2) alone
+    /// signs a window of ClientSettings::GetSignExpiredTime() seconds (3600 by default),
+    /// not of 2. For a short window from now, set both:
+    /// @code
+    /// req.SetStartTimeInSec(static_cast<uint64_t>(std::time(nullptr)));
+    /// req.SetExpiredTimeInSec(2);
+    /// @endcode
     void SetExpiredTimeInSec(uint64_t expired) { m_expired_time_in_s = expired; }
     /// The lifetime in seconds; 0 for none.
     uint64_t GetExpiredTimeInSec() const { return m_expired_time_in_s; }
-    /// Chooses "https://" (default) or "http://" for the URL.
+    /// Chooses "https://" (default) or "http://" for the URL. The four- and
+    /// five-argument ZidAPI::GeneratePresignedUrl() have no such choice and always give
+    /// "https://"; for a service that speaks plain HTTP, such as a loopback one, build
+    /// this request and call SetUseHttps(false).
     void SetUseHttps(bool on) { m_use_https = on; }
     /// True for an "https://" URL.
     bool UseHttps() const { return m_use_https; }

@@ -22,6 +22,20 @@ namespace zuzezi_zid {
 /// message, resource, request id and trace id come from its "Error" document; a body that
 /// is no such document becomes the message as it stands. The server time is not carried
 /// by copies.
+///
+/// Which answer the status, the request id and the byte count come from depends on the
+/// call, since a transfer of many exchanges returns the outcome of one of them, or none:
+/// | Call | GetHttpStatus(), GetXZidRequestId() | GetRealByte() |
+/// |---|---|---|
+/// | a single-request call (head, put, delete, ACL, tagging, copy, the bucket methods, ...) | its answer's | 0 |
+/// | GetObject() (file or stream), AsyncGetObject(), the processing downloads (DataProcessDownloadToFile(), DataProcessGetObject1(), DataProcessGetObject2()) | its answer's | the body's bytes as received: the object's size after a whole GET, the error body's size after a refusal (such as 253 for a 404 of the loopback service) |
+/// | MultiGetObject(), AsyncMultiGetObject() | a ranged GET's answer, 206 | 0 |
+/// | MultiUploadObject(), AsyncMultiPutObject() | the completing request's answer, 200 | 0 |
+/// | ResumableGetObject(), AsyncResumableGetObject() | a success has -1 and no request id; a failure those of the exchange that failed, if it was answered | 0 |
+/// | a failure before any answer | -1, no request id | 0 |
+///
+/// So test IsSucc() for the outcome, never the status, and count a transfer's bytes with
+/// its progress callback or the handler's transferred size rather than GetRealByte().
 class ZID_API ZidResult {
 public:
     /// A failed result with HTTP status -1 and empty fields.
@@ -39,7 +53,8 @@ public:
     /// Marks the result as a failure.
     void SetFail() { m_is_succ = false; }
 
-    /// HTTP status of the answer; -1 when no answer arrived.
+    /// HTTP status of the answer the result stands for (see the table above); -1 when no
+    /// answer arrived, and also after a successful resumable download.
     int GetHttpStatus() const { return m_http_status; }
     /// Sets the HTTP status (-1 for "no answer").
     void SetHttpStatus(int status) { m_http_status = status; }
@@ -57,7 +72,8 @@ public:
     /// The resource the service names in its "Error" document (element "Resource").
     std::string GetResourceAddr() const { return m_resource_addr; }
     /// The request id: header "x-zid-request-id", or element "RequestId" of an error;
-    /// "" when the answer carried none (as when no answer arrived).
+    /// "" when the answer carried none, when no answer arrived, and after a successful
+    /// resumable download (see the table above).
     std::string GetXZidRequestId() const { return m_request_id; }
     /// Sets the request id.
     void SetXZidRequestId(const std::string& id) { m_request_id = id; }
@@ -65,7 +81,10 @@ public:
     std::string GetXZidTraceId() const { return m_trace_id; }
     /// The service's time from element "ServerTime" of an error; "" in copies.
     std::string GetXZidServerTime() const { return m_server_time; }
-    /// Bytes received in the answer's body, as counted by the client.
+    /// Bytes of the answer's body as the client received them, counted only by the
+    /// one-request downloads (GetObject(), AsyncGetObject() and the processing downloads):
+    /// their object's bytes, or the error body's. 0 for every other call, multi-threaded and resumable downloads and
+    /// uploads included (see the table above).
     uint64_t GetRealByte() const { return m_real_byte; }
     /// Sets the received byte count.
     void SetRealByte(uint64_t n) { m_real_byte = n; }

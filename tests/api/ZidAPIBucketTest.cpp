@@ -108,6 +108,26 @@ TEST_F(ZidAPIBucket, GenericRequestIsSentAtMostTwice) {
     EXPECT_EQ(1u, Service().Requests().size());
 }
 
+// A BucketReq made directly names no method: the facade methods that take one refuse it with a
+// message a caller can act on, instead of sending a request the service cannot read.
+TEST_F(ZidAPIBucket, RequestWithoutMethodIsRefused) {
+    ZidAPI api(LoopbackConfig());
+    BucketReq bare(kBucketName);
+    GetBucketLifecycleResp lifecycle;
+    BaseResp resp;
+    const ZidResult results[] = {
+        api.GetBucketLifecycle(bare, &lifecycle),
+        api.PutBucketLifecycle(bare, &resp),
+        api.GenericBucketRequestA(bare, &resp),
+    };
+    for (const auto& r : results) {
+        EXPECT_FALSE(r.IsSucc());
+        EXPECT_EQ(-1, r.GetHttpStatus());
+        EXPECT_NE(std::string::npos, r.GetErrorMsg().find("no HTTP method")) << r.GetErrorMsg();
+    }
+    EXPECT_TRUE(Service().Requests().empty());
+}
+
 TEST_F(ZidAPIBucket, ExistenceAndServiceListingMakeTheirOwnPasses) {
     ClientSettings::SetRetryOnBackupDomain(true);
     Service().AddFault(OnPrimary());

@@ -17,6 +17,7 @@
 #include "op/BaseOp.h"
 #include "op/BucketOp.h"
 #include "op/ServiceOp.h"
+#include "request/BucketReq.h"
 #include "request/ObjectReq.h"
 #include "response/ObjectResp.h"
 
@@ -467,6 +468,31 @@ TEST_F(BaseOpActionTest, RefusedBeforeSending) {
             EXPECT_EQ(r.GetHttpStatus(), -1) << c.name;
             EXPECT_NE(r.GetErrorMsg().find(c.message_part), std::string::npos)
                 << c.name << ": " << r.GetErrorMsg();
+        }
+    }
+    EXPECT_TRUE(Service().Requests().empty());
+}
+
+// A request line without a method (" / HTTP/1.1") would come back as a 400 with no code or
+// message, which tells the caller nothing.
+TEST_F(BaseOpActionTest, RequestWithoutMethodIsRefusedBeforeSending) {
+    BucketReq bare("bkt");
+    ObjectReq cleared("bkt", "k");
+    cleared.SetMethod("");
+    const BaseReq* requests[] = {&bare, &cleared};
+    for (const BaseReq* req : requests) {
+        BaseResp resp;
+        std::istringstream in("abc");
+        std::ostringstream out;
+        const ZidResult results[] = {
+            Op().NormalAction(m_bucket_host, "/", *req, "", false, &resp),
+            Op().UploadAction(m_bucket_host, "/k", *req, {}, {}, in, &resp),
+            Op().DownloadAction(m_bucket_host, "/k", *req, &resp, out),
+        };
+        for (const auto& r : results) {
+            EXPECT_FALSE(r.IsSucc());
+            EXPECT_EQ(r.GetHttpStatus(), -1);
+            EXPECT_NE(r.GetErrorMsg().find("no HTTP method"), std::string::npos) << r.GetErrorMsg();
         }
     }
     EXPECT_TRUE(Service().Requests().empty());

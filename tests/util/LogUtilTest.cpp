@@ -10,6 +10,7 @@
 
 #include "ClientSettings.h"
 #include "SettingsGuard.h"
+#include "util/AuthTool.h"
 #include "util/LogUtil.h"
 
 using namespace zuzezi_zid;
@@ -113,6 +114,20 @@ TEST_F(LogUtilTest, CallbackLineCarriesTimeTagAndSourcePath) {
         "\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} \\[WARN\\] .*LogUtilTest\\.cpp:TestBody\\(" +
         std::to_string(line) + "\\) hello w\n");
     EXPECT_TRUE(std::regex_match(g_lines[0], shape)) << g_lines[0];
+}
+
+// The library's own lines name the file as it lies in the source tree, whatever folder the
+// library was built in.
+TEST_F(LogUtilTest, LibraryLinesNameTheirFileWithinTheSourceTree) {
+    ClientSettings::SetLogLevel(4);
+    ClientSettings::SetLogOutType(0);
+    AuthTool::Sign("AKID", "SK", "GET", "/", {}, {}, 1700000000, 1700003600);
+    ASSERT_FALSE(g_lines.empty());
+    const std::regex shape("\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} \\[DBG\\] "
+                           "src/util/AuthTool\\.cpp:\\w+\\(\\d+\\) [\\s\\S]*");
+    for (const auto& line : g_lines) {
+        EXPECT_TRUE(std::regex_match(line, shape)) << line;
+    }
 }
 
 TEST_F(LogUtilTest, LongMessageReachesCallbackWhole) {
