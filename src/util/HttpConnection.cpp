@@ -24,7 +24,12 @@ namespace {
 // (none: no waiting).
 int PeekByte(const Poco::Net::StreamSocket& socket, const Poco::Timespan& wait = 0) {
     const int fd = socket.impl()->sockfd();
-    if (wait > 0) {
+    int flags = MSG_PEEK | MSG_DONTWAIT;
+    if (wait > 0 && !socket.secure()) {
+        // A plain socket's receive time-out is the wait (its caller sets it): one call, no poll
+        // on the request path.
+        flags = MSG_PEEK;
+    } else if (wait > 0) {
         const auto until = std::chrono::steady_clock::now() +
                            std::chrono::microseconds(wait.totalMicroseconds());
         for (;;) {
@@ -41,7 +46,7 @@ int PeekByte(const Poco::Net::StreamSocket& socket, const Poco::Timespan& wait =
     }
     char c = 0;
     for (;;) {
-        const ssize_t n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+        const ssize_t n = ::recv(fd, &c, 1, flags);
         if (n > 0) return 1;
         if (n == 0) return 0;
         if (errno == EINTR) continue;
@@ -173,6 +178,11 @@ void HttpConnection::SetReceiveTimeout(const Poco::Timespan& timeout) {
             SocketTimeout(timeout, Session().socket().secure()));
         m_receive_timeout = timeout;
     }
+}
+
+Poco::Timespan HttpConnection::ReceiveTimeout() {
+    FollowSocket();
+    return m_receive_timeout;
 }
 
 }  // namespace zuzezi_zid

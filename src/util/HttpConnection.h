@@ -22,9 +22,10 @@ public:
     // Bytes after the response head: the session's own buffer first, then the socket; 0 when
     // the connection has ended.
     virtual int ReadRaw(char* buffer, int length) = 0;
-    // The next byte of the answer through the session's buffer; eof when the connection has
-    // ended.
-    virtual int GetByte() = 0;
+    // The next bytes of the answer through the session's buffer, at most `max`, ending after
+    // the first line end and with what the session holds (only the first byte is waited for),
+    // so that a head read this way takes no byte of the body; 0 when the connection has ended.
+    virtual int GetLine(char* out, int max) = 0;
     // Connects the session to its host (or proxy).
     virtual void Connect() = 0;
     // True when the session holds bytes it has not handed out.
@@ -57,6 +58,8 @@ public:
     // TLS as over plain TCP.
     void SetSendTimeout(const Poco::Timespan& timeout);
     void SetReceiveTimeout(const Poco::Timespan& timeout);
+    // The receive time-out the socket has; negative when not known.
+    Poco::Timespan ReceiveTimeout();
 
 private:
     // Forgets the time-outs set when the session has a socket other than the one they were for.
@@ -90,7 +93,16 @@ public:
 
     Poco::Net::HTTPClientSession& Session() override { return m_session; }
     int ReadRaw(char* buffer, int length) override { return m_session.ReadRaw(buffer, length); }
-    int GetByte() override { return m_session.GetChar(); }
+    int GetLine(char* out, int max) override {
+        int n = 0;
+        while (n < max && (n == 0 || m_session.Buffered() > 0)) {
+            const int c = m_session.GetChar();
+            if (c == std::char_traits<char>::eof()) break;
+            out[n++] = static_cast<char>(c);
+            if (c == '\n') break;
+        }
+        return n;
+    }
     void Connect() override { m_session.Connect(); }
     bool HasBuffered() const override { return m_session.Buffered() > 0; }
     bool PeekAnswer() override { return m_session.PeekChar() != std::char_traits<char>::eof(); }
