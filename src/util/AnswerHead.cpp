@@ -1,12 +1,12 @@
 #include "util/AnswerHead.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <exception>
-#include <streambuf>
 #include <string>
 #include <vector>
 
 #include <Poco/Exception.h>
+#include <Poco/Net/MessageHeader.h>
 #include <Poco/Net/NetException.h>
 #include <Poco/String.h>
 
@@ -21,71 +21,157 @@ using Clock = std::chrono::steady_clock;
 // How far past the deadline a read may wait rather than have its time-out set again.
 constexpr int64_t kSlackMicros = 20000;
 
-// Hands the head's parser a line at a time, so that it never takes a byte of the body. The
-// parser's stream swallows exceptions; the first one is kept for the caller.
-class HeadBuf : public std::streambuf {
+// What a head may hold, as the HTTP library allows it.
+constexpr size_t kMaxVersion = 8;
+constexpr size_t kMaxStatus = 3;
+constexpr size_t kMaxReason = 512;
+constexpr size_t kMaxName = 256;
+constexpr size_t kMaxValue = 8192;
+
+[[noreturn]] void Malformed(const char* what) { throw Poco::Net::MessageException(what); }
+
+// The head's bytes, a line at a time from the session's buffer (never past a line end, so no
+// byte of the body), each wait for more ending by the deadline. A head the connection's end
+// cuts short fails: taken for whole, it would frame whatever followed as its body.
+class HeadBytes {
 public:
-    HeadBuf(HttpConnection& conn, Clock::time_point deadline)
+    HeadBytes(HttpConnection& conn, Clock::time_point deadline)
         : m_conn(conn), m_deadline(deadline) {}
 
-    void RethrowIfFailed() const {
-        if (m_error) std::rethrow_exception(m_error);
+    // The first byte; false when the connection ended before it.
+    bool First(int* ch) {
+        if (Refill() == 0) return false;
+        *ch = Next();
+        return true;
+    }
+    int Next() {
+        if (m_pos == m_end && Refill() == 0) {
+            Malformed("connection ended within the answer's head");
+        }
+        return static_cast<unsigned char>(m_line[m_pos++]);
     }
 
-protected:
-    int_type underflow() override {
-        if (m_error) return traits_type::eof();
-        try {
-            if (!m_conn.HasBuffered()) {
-                const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-                    m_deadline - Clock::now());
-                if (left.count() < 1000) {
-                    throw Poco::TimeoutException("no final answer within the receive time-out");
-                }
-                // The socket's own time-out serves while it ends near enough the deadline:
-                // setting it costs two system calls an answer.
-                const Poco::Timespan now_set = m_conn.ReceiveTimeout();
-                if (now_set <= 0 || now_set.totalMicroseconds() > left.count() + kSlackMicros) {
-                    m_conn.SetReceiveTimeout(Poco::Timespan(left.count()));
-                }
-            }
-            const int n = m_conn.GetLine(m_line, sizeof m_line);
-            if (n <= 0) return traits_type::eof();
-            setg(m_line, m_line, m_line + n);
-        } catch (...) {
-            m_error = std::current_exception();
-            return traits_type::eof();
+    // With `ch` the byte last returned: appends it and the bytes after it to `out` while
+    // `more` holds and `out` is shorter than `max`, a run at a time; returns the byte it
+    // stopped at.
+    template <typename More>
+    int Take(int ch, std::string* out, size_t max, More more) {
+        while (more(ch) && out->size() < max) {
+            const int from = m_pos - 1;
+            const int last = from + static_cast<int>(std::min<size_t>(
+                                        max - out->size(), static_cast<size_t>(m_end - from)));
+            int to = from + 1;
+            while (to < last && more(static_cast<unsigned char>(m_line[to]))) ++to;
+            out->append(m_line + from, static_cast<size_t>(to - from));
+            m_pos = to;
+            ch = Next();
         }
-        return traits_type::to_int_type(m_line[0]);
+        return ch;
     }
 
 private:
+    int Refill() {
+        if (!m_conn.HasBuffered()) {
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+                m_deadline - Clock::now());
+            if (left.count() < 1000) {
+                throw Poco::TimeoutException("no final answer within the receive time-out");
+            }
+            // The socket's own time-out serves while it ends near enough the deadline: setting
+            // it costs two system calls an answer.
+            const Poco::Timespan now_set = m_conn.ReceiveTimeout();
+            if (now_set <= 0 || now_set.totalMicroseconds() > left.count() + kSlackMicros) {
+                m_conn.SetReceiveTimeout(Poco::Timespan(left.count()));
+            }
+        }
+        const int n = m_conn.GetLine(&m_line);
+        m_pos = 0;
+        m_end = n > 0 ? n : 0;
+        return m_end;
+    }
+
     HttpConnection& m_conn;
     Clock::time_point m_deadline;
-    char m_line[512];
-    std::exception_ptr m_error;
+    const char* m_line = nullptr;
+    int m_pos = 0;
+    int m_end = 0;
 };
+
+bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool NotLineEnd(int c) { return c != '\r' && c != '\n'; }
+
+// The rest of a field's line and its folded lines; the first byte after them is returned.
+int FieldValue(HeadBytes& in, int ch, std::string* value) {
+    const char* too_long = "Field value too long/no CRLF found";
+    for (;;) {
+        ch = in.Take(ch, value, kMaxValue, NotLineEnd);
+        if (ch == '\r') ch = in.Next();
+        if (ch != '\n') Malformed(too_long);
+        ch = in.Next();
+        if (ch != ' ' && ch != '\t') return ch;
+        too_long = "Folded field value too long/no CRLF found";
+    }
+}
 
 }  // namespace
 
+// Read as the HTTP library reads a head, but straight from the session's buffer: its parser
+// takes a stream, a virtual call a byte, and takes a head cut short for a whole one.
 bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
                     Clock::time_point deadline) {
-    Poco::Net::HTTPClientSession& session = conn.Session();
-    session.flushRequest();  // a chunked request's last chunk goes out here
+    conn.Session().flushRequest();  // a chunked request's last chunk goes out here
     response.clear();
-    HeadBuf buf(conn, deadline);
-    std::istream in(&buf);
-    try {
-        response.read(in);
-    } catch (const Poco::Net::NoMessageException&) {
-        buf.RethrowIfFailed();
-        return false;
-    } catch (const Poco::Exception&) {
-        // What stopped the bytes says more than the parser that ran out of them.
-        buf.RethrowIfFailed();
-        if (session.networkException()) session.networkException()->rethrow();
-        throw;
+    HeadBytes in(conn, deadline);
+    int ch = 0;
+    if (!in.First(&ch)) return false;
+    while (IsSpace(ch)) ch = in.Next();
+
+    const auto word = [](int c) { return !IsSpace(c); };
+    std::string version;
+    ch = in.Take(ch, &version, kMaxVersion, word);
+    if (!IsSpace(ch)) Malformed("Invalid HTTP version string");
+    while (IsSpace(ch)) ch = in.Next();
+    std::string status;
+    ch = in.Take(ch, &status, kMaxStatus, word);
+    if (!IsSpace(ch)) Malformed("Invalid HTTP status code");
+    while (IsSpace(ch) && NotLineEnd(ch)) ch = in.Next();
+    std::string reason;
+    ch = in.Take(ch, &reason, kMaxReason, NotLineEnd);
+    if (!IsSpace(ch)) Malformed("HTTP reason string too long");
+    if (ch == '\r') ch = in.Next();
+    if (ch != '\n') Malformed("Unterminated HTTP response line");
+
+    const int limit = response.getFieldLimit();
+    int fields = 0;
+    std::string name;
+    std::string value;
+    ch = in.Next();
+    while (NotLineEnd(ch)) {
+        if (limit > 0 && fields == limit) Malformed("Too many header fields");
+        name.clear();
+        value.clear();
+        ch = in.Take(ch, &name, kMaxName, [](int c) { return c != ':' && c != '\n'; });
+        if (ch == '\n') {  // a line without a colon is passed over
+            ch = in.Next();
+            continue;
+        }
+        if (ch != ':') Malformed("Field name too long/no colon found");
+        ch = in.Next();
+        while (IsSpace(ch) && NotLineEnd(ch)) ch = in.Next();
+        ch = FieldValue(in, ch, &value);
+        Poco::trimRightInPlace(value);
+        if (value.find("=?") == std::string::npos) {
+            response.add(name, value);
+        } else {
+            response.add(name, Poco::Net::MessageHeader::decodeWord(value));
+        }
+        ++fields;
     }
+    while (ch != '\n') ch = in.Next();  // the blank line
+    response.setVersion(version);
+    response.setStatus(status);
+    response.setReason(reason);
     return true;
 }
 

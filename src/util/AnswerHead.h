@@ -15,7 +15,8 @@ class HttpConnection;
 
 // Reads the next head of an answer into response, and not one byte after it. Every wait for
 // bytes ends by the deadline, with Poco::TimeoutException, however the server spaces them.
-// Returns false when the connection ended before the head's first byte.
+// Returns false when the connection ended before the head's first byte; throws
+// Poco::Net::MessageException for a head malformed or cut short by the connection's end.
 bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
                     std::chrono::steady_clock::time_point deadline);
 

@@ -4,6 +4,8 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,16 +21,16 @@ public:
     virtual ~HttpConnection() = default;
 
     virtual Poco::Net::HTTPClientSession& Session() = 0;
-    // Bytes after the response head: the session's own buffer first, then the socket; 0 when
-    // the connection has ended.
+    // Bytes after the response head: those the head's reader took first, then the session's
+    // buffer, then the socket; 0 when the connection has ended.
     virtual int ReadRaw(char* buffer, int length) = 0;
-    // The next bytes of the answer through the session's buffer, at most `max`, ending after
-    // the first line end and with what the session holds (only the first byte is waited for),
-    // so that a head read this way takes no byte of the body; 0 when the connection has ended.
-    virtual int GetLine(char* out, int max) = 0;
+    // The next bytes of the answer, ending after the first line end or with what has come
+    // (only the first byte is waited for); *line points at them until the next read. Bytes
+    // after the line stay for the next read of either kind. 0 when the connection has ended.
+    virtual int GetLine(const char** line) = 0;
     // Connects the session to its host (or proxy).
     virtual void Connect() = 0;
-    // True when the session holds bytes it has not handed out.
+    // True when bytes have come that were not handed out.
     virtual bool HasBuffered() const = 0;
     // Waits for the first byte of the answer through the session (for TLS, past any alert or
     // handshake record), leaving it for the head's parser; false at the end of the stream.
@@ -92,20 +94,39 @@ public:
     explicit ConnectionOf(Args&&... args) : m_session(std::forward<Args>(args)...) {}
 
     Poco::Net::HTTPClientSession& Session() override { return m_session; }
-    int ReadRaw(char* buffer, int length) override { return m_session.ReadRaw(buffer, length); }
-    int GetLine(char* out, int max) override {
-        int n = 0;
-        while (n < max && (n == 0 || m_session.Buffered() > 0)) {
-            const int c = m_session.GetChar();
-            if (c == std::char_traits<char>::eof()) break;
-            out[n++] = static_cast<char>(c);
-            if (c == '\n') break;
-        }
+    int ReadRaw(char* buffer, int length) override {
+        if (m_held_at == m_held_end) return m_session.ReadRaw(buffer, length);
+        const int n = std::min(length, m_held_end - m_held_at);
+        std::memcpy(buffer, m_held + m_held_at, static_cast<size_t>(n));
+        m_held_at += n;
         return n;
     }
-    void Connect() override { m_session.Connect(); }
-    bool HasBuffered() const override { return m_session.Buffered() > 0; }
-    bool PeekAnswer() override { return m_session.PeekChar() != std::char_traits<char>::eof(); }
+    int GetLine(const char** line) override {
+        if (m_held_at == m_held_end) {
+            const int n = m_session.ReadRaw(m_held, sizeof m_held);
+            if (n <= 0) return 0;
+            m_held_at = 0;
+            m_held_end = n;
+        }
+        const char* from = m_held + m_held_at;
+        const size_t left = static_cast<size_t>(m_held_end - m_held_at);
+        const void* end = std::memchr(from, '\n', left);
+        const int n = end ? static_cast<int>(static_cast<const char*>(end) - from + 1)
+                          : static_cast<int>(left);
+        m_held_at += n;
+        *line = from;
+        return n;
+    }
+    void Connect() override {
+        m_held_at = m_held_end = 0;
+        m_session.Connect();
+    }
+    bool HasBuffered() const override {
+        return m_held_at < m_held_end || m_session.Buffered() > 0;
+    }
+    bool PeekAnswer() override {
+        return m_held_at < m_held_end || m_session.PeekChar() != std::char_traits<char>::eof();
+    }
 
 private:
     class Raw : public S {
@@ -118,6 +139,11 @@ private:
         void Connect() { this->reconnect(); }
     };
     Raw m_session;
+    // Bytes taken off the session for the head's reader and not yet handed out: the rest of
+    // a head, and what followed it.
+    char m_held[4096];
+    int m_held_at = 0;
+    int m_held_end = 0;
 };
 
 }  // namespace zuzezi_zid

@@ -1,0 +1,235 @@
+// The sender reads answer heads itself, straight from the session's buffer. It must read every
+// head as the HTTP library's own parser does, take no byte after it, and refuse a head that
+// the connection's end cut short (which the library would take for a whole one).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <Poco/Net/HTTPResponse.h>
+#include <Poco/Net/NetException.h>
+
+#include "util/AnswerHead.h"
+#include "util/HttpConnection.h"
+
+using namespace zuzezi_zid;
+
+namespace {
+
+// A connection holding `bytes`, handing them out at most `piece` at a time.
+class BytesConnection final : public HttpConnection {
+public:
+    BytesConnection(std::string bytes, size_t piece) : m_bytes(std::move(bytes)), m_piece(piece) {}
+
+    Poco::Net::HTTPClientSession& Session() override { return m_session; }
+    int ReadRaw(char* buffer, int length) override {
+        const size_t n = std::min(static_cast<size_t>(length), m_bytes.size() - m_pos);
+        m_bytes.copy(buffer, n, m_pos);
+        m_pos += n;
+        return static_cast<int>(n);
+    }
+    int GetLine(const char** line) override {
+        size_t n = 0;
+        while (n < m_piece && m_pos + n < m_bytes.size()) {
+            if (m_bytes[m_pos + n++] == '\n') break;
+        }
+        *line = m_bytes.data() + m_pos;
+        m_pos += n;
+        return static_cast<int>(n);
+    }
+    void Connect() override {}
+    bool HasBuffered() const override { return true; }
+    bool PeekAnswer() override { return m_pos < m_bytes.size(); }
+
+    std::string Rest() const { return m_bytes.substr(m_pos); }
+
+private:
+    Poco::Net::HTTPClientSession m_session;
+    std::string m_bytes;
+    size_t m_piece;
+    size_t m_pos = 0;
+};
+
+struct Read {
+    enum Outcome { kHead, kNoMessage, kFailed } outcome = kFailed;
+    std::string head;  // version, status, reason and fields, one a line
+    std::string rest;  // what is left after the head
+    bool cut_short = false;  // the library's parser took every byte: it ran into their end
+};
+
+std::string Shown(const Poco::Net::HTTPResponse& r) {
+    std::string s = r.getVersion() + "|" + std::to_string(r.getStatus()) + "|" + r.getReason();
+    for (const auto& f : r) s += "\n" + f.first + ": " + f.second;
+    return s;
+}
+
+Read ByTheLibrary(const std::string& bytes) {
+    Read r;
+    std::istringstream in(bytes);
+    Poco::Net::HTTPResponse response;
+    try {
+        response.read(in);
+        r.outcome = Read::kHead;
+        r.head = Shown(response);
+    } catch (const Poco::Net::NoMessageException&) {
+        r.outcome = Read::kNoMessage;
+    } catch (const Poco::Exception&) {
+    }
+    in.clear();
+    const auto at = in.tellg();
+    r.rest = at < 0 ? std::string() : bytes.substr(static_cast<size_t>(at));
+    r.cut_short = r.rest.empty();
+    return r;
+}
+
+Read OurOwn(const std::string& bytes, size_t piece) {
+    Read r;
+    BytesConnection conn(bytes, piece);
+    Poco::Net::HTTPResponse response;
+    try {
+        if (ReadAnswerHead(conn, response, std::chrono::steady_clock::now() +
+                                               std::chrono::seconds(60))) {
+            r.outcome = Read::kHead;
+            r.head = Shown(response);
+        } else {
+            r.outcome = Read::kNoMessage;
+        }
+    } catch (const Poco::Exception&) {
+    }
+    r.rest = conn.Rest();
+    return r;
+}
+
+// Ours against the library's, for a head handed out in pieces of every size that matters.
+void ExpectReadAsTheLibraryDoes(const std::string& bytes) {
+    const Read lib = ByTheLibrary(bytes);
+    for (const size_t piece : {size_t{1}, size_t{2}, size_t{7}, size_t{4096}}) {
+        SCOPED_TRACE("piece " + std::to_string(piece));
+        const Read own = OurOwn(bytes, piece);
+        if (lib.outcome == Read::kHead && lib.cut_short) {
+            EXPECT_EQ(own.outcome, Read::kFailed) << "a head cut short was taken: " << own.head;
+            continue;
+        }
+        ASSERT_EQ(own.outcome, lib.outcome) << own.head;
+        if (lib.outcome == Read::kHead) {
+            EXPECT_EQ(own.head, lib.head);
+            EXPECT_EQ(own.rest, lib.rest) << "bytes after the head were taken, or left";
+        }
+    }
+}
+
+std::string Escaped(const std::string& s) {
+    std::string out;
+    for (const char c : s) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else out += c;
+    }
+    return out;
+}
+
+// After each head: a body, the next answer, and a last byte no head can end at, so that a
+// parser that took it ran into the end of the bytes.
+const char kBody[] = "BODY\r\n\r\nHTTP/1.1 200 OK\r\n\r\nX";
+
+}  // namespace
+
+TEST(AnswerHeadTest, HeadsAreReadAsTheHttpLibraryReadsThem) {
+    const std::string long_value(9000, 'v');
+    const std::string long_name(300, 'n');
+    std::string many_fields = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 101; ++i) many_fields += "F" + std::to_string(i) + ": x\r\n";
+    many_fields += "\r\n";
+    const std::vector<std::string> heads = {
+        "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nETag: \"abc\"\r\n\r\n",
+        "HTTP/1.1 204 No Content\r\n\r\n",
+        "HTTP/1.0 404 Not Found\n\n",  // bare line feeds
+        "HTTP/1.1 200\r\n\r\n",       // no reason
+        "HTTP/1.1 200 \r\n\r\n",
+        "  HTTP/1.1   200   Very  OK  \r\nA:b\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nA:   spaced   \r\nB:\r\nC: \t\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nFolded: one\r\n two\r\n\tthree\r\nNext: x\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nno colon here\r\nA: b\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nSame: 1\r\nsame: 2\r\nOther: 3\r\nSAME: 4\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nX-Meta: =?utf-8?Q?caf=C3=A9?=\r\nY: a=b?c\r\nZ: ?= =\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nCR: a\rb\r\n\r\n",
+        "HTTP/1.1 200 OK\r\n\rjunk\n",  // the blank line read up to its line feed
+        "HTTP/1.1 200 OK\r\nLong: " + long_value + "\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nLong: " + std::string(8192, 'v') + "\r\n\r\n",
+        "HTTP/1.1 200 OK\r\n" + long_name + ": x\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nF: " + std::string(8000, 'a') + "\r\n " + std::string(500, 'b') +
+            "\r\n\r\n",
+        "HTTP/1.1 200 " + std::string(600, 'r') + "\r\n\r\n",
+        many_fields,
+        "HTTP/1.1 2000 OK\r\n\r\n",
+        "HTTP/1.1 abc OK\r\n\r\n",
+        "HTTP/1.1.1.1.1 200 OK\r\n\r\n",
+        "HTTP/1.1 200 OK\rX\r\n\r\n",
+        "\r\n\r\nHTTP/1.1 200 OK\r\n\r\n",
+        "",
+        "   ",  // only white space, then the end
+    };
+    for (const std::string& head : heads) {
+        SCOPED_TRACE(Escaped(head.substr(0, 120)));
+        ExpectReadAsTheLibraryDoes(head + kBody);
+    }
+}
+
+TEST(AnswerHeadTest, AHeadCutShortByTheConnectionsEndIsRefused) {
+    const std::vector<std::string> cut = {
+        "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n",  // no blank line
+        "HTTP/1.1 200 OK\r\nContent-Length: 4",       // mid-field
+        "HTTP/1.1 200 OK\r\nContent-",
+        "HTTP/1.1 200 OK\r\n",
+        "HTTP/1.1 200 OK\r\n\r",
+        "HTTP/1.1 200 OK",
+        "HTTP/1.1 200 OK\r\nFolded: a\r\n b",
+    };
+    for (const std::string& bytes : cut) {
+        SCOPED_TRACE(Escaped(bytes));
+        for (const size_t piece : {size_t{1}, size_t{4096}}) {
+            BytesConnection conn(bytes, piece);
+            Poco::Net::HTTPResponse response;
+            EXPECT_THROW(ReadAnswerHead(conn, response, std::chrono::steady_clock::now() +
+                                                            std::chrono::seconds(60)),
+                         Poco::Net::MessageException);
+        }
+    }
+    BytesConnection nothing("", 4096);
+    Poco::Net::HTTPResponse response;
+    EXPECT_FALSE(ReadAnswerHead(nothing, response,
+                                std::chrono::steady_clock::now() + std::chrono::seconds(60)));
+}
+
+// Heads changed byte by byte from real ones, over the bytes a head's syntax turns on.
+TEST(AnswerHeadTest, ChangedHeadsAreReadAsTheHttpLibraryReadsThem) {
+    const std::vector<std::string> seeds = {
+        "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nx-zid-request-id: r-1\r\n\r\n",
+        "HTTP/1.1 100 Continue\r\n\r\n",
+        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-3/9\r\nA: =?b?=\r\n\r\n",
+    };
+    const std::string alphabet = " \t\r\n:=?aZ1/.";
+    std::mt19937 rng(20261211);
+    for (int round = 0; round < 3000; ++round) {
+        std::string head = seeds[static_cast<size_t>(round) % seeds.size()];
+        const int changes = 1 + static_cast<int>(rng() % 4);
+        for (int c = 0; c < changes; ++c) {
+            const size_t at = rng() % (head.size() + 1);
+            const char byte = alphabet[rng() % alphabet.size()];
+            switch (rng() % 3) {
+                case 0: head.insert(at, 1, byte); break;
+                case 1: if (at < head.size()) head.erase(at, 1); break;
+                default: if (at < head.size()) head[at] = byte; break;
+            }
+        }
+        SCOPED_TRACE(Escaped(head));
+        ExpectReadAsTheLibraryDoes(head + kBody);
+        if (HasFailure()) break;
+    }
+}
