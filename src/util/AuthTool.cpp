@@ -40,6 +40,23 @@ std::string Sha1Hex(const std::string& text) {
     return sha1.HexDigest();
 }
 
+// The sign key depends only on the secret key and the window, which stays the same for a
+// second: a thread's requests in that second reuse it, an HMAC less each.
+const std::string& SignKeyFor(const std::string& secret_key, const std::string& sign_time) {
+    struct Last {
+        std::string secret_key;
+        std::string sign_time;
+        std::string sign_key;
+    };
+    thread_local Last last;
+    if (last.sign_key.empty() || last.sign_time != sign_time || last.secret_key != secret_key) {
+        last.sign_key = StringUtil::ToLowerCopy(CodecUtil::HexHmacSha1(sign_time, secret_key));
+        last.secret_key = secret_key;
+        last.sign_time = sign_time;
+    }
+    return last.sign_key;
+}
+
 }  // namespace
 
 void AuthTool::FilterSignedHeaders(const std::map<std::string, std::string>& headers,
@@ -129,9 +146,8 @@ std::string AuthTool::Sign(const std::string& secret_id, const std::string& secr
     ZID_LOG_DBG("string_to_sign :%s", string_to_sign.c_str());
 
     // The derived key is as good as the secret key for this window: never logged.
-    const std::string sign_key =
-        StringUtil::ToLowerCopy(CodecUtil::HexHmacSha1(sign_time, secret_key));
-    const std::string signature = CodecUtil::HexHmacSha1(string_to_sign, sign_key);
+    const std::string signature =
+        CodecUtil::HexHmacSha1(string_to_sign, SignKeyFor(secret_key, sign_time));
 
     return "q-sign-algorithm=sha1&q-ak=" + secret_id + "&q-sign-time=" + sign_time +
            "&q-key-time=" + sign_time + "&q-header-list=" + header_list +

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <map>
+#include <thread>
 #include <vector>
 #include <string>
 
@@ -44,6 +45,36 @@ TEST(AuthToolTest, KnownSignatureVector) {
               "&q-key-time=1700000000;1700003600&q-header-list=content-length;host;x-zid-acl"
               "&q-url-param-list=partnumber;uploadid"
               "&q-signature=706ac83eb9d5463f88508b159950279a14f881ef");
+}
+
+// A thread reuses the key it derived last; a request of another secret key or window must
+// not be signed with it. References come from threads that signed nothing before.
+TEST(AuthToolTest, EachSecretKeyAndWindowIsSignedWithItsOwnKey) {
+    struct Case {
+        std::string secret_key;
+        uint64_t start;
+    };
+    const std::vector<Case> cases = {{"SK", 1700000000}, {"SK2", 1700000000},
+                                     {"SK", 1700000001}, {"SK", 1700000000},
+                                     {"SK2", 1700000001}, {"", 1700000000}};
+    const auto sign = [](const Case& c) {
+        return AuthTool::Sign("AKID", c.secret_key, "GET", "/o", {{"Host", "h"}}, {}, c.start,
+                              c.start + 3600);
+    };
+    std::vector<std::string> fresh;
+    for (const Case& c : cases) {
+        std::string text;
+        std::thread([&] { text = sign(c); }).join();
+        fresh.push_back(text);
+    }
+    EXPECT_NE(Field(fresh[0], "q-signature"), Field(fresh[1], "q-signature"));
+    EXPECT_NE(Field(fresh[0], "q-signature"), Field(fresh[2], "q-signature"));
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < cases.size(); ++i) {
+            SCOPED_TRACE(cases[i].secret_key + " " + std::to_string(cases[i].start));
+            EXPECT_EQ(sign(cases[i]), fresh[i]);
+        }
+    }
 }
 
 TEST(AuthToolTest, EmptyCredentialsGiveEmptyText) {
