@@ -10,6 +10,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
 #include <Poco/Exception.h>
 #include <Poco/Net/SSLException.h>
@@ -87,6 +88,31 @@ SigpipeHold::~SigpipeHold() {
     pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
 }
 
+int HttpConnection::ReadRaw(char* buffer, int length) {
+    if (m_held_at == m_held_end) return SessionRead(buffer, length);
+    const int n = std::min(length, m_held_end - m_held_at);
+    std::memcpy(buffer, m_held + m_held_at, static_cast<size_t>(n));
+    m_held_at += n;
+    return n;
+}
+
+int HttpConnection::GetLine(const char** line) {
+    if (m_held_at == m_held_end) {
+        const int n = SessionRead(m_held, sizeof m_held);
+        if (n <= 0) return 0;
+        m_held_at = 0;
+        m_held_end = n;
+    }
+    const char* from = m_held + m_held_at;
+    const size_t left = static_cast<size_t>(m_held_end - m_held_at);
+    const void* end = std::memchr(from, '\n', left);
+    const int n = end ? static_cast<int>(static_cast<const char*>(end) - from + 1)
+                      : static_cast<int>(left);
+    m_held_at += n;
+    *line = from;
+    return n;
+}
+
 bool HttpConnection::FitForReuse() {
     try {
         Poco::Net::HTTPClientSession& session = Session();
@@ -102,6 +128,23 @@ bool HttpConnection::FitForReuse() {
 
 bool HttpConnection::AnswerArrives() {
     if (HasBuffered()) return true;
+    if (!Session().socket().secure() && m_receive_timeout > 0) {
+        // The read is the wait, bounded by the socket's receive time-out: the answer's first
+        // bytes are then at hand for the head's reader, a system call less than a peek.
+        const int fd = Session().socket().impl()->sockfd();
+        for (;;) {
+            const ssize_t n = ::recv(fd, m_held, sizeof m_held, 0);
+            if (n > 0) {
+                m_held_at = 0;
+                m_held_end = static_cast<int>(n);
+                return true;
+            }
+            if (n == 0) return false;
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) throw Poco::TimeoutException();
+            return false;  // reset before any answer
+        }
+    }
     const int peek = PeekByte(Session().socket(), m_receive_timeout);
     if (peek < 0) throw Poco::TimeoutException();
     if (peek == 0) return false;

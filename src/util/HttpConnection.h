@@ -4,8 +4,6 @@
 
 #include <signal.h>
 
-#include <algorithm>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -21,20 +19,24 @@ public:
     virtual ~HttpConnection() = default;
 
     virtual Poco::Net::HTTPClientSession& Session() = 0;
+    // Connects the session to its host (or proxy).
+    void Connect() {
+        m_held_at = m_held_end = 0;
+        SessionConnect();
+    }
+
     // Bytes after the response head: those the head's reader took first, then the session's
     // buffer, then the socket; 0 when the connection has ended.
-    virtual int ReadRaw(char* buffer, int length) = 0;
+    int ReadRaw(char* buffer, int length);
     // The next bytes of the answer, ending after the first line end or with what has come
     // (only the first byte is waited for); *line points at them until the next read. Bytes
     // after the line stay for the next read of either kind. 0 when the connection has ended.
-    virtual int GetLine(const char** line) = 0;
-    // Connects the session to its host (or proxy).
-    virtual void Connect() = 0;
+    int GetLine(const char** line);
     // True when bytes have come that were not handed out.
-    virtual bool HasBuffered() const = 0;
+    bool HasBuffered() const { return m_held_at < m_held_end || SessionBuffered() > 0; }
     // Waits for the first byte of the answer through the session (for TLS, past any alert or
     // handshake record), leaving it for the head's parser; false at the end of the stream.
-    virtual bool PeekAnswer() = 0;
+    bool PeekAnswer() { return m_held_at < m_held_end || SessionPeek(); }
 
     // An idle connection is fit when it is open, holds nothing unread and the peer has neither
     // closed it nor sent anything since the last answer.
@@ -63,9 +65,22 @@ public:
     // The receive time-out the socket has; negative when not known.
     Poco::Timespan ReceiveTimeout();
 
+protected:
+    // The session's own reading: its buffer, then the socket.
+    virtual int SessionRead(char* buffer, int length) = 0;
+    virtual int SessionBuffered() const = 0;
+    virtual bool SessionPeek() = 0;
+    virtual void SessionConnect() = 0;
+
 private:
     // Forgets the time-outs set when the session has a socket other than the one they were for.
     void FollowSocket();
+
+    // Bytes taken off the connection and not yet handed out: the rest of a head, and what
+    // followed it. Room for a small answer whole, so that it comes in one read.
+    char m_held[16384];
+    int m_held_at = 0;
+    int m_held_end = 0;
 
     int m_timeouts_fd = -1;
     Poco::Timespan m_send_timeout{-1};
@@ -94,39 +109,12 @@ public:
     explicit ConnectionOf(Args&&... args) : m_session(std::forward<Args>(args)...) {}
 
     Poco::Net::HTTPClientSession& Session() override { return m_session; }
-    int ReadRaw(char* buffer, int length) override {
-        if (m_held_at == m_held_end) return m_session.ReadRaw(buffer, length);
-        const int n = std::min(length, m_held_end - m_held_at);
-        std::memcpy(buffer, m_held + m_held_at, static_cast<size_t>(n));
-        m_held_at += n;
-        return n;
-    }
-    int GetLine(const char** line) override {
-        if (m_held_at == m_held_end) {
-            const int n = m_session.ReadRaw(m_held, sizeof m_held);
-            if (n <= 0) return 0;
-            m_held_at = 0;
-            m_held_end = n;
-        }
-        const char* from = m_held + m_held_at;
-        const size_t left = static_cast<size_t>(m_held_end - m_held_at);
-        const void* end = std::memchr(from, '\n', left);
-        const int n = end ? static_cast<int>(static_cast<const char*>(end) - from + 1)
-                          : static_cast<int>(left);
-        m_held_at += n;
-        *line = from;
-        return n;
-    }
-    void Connect() override {
-        m_held_at = m_held_end = 0;
-        m_session.Connect();
-    }
-    bool HasBuffered() const override {
-        return m_held_at < m_held_end || m_session.Buffered() > 0;
-    }
-    bool PeekAnswer() override {
-        return m_held_at < m_held_end || m_session.PeekChar() != std::char_traits<char>::eof();
-    }
+
+protected:
+    int SessionRead(char* buffer, int length) override { return m_session.ReadRaw(buffer, length); }
+    int SessionBuffered() const override { return m_session.Buffered(); }
+    bool SessionPeek() override { return m_session.PeekChar() != std::char_traits<char>::eof(); }
+    void SessionConnect() override { m_session.Connect(); }
 
 private:
     class Raw : public S {
@@ -135,15 +123,9 @@ private:
         int ReadRaw(char* buffer, int length) { return this->read(buffer, length); }
         int Buffered() const { return this->buffered(); }
         int PeekChar() { return this->peek(); }
-        int GetChar() { return this->get(); }
         void Connect() { this->reconnect(); }
     };
     Raw m_session;
-    // Bytes taken off the session for the head's reader and not yet handed out: the rest of
-    // a head, and what followed it.
-    char m_held[4096];
-    int m_held_at = 0;
-    int m_held_end = 0;
 };
 
 }  // namespace zuzezi_zid

@@ -27,26 +27,25 @@ public:
     BytesConnection(std::string bytes, size_t piece) : m_bytes(std::move(bytes)), m_piece(piece) {}
 
     Poco::Net::HTTPClientSession& Session() override { return m_session; }
-    int ReadRaw(char* buffer, int length) override {
-        const size_t n = std::min(static_cast<size_t>(length), m_bytes.size() - m_pos);
+
+    // What a body's reader would get after the head.
+    std::string Rest() {
+        std::string out;
+        char piece[1024];
+        for (int n; (n = ReadRaw(piece, sizeof piece)) > 0;) out.append(piece, n);
+        return out;
+    }
+
+protected:
+    int SessionRead(char* buffer, int length) override {
+        const size_t n = std::min({static_cast<size_t>(length), m_piece, m_bytes.size() - m_pos});
         m_bytes.copy(buffer, n, m_pos);
         m_pos += n;
         return static_cast<int>(n);
     }
-    int GetLine(const char** line) override {
-        size_t n = 0;
-        while (n < m_piece && m_pos + n < m_bytes.size()) {
-            if (m_bytes[m_pos + n++] == '\n') break;
-        }
-        *line = m_bytes.data() + m_pos;
-        m_pos += n;
-        return static_cast<int>(n);
-    }
-    void Connect() override {}
-    bool HasBuffered() const override { return true; }
-    bool PeekAnswer() override { return m_pos < m_bytes.size(); }
-
-    std::string Rest() const { return m_bytes.substr(m_pos); }
+    int SessionBuffered() const override { return 1; }  // never waits
+    bool SessionPeek() override { return m_pos < m_bytes.size(); }
+    void SessionConnect() override {}
 
 private:
     Poco::Net::HTTPClientSession m_session;
