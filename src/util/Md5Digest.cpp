@@ -2,7 +2,6 @@
 
 #include <istream>
 #include <stdexcept>
-#include <vector>
 
 #include <openssl/evp.h>
 
@@ -42,9 +41,11 @@ std::string Md5Digest::HexOf(const void* data, size_t size) {
 
 std::string Md5Digest::HexOfStream(std::istream& in) {
     Md5Digest md5;
-    std::vector<char> piece(256 * 1024);
-    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
-        md5.Update(piece.data(), static_cast<size_t>(in.gcount()));
+    // Left as it comes: zeroing a piece costs more than digesting a small file.
+    constexpr std::streamsize kPiece = 64 * 1024;
+    const std::unique_ptr<char[]> piece(new char[kPiece]);
+    while (in.read(piece.get(), kPiece) || in.gcount() > 0) {
+        md5.Update(piece.get(), static_cast<size_t>(in.gcount()));
     }
     return md5.HexDigest();
 }

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 
 #include <Poco/SHA1Engine.h>
 
 #include "util/CodecUtil.h"
+#include "util/Md5Digest.h"
 #include "util/Sha1Digest.h"
 
 using namespace zuzezi_zid;
@@ -71,6 +73,20 @@ TEST(CodecTest, Md5AndContentMd5) {
     const std::string body = "<Delete></Delete>";
     EXPECT_EQ(CodecUtil::Base64Encode(CodecUtil::Md5Bytes(body)),
               CodecUtil::Base64Encode(CodecUtil::HexDecode(Hex(CodecUtil::Md5Bytes(body)))));
+}
+
+// A stream is digested in pieces: every length around a piece's end agrees with one digest of
+// the whole, and the digest starts where the stream stands.
+TEST(CodecTest, Md5OfAStreamAgreesWithTheWholeAtEveryPieceBoundary) {
+    const size_t piece = 64 * 1024;
+    for (const size_t size : {size_t{0}, size_t{1}, piece - 1, piece, piece + 1, 3 * piece + 7}) {
+        SCOPED_TRACE(size);
+        std::string bytes(size + 5, '\0');
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + 7);
+        std::istringstream in(bytes);
+        in.seekg(5);
+        EXPECT_EQ(Md5Digest::HexOfStream(in), Hex(CodecUtil::Md5Bytes(bytes.substr(5))));
+    }
 }
 
 TEST(CodecTest, HexDecode) {
