@@ -25,6 +25,10 @@ public:
         SessionConnect();
     }
 
+    // Forgets the network error of an earlier exchange on this connection, as the session does
+    // when it sends a request itself.
+    virtual void ClearNetworkError() = 0;
+
     // Bytes after the response head: those the head's reader took first, then the session's
     // buffer, then the socket; 0 when the connection has ended.
     int ReadRaw(char* buffer, int length);
@@ -109,6 +113,7 @@ public:
     explicit ConnectionOf(Args&&... args) : m_session(std::forward<Args>(args)...) {}
 
     Poco::Net::HTTPClientSession& Session() override { return m_session; }
+    void ClearNetworkError() override { m_session.ClearError(); }
 
 protected:
     int SessionRead(char* buffer, int length) override { return m_session.ReadRaw(buffer, length); }
@@ -124,6 +129,7 @@ private:
         int Buffered() const { return this->buffered(); }
         int PeekChar() { return this->peek(); }
         void Connect() { this->reconnect(); }
+        void ClearError() { this->clearException(); }
     };
     Raw m_session;
 };

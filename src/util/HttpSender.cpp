@@ -32,6 +32,7 @@
 #include "util/LogUtil.h"
 #include "util/MemoryBody.h"
 #include "util/PipelinedMd5.h"
+#include "util/RequestHead.h"
 #include "util/ResponseBody.h"
 #include "util/WatchedBodyWriter.h"
 #include "util/StringUtil.h"
@@ -52,6 +53,8 @@ const size_t kCopyBufferSize = 8192;
 // Bodies move in pieces of this size: few system calls, progress at a sensible rate, and
 // cancellation between pieces.
 const size_t kPiece = 256 * 1024;
+// A body this small goes out in one write with its head.
+const uint64_t kJoinedPiece = 64 * 1024;
 // An error answer is a message, not data: only this much of its body is read.
 const size_t kMaxErrorBody = 1024 * 1024;
 // Interim answers (1xx) read before a final one; a server that sends them without end fails.
@@ -509,8 +512,27 @@ private:
         return !body.fail();
     }
 
+    // Whether the head is ours to write: the library's own sending is kept for what it does
+    // besides writing it (proxies, a missing Host, bodies without a length).
+    bool WritesOwnHead() const {
+        const bool open_body = Poco::icompare(m_method, "PUT") == 0 ||
+                               Poco::icompare(m_method, "POST") == 0 ||
+                               Poco::icompare(m_method, "PATCH") == 0;
+        return m_conn->Session().getProxyHost().empty() && m_request->has("Host") &&
+               !m_request->getChunkedTransferEncoding() &&
+               (m_request->hasContentLength() || !open_body);
+    }
+
     // The head, then the body in large writes; returns the body bytes sent.
     uint64_t SendAll(std::istream& body, const std::shared_ptr<TransferHandler>& handler) {
+        if (WritesOwnHead()) {
+            m_conn->ClearNetworkError();
+            const uint64_t length =
+                m_request->hasContentLength()
+                    ? static_cast<uint64_t>(m_request->getContentLength64())
+                    : 0;
+            return SendBody(body, handler, length, RequestHeadText(*m_request));
+        }
         std::ostream& os = m_conn->Session().sendRequest(*m_request);
         // The head's stream swallows a failed write, a TLS handshake's too; bring it back
         // before the body would shake hands once more.
@@ -523,7 +545,7 @@ private:
                     throw std::ios_base::failure("request head not sent");
                 }
                 sent = SendBody(body, handler,
-                                static_cast<uint64_t>(m_request->getContentLength64()));
+                                static_cast<uint64_t>(m_request->getContentLength64()), "");
             } else {
                 // Such a body goes through the library's small stream buffer anyway.
                 if (body.peek() != std::char_traits<char>::eof()) {
@@ -541,11 +563,20 @@ private:
         return sent;
     }
 
-    // At most `length` bytes of the body, straight from its memory when it is in memory.
+    // At most `length` bytes of the body, straight from its memory when it is in memory; a
+    // head not yet sent goes first, in one write with a small first piece (one segment for a
+    // small request, where the server would wake for each).
     uint64_t SendBody(std::istream& body, const std::shared_ptr<TransferHandler>& handler,
-                      uint64_t length) {
+                      uint64_t length, std::string head) {
         Poco::Net::StreamSocket& socket = m_conn->Session().socket();
         m_writer.reset(new WatchedBodyWriter(m_conn_timeout, m_recv_timeout));
+        if (!head.empty() && (length == 0 || length > kJoinedPiece)) {
+            if (WritePiece(socket, head.data(), head.size())) {
+                m_answered_early = true;
+                return 0;
+            }
+            head.clear();
+        }
         auto* memory = dynamic_cast<MemoryBodyBuf*>(body.rdbuf());
         std::vector<char> buffer;
         uint64_t sent = 0;
@@ -568,10 +599,15 @@ private:
             if (handler && !handler->IsNotCancelled()) {
                 throw UserCancelException();
             }
-            if (WritePiece(socket, data, n)) {
+            if (!head.empty()) {
+                head.append(data, n);
+                data = head.data();
+            }
+            if (WritePiece(socket, data, head.empty() ? n : head.size())) {
                 m_answered_early = true;
                 return sent;
             }
+            head.clear();
             if (memory) {
                 memory->Skip(n);
             }

@@ -27,6 +27,7 @@ public:
     BytesConnection(std::string bytes, size_t piece) : m_bytes(std::move(bytes)), m_piece(piece) {}
 
     Poco::Net::HTTPClientSession& Session() override { return m_session; }
+    void ClearNetworkError() override {}
 
     // What a body's reader would get after the head.
     std::string Rest() {
