@@ -30,8 +30,8 @@ constexpr size_t kMaxValue = 8192;
 
 [[noreturn]] void Malformed(const char* what) { throw Poco::Net::MessageException(what); }
 
-// The head's bytes, a line at a time from the session's buffer (never past a line end, so no
-// byte of the body), each wait for more ending by the deadline. A head the connection's end
+// The head's bytes, a line at a time from what the connection holds (never past a line end,
+// so no byte of the body), each wait for more ending by the deadline. A head the connection's end
 // cuts short fails: taken for whole, it would frame whatever followed as its body.
 class HeadBytes {
 public:
@@ -116,7 +116,7 @@ int FieldValue(HeadBytes& in, int ch, std::string* value) {
 
 }  // namespace
 
-// Read as the HTTP library reads a head, but straight from the session's buffer: its parser
+// Read as the HTTP library reads a head, but straight from the connection's bytes: its parser
 // takes a stream, a virtual call a byte, and takes a head cut short for a whole one.
 bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
                     Clock::time_point deadline) {

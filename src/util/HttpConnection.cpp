@@ -25,12 +25,7 @@ namespace {
 // (none: no waiting).
 int PeekByte(const Poco::Net::StreamSocket& socket, const Poco::Timespan& wait = 0) {
     const int fd = socket.impl()->sockfd();
-    int flags = MSG_PEEK | MSG_DONTWAIT;
-    if (wait > 0 && !socket.secure()) {
-        // A plain socket's receive time-out is the wait (its caller sets it): one call, no poll
-        // on the request path.
-        flags = MSG_PEEK;
-    } else if (wait > 0) {
+    if (wait > 0) {
         const auto until = std::chrono::steady_clock::now() +
                            std::chrono::microseconds(wait.totalMicroseconds());
         for (;;) {
@@ -47,7 +42,7 @@ int PeekByte(const Poco::Net::StreamSocket& socket, const Poco::Timespan& wait =
     }
     char c = 0;
     for (;;) {
-        const ssize_t n = ::recv(fd, &c, 1, flags);
+        const ssize_t n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0) return 1;
         if (n == 0) return 0;
         if (errno == EINTR) continue;

@@ -352,10 +352,7 @@ public:
             m_request->add(h.first, h.second);
         }
         // A request body without a length ends only with the connection.
-        if (!m_request->hasContentLength() &&
-            (m_request->getChunkedTransferEncoding() || Poco::icompare(http_method, "PUT") == 0 ||
-             Poco::icompare(http_method, "POST") == 0 ||
-             Poco::icompare(http_method, "PATCH") == 0)) {
+        if (BodyWithoutLength()) {
             m_poolable = false;
         }
         if (!m_poolable) {
@@ -512,15 +509,18 @@ private:
         return !body.fail();
     }
 
+    // A chunked body, or one of a method that carries a body and gives no length.
+    bool BodyWithoutLength() const {
+        return !m_request->hasContentLength() &&
+               (m_request->getChunkedTransferEncoding() || Poco::icompare(m_method, "PUT") == 0 ||
+                Poco::icompare(m_method, "POST") == 0 || Poco::icompare(m_method, "PATCH") == 0);
+    }
+
     // Whether the head is ours to write: the library's own sending is kept for what it does
     // besides writing it (proxies, a missing Host, bodies without a length).
     bool WritesOwnHead() const {
-        const bool open_body = Poco::icompare(m_method, "PUT") == 0 ||
-                               Poco::icompare(m_method, "POST") == 0 ||
-                               Poco::icompare(m_method, "PATCH") == 0;
         return m_conn->Session().getProxyHost().empty() && m_request->has("Host") &&
-               !m_request->getChunkedTransferEncoding() &&
-               (m_request->hasContentLength() || !open_body);
+               !m_request->getChunkedTransferEncoding() && !BodyWithoutLength();
     }
 
     // The head, then the body in large writes; returns the body bytes sent.
@@ -599,11 +599,10 @@ private:
             if (handler && !handler->IsNotCancelled()) {
                 throw UserCancelException();
             }
-            if (!head.empty()) {
-                head.append(data, n);
-                data = head.data();
-            }
-            if (WritePiece(socket, data, head.empty() ? n : head.size())) {
+            const bool joined = !head.empty();
+            if (joined) head.append(data, n);
+            if (joined ? WritePiece(socket, head.data(), head.size())
+                       : WritePiece(socket, data, n)) {
                 m_answered_early = true;
                 return sent;
             }
