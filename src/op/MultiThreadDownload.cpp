@@ -111,7 +111,8 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
         fd = target.Open();
         if (fd < 0) {
             SetResultAndLogError(result, "open file(" + local_path + ") fail, errno=" +
-                                             std::to_string(errno));
+                                             std::to_string(errno) +
+                                             (target.Why().empty() ? "" : ", " + target.Why()));
             if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
             return result;
         }

@@ -154,7 +154,8 @@ ZidResult ObjectOp::DownloadToLocalFile(const std::string& host, const ObjectReq
     if (fd >= 0) ofs.open(target.WritePath().c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
     *opened = ofs.is_open();
     if (!*opened) {
-        result.SetErrorMsg("Open local file fail, local file=" + local_path);
+        result.SetErrorMsg("Open local file fail, local file=" + local_path +
+                           (target.Why().empty() ? "" : ", " + target.Why()));
         result.SetFail();
         return result;
     }

@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,6 +50,37 @@ std::string JsonString(const Poco::JSON::Object::Ptr& obj, const std::string& na
         return "";
     }
     return v.convert<std::string>();
+}
+
+// The destination's lock, held from before its checkpoint is read to the end of the call, so
+// that two resumable downloads never write one file.
+struct HeldFile {
+    int fd = -1;
+    bool regular = false;
+    ~HeldFile() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// False with the reason in `error`.
+bool HoldFile(const std::string& path, HeldFile* held, std::string* error) {
+    held->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (held->fd < 0) {
+        *error = "open file(" + path + ") fail, errno=" + std::to_string(errno);
+        return false;
+    }
+    struct stat st;
+    held->regular = ::fstat(held->fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!held->regular) return true;
+    int rc;
+    while ((rc = ::flock(held->fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    // Where the file system has no locks, the download goes on as it always did.
+    if (rc != 0 && errno == EWOULDBLOCK) {
+        *error = "open file(" + path + ") fail, another resumable download is writing it";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -138,6 +171,7 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
         if (!CheckDownloadInput(req, resp, handler, &result)) return result;
         const std::string local_path = req.GetLocalFilePath();
         const std::string task_file_path = local_path + kTaskFileSuffix;
+        HeldFile held;
 
         // A second pass runs only after a resumed file failed its CRC: then from 0.
         for (int pass = 0; pass < 2; ++pass) {
@@ -156,6 +190,13 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             identity["crc64ecma"] = crc_text;
             identity["eTag"] = etag;
             identity["lastModified"] = head_resp.GetLastModified();
+
+            std::string hold_error;
+            if (held.fd < 0 && !HoldFile(local_path, &held, &hold_error)) {
+                SetResultAndLogError(result, hold_error);
+                if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+                return result;
+            }
 
             uint64_t resume_offset = 0;
             if (CheckResumableDownloadTask(task_file_path, identity, &resume_offset)) {
@@ -194,11 +235,7 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             run.url = GetRealUrl(host, req.GetPath(), req.IsHttps());
             run.compute_crc = !crc_text.empty();
 
-            if (resume_offset > 0) {
-                fd = ::open(local_path.c_str(), O_WRONLY | O_CREAT, 0755);
-            } else {
-                fd = ::open(local_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0755);
-            }
+            fd = ::fcntl(held.fd, F_DUPFD_CLOEXEC, 0);
             if (fd < 0) {
                 SetResultAndLogError(result, "open file(" + local_path + ") fail, errno=" +
                                                  std::to_string(errno));
@@ -207,7 +244,7 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             }
             // Cut to the checkpoint first, so that the CRC covers exactly the trusted prefix.
             bool prefix_ok =
-                resume_offset == 0 || ::ftruncate(fd, static_cast<off_t>(resume_offset)) == 0;
+                !held.regular || ::ftruncate(fd, static_cast<off_t>(resume_offset)) == 0;
             if (resume_offset > 0 && prefix_ok) {
                 run.crc = FileUtil::GetFileCrc64(local_path, &prefix_ok);
                 ZID_LOG_INFO("crc64_local: %" PRIu64, run.crc);
@@ -215,7 +252,7 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             if (!prefix_ok) {
                 resume_offset = 0;
                 run.crc = 0;
-                if (::ftruncate(fd, 0) != 0) {
+                if (held.regular && ::ftruncate(fd, 0) != 0) {
                     SetResultAndLogError(result, "truncate file(" + local_path + ") fail, errno=" +
                                                      std::to_string(errno));
                     ::close(fd);
@@ -299,7 +336,6 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
             if (resume_offset > 0 && pass == 0) {
                 ZID_LOG_INFO("need to redownload, remove %s, %s", task_file_path.c_str(),
                              local_path.c_str());
-                ::remove(local_path.c_str());
                 continue;
             }
             ZID_LOG_ERR("we may encounter network error");

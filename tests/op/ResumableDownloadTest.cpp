@@ -491,3 +491,50 @@ TEST_F(ResumableDownloadTest, CrcHeaderDecidesWhenPresent) {
 
 }  // namespace
 }  // namespace zid_test
+
+namespace zid_test {
+namespace {
+
+// A resumable download holds its file from before it reads the checkpoint to its end: a
+// second one to the same file fails at once and leaves the first one's bytes alone.
+TEST_F(ResumableDownloadTest, ASecondDownloadToTheSameFileFailsAtOnce) {
+    const std::string other = RandomBytes(m_data.size(), 99);
+    Service().PutObject(StoreBucket(), "other", other);
+    // The first download is held after its first slice until the second has ended.
+    Fault held = HeldAnswers("GET");
+    held.keySubstring = "obj";
+    held.rangeFrom = 4096;
+    Service().AddFault(held);
+    auto first = std::make_shared<TransferHandler>();
+    ZidResult first_result;
+    std::thread running([&] { first_result = Resume(first); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (first->GetTransferred() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const bool first_writing = first->GetTransferred() > 0;
+
+    GetObjectByFileReq req("bkt", "other", m_path);
+    GetObjectByFileResp resp;
+    auto second = std::make_shared<TransferHandler>();
+    ZidResult second_result = m_op->ResumableGetObject(req, &resp, second, false);
+    Service().ClearFaults();
+    running.join();
+    ASSERT_TRUE(first_writing) << "the first download never wrote";
+
+    EXPECT_FALSE(second_result.IsSucc());
+    EXPECT_NE(second_result.GetErrorMsg().find("another resumable download is writing it"),
+              std::string::npos)
+        << second_result.GetErrorMsg();
+    EXPECT_EQ(second->GetStatus(), FAILED);
+    ASSERT_TRUE(first_result.IsSucc()) << first_result.GetErrorMsg();
+    EXPECT_TRUE(ReadFile(m_path) == m_data);
+
+    // Once the first has ended, the file is free again.
+    second_result = m_op->ResumableGetObject(req, &resp, nullptr, false);
+    ASSERT_TRUE(second_result.IsSucc()) << second_result.GetErrorMsg();
+    EXPECT_TRUE(ReadFile(m_path) == other);
+}
+
+}  // namespace
+}  // namespace zid_test
