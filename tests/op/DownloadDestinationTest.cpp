@@ -286,6 +286,10 @@ protected:
         }
         return out;
     }
+    static bool Place(const std::string& path, const std::string& text, uid_t owner, mode_t mode) {
+        WriteFile(path, text);
+        return chown(path.c_str(), owner, owner) == 0 && chmod(path.c_str(), mode) == 0;
+    }
     void SetUp() override {
         DownloadDestinationTest::SetUp();
         if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
@@ -306,9 +310,7 @@ TEST_F(CommitCheckTest, AFileThatCannotBeReplacedFailsBeforeTheTransfer) {
     const std::string path = folder + "/theirs";
     for (const auto& way : Ways()) {
         SCOPED_TRACE(way.name);
-        WriteFile(path, "their file");
-        ASSERT_EQ(chown(path.c_str(), kSomeoneElse, kSomeoneElse), 0);
-        ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+        ASSERT_TRUE(Place(path, "their file", kSomeoneElse, 0666));
         Service().ClearRequests();
         const Outcome out = RunAsNobody(way, path);
         ASSERT_TRUE(out.ran);
@@ -327,9 +329,7 @@ TEST_F(CommitCheckTest, AWritableFileInAFolderThatTakesNoNewFileIsWrittenInPlace
     const std::string path = folder + "/mine";
     for (const auto& way : Ways()) {
         SCOPED_TRACE(way.name);
-        WriteFile(path, "my old file");
-        ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
-        ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+        ASSERT_TRUE(Place(path, "my old file", kNobody, 0640));
         const Outcome out = RunAsNobody(way, path);
         ASSERT_TRUE(out.ran);
         EXPECT_TRUE(out.succ) << out.message;

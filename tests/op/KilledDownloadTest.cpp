@@ -15,6 +15,7 @@
 #include <functional>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "OpTestSupport.h"
 #include "op/StagedDownload.h"
@@ -122,18 +123,22 @@ protected:
         return m_op->MultiThreadDownload(req, &resp, nullptr, false);
     }
 
+    struct Way {
+        const char* name;
+        std::function<ZidResult()> download;
+    };
+    std::vector<Way> Ways() {
+        return {{"single GET", [this] { return SingleGet(); }},
+                {"multi-threaded", [this] { return ThreadedGet(); }}};
+    }
+
     std::string m_data;
     std::string m_path;
 };
 
 TEST_F(KilledDownloadTest, AKilledDownloadLeavesOnlyTheEarlierFile) {
     if (!ForkedDownloadsRun()) GTEST_SKIP() << "fork under ThreadSanitizer";
-    const struct {
-        const char* name;
-        std::function<ZidResult()> download;
-    } cases[] = {{"single GET", [this] { return SingleGet(); }},
-                 {"multi-threaded", [this] { return ThreadedGet(); }}};
-    for (const auto& c : cases) {
+    for (const auto& c : Ways()) {
         SCOPED_TRACE(c.name);
         WriteFile(m_path, "earlier");
         KillWhileWriting(c.download);
@@ -238,12 +243,7 @@ TEST_F(KilledDownloadTest, OnlyStagedFilesNoWriterHoldsAreSwept) {
 // when the killed one ran in another pid namespace, where its pid means nothing here.
 TEST_F(KilledDownloadTest, AKillBetweenLinkAndRenameIsSweptFromAnyNamespace) {
     if (!ForkedDownloadsRun()) GTEST_SKIP() << "fork under ThreadSanitizer";
-    const struct {
-        const char* name;
-        std::function<ZidResult()> download;
-    } cases[] = {{"single GET", [this] { return SingleGet(); }},
-                 {"multi-threaded", [this] { return ThreadedGet(); }}};
-    for (const auto& c : cases) {
+    for (const auto& c : Ways()) {
         SCOPED_TRACE(c.name);
         WriteFile(m_path, "earlier");
         const pid_t pid = fork();
