@@ -155,7 +155,11 @@ TEST_F(DownloadDestinationTest, ASuccessReplacesWhatTheCallerNamed) {
 // A new file gets what the umask leaves of 0666, on every way a file is downloaded.
 TEST_F(DownloadDestinationTest, ANewFileTakesTheUmask) {
     Service().PutObject(StoreBucket(), "obj", RandomBytes(2 * 4096 + 3, 9));
-    const mode_t saved = umask(022);
+    // Put back however the test ends.
+    struct UmaskGuard {
+        mode_t saved = umask(022);
+        ~UmaskGuard() { umask(saved); }
+    } guard;
     for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
         umask(mask);
         for (const auto& way : WaysWithResumable()) {
@@ -169,7 +173,6 @@ TEST_F(DownloadDestinationTest, ANewFileTakesTheUmask) {
             EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
         }
     }
-    umask(saved);
 }
 
 // A link is kept whatever it points to, a file that does not exist yet included: that file
