@@ -170,12 +170,17 @@ TEST_F(ZipFacadeUnzipTest, NamesOfNoItemBelowTheDestination) {
     }
 }
 
-TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
+TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationOrLoopAreRefused) {
     const struct {
         const char* name;
         std::vector<zid_test::ZipEntrySpec> entries;
         const char* outside;
+        const char* text = nullptr;
     } cases[] = {
+        {"a link to itself", {LinkEntry("l", "l"), FileEntry("l/f", "x")}, nullptr,
+         "entry path runs into a loop of symbolic links: l/f"},
+        {"two links to each other", {LinkEntry("a", "b"), LinkEntry("b", "a"), FileEntry("a/f", "x")}, nullptr,
+         "entry path runs into a loop of symbolic links: a/f"},
         {"absolute target", {LinkEntry("l", "/tmp")}, nullptr},
         {"climbing target", {LinkEntry("sub/l", "../../x")}, nullptr},
         {"file through an absolute link",
@@ -194,6 +199,7 @@ TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
         EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
         EXPECT_EQ(err.code, -7);
         if (c.outside) EXPECT_FALSE(zplat::ItemExists(dir_ + "/" + c.outside));
+        if (c.text) EXPECT_EQ(err.description, c.text);
     }
 
     // A link that was there before the archive is followed no further than the destination.
@@ -205,6 +211,7 @@ TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
     EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("ext/f.txt", "x")}), dest_, true, "", &err));
     EXPECT_EQ(err.code, -7);
     EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+    EXPECT_EQ(err.description, "entry path leads out of the destination through a symbolic link: ext/f.txt");
     EXPECT_EQ(zplat::DirectoryEntries(dir_ + "/elsewhere"), std::vector<std::string>{});
 }
 
@@ -223,36 +230,6 @@ std::vector<std::string> LinksLeadingOut(const std::string& folder) {
         if (ec || (to + "/").compare(0, inside.size(), inside) != 0) out.push_back(rel + " -> " + to);
     }
     return out;
-}
-
-TEST_F(ZipFacadeUnzipTest, LinksInALoopAreToldFromLinksThatLeadOut) {
-    const struct {
-        const char* name;
-        std::vector<zid_test::ZipEntrySpec> entries;
-        const char* text;
-    } cases[] = {
-        {"a link to itself", {LinkEntry("l", "l"), FileEntry("l/f", "x")},
-         "entry path runs into a loop of symbolic links: l/f"},
-        {"two links to each other", {LinkEntry("a", "b"), LinkEntry("b", "a"), FileEntry("a/f", "x")},
-         "entry path runs into a loop of symbolic links: a/f"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        zplat::RemoveItem(dest_);
-        zplat::ErrorRecord err;
-        EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip(c.entries), dest_, true, "", &err));
-        EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
-        EXPECT_EQ(err.code, -7);
-        EXPECT_EQ(err.description, c.text);
-    }
-    // A link that really leads out keeps its own message.
-    zplat::RemoveItem(dest_);
-    ASSERT_TRUE(zplat::CreateDirectory(dest_, true));
-    ASSERT_EQ(symlink("..", (dest_ + "/up").c_str()), 0);
-    zplat::ErrorRecord err;
-    EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("up/f", "x")}), dest_, true, "", &err));
-    EXPECT_EQ(err.description, "entry path leads out of the destination through a symbolic link: up/f");
-    EXPECT_FALSE(zplat::ItemExists(dir_ + "/f"));
 }
 
 TEST_F(ZipFacadeUnzipTest, LinkChainsThatLeadOutAreRefused) {
