@@ -350,9 +350,33 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             loop_result = zip.GoToNextFile();
             continue;
         }
-        const bool is_dir = !raw.empty() && (raw.back() == '/' || raw.back() == '\\');
-        std::string rel = SanitizedPath(name);
-        if (rel.empty()) rel = std::to_string(index);
+        // A folder is told by the decoded name, the one the item gets: the raw name's last
+        // byte may be half of a character. A link is a link whatever its name ends with.
+        const bool is_link = made_on_unix && link_mode;
+        const bool is_dir = !is_link && !name.empty() && (name.back() == '/' || name.back() == '\\');
+        const std::string rel = SanitizedPath(name);
+        std::string refusal;
+        if (rel.empty() && is_dir) {
+            // "./" and the like: the destination is there already.
+            zplat::LogLine("[ZipFacade] Skipped entry %ld: the folder \"%s\" is the destination itself", index,
+                           name.c_str());
+            zip.CloseCurrentFile();
+            loop_result = zip.GoToNextFile();
+            continue;
+        } else if (rel.empty()) {
+            refusal = "Refused entry " + std::to_string(index) + ": its name \"" + name +
+                      "\" names the destination itself";
+        } else if (is_dir && info.uncompressed_size > 0) {
+            refusal = "Refused entry " + std::to_string(index) + ": the folder \"" + name +
+                      "\" holds data that a folder cannot keep";
+        }
+        if (!refusal.empty()) {
+            zplat::LogLine("[ZipFacade] %s", refusal.c_str());
+            set_error(FacadeError(-7, refusal));
+            zip.CloseCurrentFile();
+            success = false;
+            break;
+        }
         const std::string full = zplat::AppendPathComponent(destination, rel);
 
         // Links written earlier are followed, as long as they stay below the destination;
@@ -370,7 +394,9 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
             if (folder_fd.fd < 0) {
                 if (LeadsOut(mk)) {
                     zplat::LogLine("[ZipFacade] Refused \"%s\": %s", full.c_str(), mk.description.c_str());
-                    mk = FacadeError(-7, "entry path leads out of the destination through a symbolic link: " + rel);
+                    mk = FacadeError(-7, mk.code == ELOOP
+                                             ? "entry path runs into a loop of symbolic links: " + rel
+                                             : "entry path leads out of the destination through a symbolic link: " + rel);
                 } else {
                     zplat::LogLine("[ZipFacade] Error: %s", mk.description.c_str());
                 }
@@ -406,7 +432,7 @@ bool ZipFacade::UnzipFileAtPath(const std::string& path, const std::string& dest
         }
 
         bool stop_after_entry = false;
-        if (made_on_unix && link_mode) {
+        if (is_link) {
             // Read no more than the longest target the system takes: the data may inflate
             // to anything.
             std::string target;

@@ -160,6 +160,7 @@ bool ReadHeaders(FILE* f, const Directory& dir, std::vector<CentralEntry>* entri
             return false;
         }
         CentralEntry entry;
+        entry.name.assign(reinterpret_cast<const char*>(rest.data()), name_len);
         entry.directoryAt = dir.at - dir.shift + p;
         entry.compressedSize = Le(&head[20], 4);
         entry.uncompressedSize = Le(&head[24], 4);
@@ -179,20 +180,33 @@ bool ReadHeaders(FILE* f, const Directory& dir, std::vector<CentralEntry>* entri
 
 // Each entry's span, from its local header to the end of its data, must be its own:
 // entries sharing data (overlapping-entry bombs) unpack far more than the archive holds.
-// An entry without a readable local header has no span; opening it fails later.
-bool CheckSpans(FILE* f, const std::vector<CentralEntry>& entries, std::string* fault) {
+// It must lie before the central directory, and its local header must carry the central
+// name: readers that go by the local header, or that check it, would each see another
+// archive. An entry without a readable local header has no span; opening it fails later.
+bool CheckSpans(FILE* f, const Directory& dir, const std::vector<CentralEntry>& entries, std::string* fault) {
     struct Span {
         uint64_t from, to;
         size_t index;
     };
     std::vector<Span> spans;
-    std::vector<unsigned char> head;
+    std::vector<unsigned char> head, name;
     for (size_t i = 0; i < entries.size(); ++i) {
         const CentralEntry& e = entries[i];
         if (!ReadAt(f, e.localHeaderAt, kLocalHeaderSize, &head) || memcmp(head.data(), "PK\x03\x04", 4) != 0) continue;
-        const uint64_t data_at = e.localHeaderAt + kLocalHeaderSize + Le(&head[26], 2) + Le(&head[28], 2);
+        const uint64_t name_len = Le(&head[26], 2);
+        if (name_len != e.name.size() || !ReadAt(f, e.localHeaderAt + kLocalHeaderSize, name_len, &name) ||
+            memcmp(name.data(), e.name.data(), name_len) != 0) {
+            *fault = "entry " + std::to_string(i + 1) + " has another name in its local header";
+            return false;
+        }
+        const uint64_t data_at = e.localHeaderAt + kLocalHeaderSize + name_len + Le(&head[28], 2);
         const uint64_t room = std::numeric_limits<uint64_t>::max() - data_at;
-        spans.push_back({e.localHeaderAt, data_at + std::min(room, e.compressedSize), i});
+        const uint64_t to = data_at + std::min(room, e.compressedSize);
+        if (to > dir.at) {
+            *fault = "entry " + std::to_string(i + 1) + " lies in the central directory or after it";
+            return false;
+        }
+        spans.push_back({e.localHeaderAt, to, i});
     }
     std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.from < b.from; });
     for (size_t i = 1; i < spans.size(); ++i) {
@@ -212,7 +226,7 @@ CentralDirectory ReadCentralDirectory(const std::string& path) {
     std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(path.c_str(), "rb"), fclose);
     Directory dir;
     if (!f || !FindCentralDirectory(f.get(), &dir, &cd.fault) || !ReadHeaders(f.get(), dir, &cd.entries, &cd.fault) ||
-        !CheckSpans(f.get(), cd.entries, &cd.fault)) {
+        !CheckSpans(f.get(), dir, cd.entries, &cd.fault)) {
         if (cd.fault.empty()) cd.fault = "the archive cannot be read";
         cd.entries.clear();
     }

@@ -19,6 +19,8 @@ inline uint64_t Le(const unsigned char* p, int bytes) {
 }
 
 struct CentralEntry {
+    // The name's bytes as the central header gives them.
+    std::string name;
     // Where the central header lies, as minizip's unzGetFilePos64 counts it.
     uint64_t directoryAt = 0;
     uint64_t compressedSize = 0;
@@ -34,7 +36,9 @@ struct CentralDirectory {
     std::vector<CentralEntry> entries;
     // Why the archive is not to be read, or empty: end records that cannot be found or
     // that disagree (so readers would each find another directory), headers that do not
-    // read or are not as many as the end records count, or entries sharing stored data.
+    // read or are not as many as the end records count, entries sharing stored data, local
+    // headers named otherwise than their central ones, or entries lying in the central
+    // directory or after it.
     std::string fault;
 };
 

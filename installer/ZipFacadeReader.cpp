@@ -23,12 +23,18 @@ int ZipReader::GetGlobalInfo(unz_global_info64* info) { return unzGetGlobalInfo6
 
 int ZipReader::GoToFirstFile() {
     stream_.reset();
+    current_ = 0;
     return unzGoToFirstFile(zip_);
 }
 
 int ZipReader::GoToNextFile() {
     stream_.reset();
-    return unzGoToNextFile(zip_);
+    // minizip takes a classic count of 0xFFFF for "more than that" and steps past the last
+    // header into the end record; the headers were counted exactly when the archive opened.
+    if (current_ + 1 >= central_.size()) return UNZ_END_OF_LIST_OF_FILE;
+    const int r = unzGoToNextFile(zip_);
+    if (r == UNZ_OK) ++current_;
+    return r;
 }
 
 const CentralEntry* ZipReader::DirectEntry() {
@@ -51,11 +57,15 @@ int ZipReader::GetCurrentFileInfo(unz_file_info64* info, char* name, uLong nameS
 
 int ZipReader::OpenCurrentFile(const char* password) {
     stream_.reset();
-    const CentralEntry* entry = DirectEntry();
-    if (!entry) return password ? unzOpenCurrentFilePassword(zip_, password) : unzOpenCurrentFile(zip_);
     unz_file_info64 info = {};
     int r = GetCurrentFileInfo(&info);
     if (r != UNZ_OK) return r;
+    const CentralEntry* entry = DirectEntry();
+    if (!entry) {
+        declared_ = info.uncompressed_size;
+        read_ = 0;
+        return password ? unzOpenCurrentFilePassword(zip_, password) : unzOpenCurrentFile(zip_);
+    }
     stream_ = std::make_unique<EntryStream>();
     r = stream_->Open(path_, entry->localHeaderAt, info);
     if (r != UNZ_OK) stream_.reset();
@@ -63,7 +73,13 @@ int ZipReader::OpenCurrentFile(const char* password) {
 }
 
 int ZipReader::ReadCurrentFile(void* buffer, unsigned size) {
-    return stream_ ? stream_->Read(buffer, size) : unzReadCurrentFile(zip_, buffer, size);
+    if (stream_) return stream_->Read(buffer, size);
+    const int n = unzReadCurrentFile(zip_, buffer, size);
+    if (n > 0) read_ += static_cast<uint64_t>(n);
+    // minizip ends an entry where its data ends, short of the declared size or not, and
+    // then leaves the CRC unchecked: a file cut short would pass for whole.
+    if (n == 0 && size > 0 && read_ < declared_) return UNZ_BADZIPFILE;
+    return n;
 }
 
 int ZipReader::CloseCurrentFile() {

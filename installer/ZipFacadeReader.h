@@ -6,6 +6,7 @@
 
 #include <unzip.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +31,9 @@ public:
     // Closes the archive before the reader goes; nothing can be read after it.
     void Close();
 
-    // Each returns what the minizip call of the same name does.
+    // Each returns what the minizip call of the same name does, except that the walk ends
+    // after as many entries as the central directory holds and that data ending before its
+    // declared size is a read error.
     int GetGlobalInfo(unz_global_info64* info);
     int GoToFirstFile();
     int GoToNextFile();
@@ -48,6 +51,10 @@ private:
     std::string path_;
     unzFile zip_ = nullptr;
     std::vector<CentralEntry> central_;
+    size_t current_ = 0;  // the entry minizip is at
+    // The entry minizip reads: its declared size, and how much of it came so far.
+    uint64_t declared_ = 0;
+    uint64_t read_ = 0;
     std::string fault_;
     std::unique_ptr<EntryStream> stream_;
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ZipFacade.h"
+#include "ZipFacadeCentral.h"
 #include "platform/FileManager.h"
 #include "support/LocalServiceFixture.h"
 #include "support/ZipFixture.h"
@@ -36,21 +37,31 @@ public:
     // sizes in the headers, for data that ends before them.
     Body Local(const std::string& name, const std::string& data, bool deflate = false, uint64_t declared = 0) {
         const std::string stored = deflate ? Deflate(data) : data;
-        Body b{bytes.size(), static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(data.data()),
-                                                          static_cast<uInt>(data.size()))),
-               declared ? declared : stored.size(), declared ? declared : data.size(), deflate ? Z_DEFLATED : 0};
+        return Stored(name, stored, deflate ? Z_DEFLATED : 0, Crc(data), declared ? declared : stored.size(),
+                      declared ? declared : data.size());
+    }
+
+    // A local header and `stored` as the entry's data, whatever the headers say of it.
+    Body Stored(const std::string& name, const std::string& stored, int method, uint32_t crc, uint64_t packed,
+                uint64_t size) {
+        Body b{bytes.size(), crc, packed, size, method};
         Put(&bytes, {{0x04034b50, 4}, {20, 2}, {0x800, 2}, {b.method, 2}, {0, 2}, {0x5021, 2}, {b.crc, 4},
                      {b.packed, 4}, {b.size, 4}, {name.size(), 2}, {0, 2}});
         bytes += name + stored;
         return b;
     }
 
+    static uint32_t Crc(const std::string& data) {
+        return static_cast<uint32_t>(
+            crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    }
+
     // A central header, made on Unix with `mode`, for the data of `b`.
-    void Central(const std::string& name, const Body& b, uint32_t mode = 0100644) {
+    void Central(const std::string& name, const Body& b, uint32_t mode = 0100644, const std::string& extra = "") {
         Put(&central, {{0x02014b50, 4}, {0x031E, 2}, {20, 2}, {0x800, 2}, {b.method, 2}, {0, 2}, {0x5021, 2},
-                       {b.crc, 4}, {b.packed, 4}, {b.size, 4}, {name.size(), 2}, {0, 2}, {0, 2}, {0, 2}, {0, 2},
-                       {static_cast<uint64_t>(mode) << 16, 4}, {b.at, 4}});
-        central += name;
+                       {b.crc, 4}, {b.packed, 4}, {b.size, 4}, {name.size(), 2}, {extra.size(), 2}, {0, 2}, {0, 2},
+                       {0, 2}, {static_cast<uint64_t>(mode) << 16, 4}, {b.at, 4}});
+        central += name + extra;
         ++headers;
     }
 
@@ -108,8 +119,11 @@ protected:
             });
     }
 
-    // Refused before anything is written, as an archive that cannot be opened.
-    void ExpectRefused(const std::string& zip) {
+    // Refused before anything is written, as an archive that cannot be opened; for the
+    // reason `why`, when given.
+    void ExpectRefused(const std::string& zip, const std::string& why = "") {
+        EXPECT_NE(zipfacade::ReadCentralDirectory(zip).fault.find(why), std::string::npos)
+            << "not refused for: " << why;
         zplat::ErrorRecord err;
         EXPECT_FALSE(Unzip(zip, &err));
         EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
@@ -140,10 +154,10 @@ TEST_F(ZipFacadeArchiveTest, EntriesSharingStoredDataAreRefused) {
     {
         SCOPED_TRACE("thirty central headers for one deflated body");
         RawZip z;
-        // Names of one length, so each central header matches the one local header.
+        // One name, so each central header matches the one local header.
         const RawZip::Body body = z.Local("f10", std::string(64 * 1024, 'z'), true);
-        for (int i = 10; i < 40; ++i) z.Central("f" + std::to_string(i), body);
-        ExpectRefused(Write(z.Finish()));
+        for (int i = 10; i < 40; ++i) z.Central("f10", body);
+        ExpectRefused(Write(z.Finish()), "share stored data");
 
         RawZip one;
         one.Central("f10", one.Local("f10", std::string(64 * 1024, 'z'), true));
@@ -160,11 +174,11 @@ TEST_F(ZipFacadeArchiveTest, EntriesSharingStoredDataAreRefused) {
         const RawZip::Body outer = z.Local("outer.bin", "pre" + inner.bytes + "post");
         RawZip::Body nested = outer;
         nested.at = outer.at + 30 + 9 + 3;
-        nested.crc = static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>("inner"), 5));
+        nested.crc = RawZip::Crc("inner");
         nested.packed = nested.size = 5;
         z.Central("outer.bin", outer);
         z.Central("in.txt", nested);
-        ExpectRefused(Write(z.Finish()));
+        ExpectRefused(Write(z.Finish()), "share stored data");
     }
 }
 
@@ -261,22 +275,28 @@ TEST_F(ZipFacadeArchiveTest, SoundArchivesOfUnusualShapeStillUnpack) {
 }
 
 TEST_F(ZipFacadeArchiveTest, ReadFailuresFillTheErrorRecord) {
-    // Data that ends before its declared size, in the first chunk read and in a later one,
-    // for a file and for a link.
+    // Data that cannot be inflated to its declared size, failing in the first chunk read and
+    // in a later one, for a file and for a link.
     const struct {
         const char* name;
-        size_t length;
+        size_t length;  // what inflates before the stream breaks or ends
         uint64_t declared;
         uint32_t mode;
+        bool broken;
     } cases[] = {
-        {"file cut short at once", 100, 20000, 0100644},
-        {"file cut short after some chunks", 40000, 60000, 0100644},
-        {"link cut short", 6, 20000, 0120777},
+        {"file cut short at once", 100, 20000, 0100644, true},
+        {"file cut short after some chunks", 40000, 60000, 0100644, true},
+        {"link cut short", 6, 20000, 0120777, true},
+        {"file whose stream ends early", 100, 20000, 0100644, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::string data(c.length, 'x');
+        const std::string body = c.broken ? zid_test::DeflatedThenBroken(data) : RawZip::Deflate(data);
         RawZip z;
-        z.Central("x", z.Local("x", std::string(c.length, 'x'), false, c.declared), c.mode);
+        z.Central("x", z.Stored("x", body, Z_DEFLATED, RawZip::Crc(std::string(c.declared, 'x')), body.size(),
+                                c.declared),
+                  c.mode);
         zplat::ErrorRecord err;
         EXPECT_FALSE(Unzip(Write(z.Finish()), &err));
         EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
@@ -284,6 +304,91 @@ TEST_F(ZipFacadeArchiveTest, ReadFailuresFillTheErrorRecord) {
         EXPECT_EQ(err.description, "failed to read contents of file entry");
         EXPECT_TRUE(reported_ && reported_->code == -4) << "the completion handler got no such error";
     }
+
+    // Stored data cut short: what its headers declare runs into the central directory.
+    RawZip z;
+    z.Central("x", z.Local("x", std::string(100, 'x'), false, 20000));
+    ExpectRefused(Write(z.Finish()), "lies in the central directory");
+}
+
+// The archive of WriteZip64 (one entry, "a.txt", its central sizes and offset in zip64
+// fields only) with the local header's name cut to "a.tx", its extra field a byte longer
+// so the data stays where it was.
+std::string Zip64WithShorterLocalName(const std::string& dir) {
+    const std::string path = dir + "/zip64-source.zip";
+    zid_test::WriteZip64(path, {{"a.txt", "alpha"}}, true);
+    std::string bytes = ReadBytes(path);
+    bytes[26] = 4;
+    bytes[28] = static_cast<char>(bytes[28] + 1);
+    return bytes;
+}
+
+TEST_F(ZipFacadeArchiveTest, LocalHeadersOtherReadersTakeOtherwiseAreRefused) {
+    RawZip renamed;
+    renamed.Central("safe.txt", renamed.Local("evil.txt", "payload"));
+
+    // A local header and its data in the extra field of the central header before it.
+    RawZip hidden;
+    const RawZip::Body listed = hidden.Local("a.txt", "listed");
+    RawZip inner;
+    RawZip::Body h = inner.Local("h.txt", "hidden");
+    std::string extra;
+    Put(&extra, {{0xCAFE, 2}, {inner.bytes.size(), 2}});
+    hidden.Central("a.txt", listed, 0100644, extra + inner.bytes);
+    h.at = hidden.bytes.size() + 46 + 5 + 4;
+    hidden.Central("h.txt", h);
+
+    // A local header and its data in the end record's comment.
+    RawZip commented;
+    commented.Central("a.txt", commented.Local("a.txt", "listed"));
+    RawZip trailer;
+    RawZip::Body c = trailer.Local("c.txt", "comment");
+    c.at = commented.bytes.size() + commented.central.size() + 46 + 5 + 22;
+    commented.Central("c.txt", c);
+
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* why;
+    } cases[] = {
+        {"local name other than the central one", renamed.Finish(), "another name"},
+        {"zip64 entry whose local name is of another length", Zip64WithShorterLocalName(dir_), "another name"},
+        {"entry inside the central directory", hidden.Finish(), "lies in the central directory"},
+        {"entry inside the end record's comment", commented.Finish(-1, trailer.bytes), "lies in the central directory"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        ExpectRefused(Write(k.bytes), k.why);
+    }
+
+    // Unchanged, the zip64 archive unpacks.
+    zplat::ErrorRecord err;
+    const std::string sound = dir_ + "/zip64-sound.zip";
+    zid_test::WriteZip64(sound, {{"a.txt", "alpha"}}, true);
+    EXPECT_TRUE(Unzip(sound, &err)) << err.description;
+    EXPECT_EQ(ReadBytes(dest_ + "/a.txt"), "alpha");
+}
+
+TEST_F(ZipFacadeArchiveTest, ClassicEndRecordCountingAllOnesIsACountLikeAnyOther) {
+    // 65,535 entries fit the classic record exactly: with no zip64 records after the
+    // directory, the walk must end after the last header, not read the end record as one.
+    constexpr unsigned kEntries = 0xFFFF;
+    RawZip z;
+    for (unsigned i = 0; i < kEntries; ++i) {
+        const std::string name = "d" + std::to_string(i / 1000) + "/f" + std::to_string(i);
+        z.Central(name, z.Local(name, ""));
+    }
+    const std::string zip = Write(z.Finish());
+    long last = -1;
+    ZipProgressHandler progress = [&](const std::string&, const unz_file_info64&, long index, long total) {
+        if (total == static_cast<long>(kEntries)) last = index;
+    };
+    // Dates are left alone: the walk is what is under test, and it stays quick.
+    zplat::ErrorRecord err;
+    EXPECT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_, false, true, "", &err, nullptr, progress, nullptr))
+        << err.domain << " " << err.code << " " << err.description;
+    EXPECT_EQ(last, static_cast<long>(kEntries) - 1);
+    EXPECT_TRUE(zplat::ItemExists(dest_ + "/d65/f65534"));
 }
 
 }  // namespace

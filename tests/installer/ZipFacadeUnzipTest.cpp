@@ -129,21 +129,58 @@ TEST_F(ZipFacadeUnzipTest, SanitisedNames) {
     for (const auto& c : cases) EXPECT_EQ(ZipFacade::SanitizedPath(c.in), c.out) << c.in;
 }
 
-TEST_F(ZipFacadeUnzipTest, ClimbingNamesLandInsideAndEmptyNamesUseTheIndex) {
-    std::string zip = Zip({FileEntry("../evil.txt", "e"), FileEntry("..", "dots"), FileEntry("/abs/x", "a")});
+TEST_F(ZipFacadeUnzipTest, ClimbingNamesLandInside) {
+    std::string zip = Zip({FileEntry("../evil.txt", "e"), FileEntry("/abs/x", "a")});
     ASSERT_TRUE(ZipFacade::UnzipFileAtPath(zip, dest_));
     EXPECT_EQ(ReadBytes(dest_ + "/evil.txt"), "e");
-    EXPECT_EQ(ReadBytes(dest_ + "/1"), "dots");
     EXPECT_EQ(ReadBytes(dest_ + "/abs/x"), "a");
     EXPECT_FALSE(zplat::ItemExists(dir_ + "/evil.txt"));
 }
 
-TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
+TEST_F(ZipFacadeUnzipTest, NamesOfNoItemBelowTheDestination) {
+    // A folder entry naming the destination itself adds nothing and is passed over; a file
+    // or link has nowhere to go and is refused.
+    const struct {
+        const char* name;
+        zid_test::ZipEntrySpec entry;
+        bool refused;
+    } cases[] = {
+        {"folder ./", DirEntry("./"), false},
+        {"folder ../", DirEntry("../"), false},
+        {"folder a/..", DirEntry("a/../"), false},
+        {"file ..", FileEntry("..", "dots"), true},
+        {"file .", FileEntry(".", "dot"), true},
+        {"file a/..", FileEntry("a/..", "x"), true},
+        {"link ..", LinkEntry("..", "after.txt"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zplat::RemoveItem(dest_);
+        zplat::ErrorRecord err;
+        const bool ok = ZipFacade::UnzipFileAtPath(Zip({c.entry, FileEntry("after.txt", "a")}), dest_, true, "", &err);
+        if (c.refused) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+            EXPECT_EQ(err.code, -7) << err.description;
+            EXPECT_EQ(zplat::DirectoryEntries(dest_), std::vector<std::string>{});
+        } else {
+            EXPECT_TRUE(ok) << err.description;
+            EXPECT_EQ(zplat::DirectoryEntries(dest_), std::vector<std::string>{"after.txt"});
+        }
+    }
+}
+
+TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationOrLoopAreRefused) {
     const struct {
         const char* name;
         std::vector<zid_test::ZipEntrySpec> entries;
         const char* outside;
+        const char* text = nullptr;
     } cases[] = {
+        {"a link to itself", {LinkEntry("l", "l"), FileEntry("l/f", "x")}, nullptr,
+         "entry path runs into a loop of symbolic links: l/f"},
+        {"two links to each other", {LinkEntry("a", "b"), LinkEntry("b", "a"), FileEntry("a/f", "x")}, nullptr,
+         "entry path runs into a loop of symbolic links: a/f"},
         {"absolute target", {LinkEntry("l", "/tmp")}, nullptr},
         {"climbing target", {LinkEntry("sub/l", "../../x")}, nullptr},
         {"file through an absolute link",
@@ -162,6 +199,7 @@ TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
         EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
         EXPECT_EQ(err.code, -7);
         if (c.outside) EXPECT_FALSE(zplat::ItemExists(dir_ + "/" + c.outside));
+        if (c.text) EXPECT_EQ(err.description, c.text);
     }
 
     // A link that was there before the archive is followed no further than the destination.
@@ -173,6 +211,7 @@ TEST_F(ZipFacadeUnzipTest, LinksThatLeaveTheDestinationAreRefused) {
     EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("ext/f.txt", "x")}), dest_, true, "", &err));
     EXPECT_EQ(err.code, -7);
     EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+    EXPECT_EQ(err.description, "entry path leads out of the destination through a symbolic link: ext/f.txt");
     EXPECT_EQ(zplat::DirectoryEntries(dir_ + "/elsewhere"), std::vector<std::string>{});
 }
 
@@ -738,6 +777,31 @@ TEST_F(ZipFacadeUnzipTest, NamesHoldingANulByteAreRefused) {
     }
 }
 
+TEST_F(ZipFacadeUnzipTest, FolderEntriesAreToldByTheDecodedName) {
+    // Not UTF-8 despite the flag, these bytes decode as "x昞": the backslash is half of a
+    // character, not the end of a folder's name.
+    const std::string half_backslash = "x\x95\\";
+    ASSERT_EQ(ZipFacade::FilenameStringWithCString(half_backslash.c_str(), 0x314, 0x800, 3), "x昞");
+    zplat::ErrorRecord err;
+    // A link stays a link whatever its name ends with.
+    ASSERT_TRUE(ZipFacade::UnzipFileAtPath(
+        Zip({FileEntry(half_backslash, "content"), DirEntry("dos\\"), LinkEntry("l/", "x昞")}), dest_, true, "", &err))
+        << err.description;
+    EXPECT_EQ(zplat::ItemTypeAt(dest_ + "/x昞"), zplat::ItemType::File);
+    EXPECT_EQ(ReadBytes(dest_ + "/x昞"), "content");
+    EXPECT_TRUE(zplat::IsDirectory(dest_ + "/dos"));
+    EXPECT_EQ(ReadBytes(dest_ + "/l"), "content");
+    EXPECT_EQ(zplat::ItemTypeAt(dest_ + "/l"), zplat::ItemType::Symlink);
+
+    // A folder entry whose data would be dropped is refused.
+    zplat::RemoveItem(dest_);
+    EXPECT_FALSE(ZipFacade::UnzipFileAtPath(Zip({FileEntry("d/", "content"), FileEntry("after.txt", "a")}), dest_,
+                                            true, "", &err));
+    EXPECT_EQ(err.domain, kZipFacadeErrorDomain);
+    EXPECT_EQ(err.code, -7) << err.description;
+    EXPECT_EQ(zplat::DirectoryEntries(dest_), std::vector<std::string>{});
+}
+
 TEST_F(ZipFacadeUnzipTest, NameDecodingTakesTheWholeName) {
     // Valid UTF-8 and a guessed charset alike: nothing after a NUL is dropped, so the
     // caller sees the NUL it has to refuse.
@@ -748,25 +812,10 @@ TEST_F(ZipFacadeUnzipTest, NameDecodingTakesTheWholeName) {
     }
 }
 
-// A raw deflate stream that gives `prefix` and then cannot be inflated any further.
-std::string DeflatedThenBroken(const std::string& prefix) {
-    z_stream z = {};
-    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
-    std::string out(deflateBound(&z, prefix.size()) + 16, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(prefix.data()));
-    z.avail_in = static_cast<uInt>(prefix.size());
-    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_SYNC_FLUSH);  // ends on a byte boundary, the stream left open
-    out.resize(out.size() - z.avail_out);
-    deflateEnd(&z);
-    return out + std::string(64, '\xff');  // a block of the reserved type
-}
-
 TEST_F(ZipFacadeUnzipTest, LinkTargetsHoldingANulOrLongerThanAPathAreRefused) {
     // The body breaks after 1 MiB: a run that reads the target whole fails there instead.
     RawZipEntry endless = RawLink("big", std::string(1 << 20, 'a'));
-    endless.rawBody = DeflatedThenBroken(endless.data);
+    endless.rawBody = zid_test::DeflatedThenBroken(endless.data);
     endless.declaredSize = 1u << 30;
     const struct {
         const char* name;

@@ -244,6 +244,21 @@ inline void WriteZip64(const std::string& path, const std::vector<Zip64EntrySpec
     if (fclose(f) != 0) throw std::runtime_error("cannot write " + path);
 }
 
+// A raw deflate stream that gives `prefix` and then cannot be inflated any further.
+inline std::string DeflatedThenBroken(const std::string& prefix) {
+    z_stream z = {};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    std::string out(deflateBound(&z, prefix.size()) + 16, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(prefix.data()));
+    z.avail_in = static_cast<uInt>(prefix.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_SYNC_FLUSH);  // ends on a byte boundary, the stream left open
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    return out + std::string(64, '\xff');  // a block of the reserved type
+}
+
 // ---- archives written byte by byte ------------------------------------------------
 // For what minizip's writer cannot carry (a NUL byte in a name) or will not write (a
 // body that is not what its headers say): local headers, central headers and the end
