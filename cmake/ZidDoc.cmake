@@ -9,11 +9,13 @@ set(ZID_DOC_STAGE ${ZID_DOC_DIR}/stage)
 # Settings live in the repository's Doxyfile; only this build's paths are added here.
 file(WRITE ${ZID_DOC_DIR}/Doxyfile
   "@INCLUDE = ${PROJECT_SOURCE_DIR}/Doxyfile\n"
-  "INPUT = ${ZID_DOC_STAGE}/${CMAKE_INSTALL_INCLUDEDIR}/zid ${PROJECT_SOURCE_DIR}/README.md\n"
-  # The README is what a new user reads first; as the main page it also says how to build.
-  "USE_MDFILE_AS_MAINPAGE = ${PROJECT_SOURCE_DIR}/README.md\n"
+  # The front page says what the library is and where to start; the README, a page of its
+  # own, says how to build and test.
+  "INPUT = ${PROJECT_SOURCE_DIR}/docs/mainpage.dox ${ZID_DOC_STAGE}/${CMAKE_INSTALL_INCLUDEDIR}/zid ${PROJECT_SOURCE_DIR}/README.md\n"
+  "EXAMPLE_PATH = ${PROJECT_SOURCE_DIR}/examples\n"
+  "EXAMPLE_PATTERNS = *.cpp\n"
   "RECURSIVE = YES\n"
-  "STRIP_FROM_PATH = ${ZID_DOC_STAGE}/${CMAKE_INSTALL_INCLUDEDIR}\n"
+  "STRIP_FROM_PATH = ${ZID_DOC_STAGE}/${CMAKE_INSTALL_INCLUDEDIR} ${PROJECT_SOURCE_DIR}\n"
   "STRIP_FROM_INC_PATH = ${ZID_DOC_STAGE}/${CMAKE_INSTALL_INCLUDEDIR}\n"
   "OUTPUT_DIRECTORY = ${ZID_DOC_DIR}\n"
   "WARN_LOGFILE = ${ZID_DOC_DIR}/warnings.log\n")

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs Doxygen over the installed headers (ZidVersion.h with them) through the build's zid_doc
 # target and fails on any warning, with their count and the first ones; the reference lands in
-# BUILD/doc/html. Then compiles every example in those headers that is a whole program (a
-# code block with "int main("), as a consumer would against <prefix>/include, and fails on
-# any error or warning.
+# BUILD/doc/html. Then compiles every example in those headers and on the front page
+# (docs/mainpage.dox) that is a whole program (a code block with "int main("), as a consumer
+# would against <prefix>/include, and fails on any error or warning.
 #
 #   scripts/doc-check.sh [BUILD]   BUILD: a configured build folder (default ${BUILD_DIR:-build});
 #                                  without one, a library-only build-doc/ is configured
@@ -37,7 +37,7 @@ while IFS= read -r header; do
                                  next }
     inside { line = $0; sub(/^[ \t]*\/\/\/ ?/, "", line); text = text line "\n" }
   ' "$header"
-done < <(find "$stage/zid" -name '*.h' | sort)
+done < <(find "$stage/zid" -name '*.h' | sort; echo docs/mainpage.dox)
 compiled=0
 for example in "$examples"/*.cpp; do
   [ -e "$example" ] || continue
@@ -51,4 +51,4 @@ if [ "$compiled" -eq 0 ]; then
   echo "doc-check: no whole-program example found in the installed headers (ZidAPI.h has one)" >&2
   exit 1
 fi
-echo "doc-check: no Doxygen warning; $compiled header example(s) compile"
+echo "doc-check: no Doxygen warning; $compiled example(s) of the headers and the front page compile"

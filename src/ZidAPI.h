@@ -52,6 +52,10 @@ class AsyncContext;
 ///   upload MultiUploadObject() included; only the Async... methods do.
 /// - Progress callbacks run on pool threads, several at once for AsyncMultiGetObject()
 ///   and AsyncMultiPutObject(): make them thread-safe.
+/// - AsyncContext::WaitUntilFinish() returns only once the done callback has returned and
+///   no progress callback runs, so the callbacks may use what lives on the waiter's stack.
+///   The done callback may read its context's status and result; a wait on its own
+///   context returns at once. A progress callback must not wait for its own transfer.
 /// - The log callback (ClientSettings::SetLogCallback()) is a plain function pointer.
 /// - Which bucket request a bucket method sends is the caller's BucketReq subclass, not
 ///   the method's name.
@@ -135,8 +139,9 @@ public:
     /// @name Asynchronous transfers
     /// Each returns at once with a context; the outcome arrives in the context's
     /// TransferHandler, which every call leaves in a final status. The request is copied,
-    /// so it need not outlive the call; a stream or user data it points to must. The
-    /// request's progress and done callbacks run on pool threads. A call made while every
+    /// so it need not outlive the call; a stream or user data it points to must, until
+    /// WaitUntilFinish() has returned. The request's progress and done callbacks run on
+    /// pool threads, and none of them runs any more once a wait has returned. A call made while every
     /// pool thread runs a transfer is queued, in call order, and starts when one of them
     /// finishes, however long that takes: it never fails for want of a thread (a third
     /// AsyncGetObject() on the default two threads waits, then completes). Only tasks the

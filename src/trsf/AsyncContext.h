@@ -21,7 +21,10 @@ public:
     /// The transfer's current status.
     TransferStatus GetStatus() const { return m_handler->GetStatus(); }
     /// Blocks until the transfer reaches a final status (CANCELED, FAILED, COMPLETED or
-    /// ABORTED). Every asynchronous call ends in one, also when it could not start.
+    /// ABORTED) and its done callback has returned; no progress callback runs after it
+    /// returns, so what the callbacks use may then be freed. Every asynchronous call ends
+    /// in a final status, also when it could not start. Inside the done callback a wait on
+    /// the callback's own context returns at once; a progress callback must not wait.
     void WaitUntilFinish() const { m_handler->WaitForFinalStatus(); }
     /// Asks the transfer to stop; returns at once. The transfer stops at its next block
     /// and fails with "Request canceled by user" (a multipart upload ends CANCELED, other

@@ -39,9 +39,27 @@ void TransferHandler::AdvanceProgress(uint64_t n) {
         transferred = m_transferred;
         total = m_total_size;
     }
-    if (m_progress_cb) {
-        m_progress_cb(transferred, total, m_user_data);
+    if (!m_progress_cb) {
+        return;
     }
+    {
+        // Once a waiter may have woken, what the callback uses may be gone.
+        std::lock_guard<std::mutex> lock(m_status_mutex);
+        if (IsFinalStatus(m_status)) {
+            return;
+        }
+        ++m_progress_running;
+    }
+    struct Leave {
+        TransferHandler* h;
+        ~Leave() {
+            std::lock_guard<std::mutex> lock(h->m_status_mutex);
+            if (--h->m_progress_running == 0) {
+                h->m_status_cond.notify_all();
+            }
+        }
+    } leave{this};
+    m_progress_cb(transferred, total, m_user_data);
 }
 
 uint64_t TransferHandler::GetTransferred() const {
@@ -64,49 +82,74 @@ bool TransferHandler::IsAllowedChange(TransferStatus old_status, TransferStatus 
 }
 
 void TransferHandler::ChangeStatus(TransferStatus status) {
-    bool call_done = false;
-    {
-        std::lock_guard<std::mutex> lock(m_status_mutex);
-        if (!IsAllowedChange(m_status, status)) {
-            return;
-        }
-        m_status = status;
-        if (IsFinalStatus(status)) {
-            // The done callback sees the stored final status, and only once.
-            call_done = m_done_cb && !m_done_called;
-            m_done_called = m_done_called || call_done;
-            m_status_cond.notify_all();
-        }
-    }
-    if (call_done) {
-        m_done_cb(std::make_shared<AsyncContext>(shared_from_this()), m_user_data);
-    }
+    ChangeStatusStoring(status, nullptr, nullptr, nullptr);
 }
 
 void TransferHandler::ChangeStatusWithResult(TransferStatus status, const ZidResult& result) {
-    {
-        std::lock_guard<std::mutex> lock(m_status_mutex);
-        if (!IsAllowedChange(m_status, status)) {
-            return;
-        }
-    }
-    m_result = result;
-    ChangeStatus(status);
+    ChangeStatusStoring(status, &result, nullptr, nullptr);
 }
 
 void TransferHandler::ChangeStatusWithResponse(TransferStatus status, const ZidResult& result,
                                                const std::map<std::string, std::string>& headers,
                                                const std::string& body) {
+    ChangeStatusStoring(status, &result, &headers, &body);
+}
+
+void TransferHandler::ChangeStatusStoring(TransferStatus status, const ZidResult* result,
+                                          const std::map<std::string, std::string>* headers,
+                                          const std::string* body) {
     {
         std::lock_guard<std::mutex> lock(m_status_mutex);
         if (!IsAllowedChange(m_status, status)) {
             return;
         }
+        if (result) m_result = *result;
+        if (headers) m_resp_headers = *headers;
+        if (body) m_resp_body = *body;
+        m_status = status;
+        if (!IsFinalStatus(status)) {
+            return;
+        }
+        if (!m_done_cb || m_done_called) {
+            m_status_cond.notify_all();
+            return;
+        }
+        // Waiters stay asleep until the callback has returned: it may use their stack.
+        m_done_called = true;
+        m_done_running = true;
+        m_done_thread = std::this_thread::get_id();
     }
-    m_result = result;
-    m_resp_headers = headers;
-    m_resp_body = body;
-    ChangeStatus(status);
+    struct Settle {
+        TransferHandler* h;
+        ~Settle() {
+            std::lock_guard<std::mutex> lock(h->m_status_mutex);
+            h->m_done_running = false;
+            h->m_status_cond.notify_all();
+        }
+    } settle{this};
+    m_done_cb(std::make_shared<AsyncContext>(shared_from_this()), m_user_data);
+}
+
+bool TransferHandler::IsSettled() const {
+    if (!IsFinalStatus(m_status) || m_progress_running > 0) {
+        return false;
+    }
+    return !m_done_running || m_done_thread == std::this_thread::get_id();
+}
+
+ZidResult TransferHandler::GetResult() const {
+    std::lock_guard<std::mutex> lock(m_status_mutex);
+    return m_result;
+}
+
+std::map<std::string, std::string> TransferHandler::GetRespHeaders() const {
+    std::lock_guard<std::mutex> lock(m_status_mutex);
+    return m_resp_headers;
+}
+
+std::string TransferHandler::GetRespBody() const {
+    std::lock_guard<std::mutex> lock(m_status_mutex);
+    return m_resp_body;
 }
 
 TransferStatus TransferHandler::GetStatus() const {
@@ -140,7 +183,7 @@ bool TransferHandler::IsNotCancelled() const {
 
 void TransferHandler::WaitForFinalStatus() const {
     std::unique_lock<std::mutex> lock(m_status_mutex);
-    m_status_cond.wait(lock, [this] { return IsFinalStatus(m_status); });
+    m_status_cond.wait(lock, [this] { return IsSettled(); });
 }
 
 void WriteChecked(std::ostream& out, const char* data, size_t size, uint64_t written_before) {

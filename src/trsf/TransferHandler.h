@@ -13,6 +13,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <thread>
 
 #include "zid/ZidExport.h"
 #include "zid/trsf/PartState.h"
@@ -28,11 +29,15 @@ class AsyncContext;
 ///
 /// It runs on the thread that moved the bytes, with no lock held: a multi-threaded
 /// download or a multipart upload calls it from several pool threads at once, so it must
-/// be thread-safe and quick. The transferred count never exceeds the total.
+/// be thread-safe and quick. The transferred count never exceeds the total. None runs once
+/// the status is final, and a waiter wakes only after every running one has returned; so
+/// a progress callback must not wait for its own transfer.
 using TransferProgressCallback = std::function<void(uint64_t, uint64_t, void*)>;
 /// Done callback: (context of the finished call, user data). Called once, on the thread
 /// that set the first final status (a pool thread for an asynchronous call), after the
-/// status and result are stored.
+/// status and result are stored, with no lock held: it may read the status and result.
+/// Waiters wake only once it has returned, so what it uses may live on the waiter's stack.
+/// A wait on its own transfer from inside it returns at once.
 using DoneCallback = std::function<void(const std::shared_ptr<AsyncContext>&, void*)>;
 
 /// What a transfer takes from the request that starts it; every ObjectReq is one. The
@@ -56,8 +61,8 @@ public:
 
 /// Shared state of one transfer: names, sizes, status, result, cancel flag, callbacks.
 /// Always owned by a std::shared_ptr (the done callback needs shared_from_this()).
-/// Progress is guarded by one mutex, status and cancel flag by another; waiters wake on
-/// every final status.
+/// Progress is guarded by one mutex; status, cancel flag, result and the final answer by
+/// another. Waiters wake on a final status once the callbacks of that change have returned.
 class ZID_API TransferHandler : public std::enable_shared_from_this<TransferHandler> {
 public:
     /// Status NOT_START, sizes 0, no callbacks.
@@ -91,7 +96,7 @@ public:
     /// statuses.
     static bool IsAllowedChange(TransferStatus old_status, TransferStatus new_status);
     /// Sets the status when the change is allowed (else does nothing); the first final
-    /// status wakes the waiters and calls the done callback, on this thread.
+    /// status calls the done callback, on this thread, then wakes the waiters.
     void ChangeStatus(TransferStatus status);
     /// ChangeStatus() that also stores the result; the result is stored only when the
     /// status change is allowed.
@@ -112,16 +117,18 @@ public:
     void Cancel();
     /// False once Cancel() was called.
     bool IsNotCancelled() const;
-    /// Blocks until the status is final.
+    /// Blocks until the status is final, the done callback has returned and no progress
+    /// callback runs. Called from inside the done callback, on its thread, it returns at
+    /// once (the status is already final there).
     void WaitForFinalStatus() const;
 
     /// The stored outcome; read after WaitForFinalStatus() has returned.
-    ZidResult GetResult() const { return m_result; }
+    ZidResult GetResult() const;
     /// Headers of the final answer, stored on completion; read after WaitForFinalStatus().
-    const std::map<std::string, std::string>& GetRespHeaders() const { return m_resp_headers; }
+    std::map<std::string, std::string> GetRespHeaders() const;
     /// Body of the final answer, when the transfer stores one; read after
     /// WaitForFinalStatus().
-    const std::string& GetRespBody() const { return m_resp_body; }
+    std::string GetRespBody() const;
     /// The bound request's bucket name.
     std::string GetBucketName() const { return m_bucket_name; }
     /// The bound request's object key.
@@ -144,6 +151,13 @@ public:
     std::map<int, std::shared_ptr<PartState>>& GetPartStates() { return m_part_states; }
 
 private:
+    // Stores the status, and the outcome when given, in one step under the status mutex.
+    void ChangeStatusStoring(TransferStatus status, const ZidResult* result,
+                             const std::map<std::string, std::string>* headers,
+                             const std::string* body);
+    // Waiters' condition; the status mutex is held.
+    bool IsSettled() const;
+
     ZidResult m_result;
     std::map<std::string, std::string> m_resp_headers;
     std::string m_resp_body;
@@ -156,6 +170,9 @@ private:
     std::string m_upload_id;
     bool m_cancelled = false;
     bool m_done_called = false;
+    bool m_done_running = false;
+    std::thread::id m_done_thread;
+    int m_progress_running = 0;
     std::map<int, std::shared_ptr<PartState>> m_part_states;
     mutable std::mutex m_progress_mutex;
     mutable std::mutex m_status_mutex;

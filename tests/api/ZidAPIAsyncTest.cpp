@@ -32,16 +32,10 @@ struct Seen {
     std::set<std::thread::id> done_threads;
 };
 
-// The done callback runs after the final status is stored, so a waiter can wake before it.
+// A waiter wakes only once the done callback has returned, so its count is read at once.
 int DoneCalls(Seen& seen) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(seen.mu);
-            if (seen.done_calls > 0 || std::chrono::steady_clock::now() > until) return seen.done_calls;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    std::lock_guard<std::mutex> lock(seen.mu);
+    return seen.done_calls;
 }
 
 template <typename Req>
@@ -110,6 +104,29 @@ TEST_F(ZidAPIAsync, DownloadsArriveWithProgressAndOneDoneCall) {
         EXPECT_EQ(data.size(), seen.max_transferred);
         EXPECT_EQ(data.size(), seen.total);
     }
+}
+
+// What the done callbacks use lives on this test's stack and is gone once it returns; a
+// callback still running after its wait would count too late (or write freed memory).
+TEST_F(ZidAPIAsync, EveryDoneCallbackHasReturnedWhenItsWaitReturns) {
+    Seed("small.txt", "hello");
+    ZidAPI api(LoopbackConfig());
+    struct Counter {
+        std::atomic<int> calls{0};
+    } counter;
+    std::vector<std::shared_ptr<AsyncContext>> contexts;
+    for (int i = 0; i < 50; ++i) {
+        AsyncGetObjectReq req(kBucketName, "small.txt", Path("small-" + std::to_string(i)));
+        req.SetUserData(&counter);
+        req.SetDoneCallback([](const std::shared_ptr<AsyncContext>&, void* data) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ++static_cast<Counter*>(data)->calls;
+        });
+        contexts.push_back(api.AsyncGetObject(req));
+    }
+    for (const auto& ctx : contexts) ctx->WaitUntilFinish();
+    EXPECT_EQ(50, counter.calls.load());
+    for (const auto& ctx : contexts) EXPECT_TRUE(ctx->GetResult().IsSucc());
 }
 
 TEST_F(ZidAPIAsync, FileUploadsStoreTheWholeFile) {

@@ -125,6 +125,66 @@ TEST(TransferHandlerTest, WaiterWakesOnlyOnAFinalStatus) {
     h->WaitForFinalStatus();  // already final: returns at once
 }
 
+// The callbacks dawdle so that a waiter woken too early would see them unfinished.
+TEST(TransferHandlerTest, WaitersWakeOnlyAfterTheDoneCallbackReturned) {
+    auto h = MakeHandler();
+    std::atomic<bool> callback_returned{false};
+    std::atomic<int> calls{0};
+    TransferStatus status_inside = NOT_START;
+    std::string result_inside;
+    h->SetDoneCallback([&](const std::shared_ptr<AsyncContext>& ctx, void*) {
+        ++calls;
+        // Its own getters and a wait on its own transfer must not block it.
+        status_inside = ctx->GetStatus();
+        ctx->WaitUntilFinish();
+        result_inside = ctx->GetResult().GetErrorMsg();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        callback_returned = true;
+    });
+    std::atomic<int> waiting{0};
+    std::vector<int> saw_callback_returned(4, -1);
+    std::vector<std::thread> waiters;
+    for (size_t i = 0; i < saw_callback_returned.size(); ++i) {
+        waiters.emplace_back([&, i] {
+            ++waiting;
+            h->WaitForFinalStatus();
+            saw_callback_returned[i] = callback_returned.load() ? 1 : 0;
+        });
+    }
+    while (waiting.load() < 4) std::this_thread::yield();
+    std::thread finisher([&] { h->ChangeStatusWithResult(COMPLETED, ResultWithMessage("done")); });
+    for (auto& w : waiters) w.join();
+    finisher.join();
+    EXPECT_EQ(saw_callback_returned, std::vector<int>(4, 1));
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(status_inside, COMPLETED);
+    EXPECT_EQ(result_inside, "done");
+}
+
+TEST(TransferHandlerTest, NoProgressCallbackRunsOnceAWaiterWoke) {
+    auto h = MakeHandler();
+    h->SetTotalSize(100);
+    std::atomic<bool> entered{false};
+    std::atomic<bool> progress_returned{false};
+    std::atomic<int> progress_calls{0};
+    h->SetTransferProgressCallback([&](uint64_t, uint64_t, void*) {
+        ++progress_calls;
+        entered = true;
+        while (h->GetStatus() != COMPLETED) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        progress_returned = true;
+    });
+    std::thread mover([&] { h->AdvanceProgress(10); });
+    while (!entered.load()) std::this_thread::yield();
+    h->ChangeStatus(COMPLETED);
+    h->WaitForFinalStatus();
+    EXPECT_TRUE(progress_returned.load());
+    mover.join();
+    h->AdvanceProgress(10);  // counted, but no callback once final
+    EXPECT_EQ(h->GetTransferred(), 20u);
+    EXPECT_EQ(progress_calls.load(), 1);
+}
+
 TEST(TransferHandlerTest, ProgressIsCappedAtTheTotal) {
     auto h = MakeHandler();
     std::vector<std::pair<uint64_t, uint64_t>> calls;

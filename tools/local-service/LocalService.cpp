@@ -3,9 +3,11 @@
 #include <Poco/Net/Context.h>
 #include <Poco/Net/HTTPRequestHandler.h>
 #include <Poco/Net/HTTPRequestHandlerFactory.h>
+#include <Poco/Net/HTTPServerConnection.h>
 #include <Poco/Net/HTTPServerParams.h>
-#include <Poco/Net/SecureServerSocket.h>
+#include <Poco/Net/SecureStreamSocket.h>
 #include <Poco/Net/ServerSocket.h>
+#include <Poco/Net/TCPServerConnectionFactory.h>
 #include <Poco/Net/SocketAddress.h>
 
 #include <signal.h>
@@ -50,9 +52,32 @@ public:
     Poco::Net::HTTPRequestHandler* createRequestHandler(const Poco::Net::HTTPServerRequest&) override {
         return new Handler(impl_);
     }
+    // What a stopping HTTPServer tells its connections: each aborts its exchange.
+    void AbortConnections(const Poco::Net::TCPServer& server) { serverStopped(&server, true); }
 
 private:
     LocalService::Impl& impl_;
+};
+
+// Over HTTPS, each connection's TLS state is made, used and freed on the thread that serves
+// it. A TLS listening socket makes it on the accepting thread, which, after a handshake
+// refused at once, may drop the last reference and free it there, ordered with the serving
+// thread only by Poco's reference count (invisible to ThreadSanitizer).
+class ConnectionFactory : public Poco::Net::TCPServerConnectionFactory {
+public:
+    ConnectionFactory(Poco::Net::HTTPServerParams::Ptr params,
+                      Poco::Net::HTTPRequestHandlerFactory::Ptr handlers, Poco::Net::Context::Ptr tls)
+        : params_(std::move(params)), handlers_(std::move(handlers)), tls_(std::move(tls)) {}
+    Poco::Net::TCPServerConnection* createConnection(const Poco::Net::StreamSocket& socket) override {
+        if (!tls_) return new Poco::Net::HTTPServerConnection(socket, params_, handlers_);
+        return new Poco::Net::HTTPServerConnection(Poco::Net::SecureStreamSocket::attach(socket, tls_),
+                                                   params_, handlers_);
+    }
+
+private:
+    Poco::Net::HTTPServerParams::Ptr params_;
+    Poco::Net::HTTPRequestHandlerFactory::Ptr handlers_;
+    Poco::Net::Context::Ptr tls_;
 };
 
 }  // namespace
@@ -73,20 +98,17 @@ void LocalService::Start() {
     }
     Poco::Net::SocketAddress address("127.0.0.1", impl_->options.port);
     try {
-        std::unique_ptr<Poco::Net::ServerSocket> socket;
+        Poco::Net::Context::Ptr tls;
         if (impl_->options.https) {
-            Poco::Net::Context::Ptr ctx = new Poco::Net::Context(
+            tls = new Poco::Net::Context(
                 Poco::Net::Context::TLS_SERVER_USE, impl_->options.keyFile, impl_->options.certFile,
                 impl_->options.caFile, Poco::Net::Context::VERIFY_NONE, 9, false,
                 "ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH");
-            auto* secure = new Poco::Net::SecureServerSocket(ctx);
-            socket.reset(secure);
-        } else {
-            socket.reset(new Poco::Net::ServerSocket());
         }
-        socket->bind(address, true);
-        socket->listen(128);
-        impl_->port = socket->address().port();
+        Poco::Net::ServerSocket socket;
+        socket.bind(address, true);
+        socket.listen(128);
+        impl_->port = socket.address().port();
 
         auto* params = new Poco::Net::HTTPServerParams;
         params->setMaxThreads(128);
@@ -97,11 +119,15 @@ void LocalService::Start() {
         params->setTimeout(Poco::Timespan(60, 0));
         params->setServerName("zid-local-service");
         impl_->pool.reset(new Poco::ThreadPool(4, 128, 60));
-        impl_->server.reset(new Poco::Net::HTTPServer(new Factory(*impl_), *impl_->pool, *socket, params));
+        Poco::Net::HTTPServerParams::Ptr shared_params(params);
+        impl_->handlers = new Factory(*impl_);
+        impl_->server.reset(new Poco::Net::TCPServer(
+            new ConnectionFactory(shared_params, impl_->handlers, tls), *impl_->pool, socket, shared_params));
         impl_->server->start();
         impl_->running = true;
     } catch (const Poco::Exception& e) {
         impl_->server.reset();
+        impl_->handlers = nullptr;
         impl_->pool.reset();
         throw std::runtime_error("local service cannot start: " + e.displayText());
     }
@@ -114,13 +140,16 @@ void LocalService::Stop() {
         impl_->stopping = true;
         impl_->activeCv.notify_all();
     }
-    impl_->server->stopAll(true);
+    // Stop accepting, then abort the open connections.
+    impl_->server->stop();
+    static_cast<Factory&>(*impl_->handlers).AbortConnections(*impl_->server);
     {
         std::unique_lock<std::mutex> lock(impl_->activeMu);
         impl_->activeCv.wait_for(lock, std::chrono::seconds(30), [this] { return impl_->active == 0; });
     }
     impl_->pool->joinAll();
     impl_->server.reset();
+    impl_->handlers = nullptr;
     impl_->pool.reset();
     impl_->running = false;
 }

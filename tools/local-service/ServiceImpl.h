@@ -2,9 +2,10 @@
 // being built (Answer), the faults it takes, and the service's state (Impl).
 #pragma once
 
-#include <Poco/Net/HTTPServer.h>
+#include <Poco/Net/HTTPRequestHandlerFactory.h>
 #include <Poco/Net/HTTPServerRequest.h>
 #include <Poco/Net/HTTPServerResponse.h>
+#include <Poco/Net/TCPServer.h>
 #include <Poco/ThreadPool.h>
 #include <rapidxml/rapidxml.hpp>
 
@@ -193,7 +194,8 @@ struct LocalService::Impl {
     }
 
     std::unique_ptr<Poco::ThreadPool> pool;
-    std::unique_ptr<Poco::Net::HTTPServer> server;
+    std::unique_ptr<Poco::Net::TCPServer> server;
+    Poco::Net::HTTPRequestHandlerFactory::Ptr handlers;  // tells open connections of a stop
     uint16_t port = 0;
     std::atomic<bool> running{false};
     std::atomic<uint64_t> requestCounter{0};
