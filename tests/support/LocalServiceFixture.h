@@ -9,7 +9,11 @@
 //     the fixture touches.
 // The bucket the service stores under is the first label of the Host header the client sends
 // (e.g. "mybucket-1250000000" for bucket "mybucket" and app id 1250000000); Bucket(name, appId)
-// gives that label. For HTTPS, derive from LocalServiceHttpsFixture: it makes a test CA and a
+// gives that label.
+// Buckets: the service answers 404 NoSuchBucket for a bucket never made. The buckets of
+// StandingBuckets() always exist (emptied before every test, and by Service().Clear()); a test
+// that uses another makes it with Service().CreateBucket(Bucket(name, appId)) (Service().PutObject
+// makes the bucket it names too). For HTTPS, derive from LocalServiceHttpsFixture: it makes a test CA and a
 // server certificate (127.0.0.1, localhost and the names in ExtraCertNames()) in a temporary
 // folder and serves HTTPS only; CaFile() is the CA a client verifies with.
 #pragma once
@@ -44,7 +48,9 @@ protected:
     // The Host label the service files a bucket under.
     static std::string Bucket(const std::string& name, uint64_t appId = 0);
 
+    // Starts the service with StandingBuckets() added to the options' buckets.
     static void StartService(const zid_local::ServiceOptions& options);
+    static const std::vector<std::string>& StandingBuckets();
     static void StopService();
 
 private:

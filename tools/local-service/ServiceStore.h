@@ -45,6 +45,14 @@ public:
     void SetRoot(const std::string& root);  // loads what the folder holds
     const std::string& Root() const { return root_; }
 
+    // A bucket exists once made; Put makes it too (direct access and seeding), the routes check
+    // first. Making an existing bucket changes nothing.
+    void MakeBucket(const std::string& bucket);
+    bool HasBucket(const std::string& bucket) const;
+    // Removes an empty bucket and its configurations. Returns the error code
+    // ("NoSuchBucket", "BucketNotEmpty") or empty on success.
+    std::string DeleteBucket(const std::string& bucket);
+
     ObjectPtr Put(const std::string& bucket, const std::string& key, std::string data,
                   std::map<std::string, std::string> meta, std::string etag = std::string(),
                   std::optional<uint64_t> crc64 = std::nullopt);
@@ -90,9 +98,12 @@ private:
     std::string FilePath(const std::string& bucket, const std::string& key) const;
     void Persist(const std::string& bucket, const std::string& key, const StoredObject& obj) const;
     void Unpersist(const std::string& bucket, const std::string& key) const;
+    void PersistBucket(const std::string& bucket) const;
+    void UnpersistBucket(const std::string& bucket) const;
 
     mutable std::mutex mu_;
     std::string root_;
+    // Every bucket that exists has an entry, empty ones too.
     std::map<std::string, std::map<std::string, ObjectPtr>> objects_;
     std::map<std::pair<std::string, std::string>, std::string> acls_;
     std::map<std::pair<std::string, std::string>, std::vector<std::pair<std::string, std::string>>> tags_;
