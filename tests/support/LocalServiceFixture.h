@@ -2,7 +2,7 @@
 //
 // The service starts once per test suite on a free port of 127.0.0.1 and is reset (objects,
 // uploads, faults, request record) before every test. A test points the client at it with:
-//   - access key "AKID", secret key "SK" (kAccessKey / kSecretKey), any region and bucket;
+//   - access key "AKID", secret key "SK" (kAccessKey / kSecretKey), any region, and a bucket that exists (below);
 //   - the destination domain "127.0.0.1:PORT" (DestDomain()). SetUp() stores it in the
 //     process-wide destination-domain setting and TearDown() puts the previous value back,
 //     so a test only has to build its configuration. That is the only process-wide setting
