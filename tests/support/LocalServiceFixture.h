@@ -2,7 +2,7 @@
 //
 // The service starts once per test suite on a free port of 127.0.0.1 and is reset (objects,
 // uploads, faults, request record) before every test. A test points the client at it with:
-//   - access key "AKID", secret key "SK" (kAccessKey / kSecretKey), any region, and a bucket that exists (below);
+//   - access key "AKID", secret key "SK" (kAccessKey / kSecretKey), any region;
 //   - the destination domain "127.0.0.1:PORT" (DestDomain()). SetUp() stores it in the
 //     process-wide destination-domain setting and TearDown() puts the previous value back,
 //     so a test only has to build its configuration. That is the only process-wide setting
@@ -11,11 +11,13 @@
 // (e.g. "mybucket-1250000000" for bucket "mybucket" and app id 1250000000); Bucket(name, appId)
 // gives that label.
 // Buckets: the service answers 404 NoSuchBucket for a bucket never made. The buckets of
-// StandingBuckets() always exist (emptied before every test, and by Service().Clear()); a test
-// that uses another makes it with Service().CreateBucket(Bucket(name, appId)) (Service().PutObject
-// makes the bucket it names too). For HTTPS, derive from LocalServiceHttpsFixture: it makes a test CA and a
-// server certificate (127.0.0.1, localhost and the names in ExtraCertNames()) in a temporary
-// folder and serves HTTPS only; CaFile() is the CA a client verifies with.
+// StandingBuckets() ("bkt" and "facade" with app id 1250000000, "bkt" without one) always exist,
+// emptied before every test and by Service().Clear(). A test that uses another bucket makes it
+// first with Service().CreateBucket(Bucket(name, appId)); Service().PutObject makes the bucket
+// it names too.
+// For HTTPS, derive from LocalServiceHttpsFixture: it makes a test CA and a server certificate
+// (127.0.0.1, localhost and the names in ExtraCertNames()) in a temporary folder and serves
+// HTTPS only; CaFile() is the CA a client verifies with.
 #pragma once
 
 #include <gtest/gtest.h>

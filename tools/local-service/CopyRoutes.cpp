@@ -29,6 +29,10 @@ ServiceStore::ObjectPtr LocalService::Impl::CopySource(const Call& c, Answer* er
     }
     if (bucketOut) *bucketOut = BucketOfHost(host);
     if (keyOut) *keyOut = key;
+    if (!obj && !store.HasBucket(BucketOfHost(host))) {
+        *error = Error(c, 404, "NoSuchBucket", "The bucket of the copy source does not exist.");
+        return nullptr;
+    }
     if (!obj) {
         *error = Error(c, 404, "NoSuchKey", "The specified copy source does not exist.");
         return nullptr;
