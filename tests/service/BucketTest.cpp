@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "ServiceStore.h"
 #include "ServiceTestBase.h"
 
 namespace zid_service_test {
@@ -172,6 +173,24 @@ TEST_F(BucketTest, BucketsAreMadeByTheirPutAndDeletedOnlyWhenEmpty) {
     EXPECT_NE(on("GET", "/", "cors").Xml("Code"), "NoSuchBucket");
 
     EXPECT_EQ(Do("POST", "/").status, 405);
+}
+
+// A request checks its bucket when it is routed; the store still refuses a write into a bucket
+// deleted since, so a delete under way never leaves the bucket made again by an upload.
+TEST(ServiceStoreBuckets, WritesIntoABucketThatIsGoneAreRefused) {
+    zid_local::ServiceStore store;
+    EXPECT_EQ(store.Put("gone-1", "k", "v", {}), nullptr);
+    EXPECT_EQ(store.InitUpload("gone-1", "k", {}), "");
+    EXPECT_FALSE(store.HasBucket("gone-1"));
+    EXPECT_EQ(store.DeleteBucket("gone-1"), "NoSuchBucket");
+
+    store.MakeBucket("gone-1");
+    ASSERT_NE(store.Put("gone-1", "k", "v", {}), nullptr);
+    EXPECT_EQ(store.DeleteBucket("gone-1"), "BucketNotEmpty");
+    ASSERT_TRUE(store.Delete("gone-1", "k"));
+    EXPECT_EQ(store.DeleteBucket("gone-1"), "");
+    EXPECT_EQ(store.Put("gone-1", "k", "late", {}), nullptr);
+    EXPECT_FALSE(store.HasBucket("gone-1"));
 }
 
 TEST_F(BucketTest, ClearKeepsTheStandingBucketsOnly) {

@@ -31,7 +31,7 @@ std::optional<Answer> LocalService::Impl::BucketExistence(Call& c) {
                      "To serve requests to a bare address (a presigned URL made with a destination domain), "
                      "start the service with --domain-bucket NAME-APPID.");
     if (MakesBucket(c) || store.HasBucket(c.bucket)) return std::nullopt;
-    return Error(c, 404, "NoSuchBucket", "The specified bucket does not exist.");
+    return GoneBucket(c);
 }
 
 std::optional<Answer> LocalService::Impl::BucketRoutes(Call& c) {
@@ -53,7 +53,7 @@ std::optional<Answer> LocalService::Impl::BucketRoutes(Call& c) {
         const std::string code = store.DeleteBucket(c.bucket);
         if (code == "BucketNotEmpty")
             return Error(c, 409, code, "The bucket you tried to delete is not empty.");
-        if (!code.empty()) return Error(c, 404, code, "The specified bucket does not exist.");
+        if (!code.empty()) return GoneBucket(c);
         Answer a;
         a.status = 204;
         return a;

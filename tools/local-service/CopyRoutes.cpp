@@ -48,6 +48,7 @@ Answer LocalService::Impl::CopyObject(Call& c) {
     std::map<std::string, std::string> meta = src->meta;
     if (IEquals(Trim(c.Header("x-zid-metadata-directive")), "Replaced")) meta = MetaFromHeaders(c);
     auto obj = store.Put(c.bucket, c.key, src->data, meta, src->etag);
+    if (!obj) return GoneBucket(c);
     Answer a;
     a.Set("Content-Type", "application/xml");
     a.Set("x-zid-hash-crc64ecma", std::to_string(obj->crc64));

@@ -136,6 +136,7 @@ void LocalService::CreateBucket(const std::string& bucket) { impl_->store.MakeBu
 bool LocalService::HasBucket(const std::string& bucket) const { return impl_->store.HasBucket(bucket); }
 
 void LocalService::PutObject(const std::string& bucket, const std::string& key, const std::string& data) {
+    impl_->store.MakeBucket(bucket);
     impl_->store.Put(bucket, key, data, {});
 }
 

@@ -252,6 +252,8 @@ struct LocalService::Impl {
 
     Answer Error(const Call& c, int status, const std::string& code, const std::string& message,
                  bool withRequestId = true) const;
+    // The bucket was deleted while the request was under way.
+    Answer GoneBucket(const Call& c) const { return Error(c, 404, "NoSuchBucket", "The specified bucket does not exist."); }
 
     Answer ObjectHead(const ServiceStore::ObjectPtr& obj, int status = 200) const;
     Answer GetObject(Call& c);

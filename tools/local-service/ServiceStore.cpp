@@ -152,10 +152,7 @@ ServiceStore::ObjectPtr ServiceStore::Put(const std::string& bucket, const std::
     obj->meta = std::move(meta);
     std::lock_guard<std::mutex> lock(mu_);
     auto b = objects_.find(bucket);
-    if (b == objects_.end()) {
-        b = objects_.emplace(bucket, std::map<std::string, ObjectPtr>()).first;
-        PersistBucket(bucket);
-    }
+    if (b == objects_.end()) return nullptr;
     b->second[key] = obj;
     // A new object starts without the old one's ACL and tags.
     acls_.erase({bucket, key});
@@ -227,6 +224,7 @@ std::string ServiceStore::InitUpload(const std::string& bucket, const std::strin
     static thread_local std::mt19937_64 rng(std::random_device{}());
     char id[64];
     std::lock_guard<std::mutex> lock(mu_);
+    if (objects_.count(bucket) == 0) return std::string();
     ++uploadSequence_;
     snprintf(id, sizeof id, "%lld%04llu%016llx", static_cast<long long>(Now()),
              static_cast<unsigned long long>(uploadSequence_ % 10000),
