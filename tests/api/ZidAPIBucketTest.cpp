@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,67 @@ TEST_F(ZidAPIBucket, ExistenceAndServiceListingMakeTheirOwnPasses) {
     Service().ClearRequests();
     EXPECT_FALSE(api.BucketExists("Not_A_Bucket"));
     EXPECT_TRUE(Service().Requests().empty());
+}
+
+// A bucket never made: the calls that reach it fail with the service's code, and a bucket the
+// library makes and deletes comes and goes.
+class ZidAPIMissingBucket : public ApiFixture {};
+
+TEST_F(ZidAPIMissingBucket, CallsOnABucketNeverMadeFailWithNoSuchBucket) {
+    ZidAPI api(LoopbackConfig());
+    const std::string missing = "nosuchbucket";
+    EXPECT_TRUE(api.BucketExists(kBucketName));
+    EXPECT_FALSE(api.BucketExists(missing));
+
+    auto expect_no_such_bucket = [](const ZidResult& r, const char* call) {
+        EXPECT_FALSE(r.IsSucc()) << call;
+        EXPECT_EQ(404, r.GetHttpStatus()) << call;
+        EXPECT_EQ("NoSuchBucket", r.GetErrorCode()) << call << ": " << r.GetErrorMsg();
+        EXPECT_FALSE(r.GetXZidRequestId().empty()) << call;
+    };
+    GetBucketReq list(missing);
+    GetBucketResp list_resp;
+    expect_no_such_bucket(api.GetBucket(list, &list_resp), "GetBucket");
+    EXPECT_TRUE(list_resp.GetContents().empty());
+
+    std::ostringstream body;
+    GetObjectByStreamReq get(missing, "k", body);
+    GetObjectResp get_resp;
+    expect_no_such_bucket(api.GetObject(get, &get_resp), "GetObject");
+    EXPECT_EQ("", body.str());
+
+    std::istringstream in("data");
+    PutObjectByStreamReq put(missing, "k", in);
+    PutObjectByStreamResp put_resp;
+    expect_no_such_bucket(api.PutObject(put, &put_resp), "PutObject");
+    EXPECT_FALSE(Service().HasBucket(Bucket(missing, kAppId))) << "a refused upload made the bucket";
+
+    GetBucketCORSResp cors_resp;
+    expect_no_such_bucket(api.GetBucketCORS(ConfigReq("GET", "cors", "", ConfigReq::Body::Written, missing),
+                                            &cors_resp),
+                          "GetBucketCORS");
+}
+
+TEST_F(ZidAPIMissingBucket, ABucketPutExistsUntilItsDelete) {
+    ZidAPI api(LoopbackConfig());
+    const std::string name = "madehere";
+    BaseResp resp;
+    ASSERT_TRUE(api.PutBucket(ConfigReq("PUT", nullptr, "", ConfigReq::Body::Written, name), &resp).IsSucc());
+    EXPECT_TRUE(api.BucketExists(name));
+    GetBucketReq list(name);
+    GetBucketResp list_resp;
+    EXPECT_TRUE(api.GetBucket(list, &list_resp).IsSucc());
+
+    Service().PutObject(Bucket(name, kAppId), "k", "v");
+    ZidResult full = api.PlainBucketRequestA(ConfigReq("DELETE", nullptr, "", ConfigReq::Body::Written, name), &resp);
+    EXPECT_EQ(409, full.GetHttpStatus());
+    EXPECT_EQ("BucketNotEmpty", full.GetErrorCode());
+    EXPECT_TRUE(api.BucketExists(name));
+
+    Service().DeleteObject(Bucket(name, kAppId), "k");
+    ZidResult gone = api.PlainBucketRequestA(ConfigReq("DELETE", nullptr, "", ConfigReq::Body::Written, name), &resp);
+    EXPECT_TRUE(gone.IsSucc()) << gone.GetErrorMsg();
+    EXPECT_FALSE(api.BucketExists(name));
 }
 
 }  // namespace

@@ -5,6 +5,12 @@
 
 #include <sstream>
 
+#include <Poco/Net/HTTPClientSession.h>
+#include <Poco/Net/HTTPRequest.h>
+#include <Poco/Net/HTTPResponse.h>
+#include <Poco/StreamCopier.h>
+#include <Poco/URI.h>
+
 #include "OpTestSupport.h"
 
 using namespace zuzezi_zid;
@@ -179,6 +185,48 @@ TEST_F(PresignAndWrappersTest, PresignedUrlIsUsableAndEncoded) {
     m_config->SetCredentials(kAccessKey, kSecretKey, "tok123");
     std::string with_token = m_op->GeneratePresignedUrl(req);
     EXPECT_NE(with_token.find("x-zid-security-token=tok123"), std::string::npos) << with_token;
+}
+
+// A URL made with the destination domain names the bare address and no bucket: the service
+// says so, unless a bucket is bound to that address.
+TEST_F(PresignAndWrappersTest, PresignedUrlOfTheDestinationDomainIsServedByTheBoundBucket) {
+    auto fetch = [](const std::string& url, std::string* body) {
+        Poco::URI uri(url);
+        Poco::Net::HTTPClientSession session(uri.getHost(), uri.getPort());
+        Poco::Net::HTTPRequest request(Poco::Net::HTTPRequest::HTTP_GET, uri.getPathAndQuery(),
+                                       Poco::Net::HTTPMessage::HTTP_1_1);
+        session.sendRequest(request);
+        Poco::Net::HTTPResponse response;
+        std::istream& in = session.receiveResponse(response);
+        std::ostringstream out;
+        Poco::StreamCopier::copyStream(in, out);
+        *body = out.str();
+        return static_cast<int>(response.getStatus());
+    };
+    GeneratePresignedUrlReq req("bkt", "pre/obj", 1);
+    req.SetUseHttps(false);
+
+    Service().PutObject(StoreBucket(), "pre/obj", "presigned body");
+    const std::string unbound = m_op->GeneratePresignedUrl(req);
+    ASSERT_EQ(unbound.compare(0, 7 + DestDomain().size(), "http://" + DestDomain()), 0) << unbound;
+    std::string body;
+    EXPECT_EQ(fetch(unbound, &body), 404);
+    EXPECT_NE(body.find("<Code>NoSuchBucket</Code>"), std::string::npos) << body;
+    EXPECT_NE(body.find("names no bucket"), std::string::npos) << body;
+    EXPECT_NE(body.find("--domain-bucket"), std::string::npos) << body;
+
+    zid_local::ServiceOptions options;
+    options.domainBucket = StoreBucket();
+    zid_local::LocalService bound(options);
+    bound.Start();
+    bound.PutObject(StoreBucket(), "pre/obj", "presigned body");
+    ClientSettings::SetDestDomain(bound.DestDomain());  // the fixture puts its own back
+    const std::string url = m_op->GeneratePresignedUrl(req);
+    EXPECT_EQ(fetch(url, &body), 200) << url << " " << body;
+    EXPECT_EQ(body, "presigned body");
+    const std::string other = m_op->GeneratePresignedUrl(GeneratePresignedUrlReq("bkt", "pre/none", 1));
+    EXPECT_EQ(fetch(other, &body), 404);
+    EXPECT_NE(body.find("<Code>NoSuchKey</Code>"), std::string::npos) << body;
 }
 
 TEST_F(PresignAndWrappersTest, PlainRequestAndRetryingStreamPut) {

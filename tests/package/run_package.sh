@@ -111,6 +111,7 @@ if [ "$mode" = shared ]; then
   done
 fi
 
+mkdir -p "$work/seed/consumer-$zid_app_id"
 zid_start_service "$service" "$work" "$work/seed"
 zid_write_config "$work/config.json" ""
 for consumer in "$work/fp/zid_consumer" "$work/pc_consumer"; do

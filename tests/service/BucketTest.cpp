@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "ServiceStore.h"
 #include "ServiceTestBase.h"
 
 namespace zid_service_test {
@@ -86,16 +87,147 @@ TEST_F(BucketTest, ListingWithPrefixDelimiterAndPaging) {
     EXPECT_EQ(List({{"max-keys", "many"}}).status, 400);
 }
 
-TEST_F(BucketTest, BucketRootRequests) {
-    EXPECT_EQ(Do("PUT", "/").status, 200);
-    EXPECT_EQ(Do("HEAD", "/").status, 200);
-    Svc().PutObject(kBucket, "x", "1");
-    Reply full = Do("DELETE", "/");
+// Requests to a bucket that was never made, or was deleted: each answers 404 NoSuchBucket
+// and leaves nothing behind.
+void ExpectNoSuchBucket(uint16_t port, const std::string& host) {
+    struct Case {
+        const char* method;
+        const char* path;
+        const char* param;  // a sub-resource, or nullptr
+    };
+    const Case cases[] = {
+        {"GET", "/", nullptr},         {"GET", "/", "location"},   {"PUT", "/", "cors"},
+        {"GET", "/", "cors"},          {"DELETE", "/", nullptr},   {"GET", "/k", nullptr},
+        {"PUT", "/k", nullptr},        {"DELETE", "/k", nullptr},  {"POST", "/k", "uploads"},
+        {"GET", "/", "uploads"},       {"PUT", "/k", "acl"},
+    };
+    for (const auto& c : cases) {
+        Req r;
+        r.method = c.method;
+        r.host = host;
+        r.path = c.path;
+        if (c.param) r.params[c.param] = "";
+        Reply rep = TestClient(port).Send(r);
+        std::string what = std::string(c.method) + " " + c.path + (c.param ? std::string("?") + c.param : "");
+        EXPECT_EQ(rep.status, 404) << what << " " << rep.body;
+        EXPECT_EQ(rep.Xml("Code"), "NoSuchBucket") << what;
+    }
+    Req head;
+    head.method = "HEAD";
+    head.host = host;
+    head.path = "/";
+    EXPECT_EQ(TestClient(port).Send(head).status, 404);
+}
+
+TEST_F(BucketTest, BucketsAreMadeByTheirPutAndDeletedOnlyWhenEmpty) {
+    const std::string host = "fresh-1250000000.zid.ap-test.example";
+    const std::string bucket = "fresh-1250000000";
+    auto on = [&](const std::string& method, const std::string& path, const char* param = nullptr) {
+        Req r = Make(method, path);
+        r.host = host;
+        if (param) r.params[param] = "";
+        return Client().Send(r);
+    };
+    ExpectNoSuchBucket(Svc().Port(), host);
+    EXPECT_FALSE(Svc().HasBucket(bucket)) << "a refused request made the bucket";
+    EXPECT_FALSE(Svc().GetObject(bucket, "k").has_value());
+
+    ASSERT_EQ(on("PUT", "/").status, 200);
+    EXPECT_TRUE(Svc().HasBucket(bucket));
+    EXPECT_EQ(on("HEAD", "/").status, 200);
+    Reply empty = on("GET", "/");
+    EXPECT_EQ(empty.status, 200);
+    EXPECT_EQ(empty.Xml("Name"), bucket);
+    EXPECT_EQ(empty.Count("Contents"), 0u);
+    EXPECT_EQ(on("GET", "/missing").Xml("Code"), "NoSuchKey") << "a missing key in a bucket that exists";
+
+    // Made again, a bucket keeps what it holds.
+    Svc().PutObject(bucket, "x", "1");
+    EXPECT_EQ(on("PUT", "/").status, 200);
+    EXPECT_EQ(Svc().ListKeys(bucket), std::vector<std::string>{"x"});
+
+    Reply full = on("DELETE", "/");
     EXPECT_EQ(full.status, 409);
     EXPECT_EQ(full.Xml("Code"), "BucketNotEmpty");
-    Svc().DeleteObject(kBucket, "x");
-    EXPECT_EQ(Do("DELETE", "/").status, 204);
+    Svc().DeleteObject(bucket, "x");
+    // An open multipart upload keeps the bucket too.
+    Reply init = on("POST", "/big", "uploads");
+    ASSERT_EQ(init.status, 200) << init.body;
+    EXPECT_EQ(on("DELETE", "/").Xml("Code"), "BucketNotEmpty");
+    Req abort = Make("DELETE", "/big");
+    abort.host = host;
+    abort.params["uploadId"] = init.Xml("UploadId");
+    ASSERT_EQ(Client().Send(abort).status, 204);
+
+    Req cors = Make("PUT", "/", "<CORSConfiguration/>");
+    cors.host = host;
+    cors.params["cors"] = "";
+    cors.headers["Content-MD5"] = Md5Base64(cors.body);
+    ASSERT_EQ(Client().Send(cors).status, 200);
+    EXPECT_EQ(on("DELETE", "/").status, 204);
+    EXPECT_FALSE(Svc().HasBucket(bucket));
+    ExpectNoSuchBucket(Svc().Port(), host);
+    // A bucket made again under the same name starts without the old configurations.
+    ASSERT_EQ(on("PUT", "/").status, 200);
+    EXPECT_EQ(on("GET", "/", "cors").status, 404);
+    EXPECT_NE(on("GET", "/", "cors").Xml("Code"), "NoSuchBucket");
+
     EXPECT_EQ(Do("POST", "/").status, 405);
+}
+
+// A request checks its bucket when it is routed; the store still refuses a write into a bucket
+// deleted since, so a delete under way never leaves the bucket made again by an upload.
+TEST(ServiceStoreBuckets, WritesIntoABucketThatIsGoneAreRefused) {
+    zid_local::ServiceStore store;
+    EXPECT_EQ(store.Put("gone-1", "k", "v", {}), nullptr);
+    EXPECT_EQ(store.InitUpload("gone-1", "k", {}), "");
+    EXPECT_FALSE(store.HasBucket("gone-1"));
+    EXPECT_EQ(store.DeleteBucket("gone-1"), "NoSuchBucket");
+
+    store.MakeBucket("gone-1");
+    ASSERT_NE(store.Put("gone-1", "k", "v", {}), nullptr);
+    EXPECT_EQ(store.DeleteBucket("gone-1"), "BucketNotEmpty");
+    ASSERT_TRUE(store.Delete("gone-1", "k"));
+    EXPECT_EQ(store.DeleteBucket("gone-1"), "");
+    EXPECT_EQ(store.Put("gone-1", "k", "late", {}), nullptr);
+    EXPECT_FALSE(store.HasBucket("gone-1"));
+}
+
+TEST_F(BucketTest, ClearKeepsTheStandingBucketsOnly) {
+    Svc().CreateBucket("made-1");
+    Svc().PutObject(kBucket, "x", "1");
+    Svc().Clear();
+    EXPECT_FALSE(Svc().HasBucket("made-1"));
+    EXPECT_TRUE(Svc().HasBucket(kBucket));
+    EXPECT_TRUE(Svc().ListKeys(kBucket).empty());
+    EXPECT_EQ(Do("HEAD", "/").status, 200);
+}
+
+TEST_F(BucketTest, ABareAddressNamesNoBucketUnlessOneIsBoundToIt) {
+    const std::string bare = "127.0.0.1:" + std::to_string(Svc().Port());
+    Req r = Make("GET", "/k");
+    r.host = bare;
+    Reply rep = Client().Send(r);
+    EXPECT_EQ(rep.status, 404);
+    EXPECT_EQ(rep.Xml("Code"), "NoSuchBucket");
+    EXPECT_NE(rep.Xml("Message").find("names no bucket"), std::string::npos) << rep.body;
+    EXPECT_NE(rep.Xml("Message").find("--domain-bucket"), std::string::npos) << rep.body;
+    // Nor can a bucket without a name be made there.
+    r.method = "PUT";
+    r.path = "/";
+    EXPECT_EQ(Client().Send(r).Xml("Code"), "NoSuchBucket");
+
+    zid_local::ServiceOptions o;
+    o.domainBucket = "bound-7";
+    zid_local::LocalService bound(o);
+    bound.Start();
+    EXPECT_TRUE(bound.HasBucket("bound-7")) << "the bound bucket is there from the start";
+    bound.PutObject("bound-7", "k", "through the bare address");
+    Req get = Make("GET", "/k");
+    get.host = "127.0.0.1:" + std::to_string(bound.Port());
+    Reply got = TestClient(bound.Port()).Send(get);
+    EXPECT_EQ(got.status, 200) << got.body;
+    EXPECT_EQ(got.body, "through the bare address");
 }
 
 TEST_F(BucketTest, MultiDelete) {

@@ -165,6 +165,11 @@ TEST(ServiceExecutable, SeedsServesAndEndsWhenStdinClosesOrOnSigterm) {
     r.method = "PUT";
     r.body = "persisted";
     r.sign = false;  // the demo's plain tools
+    EXPECT_EQ(TestClient(b.port).Send(r).status, 404) << "a bucket not made";
+    Req make = r;
+    make.path = "/";
+    make.body.clear();
+    EXPECT_EQ(TestClient(b.port).Send(make).status, 200);
     EXPECT_EQ(TestClient(b.port).Send(r).status, 200);
     Poco::Process::requestTermination(b.handle->id());
     EXPECT_EQ(b.handle->wait(), 0);

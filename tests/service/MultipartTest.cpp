@@ -182,6 +182,8 @@ TEST_F(MultipartTest, CopyObject) {
     };
     const Case cases[] = {
         {"missing source", {{"x-zid-copy-source", "src-1.zid.ap-test.example/nothing"}}, 404, "NoSuchKey"},
+        {"source bucket never made", {{"x-zid-copy-source", "none-1.zid.ap-test.example/from key"}}, 404,
+         "NoSuchBucket"},
         {"no key in source", {{"x-zid-copy-source", "src-1.zid.ap-test.example"}}, 400, "InvalidArgument"},
         {"if-match fails",
          {{"x-zid-copy-source", "src-1.zid.ap-test.example/from key"}, {"x-zid-copy-source-If-Match", "\"00\""}},

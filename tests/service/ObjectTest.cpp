@@ -143,12 +143,14 @@ TEST_F(ObjectTest, BucketComesFromTheHostHeader) {
     b.host = "beta-7.zid.ap-test.example:443";
     Req plain = Make("PUT", "/same", "default");
     plain.host = "127.0.0.1:" + std::to_string(Svc().Port());
+    Svc().CreateBucket("alpha-7");
+    Svc().CreateBucket("beta-7");
     ASSERT_EQ(Client().Send(a).status, 200);
     ASSERT_EQ(Client().Send(b).status, 200);
-    ASSERT_EQ(Client().Send(plain).status, 200);
+    EXPECT_EQ(Client().Send(plain).status, 404) << "a bare address names no bucket";
     EXPECT_EQ(Svc().GetObject("alpha-7", "same").value_or(""), "in a");
     EXPECT_EQ(Svc().GetObject("beta-7", "same").value_or(""), "in b");
-    EXPECT_EQ(Svc().GetObject("", "same").value_or(""), "default");
+    EXPECT_FALSE(Svc().GetObject("", "same").has_value());
 
     auto rec = Svc().Requests();
     ASSERT_EQ(rec.size(), 3u);
@@ -189,17 +191,29 @@ TEST_F(ObjectTest, FolderRootKeepsObjectsAcrossRestarts) {
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     zid_local::ServiceOptions o;
     o.root = tmpl;
+    auto inBucket = [](const std::string& method, const std::string& name) {
+        Req r = Make(method, "/");
+        r.host = name + ".zid.ap-test.example";
+        return r;
+    };
     {
         zid_local::LocalService s(o);
         s.Start();
+        ASSERT_EQ(TestClient(s.Port()).Send(Make("PUT", "/")).status, 200);
         Req r = Make("PUT", "/../../escape/a b", "kept");
         ASSERT_EQ(TestClient(s.Port()).Send(r).status, 200);
+        ASSERT_EQ(TestClient(s.Port()).Send(inBucket("PUT", "empty-7")).status, 200);
+        ASSERT_EQ(TestClient(s.Port()).Send(inBucket("PUT", "gone-7")).status, 200);
+        ASSERT_EQ(TestClient(s.Port()).Send(inBucket("DELETE", "gone-7")).status, 204);
     }
     zid_local::LocalService again(o);
     again.Start();
     Reply g = TestClient(again.Port()).Send(Make("GET", "/../../escape/a b"));
     EXPECT_EQ(g.status, 200);
     EXPECT_EQ(g.body, "kept");
+    // Buckets are kept as folders: an empty one too, a deleted one not.
+    EXPECT_EQ(TestClient(again.Port()).Send(inBucket("HEAD", "empty-7")).status, 200);
+    EXPECT_EQ(TestClient(again.Port()).Send(inBucket("HEAD", "gone-7")).status, 404);
     // Nothing was written outside the root.
     EXPECT_FALSE(std::ifstream(std::string(tmpl) + "/../escape/a b").good());
     again.Clear();

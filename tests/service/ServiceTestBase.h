@@ -18,7 +18,9 @@ constexpr const char* kBucket = "bkt-1250000000";
 class ServiceTestBase : public ::testing::Test {
 public:
     static void SetUpTestSuite() {
-        service_.reset(new zid_local::LocalService());
+        zid_local::ServiceOptions options;
+        options.buckets = {kBucket};  // another bucket is made by its PUT or Svc().CreateBucket
+        service_.reset(new zid_local::LocalService(options));
         service_->Start();
     }
     static void TearDownTestSuite() { service_.reset(); }

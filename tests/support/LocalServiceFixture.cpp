@@ -20,8 +20,19 @@ TestCertificates& CertificatesStore() {
 
 }  // namespace
 
+const std::vector<std::string>& LocalServiceFixture::StandingBuckets() {
+    static const std::vector<std::string> names = {
+        "bkt",
+        "bkt-1250000000",
+        "facade-1250000000",
+    };
+    return names;
+}
+
 void LocalServiceFixture::StartService(const zid_local::ServiceOptions& options) {
-    ServicePtr().reset(new zid_local::LocalService(options));
+    zid_local::ServiceOptions withBuckets = options;
+    for (const auto& b : StandingBuckets()) withBuckets.buckets.push_back(b);
+    ServicePtr().reset(new zid_local::LocalService(withBuckets));
     ServicePtr()->Start();
 }
 

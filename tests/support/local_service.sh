@@ -7,7 +7,10 @@
 #   zid_write_config FILE EXTRA_JSON      a client configuration for it ("AppID" $zid_app_id)
 #   zid_stop_service                      ends it (also on exit, with the work folder removed)
 #
-# The service files a bucket under the first label of the Host header: NAME-APPID.
+# The service files a bucket under the first label of the Host header: NAME-APPID. A bucket
+# exists once made: every folder SEED/NAME-APPID is one (an empty one too), and
+# zid_start_service always makes SEED/example-$zid_app_id, the examples' bucket "example";
+# any other bucket a script uses is a folder it makes under SEED first.
 zid_app_id=1250000000
 zid_domain=
 zid_service_pid=
@@ -31,7 +34,7 @@ zid_start_service() {
   local service=$1 seed=$3
   zid_work=$2
   trap zid_cleanup EXIT
-  mkdir -p "$seed"
+  mkdir -p "$seed/example-$zid_app_id"
   # The service ends when its standard input closes; keep it open on descriptor 3.
   mkfifo "$zid_work/service.stdin"
   "$service" --port 0 --seed "$seed" "${@:4}" < "$zid_work/service.stdin" > "$zid_work/service.out" 2>&1 &

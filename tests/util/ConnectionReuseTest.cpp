@@ -118,6 +118,7 @@ protected:
                                         const zid_test::TestCertificates* tls = nullptr) {
         zid_local::ServiceOptions options;
         options.idleCloseMs = idle_close_ms;
+        options.buckets = {kBucket};
         if (tls) {
             options.https = true;
             options.certFile = tls->certFile;

@@ -57,6 +57,10 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 class HttpSenderTest : public zid_test::LocalServiceFixture {
 protected:
+    void SetUp() override {
+        LocalServiceFixture::SetUp();
+        Service().CreateBucket(Bucket());
+    }
     std::string Url(const std::string& path) { return "http://" + DestDomain() + path; }
     std::string Bucket() { return LocalServiceFixture::Bucket(kBucket); }
 

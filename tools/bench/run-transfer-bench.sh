@@ -334,6 +334,8 @@ host=$("$bench" host)
 if wants small || wants upload || wants md5; then
   start_held service "$service" --port 0 --no-signature-check
   service_domain=$held_domain
+  # The service serves only buckets that were made.
+  curl -sS -f -o /dev/null -X PUT -H "Host: $host" "http://$service_domain/"
 fi
 wants download && run_downloads
 wants small && run_small

@@ -19,7 +19,20 @@ std::string UnknownParam(const Call& c) {
     return std::string();
 }
 
+// A PUT of the bucket itself, the one request that may name a bucket not made yet.
+bool MakesBucket(const Call& c) { return c.method == "PUT" && c.key.empty() && UnknownParam(c).empty(); }
+
 }  // namespace
+
+std::optional<Answer> LocalService::Impl::BucketExistence(Call& c) {
+    if (c.bucket.empty())
+        return Error(c, 404, "NoSuchBucket",
+                     "The Host " + c.host + " names no bucket: a bucket's Host begins with NAME-APPID. "
+                     "To serve requests to a bare address (a presigned URL made with a destination domain), "
+                     "start the service with --domain-bucket NAME-APPID.");
+    if (MakesBucket(c) || store.HasBucket(c.bucket)) return std::nullopt;
+    return GoneBucket(c);
+}
 
 std::optional<Answer> LocalService::Impl::BucketRoutes(Call& c) {
     const std::string& m = c.method;
@@ -30,10 +43,17 @@ std::optional<Answer> LocalService::Impl::BucketRoutes(Call& c) {
     if (!unknown.empty())
         return Error(c, 501, "NotImplemented", "The bucket sub-resource is not implemented: " + unknown);
     if (m == "GET") return ListBucket(c);
-    if (m == "HEAD" || m == "PUT") return Answer();
+    if (m == "HEAD") return Answer();
+    if (m == "PUT") {
+        // Made again, an existing bucket stays as it is.
+        store.MakeBucket(c.bucket);
+        return Answer();
+    }
     if (m == "DELETE") {
-        if (!store.List(c.bucket).empty())
-            return Error(c, 409, "BucketNotEmpty", "The bucket you tried to delete is not empty.");
+        const std::string code = store.DeleteBucket(c.bucket);
+        if (code == "BucketNotEmpty")
+            return Error(c, 409, code, "The bucket you tried to delete is not empty.");
+        if (!code.empty()) return GoneBucket(c);
         Answer a;
         a.status = 204;
         return a;

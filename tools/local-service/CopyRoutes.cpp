@@ -29,6 +29,10 @@ ServiceStore::ObjectPtr LocalService::Impl::CopySource(const Call& c, Answer* er
     }
     if (bucketOut) *bucketOut = BucketOfHost(host);
     if (keyOut) *keyOut = key;
+    if (!obj && !store.HasBucket(BucketOfHost(host))) {
+        *error = Error(c, 404, "NoSuchBucket", "The bucket of the copy source does not exist.");
+        return nullptr;
+    }
     if (!obj) {
         *error = Error(c, 404, "NoSuchKey", "The specified copy source does not exist.");
         return nullptr;
@@ -44,6 +48,7 @@ Answer LocalService::Impl::CopyObject(Call& c) {
     std::map<std::string, std::string> meta = src->meta;
     if (IEquals(Trim(c.Header("x-zid-metadata-directive")), "Replaced")) meta = MetaFromHeaders(c);
     auto obj = store.Put(c.bucket, c.key, src->data, meta, src->etag);
+    if (!obj) return GoneBucket(c);
     Answer a;
     a.Set("Content-Type", "application/xml");
     a.Set("x-zid-hash-crc64ecma", std::to_string(obj->crc64));

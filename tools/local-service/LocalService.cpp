@@ -84,6 +84,7 @@ private:
 
 LocalService::LocalService(ServiceOptions options) : impl_(new Impl(std::move(options))) {
     impl_->store.SetRoot(impl_->options.root);
+    impl_->MakeStandingBuckets();
 }
 
 LocalService::~LocalService() { Stop(); }
@@ -159,7 +160,12 @@ uint16_t LocalService::Port() const { return impl_->port; }
 std::string LocalService::DestDomain() const { return "127.0.0.1:" + std::to_string(impl_->port); }
 const ServiceOptions& LocalService::Options() const { return impl_->options; }
 
+void LocalService::CreateBucket(const std::string& bucket) { impl_->store.MakeBucket(bucket); }
+
+bool LocalService::HasBucket(const std::string& bucket) const { return impl_->store.HasBucket(bucket); }
+
 void LocalService::PutObject(const std::string& bucket, const std::string& key, const std::string& data) {
+    impl_->store.MakeBucket(bucket);
     impl_->store.Put(bucket, key, data, {});
 }
 
@@ -205,6 +211,7 @@ void LocalService::Seed(const std::string& folder) {
     for (const auto& b : fs::directory_iterator(folder, ec)) {
         if (!b.is_directory()) continue;
         std::string bucket = b.path().filename().string();
+        impl_->store.MakeBucket(bucket);  // an empty folder is an empty bucket
         for (auto it = fs::recursive_directory_iterator(b.path(), ec); it != fs::recursive_directory_iterator();
              it.increment(ec)) {
             if (ec) break;
@@ -220,6 +227,7 @@ void LocalService::Seed(const std::string& folder) {
 
 void LocalService::Clear() {
     impl_->store.Clear();
+    impl_->MakeStandingBuckets();
     {
         std::lock_guard<std::mutex> lock(impl_->sizeMu);
         impl_->reportedSizes.clear();

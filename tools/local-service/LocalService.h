@@ -32,7 +32,10 @@ struct ServiceOptions {
     uint64_t listPageSize = 1000;  // keys of an object listing page when max-keys is not sent
     // Bucket of a request whose Host is a bare address (127.0.0.1:PORT), as for a domain bound
     // to that bucket: presigned URLs made with a destination domain name no bucket of their own.
+    // Without it such a request answers NoSuchBucket. The bucket is made at the start.
     std::string domainBucket;
+    // Buckets made at the start and made again, empty, by Clear().
+    std::vector<std::string> buckets;
 };
 
 enum class FaultKind {
@@ -128,8 +131,13 @@ public:
 
     // Direct store access for tests. A request's bucket is the first label of its Host header
     // ("b-1250000000" for "b-1250000000.zid.ap-x.objstore.example"); a plain address or
-    // "localhost" as Host (domain-same-to-host) means the default bucket "".
+    // "localhost" as Host names the domain bucket of the options, or none.
     // Keys are the decoded path without its first "/".
+    // Buckets: a request to a bucket not made answers 404 NoSuchBucket. A bucket is made by a
+    // PUT of the bucket, by CreateBucket, by Seed (every folder, empty ones too), by the options'
+    // `buckets` and by PutObject here, which makes the bucket it names.
+    void CreateBucket(const std::string& bucket);
+    bool HasBucket(const std::string& bucket) const;
     void PutObject(const std::string& bucket, const std::string& key, const std::string& data);
     std::optional<std::string> GetObject(const std::string& bucket, const std::string& key) const;
     std::optional<StoredObject> GetStoredObject(const std::string& bucket, const std::string& key) const;
@@ -149,8 +157,8 @@ public:
     void SetListPageSize(uint64_t keys);
     // Loads ROOT/<bucket>/<key...> files as objects.
     void Seed(const std::string& folder);
-    // Objects, uploads, ACLs, tags, bucket configurations, faults, the request record and the
-    // listing page size.
+    // Buckets (but those of the options), objects, uploads, ACLs, tags, bucket configurations,
+    // faults, the request record and the listing page size.
     void Clear();
 
     void AddFault(const Fault& fault);

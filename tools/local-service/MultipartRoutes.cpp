@@ -39,6 +39,7 @@ std::optional<Answer> LocalService::Impl::MultipartRoutes(Call& c) {
 
 Answer LocalService::Impl::InitUpload(Call& c) {
     std::string id = store.InitUpload(c.bucket, c.key, MetaFromHeaders(c));
+    if (id.empty()) return GoneBucket(c);
     Answer a;
     a.Set("Content-Type", "application/xml");
     a.body = "<InitiateMultipartUploadResult>" + Elem("Bucket", c.bucket) + Elem("Key", c.key) +
@@ -132,6 +133,7 @@ Answer LocalService::Impl::CompleteUpload(Call& c) {
     }
     std::string etag = auth::Md5Hex(md5s) + "-" + std::to_string(upload.parts.size());
     auto obj = store.Put(c.bucket, c.key, std::move(data), upload.meta, etag, crc);
+    if (!obj) return GoneBucket(c);
     Answer a;
     a.Set("Content-Type", "application/xml");
     a.Set("x-zid-hash-crc64ecma", std::to_string(obj->crc64));

@@ -158,6 +158,7 @@ Answer LocalService::Impl::PutObject(Call& c) {
     if (!CheckContentMd5(c, &err)) return err;
     auto obj = store.Put(c.bucket, c.key, std::move(c.body), MetaFromHeaders(c));
     c.body.clear();
+    if (!obj) return GoneBucket(c);
     if (c.HasHeader("x-zid-acl")) store.SetAcl(c.bucket, c.key, DefaultAcl(c.accessKey, c.Header("x-zid-acl")));
     Answer a;
     a.Set("ETag", "\"" + obj->etag + "\"");

@@ -89,6 +89,7 @@ void LocalService::Impl::Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HT
     Answer a;
     bool answered = true;
     try {
+        // The store puts nothing into a bucket that does not exist.
         for (const Fault& f : faults.replacements) store.Put(c.bucket, c.key, f.data, {});
         if (faults.refuse) {
             answered = false;

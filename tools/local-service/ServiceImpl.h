@@ -44,8 +44,7 @@ std::string Trim(const std::string& s);
 bool ParseUint(const std::string& s, uint64_t* v);
 std::string StripPort(const std::string& host);
 
-// The bucket of a bucket host is its first label; a plain host (an address) means the
-// default bucket "".
+// The bucket of a bucket host is its first label; a plain host (an address) names none: "".
 std::string BucketOfHost(const std::string& hostHeader);
 
 // Byte range of one "bytes=a-b" / "bytes=a-" / "bytes=-n" against size. Returns false when
@@ -210,6 +209,12 @@ struct LocalService::Impl {
 
     explicit Impl(ServiceOptions o) : options(std::move(o)), listPageSize(options.listPageSize) {}
 
+    // The buckets of the options, there from the start and again after Clear().
+    void MakeStandingBuckets() {
+        for (const auto& b : options.buckets) store.MakeBucket(b);
+        if (!options.domainBucket.empty()) store.MakeBucket(options.domainBucket);
+    }
+
     void Handle(Poco::Net::HTTPServerRequest& req, Poco::Net::HTTPServerResponse& resp);
 
     // Sleeps up to ms, or until the faults taken after `clearings` clearings are cleared;
@@ -236,6 +241,8 @@ struct LocalService::Impl {
     // Families of routes, asked in the order Route lists them: each answers the calls it
     // knows and leaves the others (nullopt) to the next one.
     using RouteFamily = std::optional<Answer> (Impl::*)(Call& c);
+    // First of all: a request to a bucket not made answers NoSuchBucket.
+    std::optional<Answer> BucketExistence(Call& c);
     std::optional<Answer> MultipartRoutes(Call& c);
     std::optional<Answer> AclTaggingRoutes(Call& c);
     std::optional<Answer> CopyRoutes(Call& c);
@@ -247,6 +254,8 @@ struct LocalService::Impl {
 
     Answer Error(const Call& c, int status, const std::string& code, const std::string& message,
                  bool withRequestId = true) const;
+    // The bucket was deleted while the request was under way.
+    Answer GoneBucket(const Call& c) const { return Error(c, 404, "NoSuchBucket", "The specified bucket does not exist."); }
 
     Answer ObjectHead(const ServiceStore::ObjectPtr& obj, int status = 200) const;
     Answer GetObject(Call& c);

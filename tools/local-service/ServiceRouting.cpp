@@ -7,7 +7,7 @@ namespace zid_local {
 // routes.
 Answer LocalService::Impl::Route(Call& c) {
     static const RouteFamily kFamilies[] = {
-        &Impl::MultipartRoutes, &Impl::AclTaggingRoutes, &Impl::CopyRoutes,
+        &Impl::BucketExistence, &Impl::MultipartRoutes, &Impl::AclTaggingRoutes, &Impl::CopyRoutes,
         &Impl::SelectRoutes,    &Impl::LocationRoutes,   &Impl::BucketConfigRoutes,
         &Impl::BucketRoutes,    &Impl::ObjectRoutes,
     };

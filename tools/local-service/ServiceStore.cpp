@@ -55,6 +55,7 @@ void ServiceStore::SetRoot(const std::string& root) {
     for (const auto& b : fs::directory_iterator(root_, ec)) {
         if (!b.is_directory()) continue;
         std::string bucket = NameFromFile(b.path().filename().string());
+        objects_[bucket];
         for (const auto& f : fs::directory_iterator(b.path(), ec)) {
             if (!f.is_regular_file()) continue;
             auto obj = std::make_shared<StoredObject>();
@@ -93,6 +94,44 @@ void ServiceStore::Unpersist(const std::string& bucket, const std::string& key) 
     fs::remove(FilePath(bucket, key), ec);
 }
 
+void ServiceStore::PersistBucket(const std::string& bucket) const {
+    if (root_.empty()) return;
+    std::error_code ec;
+    fs::create_directories(fs::path(root_) / FileName(bucket), ec);
+}
+
+void ServiceStore::UnpersistBucket(const std::string& bucket) const {
+    if (root_.empty()) return;
+    // Only an empty folder goes: files the store never loaded stay where they are.
+    std::error_code ec;
+    fs::remove(fs::path(root_) / FileName(bucket), ec);
+}
+
+void ServiceStore::MakeBucket(const std::string& bucket) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (objects_.emplace(bucket, std::map<std::string, ObjectPtr>()).second) PersistBucket(bucket);
+}
+
+bool ServiceStore::HasBucket(const std::string& bucket) const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return objects_.count(bucket) > 0;
+}
+
+std::string ServiceStore::DeleteBucket(const std::string& bucket) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto b = objects_.find(bucket);
+    if (b == objects_.end()) return "NoSuchBucket";
+    if (!b->second.empty()) return "BucketNotEmpty";
+    for (const auto& u : uploads_)
+        if (u.second.bucket == bucket) return "BucketNotEmpty";
+    objects_.erase(b);
+    for (auto it = bucketConfigs_.lower_bound({bucket, std::string()});
+         it != bucketConfigs_.end() && it->first.first == bucket;)
+        it = bucketConfigs_.erase(it);
+    UnpersistBucket(bucket);
+    return std::string();
+}
+
 void ReserveBytes(std::string* s, size_t n) {
     s->reserve(n);
     constexpr uintptr_t kHuge = uintptr_t{2} << 20;
@@ -112,7 +151,9 @@ ServiceStore::ObjectPtr ServiceStore::Put(const std::string& bucket, const std::
     obj->lastModified = Now();
     obj->meta = std::move(meta);
     std::lock_guard<std::mutex> lock(mu_);
-    objects_[bucket][key] = obj;
+    auto b = objects_.find(bucket);
+    if (b == objects_.end()) return nullptr;
+    b->second[key] = obj;
     // A new object starts without the old one's ACL and tags.
     acls_.erase({bucket, key});
     tags_.erase({bucket, key});
@@ -183,6 +224,7 @@ std::string ServiceStore::InitUpload(const std::string& bucket, const std::strin
     static thread_local std::mt19937_64 rng(std::random_device{}());
     char id[64];
     std::lock_guard<std::mutex> lock(mu_);
+    if (objects_.count(bucket) == 0) return std::string();
     ++uploadSequence_;
     snprintf(id, sizeof id, "%lld%04llu%016llx", static_cast<long long>(Now()),
              static_cast<unsigned long long>(uploadSequence_ % 10000),
@@ -299,8 +341,10 @@ std::string ServiceStore::TakeUpload(const std::string& uploadId,
 void ServiceStore::Clear() {
     std::lock_guard<std::mutex> lock(mu_);
     if (!root_.empty()) {
-        for (const auto& b : objects_)
+        for (const auto& b : objects_) {
             for (const auto& o : b.second) Unpersist(b.first, o.first);
+            UnpersistBucket(b.first);
+        }
     }
     objects_.clear();
     acls_.clear();

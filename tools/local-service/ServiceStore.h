@@ -45,6 +45,14 @@ public:
     void SetRoot(const std::string& root);  // loads what the folder holds
     const std::string& Root() const { return root_; }
 
+    // A bucket exists once made; making an existing bucket changes nothing.
+    void MakeBucket(const std::string& bucket);
+    bool HasBucket(const std::string& bucket) const;
+    // Removes an empty bucket and its configurations. Returns the error code
+    // ("NoSuchBucket", "BucketNotEmpty") or empty on success.
+    std::string DeleteBucket(const std::string& bucket);
+
+    // Null when the bucket does not exist (it may have gone since the request was routed).
     ObjectPtr Put(const std::string& bucket, const std::string& key, std::string data,
                   std::map<std::string, std::string> meta, std::string etag = std::string(),
                   std::optional<uint64_t> crc64 = std::nullopt);
@@ -60,6 +68,7 @@ public:
     std::vector<std::pair<std::string, std::string>> GetTags(const std::string& bucket,
                                                              const std::string& key) const;
 
+    // Empty when the bucket does not exist.
     std::string InitUpload(const std::string& bucket, const std::string& key,
                            std::map<std::string, std::string> meta);
     bool PutPart(const std::string& uploadId, uint64_t number, StoredPart part);
@@ -90,9 +99,12 @@ private:
     std::string FilePath(const std::string& bucket, const std::string& key) const;
     void Persist(const std::string& bucket, const std::string& key, const StoredObject& obj) const;
     void Unpersist(const std::string& bucket, const std::string& key) const;
+    void PersistBucket(const std::string& bucket) const;
+    void UnpersistBucket(const std::string& bucket) const;
 
     mutable std::mutex mu_;
     std::string root_;
+    // Every bucket that exists has an entry, empty ones too.
     std::map<std::string, std::map<std::string, ObjectPtr>> objects_;
     std::map<std::pair<std::string, std::string>, std::string> acls_;
     std::map<std::pair<std::string, std::string>, std::vector<std::pair<std::string, std::string>>> tags_;
