@@ -123,10 +123,15 @@ TEST_F(StagingFoldersTest, RunRemovesTheStagingOfDeadRunsOnly) {
     EXPECT_EQ(Work(), want);
     EXPECT_EQ(zplat::DirectoryEntries(quant_), std::vector<std::string>{".unpacking-" + living});
 
+    // The stamp carries milliseconds: a run made in the same one would name a held folder.
+    const auto wait_for_next_stamp = [] {
+        const std::string last = zplat::LastPathComponent(UiTheme::Settings().m_szTempDir);
+        while (zplat::LastPathComponent(UiTheme::Settings().m_szTempDir) == last) {
+            IClient probe;
+        }
+    };
     // A later run in this same process leaves the first one's folder, which it still holds.
-    while (zplat::LastPathComponent(UiTheme::Settings().m_szTempDir) == own) {
-        IClient probe;  // the stamp carries milliseconds; wait for the next one
-    }
+    wait_for_next_stamp();
     IClient second;
     ASSERT_TRUE(second.ClaimStaging());
     EXPECT_TRUE(zplat::IsDirectory(work_ + "/" + own));
@@ -134,6 +139,7 @@ TEST_F(StagingFoldersTest, RunRemovesTheStagingOfDeadRunsOnly) {
 
     // Once the living run has ended, its folder is a leftover like any other.
     running.Stop();
+    wait_for_next_stamp();
     IClient third;
     ASSERT_TRUE(third.ClaimStaging());
     EXPECT_FALSE(zplat::ItemExists(work_ + "/" + living));
