@@ -46,6 +46,9 @@ public:
     std::string GetSecretKey() const;
     /// The configuration's temporary token, read under its lock; "" when none.
     std::string GetSecurityToken() const;
+    /// The three credentials read together under the configuration's lock; what a request
+    /// signs with and sends.
+    ZidCredentials GetCredentials() const;
     /// The configuration's region.
     std::string GetRegion() const;
     /// The configuration's destination domain when it has one, else the process-wide one

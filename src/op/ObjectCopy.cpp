@@ -203,9 +203,10 @@ ZidResult ObjectOp::CopyUnguarded(const CopyReq& req, CopyResp* resp, bool chang
                 headers["Host"] = IsDomainSameToHost() ? GetDestDomain() : host;
                 headers["x-zid-copy-source-range"] = range;
                 headers["Content-Length"] = "0";
-                headers["Authorization"] = AuthTool::SignFromNow(GetAccessKey(), GetSecretKey(), "PUT",
+                const ZidCredentials credentials = GetCredentials();
+                headers["Authorization"] = AuthTool::SignFromNow(credentials.access_key, credentials.secret_key, "PUT",
                                                                  path, headers, params, not_signed);
-                std::string token = GetSecurityToken();
+                const std::string& token = credentials.security_token;
                 if (!token.empty()) headers["x-zid-security-token"] = token;
                 FileCopyTask* task = tasks[k].get();
                 task->SetParams(params);

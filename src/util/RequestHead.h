@@ -12,4 +12,13 @@ namespace zuzezi_zid {
 // blank line. Built in one string, so that it can go out with the body's first bytes.
 std::string RequestHeadText(const Poco::Net::HTTPRequest& request);
 
+// A field name or method: one or more token characters.
+bool IsHeaderToken(const std::string& text);
+// A field value: no control byte but tab (a CR or LF would start a line of its own).
+bool IsHeaderValue(const std::string& text);
+
+// Why a request may not carry these credentials (their id and token travel in its head);
+// empty when they are fine.
+std::string CredentialFault(const std::string& access_key, const std::string& security_token);
+
 }  // namespace zuzezi_zid
