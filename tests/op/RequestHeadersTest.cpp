@@ -1,5 +1,6 @@
 // Whatever sets a header, the caller, the credentials or the client's own part requests, a
 // request whose head would carry a line nobody wrote, or a second framing, never leaves.
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -138,6 +139,48 @@ TEST_F(HeadInjectionTest, TheBodysFramingIsTheClients) {
             EXPECT_EQ(Service().Requests()[0].Header("Content-Length"), "10");
             EXPECT_EQ(Service().GetObject(StoreBucket(), "k").value_or(""), "0123456789");
         }
+    }
+}
+
+// The token a transfer's requests carry is the one read with the keys that signed them, on
+// every slice, part and part copy.
+TEST_F(HeadInjectionTest, TransfersSendTheTokenOfTheirKeys) {
+    ClientSettings::SetDownSliceSize(4096);
+    ClientSettings::SetDownThreadPoolSize(3);
+    m_config->SetCredentials(kAccessKey, kSecretKey, "tok-1");
+    const std::string data = RandomBytes(4 * 4096 + 3);
+    Service().PutObject(StoreBucket(), "obj", data);
+    struct Download {
+        const char* name;
+        std::function<ZidResult(const GetObjectByFileReq&, GetObjectByFileResp*)> run;
+    } downloads[] = {
+        {"multi-threaded", [this](const GetObjectByFileReq& req, GetObjectByFileResp* resp) {
+             return m_op->MultiThreadDownload(req, resp, nullptr, false);
+         }},
+        {"resumable", [this](const GetObjectByFileReq& req, GetObjectByFileResp* resp) {
+             return m_op->ResumableGetObject(req, resp, nullptr, false);
+         }},
+    };
+    for (const auto& d : downloads) {
+        SCOPED_TRACE(d.name);
+        Service().ClearRequests();
+        GetObjectByFileReq req("bkt", "obj", Local(d.name));
+        GetObjectByFileResp resp;
+        const ZidResult r = d.run(req, &resp);
+        ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+        EXPECT_EQ(ReadFile(Local(d.name)), data);
+        size_t slices = 0;
+        for (const auto& rec : Service().Requests()) {
+            EXPECT_EQ(rec.Header("x-zid-security-token"), "tok-1") << rec.method << " " << rec.uri;
+            slices += rec.method == "GET";
+        }
+        EXPECT_EQ(slices, 5u);
+    }
+    Service().ClearRequests();
+    ASSERT_TRUE(CopyInParts("", "").IsSucc());
+    EXPECT_EQ(CountRequests("PUT", "partNumber"), 5u);
+    for (const auto& rec : Service().Requests()) {
+        EXPECT_EQ(rec.Header("x-zid-security-token"), "tok-1") << rec.method << " " << rec.uri;
     }
 }
 
