@@ -8,6 +8,7 @@
 
 #include "OpTestSupport.h"
 #include "request/ObjectReq.h"
+#include "support/LogCapture.h"
 #include "response/ObjectResp.h"
 
 using namespace zuzezi_zid;
@@ -92,7 +93,11 @@ TEST_F(HeadInjectionTest, CredentialsThatWouldSplitTheHeadAreRefused) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Service().Clear();
-        m_config->SetCredentials(c.access_key, kSecretKey, c.token);
+        {
+            LogCapture log;
+            m_config->SetCredentials(c.access_key, kSecretKey, c.token);
+            EXPECT_TRUE(log.Contains("SetCredentials: the " + std::string(c.message_part)));
+        }
         ZidResult put = Put10("x-zid-meta-a", "1");
         EXPECT_FALSE(put.IsSucc());
         EXPECT_NE(put.GetErrorMsg().find(c.message_part), std::string::npos) << put.GetErrorMsg();
