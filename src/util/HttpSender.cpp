@@ -317,9 +317,10 @@ public:
               uint64_t recv_timeout_in_ms, bool is_verify_cert, const std::string& ca_location,
               const SSLCtxCallback& ssl_ctx_cb, void* user_data, std::string* err_msg) {
         SENDER_LOG_INFO("send request to [%s]", m_url.c_str());
-        *err_msg = RequestFieldFault(http_method, headers, body_size);
-        if (!err_msg->empty()) {
-            SENDER_LOG_ERR("request refused before sending: %s", err_msg->c_str());
+        std::string fault = RequestFieldFault(http_method, headers, body_size);
+        if (!fault.empty()) {
+            SENDER_LOG_ERR("request refused before sending: %s", fault.c_str());
+            *err_msg = std::move(fault);
             return false;
         }
         m_uri = Poco::URI(m_url);
