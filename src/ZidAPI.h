@@ -121,7 +121,9 @@ public:
     ZidAPI& operator=(ZidAPI&&) = delete;
 
     /// Replaces the credentials, under a lock, for the requests this facade signs from now
-    /// on; the caller's ZidConfig is not touched.
+    /// on; the caller's ZidConfig is not touched. Each request reads the three together.
+    /// An id or token holding a control byte (CR, LF, NUL, ...) is logged as an error here,
+    /// and every request fails before sending while it stands.
     /// @param access_key access key id
     /// @param secret_key secret key
     /// @param token      temporary token, sent as "x-zid-security-token"; "" for none

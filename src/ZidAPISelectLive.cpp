@@ -35,10 +35,11 @@ ZID_LIVE_CHANNEL_METHOD(7)
 std::string ZidAPI::BuildLivePushUrl(const std::string& bucket_name,
                                      const std::string& channel_name, int expire_seconds,
                                      const std::map<std::string, std::string>& url_params) {
+    const ZidCredentials credentials = m_config->GetCredentials();
     return "rtmp://" + DefaultEndpointHost(bucket_name, m_config->GetRegion()) + "/live/" +
            channel_name + "?" +
-           AuthTool::SignLivePushUrl(m_config->GetAccessKey(), m_config->GetSecretKey(),
-                                     m_config->GetSecurityToken(), bucket_name, channel_name,
+           AuthTool::SignLivePushUrl(credentials.access_key, credentials.secret_key,
+                                     credentials.security_token, bucket_name, channel_name,
                                      url_params, AuthTool::PushUrlLifetime(expire_seconds));
 }
 

@@ -12,6 +12,8 @@
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
 
+#include "util/LogUtil.h"
+#include "util/RequestHead.h"
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
@@ -110,11 +112,22 @@ ReadOutcome ReadConfigText(const std::string& path, std::string* text, std::stri
     return reason->empty() ? ReadOutcome::kRead : ReadOutcome::kFailed;
 }
 
+// Said when such credentials are taken; the requests that would carry them are refused later.
+void LogCredentialFault(const char* where, const std::string& access_key,
+                        const std::string& security_token) {
+    const std::string fault = CredentialFault(access_key, security_token);
+    if (!fault.empty()) {
+        ZID_LOG_ERR("%s: %s", where, fault.c_str());
+    }
+}
+
 }  // namespace
 
 ZidConfig::ZidConfig(uint64_t app_id, const std::string& access_key, const std::string& secret_key,
                      const std::string& region)
-    : m_app_id(app_id), m_access_key(access_key), m_secret_key(secret_key), m_region(region) {}
+    : m_app_id(app_id), m_access_key(access_key), m_secret_key(secret_key), m_region(region) {
+    LogCredentialFault("ZidConfig", m_access_key, m_security_token);
+}
 
 ZidConfig::ZidConfig(const std::string& config_file) {
     if (LoadFromFile(config_file)) {
@@ -190,6 +203,7 @@ bool ZidConfig::LoadUnguarded(const std::string& config_file) {
         }
         StringUtil::TrimSpaces(m_access_key);
         StringUtil::TrimSpaces(m_secret_key);
+        LogCredentialFault("LoadFromFile", m_access_key, m_security_token);
     }
     if (ReadString(obj, "Region", &m_region)) {
         StringUtil::TrimSpaces(m_region);
@@ -257,8 +271,14 @@ std::string ZidConfig::GetSecurityToken() const {
     return m_security_token;
 }
 
+ZidCredentials ZidConfig::GetCredentials() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return ZidCredentials{m_access_key, m_secret_key, m_security_token};
+}
+
 void ZidConfig::SetCredentials(const std::string& access_key, const std::string& secret_key,
                                const std::string& security_token) {
+    LogCredentialFault("SetCredentials", access_key, security_token);
     std::lock_guard<std::mutex> lock(m_lock);
     m_access_key = access_key;
     m_secret_key = secret_key;

@@ -12,6 +12,13 @@
 
 namespace zuzezi_zid {
 
+/// The three credentials of a configuration as they stood together at one moment.
+struct ZidCredentials {
+    std::string access_key;      ///< access key id
+    std::string secret_key;      ///< secret key
+    std::string security_token;  ///< temporary token; "" when none
+};
+
 /// One client's configuration. Only the credentials are guarded: they may be rotated
 /// while other threads sign; everything else is set before requests.
 ///
@@ -67,10 +74,16 @@ public:
     std::string GetSecretKey() const;
     /// The temporary token, read under the lock; "" when none.
     std::string GetSecurityToken() const;
+    /// The three credentials read at once under the lock: a request signs with an id and
+    /// secret that belong together and sends the token that goes with them, even while
+    /// another thread calls SetCredentials().
+    ZidCredentials GetCredentials() const;
     /// The region.
     std::string GetRegion() const { return m_region; }
     /// Replaces the three credentials at once under the lock; requests signed afterwards
-    /// use them.
+    /// use them. An access key id or token holding a control byte (CR, LF, NUL, ...) would
+    /// split a request's head: it is logged as an error when set, and every request fails
+    /// before sending while it stands.
     /// @param access_key     access key id
     /// @param secret_key     secret key
     /// @param security_token temporary token, sent as "x-zid-security-token"; "" for none

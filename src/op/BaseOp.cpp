@@ -15,6 +15,7 @@
 #include "util/Crc64StreamBuf.h"
 #include "util/HttpSender.h"
 #include "util/LogUtil.h"
+#include "util/RequestHead.h"
 #include "util/SimpleDnsCache.h"
 #include "util/StringUtil.h"
 
@@ -174,9 +175,14 @@ std::string PrepareExchange(const BaseOp& op, const std::string& host, const std
     if (FindUnsafeHeader(ex->headers, &bad_name)) {
         return "Invalid header name or value (CR, LF or NUL) in header: " + bad_name;
     }
-    const std::string token = op.GetSecurityToken();
-    if (!token.empty()) {
-        SetOwnHeader(&ex->headers, token_header, token);
+    const ZidCredentials credentials = op.GetCredentials();
+    const std::string fault =
+        CredentialFault(credentials.access_key, credentials.security_token);
+    if (!fault.empty()) {
+        return "Refused: " + fault;
+    }
+    if (!credentials.security_token.empty()) {
+        SetOwnHeader(&ex->headers, token_header, credentials.security_token);
     }
     SetOwnHeader(&ex->headers, "Host", op.GetHostHeader(host));
     if (content_length) {
@@ -189,8 +195,8 @@ std::string PrepareExchange(const BaseOp& op, const std::string& host, const std
     // The path that is signed must be the one that is sent.
     const std::string signed_path = NormalisePath(path);
     const std::string auth =
-        AuthTool::SignFromNow(op.GetAccessKey(), op.GetSecretKey(), req.GetMethod(), signed_path,
-                              ex->headers, ex->params, not_signed);
+        AuthTool::SignFromNow(credentials.access_key, credentials.secret_key, req.GetMethod(),
+                              signed_path, ex->headers, ex->params, not_signed);
     if (auth.empty()) {
         return kSignFailed;
     }
@@ -299,6 +305,7 @@ uint64_t BaseOp::GetAppId() const { return m_config->GetAppId(); }
 std::string BaseOp::GetAccessKey() const { return m_config->GetAccessKey(); }
 std::string BaseOp::GetSecretKey() const { return m_config->GetSecretKey(); }
 std::string BaseOp::GetSecurityToken() const { return m_config->GetSecurityToken(); }
+ZidCredentials BaseOp::GetCredentials() const { return m_config->GetCredentials(); }
 std::string BaseOp::GetRegion() const { return m_config->GetRegion(); }
 
 std::string BaseOp::GetDestDomain() const {
@@ -312,7 +319,9 @@ bool BaseOp::IsDomainSameToHost() const {
 }
 
 bool BaseOp::IsConfigValid() const {
-    return !GetAccessKey().empty() && !GetSecretKey().empty() && !GetRegion().empty();
+    const ZidCredentials credentials = GetCredentials();
+    return !credentials.access_key.empty() && !credentials.secret_key.empty() &&
+           !GetRegion().empty();
 }
 
 bool BaseOp::IsDefaultDomainInUse() const {

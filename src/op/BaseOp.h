@@ -27,9 +27,11 @@ class TransferHandler;
 /// Every action first checks the configuration: without access key, secret key or region
 /// it sends nothing and fails with "Invalid access_key secret_key or region, please check
 /// your configuration". A header holding CR, LF or NUL fails with "Invalid header name or
-/// value (CR, LF or NUL) in header: " and the name. The client sets "Host",
-/// "Authorization", "Content-Length" and the token header itself, replacing any spelling
-/// of them the request carries. Each action reads the destination domain, intranet and
+/// value (CR, LF or NUL) in header: " and the name; the sender refuses any other control
+/// byte, a name that is not a token, and a caller's "Transfer-Encoding", "Connection" or
+/// "Expect", all before it connects. The client sets "Host", "Authorization",
+/// "Content-Length" and the token header itself, replacing any spelling of them the
+/// request carries; credentials whose id or token holds a control byte fail the action. Each action reads the destination domain, intranet and
 /// DNS cache settings when it runs; its time-outs and TLS switches come from the request.
 class ZID_API BaseOp {
 public:
@@ -46,6 +48,9 @@ public:
     std::string GetSecretKey() const;
     /// The configuration's temporary token, read under its lock; "" when none.
     std::string GetSecurityToken() const;
+    /// The three credentials read together under the configuration's lock; what a request
+    /// signs with and sends.
+    ZidCredentials GetCredentials() const;
     /// The configuration's region.
     std::string GetRegion() const;
     /// The configuration's destination domain when it has one, else the process-wide one

@@ -16,9 +16,10 @@ ZidResult ObjectOp::PutLiveChannel(const PutLiveChannelReq& req, PutLiveChannelR
                     SetResultAndLogError(*result, "The live channel answer held no publish URL");
                     return;
                 }
+                const ZidCredentials credentials = GetCredentials();
                 answer.GetPublishUrl() +=
-                    "?" + AuthTool::SignLivePushUrl(GetAccessKey(), GetSecretKey(),
-                                                    GetSecurityToken(), req.GetBucketName(),
+                    "?" + AuthTool::SignLivePushUrl(credentials.access_key, credentials.secret_key,
+                                                    credentials.security_token, req.GetBucketName(),
                                                     req.GetObjectName(), req.GetUrlParams(),
                                                     AuthTool::PushUrlLifetime(req.GetExpire()));
             });

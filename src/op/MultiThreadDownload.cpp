@@ -100,8 +100,6 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
         std::string etag = head_resp.GetEtag();
         // An object replaced during the download must fail it, not mix two versions.
         if (!etag.empty()) run.headers["If-Match"] = QuotedEtag(etag);
-        std::string token = GetSecurityToken();
-        if (!token.empty()) run.headers["x-zid-security-token"] = token;
         if (!req.SignHeaderHost()) run.not_signed.insert("Host");
         run.url = GetRealUrl(host, req.GetPath(), req.IsHttps());
 

@@ -95,11 +95,12 @@ void ObjectOp::PrepareUploadPartTask(const std::string& upload_id, const std::st
     task->AddParams(params);
     task->AddHeaders(headers);
     // Signed per part: the window starts when the part is sent.
-    std::string auth = AuthTool::SignFromNow(GetAccessKey(), GetSecretKey(), "PUT", path,
+    const ZidCredentials credentials = GetCredentials();
+    std::string auth = AuthTool::SignFromNow(credentials.access_key, credentials.secret_key, "PUT", path,
                                              headers, params, not_signed);
     std::map<std::string, std::string> signed_headers;
     signed_headers["Authorization"] = auth;
-    std::string token = GetSecurityToken();
+    const std::string& token = credentials.security_token;
     if (!token.empty()) signed_headers["x-zid-security-token"] = token;
     task->AddHeaders(signed_headers);
 }

@@ -10,6 +10,7 @@
 #include "util/AuthTool.h"
 #include "util/CodecUtil.h"
 #include "util/LogUtil.h"
+#include "util/RequestHead.h"
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
@@ -153,6 +154,15 @@ ZidResult ObjectOp::CopyUnguarded(const CopyReq& req, CopyResp* resp, bool chang
         return result;
     }
 
+    // The part copies carry these headers: one they could never send fails the copy before an
+    // upload is opened for it.
+    std::map<std::string, std::string> part_headers = req.GetPartCopyHeader();
+    const std::string part_fault = RequestFieldFault("PUT", part_headers, nullptr);
+    if (!part_fault.empty()) {
+        SetResultAndLogError(result, part_fault);
+        return result;
+    }
+
     InitMultiUploadReq init_req(req.GetBucketName(), req.GetObjectName());
     init_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
     init_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
@@ -166,7 +176,6 @@ ZidResult ObjectOp::CopyUnguarded(const CopyReq& req, CopyResp* resp, bool chang
         return result;
     }
     std::string upload_id = init_resp.GetUploadId();
-    std::map<std::string, std::string> part_headers = req.GetPartCopyHeader();
     unsigned pool_size = PoolSize(std::min<uint64_t>(req.GetThreadPoolSize(), length / part_size + 1));
     std::string path = "/" + req.GetObjectName();
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
@@ -203,9 +212,10 @@ ZidResult ObjectOp::CopyUnguarded(const CopyReq& req, CopyResp* resp, bool chang
                 headers["Host"] = IsDomainSameToHost() ? GetDestDomain() : host;
                 headers["x-zid-copy-source-range"] = range;
                 headers["Content-Length"] = "0";
-                headers["Authorization"] = AuthTool::SignFromNow(GetAccessKey(), GetSecretKey(), "PUT",
+                const ZidCredentials credentials = GetCredentials();
+                headers["Authorization"] = AuthTool::SignFromNow(credentials.access_key, credentials.secret_key, "PUT",
                                                                  path, headers, params, not_signed);
-                std::string token = GetSecurityToken();
+                const std::string& token = credentials.security_token;
                 if (!token.empty()) headers["x-zid-security-token"] = token;
                 FileCopyTask* task = tasks[k].get();
                 task->SetParams(params);

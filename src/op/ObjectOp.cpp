@@ -340,17 +340,18 @@ std::string ObjectOp::GeneratePresignedUrl(const GeneratePresignedUrlReq& req) {
     if (!req.SignHeaderHost()) not_signed.insert("Host");
 
     std::map<std::string, std::string> params = req.GetParams();
-    std::string token = GetSecurityToken();
+    const ZidCredentials credentials = GetCredentials();
+    const std::string& token = credentials.security_token;
     // A temporary credential is useless without its token; it travels as a signed parameter.
     if (!token.empty()) params["x-zid-security-token"] = token;
 
     std::string sign;
     if (req.GetStartTimeInSec() != 0 && req.GetExpiredTimeInSec() != 0) {
-        sign = AuthTool::Sign(GetAccessKey(), GetSecretKey(), req.GetMethod(), req.GetPath(),
+        sign = AuthTool::Sign(credentials.access_key, credentials.secret_key, req.GetMethod(), req.GetPath(),
                               sign_req.GetHeaders(), params, req.GetStartTimeInSec(),
                               req.GetStartTimeInSec() + req.GetExpiredTimeInSec(), not_signed);
     } else {
-        sign = AuthTool::SignFromNow(GetAccessKey(), GetSecretKey(), req.GetMethod(), req.GetPath(),
+        sign = AuthTool::SignFromNow(credentials.access_key, credentials.secret_key, req.GetMethod(), req.GetPath(),
                                      sign_req.GetHeaders(), params, not_signed);
     }
     if (sign.empty()) return "";

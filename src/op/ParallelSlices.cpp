@@ -108,7 +108,12 @@ bool RunSlices(const ObjectOp& op, SliceRun* run) {
         ZID_LOG_DBG("down data, offset=%" PRIu64 ", file_size=%" PRIu64, offset, run->total);
         // Signed per slice: a long transfer must not outlive its signature window.
         std::map<std::string, std::string> headers = run->headers;
-        std::string auth = AuthTool::SignFromNow(op.GetAccessKey(), op.GetSecretKey(),
+        // The token goes with the keys it was read with, as they stand for this slice.
+        const ZidCredentials credentials = op.GetCredentials();
+        if (!credentials.security_token.empty()) {
+            headers["x-zid-security-token"] = credentials.security_token;
+        }
+        std::string auth = AuthTool::SignFromNow(credentials.access_key, credentials.secret_key,
                                                  req.GetMethod(), run->path, headers, run->params,
                                                  run->not_signed);
         if (auth.empty()) {

@@ -229,8 +229,6 @@ ZidResult ObjectOp::ResumableGetObject(const GetObjectByFileReq& req, GetObjectB
                                                                change_backup_domain);
             run.headers["Host"] = IsDomainSameToHost() ? GetDestDomain() : host;
             if (!etag.empty()) run.headers["If-Match"] = QuotedEtag(etag);
-            std::string token = GetSecurityToken();
-            if (!token.empty()) run.headers["x-zid-security-token"] = token;
             if (!req.SignHeaderHost()) run.not_signed.insert("Host");
             run.url = GetRealUrl(host, req.GetPath(), req.IsHttps());
             run.compute_crc = !crc_text.empty();

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <typeinfo>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -308,12 +309,20 @@ class Exchange {
 public:
     explicit Exchange(const std::string& url_str) : m_url(url_str) {}
 
-    // Returns false with *err_msg set when the exchange must stop before any connection.
+    // Returns false with *err_msg set when the exchange must stop before any connection: a
+    // head that would not go out as its fields say is refused here, whichever path writes it.
+    // body_size: the body's length when it is known, else null.
     bool Open(const std::string& http_method, const StringMap& params, const StringMap& headers,
-              uint64_t conn_timeout_in_ms, uint64_t recv_timeout_in_ms, bool is_verify_cert,
-              const std::string& ca_location, const SSLCtxCallback& ssl_ctx_cb, void* user_data,
-              std::string* err_msg) {
+              const uint64_t* body_size, uint64_t conn_timeout_in_ms,
+              uint64_t recv_timeout_in_ms, bool is_verify_cert, const std::string& ca_location,
+              const SSLCtxCallback& ssl_ctx_cb, void* user_data, std::string* err_msg) {
         SENDER_LOG_INFO("send request to [%s]", m_url.c_str());
+        std::string fault = RequestFieldFault(http_method, headers, body_size);
+        if (!fault.empty()) {
+            SENDER_LOG_ERR("request refused before sending: %s", fault.c_str());
+            *err_msg = std::move(fault);
+            return false;
+        }
         m_uri = Poco::URI(m_url);
         m_method = http_method;
         m_conn_timeout = Millis(conn_timeout_in_ms);
@@ -349,6 +358,8 @@ public:
         m_request.reset(new Poco::Net::HTTPRequest(http_method, BuildTarget(m_uri, params),
                                                    Poco::Net::HTTPMessage::HTTP_1_1));
         for (const auto& h : headers) {
+            // A repeat of a single field agrees with the first (see RequestFieldFault).
+            if (IsSingleField(h.first) && m_request->has(h.first)) continue;
             m_request->add(h.first, h.second);
         }
         // A request body without a length ends only with the connection.
@@ -766,8 +777,13 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
                             const SSLCtxCallback& ssl_ctx_cb, void* user_data) {
     return Guarded(url_str, err_msg, [&]() -> int {
         Exchange ex(url_str);
-        if (!ex.Open(http_method, req_params, req_headers, conn_timeout_in_ms, recv_timeout_in_ms,
-                     is_verify_cert, ca_location, ssl_ctx_cb, user_data, err_msg)) {
+        // Only a plain memory body knows its whole length; one that loads itself does not.
+        uint64_t size = 0;
+        const bool known = is.rdbuf() && typeid(*is.rdbuf()) == typeid(MemoryBodyBuf);
+        if (known) size = static_cast<MemoryBodyBuf*>(is.rdbuf())->Left();
+        if (!ex.Open(http_method, req_params, req_headers, known ? &size : nullptr,
+                     conn_timeout_in_ms, recv_timeout_in_ms, is_verify_cert, ca_location,
+                     ssl_ctx_cb, user_data, err_msg)) {
             return -1;
         }
         Clock::time_point start = Clock::now();
@@ -818,8 +834,10 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
                             void* user_data) {
     return Guarded(url_str, err_msg, [&]() -> int {
         Exchange ex(url_str);
-        if (!ex.Open(http_method, req_params, req_headers, conn_timeout_in_ms, recv_timeout_in_ms,
-                     is_verify_cert, ca_location, ssl_ctx_cb, user_data, err_msg)) {
+        const uint64_t size = req_body.size();
+        if (!ex.Open(http_method, req_params, req_headers, &size, conn_timeout_in_ms,
+                     recv_timeout_in_ms, is_verify_cert, ca_location, ssl_ctx_cb, user_data,
+                     err_msg)) {
             return -1;
         }
         // Written as it is: no progress, no cancellation.
