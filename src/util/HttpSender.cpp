@@ -27,6 +27,7 @@
 #include "trsf/TransferHandler.h"
 #include "util/AnswerHead.h"
 #include "util/CodecUtil.h"
+#include "util/DownloadAnswer.h"
 #include "util/ConnectionPool.h"
 #include "util/HttpConnection.h"
 #include "util/LogUtil.h"
@@ -139,10 +140,21 @@ void LogRate(uint64_t bytes, Clock::time_point start, Clock::time_point end = Cl
     }
 }
 
+// A field the head repeats (the head's fields keep same names together, whatever their case) is
+// read as HTTP reads it, the list of its values: a second value that differs is never dropped
+// unseen, which would let the first of two conflicting ones pass for the only one.
 void FillResponseHeaders(const Poco::Net::HTTPResponse& resp, StringMap* headers,
                          std::string* etag) {
+    const std::pair<std::string, std::string>* group = nullptr;
+    std::string* joined = nullptr;
     for (const auto& h : resp) {
-        headers->insert(std::make_pair(h.first, h.second));
+        if (group && Poco::icompare(h.first, group->first) == 0) {
+            if (joined && h.second != group->second) joined->append(", ").append(h.second);
+            continue;
+        }
+        const auto placed = headers->insert(std::make_pair(h.first, h.second));
+        group = &h;
+        joined = placed.second ? &placed.first->second : nullptr;
     }
     auto it = headers->find("Etag");
     if (it != headers->end()) {
@@ -832,7 +844,10 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         FillResponseHeaders(ex.Response(), resp_headers, &etag);
 
         int result = status;
-        if (status == 200 || status == 206) {
+        // Only the bytes asked for reach the caller's stream: any other answer's body is an
+        // error body, and the caller fails the call on the same judgement.
+        if (IsSuccess(status) &&
+            WhyNotTheBytesAsked(status, *resp_headers, RangeAsked(req_headers)).empty()) {
             const std::string content_length = (*resp_headers)["Content-Length"];
             if (handler && !content_length.empty()) {
                 handler->SetTotalSize(StringUtil::ParseUint64(content_length));
