@@ -28,7 +28,7 @@ constexpr size_t kMaxReason = 512;
 constexpr size_t kMaxName = 256;
 constexpr size_t kMaxValue = 8192;
 
-[[noreturn]] void Malformed(const char* what) { throw Poco::Net::MessageException(what); }
+[[noreturn]] void Malformed(const std::string& what) { throw Poco::Net::MessageException(what); }
 
 // The head's bytes, a line at a time from what the connection holds (never past a line end,
 // so no byte of the body), each wait for more ending by the deadline. A head the connection's end
@@ -101,6 +101,54 @@ bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool NotLineEnd(int c) { return c != '\r' && c != '\n'; }
 
+// The byte after ch. A CR ends a line only with the line feed after it: a bare one would end
+// the head where a server or proxy reading it otherwise sees the next field.
+int After(HeadBytes& in, int ch) {
+    const int next = in.Next();
+    if (ch == '\r' && next != '\n') Malformed("bare CR in the answer's head");
+    return next;
+}
+
+bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; }
+
+// Fields that decide how the body is framed, whether the connection is kept, or which bytes a
+// download takes: read as they come, never as encoded words.
+bool IsRawField(const std::string& name) {
+    static const char* const kRaw[] = {"Content-Length", "Transfer-Encoding", "Connection",
+                                       "Keep-Alive",     "Trailer",           "Upgrade",
+                                       "Content-Range"};
+    for (const char* raw : kRaw) {
+        if (Poco::icompare(name, raw) == 0) return true;
+    }
+    return false;
+}
+
+// An encoded word is decoded for the application, unless that would hand it a control byte.
+std::string FieldText(const std::string& name, const std::string& value) {
+    if (value.find("=?") == std::string::npos || IsRawField(name)) return value;
+    std::string decoded = Poco::Net::MessageHeader::decodeWord(value);
+    const bool control = std::any_of(decoded.begin(), decoded.end(),
+                                     [](char c) { return IsControl(static_cast<unsigned char>(c)); });
+    return control ? value : decoded;
+}
+
+// Fields that vouch for which bytes the body holds: a second value that differs leaves the
+// answer meaning two things, and whichever were believed the other could be the truth.
+bool IsSingleValued(const std::string& name) {
+    return (name.size() == 13 && Poco::icompare(name, "Content-Range") == 0) ||
+           (name.size() == 20 && Poco::icompare(name, "x-zid-hash-crc64ecma") == 0);
+}
+
+bool IsKnownVersion(const std::string& version) {
+    return version == "HTTP/1.1" || version == "HTTP/1.0";
+}
+
+// Three digits from 100 to 599: anything else names no status the exchange can act on.
+bool IsStatusCode(const std::string& status) {
+    return status.size() == 3 && status[0] >= '1' && status[0] <= '5' &&
+           std::all_of(status.begin(), status.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // The rest of a field's line and its folded lines; the first byte after them is returned.
 int FieldValue(HeadBytes& in, int ch, std::string* value) {
     const char* too_long = "Field value too long/no CRLF found";
@@ -125,16 +173,16 @@ bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
     HeadBytes in(conn, deadline);
     int ch = 0;
     if (!in.First(&ch)) return false;
-    while (IsSpace(ch)) ch = in.Next();
+    while (IsSpace(ch)) ch = After(in, ch);
 
     const auto word = [](int c) { return !IsSpace(c); };
     std::string version;
     ch = in.Take(ch, &version, kMaxVersion, word);
-    if (!IsSpace(ch)) Malformed("Invalid HTTP version string");
-    while (IsSpace(ch)) ch = in.Next();
+    if (!IsSpace(ch) || !IsKnownVersion(version)) Malformed("Invalid HTTP version string");
+    while (IsSpace(ch)) ch = After(in, ch);
     std::string status;
     ch = in.Take(ch, &status, kMaxStatus, word);
-    if (!IsSpace(ch)) Malformed("Invalid HTTP status code");
+    if (!IsSpace(ch) || !IsStatusCode(status)) Malformed("Invalid HTTP status code");
     while (IsSpace(ch) && NotLineEnd(ch)) ch = in.Next();
     std::string reason;
     ch = in.Take(ch, &reason, kMaxReason, NotLineEnd);
@@ -151,7 +199,8 @@ bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
         if (limit > 0 && fields == limit) Malformed("Too many header fields");
         name.clear();
         value.clear();
-        ch = in.Take(ch, &name, kMaxName, [](int c) { return c != ':' && c != '\n'; });
+        ch = in.Take(ch, &name, kMaxName, [](int c) { return c != ':' && NotLineEnd(c); });
+        if (ch == '\r') ch = After(in, ch);
         if (ch == '\n') {  // a line without a colon is passed over
             ch = in.Next();
             continue;
@@ -161,14 +210,18 @@ bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
         while (IsSpace(ch) && NotLineEnd(ch)) ch = in.Next();
         ch = FieldValue(in, ch, &value);
         Poco::trimRightInPlace(value);
-        if (value.find("=?") == std::string::npos) {
-            response.add(name, value);
-        } else {
-            response.add(name, Poco::Net::MessageHeader::decodeWord(value));
+        std::string text = FieldText(name, value);
+        if (IsSingleValued(name)) {
+            const auto earlier = response.find(name);
+            if (earlier != response.end() && earlier->second != text) {
+                Malformed("conflicting values of " + name + " in the answer: [" +
+                          earlier->second + "] and [" + text + "]");
+            }
         }
+        response.add(name, text);
         ++fields;
     }
-    while (ch != '\n') ch = in.Next();  // the blank line
+    if (ch == '\r') ch = After(in, ch);  // the blank line
     response.setVersion(version);
     response.setStatus(status);
     response.setReason(reason);

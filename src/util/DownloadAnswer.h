@@ -20,8 +20,8 @@ std::string WhyNotTheBytesAsked(int status, const std::map<std::string, std::str
 // The request's Range header, empty when it has none.
 std::string RangeAsked(const std::map<std::string, std::string>& request_headers);
 
-// The object's CRC-64 the service sends in "x-zid-hash-crc64ecma". A repeated field arrives as
-// its values joined by ", " (see HttpSender), so two that differ read as malformed.
+// The object's CRC-64 the service sends in "x-zid-hash-crc64ecma": malformed unless it is one
+// decimal 64-bit value (an answer giving two that differ fails as it is read).
 enum class ObjectCrc64 { kAbsent, kValue, kMalformed };
 ObjectCrc64 ReadObjectCrc64(const std::map<std::string, std::string>& answer, uint64_t* value,
                             std::string* text);

@@ -140,21 +140,10 @@ void LogRate(uint64_t bytes, Clock::time_point start, Clock::time_point end = Cl
     }
 }
 
-// A field the head repeats (the head's fields keep same names together, whatever their case) is
-// read as HTTP reads it, the list of its values: a second value that differs is never dropped
-// unseen, which would let the first of two conflicting ones pass for the only one.
 void FillResponseHeaders(const Poco::Net::HTTPResponse& resp, StringMap* headers,
                          std::string* etag) {
-    const std::pair<std::string, std::string>* group = nullptr;
-    std::string* joined = nullptr;
     for (const auto& h : resp) {
-        if (group && Poco::icompare(h.first, group->first) == 0) {
-            if (joined && h.second != group->second) joined->append(", ").append(h.second);
-            continue;
-        }
-        const auto placed = headers->insert(std::make_pair(h.first, h.second));
-        group = &h;
-        joined = placed.second ? &placed.first->second : nullptr;
+        headers->insert(std::make_pair(h.first, h.second));
     }
     auto it = headers->find("Etag");
     if (it != headers->end()) {
