@@ -18,9 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How far past the deadline a read may wait rather than have its time-out set again.
-constexpr int64_t kSlackMicros = 20000;
-
 // What a head may hold, as the HTTP library allows it.
 constexpr size_t kMaxVersion = 8;
 constexpr size_t kMaxStatus = 3;
@@ -71,19 +68,7 @@ public:
 
 private:
     int Refill() {
-        if (!m_conn.HasBuffered()) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-                m_deadline - Clock::now());
-            if (left.count() < 1000) {
-                throw Poco::TimeoutException("no final answer within the receive time-out");
-            }
-            // The socket's own time-out serves while it ends near enough the deadline: setting
-            // it costs two system calls an answer.
-            const Poco::Timespan now_set = m_conn.ReceiveTimeout();
-            if (now_set <= 0 || now_set.totalMicroseconds() > left.count() + kSlackMicros) {
-                m_conn.SetReceiveTimeout(Poco::Timespan(left.count()));
-            }
-        }
+        m_conn.WaitNoLaterThan(m_deadline);
         const int n = m_conn.GetLine(&m_line);
         m_pos = 0;
         m_end = n > 0 ? n : 0;

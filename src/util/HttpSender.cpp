@@ -700,6 +700,14 @@ private:
         m_body_buf.reset(new ResponseBodyBuf(
             [conn](char* buffer, int length) { return conn->ReadRaw(buffer, length); }, framing,
             m_length));
+        if (framing == ResponseBodyBuf::Framing::kChunked) {
+            m_body_buf->BoundTrailer(
+                [conn](char* buffer, int length, Clock::time_point deadline) {
+                    conn->WaitNoLaterThan(deadline);
+                    return conn->ReadRaw(buffer, length);
+                },
+                DeadlineSpan(m_recv_timeout));
+        }
         m_body.reset(new std::istream(m_body_buf.get()));
         return *m_body;
     }
@@ -739,8 +747,9 @@ int Guarded(const std::string& url_str, std::string* err_msg, Fn fn) {
         SENDER_LOG_ERR("Net Exception:%s", e.displayText().c_str());
         *err_msg = "Net Exception:" + e.displayText();
     } catch (const Poco::TimeoutException& e) {
+        // One wording for every wait that ran out, whichever it was; the log says which.
         SENDER_LOG_ERR("TimeoutException:%s", e.displayText().c_str());
-        *err_msg = "TimeoutException:" + e.displayText();
+        *err_msg = "TimeoutException:Timeout";
     } catch (const UserCancelException&) {
         SENDER_LOG_INFO("Request canceled by user");
         *err_msg = "Request canceled by user";
