@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "support/CannedServer.h"
 #include "support/LocalServiceCerts.h"
@@ -200,4 +202,37 @@ TEST_F(TransportTimeoutTest, ATrailerWithoutEndFailsTheCall) {
         EXPECT_FALSE(a.err.empty());
         if (c.timed_out) EXPECT_NE(a.err.find("Timeout"), std::string::npos) << a.err;
     }
+}
+
+// Whichever wait ran out, the call says so in the same words.
+TEST_F(TransportTimeoutTest, EveryTimeOutReadsTheSame) {
+    const std::vector<std::pair<const char*, CannedServer::Dialogue>> servers = {
+        {"silent", [](Poco::Net::StreamSocket& peer, const std::string&) { CannedServer::Hold(peer); }},
+        {"interim answers past the time-out",
+         [](Poco::Net::StreamSocket& peer, const std::string&) {
+             while (CannedServer::Send(peer, "HTTP/1.1 102 Processing\r\n\r\n")) {
+                 std::this_thread::sleep_for(Millis(300));
+             }
+         }},
+        {"body stalled",
+         [](Poco::Net::StreamSocket& peer, const std::string&) {
+             CannedServer::Send(peer, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab");
+             CannedServer::Hold(peer);
+         }},
+    };
+    for (const auto& server : servers) {
+        SCOPED_TRACE(server.first);
+        Call call;
+        call.recv_timeout = 1000;
+        Answer a = EndsWithin(Server(false, server.second), "http", call, Millis(20000));
+        EXPECT_EQ(a.status, -1);
+        EXPECT_EQ(a.err, "TimeoutException:Timeout");
+    }
+    SCOPED_TRACE("upload the server does not read");
+    Call upload;
+    upload.method = "PUT";
+    upload.body.assign(32 * 1024 * 1024, 'u');
+    Answer a = EndsWithin(Server(false, servers[0].second), "http", upload, Millis(20000));
+    EXPECT_EQ(a.status, -1);
+    EXPECT_EQ(a.err, "TimeoutException:Timeout");
 }
