@@ -84,28 +84,33 @@ std::string RangeAsked(const std::map<std::string, std::string>& request_headers
 
 std::string WhyNotTheBytesAsked(int status, const std::map<std::string, std::string>& answer,
                                 const std::string& range, uint64_t object_size) {
-    const std::string asked_text = range.empty() ? "the whole object" : range;
-    const std::string refused =
-        "the answer is not the bytes asked for (" + asked_text + "): status " + std::to_string(status);
+    // Built only for a refusal: the common answer is taken.
+    const auto refused = [&](const std::string& detail) {
+        return "the answer is not the bytes asked for (" +
+               (range.empty() ? std::string("the whole object") : range) +
+               "): status " + std::to_string(status) + detail;
+    };
+    if (status == 200 && range.empty()) return "";
     Asked asked;
     const bool ranged = !range.empty() && ParseAsked(range, &asked);
     if (status == 200) {
         // A server that cannot read the range serves the whole object, which is then the answer.
-        if (range.empty() || !ranged) return "";
+        if (!ranged) return "";
         uint64_t size = object_size;
         const std::string* length = Find(answer, "Content-Length");
-        if (size == UINT64_MAX && !(length && Whole(*length, &size))) return refused;
-        const bool covers = asked.has_first ? asked.first == 0 && (!asked.has_last || asked.last + 1 >= size)
-                                            : asked.last >= size;
-        return covers ? "" : refused + ", the whole object";
+        if (size == UINT64_MAX && !(length && Whole(*length, &size))) return refused("");
+        const bool covers = asked.has_first
+                                ? asked.first == 0 && (!asked.has_last || asked.last + 1 >= size)
+                                : asked.last >= size;
+        return covers ? "" : refused(", the whole object");
     }
-    if (status != 206 || !ranged) return refused;
+    if (status != 206 || !ranged) return refused("");
     const std::string* content_range = Find(answer, "Content-Range");
     uint64_t first = 0, last = 0, size = 0;
     bool sized = false;
     if (!content_range || !ParseContentRange(*content_range, &first, &last, &sized, &size) ||
         (sized && object_size != UINT64_MAX && size != object_size)) {
-        return refused + ", Content-Range " + Shown(content_range);
+        return refused(", Content-Range " + Shown(content_range));
     }
     if (!sized) size = object_size;
     const bool known = size != UINT64_MAX;
@@ -117,7 +122,7 @@ std::string WhyNotTheBytesAsked(int status, const std::map<std::string, std::str
     } else {
         exact = first == asked.first && last == (known ? std::min(asked.last, size - 1) : asked.last);
     }
-    return exact ? "" : refused + ", Content-Range " + Shown(content_range);
+    return exact ? "" : refused(", Content-Range " + Shown(content_range));
 }
 
 ObjectCrc64 ReadObjectCrc64(const std::map<std::string, std::string>& answer, uint64_t* value,
