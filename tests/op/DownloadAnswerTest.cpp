@@ -78,6 +78,10 @@ protected:
                 head = CannedServer::ReadHead(peer);
             }
         });
+        return MultiGetFrom(server);
+    }
+
+    ZidResult MultiGetFrom(const CannedServer& server) {
         PointAt(server);
         GetObjectByFileReq req("bkt", "k", m_path);
         req.SetRecvTimeoutInms(5000);
@@ -183,11 +187,7 @@ TEST_F(DownloadAnswerTest, ASliceIsTakenOnlyFromTheAnswerNamingIt) {
                 head = CannedServer::ReadHead(peer);
             }
         });
-        PointAt(server);
-        GetObjectByFileReq req("bkt", "k", m_path);
-        req.SetRecvTimeoutInms(5000);
-        GetObjectByFileResp resp;
-        ZidResult r = m_op->MultiGetObject(req, &resp);
+        ZidResult r = MultiGetFrom(server);
         EXPECT_FALSE(r.IsSucc());
         EXPECT_EQ(ReadFile(m_path), "precious");
     }
