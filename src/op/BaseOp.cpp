@@ -466,8 +466,12 @@ ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& pat
     }
     // A range's bytes cannot be checked against the whole object's ETag.
     bool is_ranged = false;
+    std::string range;
     for (const auto& header : ex.headers) {
-        is_ranged = is_ranged || EqualsIgnoreCase(header.first, "Range");
+        if (!is_ranged && EqualsIgnoreCase(header.first, "Range")) {
+            is_ranged = true;
+            range = header.second;
+        }
     }
     const bool is_whole_object = !is_ranged && ServesStoredBytes(ex.params);
     HeaderMap resp_headers;
@@ -503,7 +507,7 @@ ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& pat
     BaseResp* target = resp ? resp : &fallback;
     target->ParseFromHeaders(resp_headers);
     result.SetXZidRequestId(target->GetXZidRequestId());
-    const std::string not_asked = WhyNotTheBytesAsked(status, resp_headers, RangeAsked(ex.headers));
+    const std::string not_asked = WhyNotTheBytesAsked(status, resp_headers, range);
     if (!not_asked.empty()) {
         ZID_LOG_ERR("%s", not_asked.c_str());
         result.SetFail();

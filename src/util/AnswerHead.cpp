@@ -1,5 +1,7 @@
 #include "util/AnswerHead.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -103,25 +105,28 @@ bool IsRawField(const std::string& name) {
                                        "Keep-Alive",     "Trailer",           "Upgrade",
                                        "Content-Range"};
     for (const char* raw : kRaw) {
-        if (Poco::icompare(name, raw) == 0) return true;
+        if (strcasecmp(name.c_str(), raw) == 0) return true;
     }
     return false;
 }
 
 // An encoded word is decoded for the application, unless that would hand it a control byte.
-std::string FieldText(const std::string& name, const std::string& value) {
-    if (value.find("=?") == std::string::npos || IsRawField(name)) return value;
-    std::string decoded = Poco::Net::MessageHeader::decodeWord(value);
-    const bool control = std::any_of(decoded.begin(), decoded.end(),
-                                     [](char c) { return IsControl(static_cast<unsigned char>(c)); });
-    return control ? value : decoded;
+void DecodeField(const std::string& name, std::string* value) {
+    if (IsRawField(name)) return;
+    std::string decoded = Poco::Net::MessageHeader::decodeWord(*value);
+    if (std::none_of(decoded.begin(), decoded.end(),
+                     [](char c) { return IsControl(static_cast<unsigned char>(c)); })) {
+        value->swap(decoded);
+    }
 }
 
 // Fields that vouch for which bytes the body holds: a second value that differs leaves the
-// answer meaning two things, and whichever were believed the other could be the truth.
-bool IsSingleValued(const std::string& name) {
-    return (name.size() == 13 && Poco::icompare(name, "Content-Range") == 0) ||
-           (name.size() == 20 && Poco::icompare(name, "x-zid-hash-crc64ecma") == 0);
+// answer meaning two things, and whichever were believed the other could be the truth. Their
+// index in a head's record of them, or -1.
+int SingleValued(const std::string& name) {
+    if (name.size() == 13 && strcasecmp(name.c_str(), "Content-Range") == 0) return 0;
+    if (name.size() == 20 && strcasecmp(name.c_str(), "x-zid-hash-crc64ecma") == 0) return 1;
+    return -1;
 }
 
 bool IsKnownVersion(const std::string& version) {
@@ -179,6 +184,8 @@ bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
     int fields = 0;
     std::string name;
     std::string value;
+    bool seen[2] = {false, false};
+    std::string first[2];
     ch = in.Next();
     while (NotLineEnd(ch)) {
         if (limit > 0 && fields == limit) Malformed("Too many header fields");
@@ -195,15 +202,17 @@ bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
         while (IsSpace(ch) && NotLineEnd(ch)) ch = in.Next();
         ch = FieldValue(in, ch, &value);
         Poco::trimRightInPlace(value);
-        std::string text = FieldText(name, value);
-        if (IsSingleValued(name)) {
-            const auto earlier = response.find(name);
-            if (earlier != response.end() && earlier->second != text) {
-                Malformed("conflicting values of " + name + " in the answer: [" +
-                          earlier->second + "] and [" + text + "]");
+        if (value.find("=?") != std::string::npos) DecodeField(name, &value);
+        const int single = SingleValued(name);
+        if (single >= 0) {
+            if (seen[single] && first[single] != value) {
+                Malformed("conflicting values of " + name + " in the answer: [" + first[single] +
+                          "] and [" + value + "]");
             }
+            seen[single] = true;
+            first[single] = value;
         }
-        response.add(name, text);
+        response.add(name, value);
         ++fields;
     }
     if (ch == '\r') ch = After(in, ch);  // the blank line

@@ -8,14 +8,24 @@ namespace zuzezi_zid {
 
 namespace {
 
-const std::string* Find(const std::map<std::string, std::string>& headers, const char* name) {
+// Exact spelling first, then any spelling.
+const std::string* Find(const std::map<std::string, std::string>& headers, const std::string& name) {
     const auto it = headers.find(name);
     if (it != headers.end()) return &it->second;
     for (const auto& h : headers) {
-        if (strcasecmp(h.first.c_str(), name) == 0) return &h.second;
+        if (h.first.size() == name.size() && strcasecmp(h.first.c_str(), name.c_str()) == 0) {
+            return &h.second;
+        }
     }
     return nullptr;
 }
+
+// Looked up on every download: made once, and never destroyed, since a transfer thread may
+// still read them while the process exits.
+const std::string& kCrcName = *new std::string("x-zid-hash-crc64ecma");
+const std::string& kRangeName = *new std::string("Range");
+const std::string& kLengthName = *new std::string("Content-Length");
+const std::string& kContentRangeName = *new std::string("Content-Range");
 
 // Decimal digits only, no sign, and within 64 bits; advances *at past them.
 bool Number(const std::string& text, size_t* at, uint64_t* value) {
@@ -78,7 +88,7 @@ std::string Shown(const std::string* text) { return text ? "[" + *text + "]" : "
 }  // namespace
 
 std::string RangeAsked(const std::map<std::string, std::string>& request_headers) {
-    const std::string* range = Find(request_headers, "Range");
+    const std::string* range = Find(request_headers, kRangeName);
     return range ? *range : std::string();
 }
 
@@ -97,7 +107,7 @@ std::string WhyNotTheBytesAsked(int status, const std::map<std::string, std::str
         // A server that cannot read the range serves the whole object, which is then the answer.
         if (!ranged) return "";
         uint64_t size = object_size;
-        const std::string* length = Find(answer, "Content-Length");
+        const std::string* length = Find(answer, kLengthName);
         if (size == UINT64_MAX && !(length && Whole(*length, &size))) return refused("");
         const bool covers = asked.has_first
                                 ? asked.first == 0 && (!asked.has_last || asked.last + 1 >= size)
@@ -105,7 +115,7 @@ std::string WhyNotTheBytesAsked(int status, const std::map<std::string, std::str
         return covers ? "" : refused(", the whole object");
     }
     if (status != 206 || !ranged) return refused("");
-    const std::string* content_range = Find(answer, "Content-Range");
+    const std::string* content_range = Find(answer, kContentRangeName);
     uint64_t first = 0, last = 0, size = 0;
     bool sized = false;
     if (!content_range || !ParseContentRange(*content_range, &first, &last, &sized, &size) ||
@@ -127,7 +137,7 @@ std::string WhyNotTheBytesAsked(int status, const std::map<std::string, std::str
 
 ObjectCrc64 ReadObjectCrc64(const std::map<std::string, std::string>& answer, uint64_t* value,
                             std::string* text) {
-    const std::string* found = Find(answer, "x-zid-hash-crc64ecma");
+    const std::string* found = Find(answer, kCrcName);
     *value = 0;
     text->clear();
     if (!found) return ObjectCrc64::kAbsent;
