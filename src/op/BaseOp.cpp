@@ -12,6 +12,7 @@
 #include "trsf/TransferHandler.h"
 #include "util/AuthTool.h"
 #include "util/CodecUtil.h"
+#include "util/DownloadAnswer.h"
 #include "util/Crc64StreamBuf.h"
 #include "util/HttpSender.h"
 #include "util/LogUtil.h"
@@ -232,11 +233,6 @@ bool TakeStatus(int status, const HeaderMap& resp_headers, const std::string& re
     }
     result->SetSucc();
     return true;
-}
-
-bool IsDecimal(const std::string& text) {
-    return !text.empty() && text.size() <= 20 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // A version or the answer's headers chosen by parameter leave the body the stored bytes; any
@@ -479,8 +475,12 @@ ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& pat
     }
     // A range's bytes cannot be checked against the whole object's ETag.
     bool is_ranged = false;
+    std::string range;
     for (const auto& header : ex.headers) {
-        is_ranged = is_ranged || EqualsIgnoreCase(header.first, "Range");
+        if (!is_ranged && EqualsIgnoreCase(header.first, "Range")) {
+            is_ranged = true;
+            range = header.second;
+        }
     }
     const bool is_whole_object = !is_ranged && ServesStoredBytes(ex.params);
     HeaderMap resp_headers;
@@ -516,6 +516,13 @@ ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& pat
     BaseResp* target = resp ? resp : &fallback;
     target->ParseFromHeaders(resp_headers);
     result.SetXZidRequestId(target->GetXZidRequestId());
+    const std::string not_asked = WhyNotTheBytesAsked(status, resp_headers, range);
+    if (!not_asked.empty()) {
+        ZID_LOG_ERR("%s", not_asked.c_str());
+        result.SetFail();
+        result.SetErrorMsg("Download failed, " + not_asked);
+        return result;
+    }
     // A chunked answer has no length to compare against.
     if (target->HasNumericContentLength() && target->GetContentLength() != real_byte) {
         ZID_LOG_ERR("Response content length %lluis not same to real recv byte %llu",
@@ -524,9 +531,17 @@ ZidResult BaseOp::DownloadAction(const std::string& host, const std::string& pat
         result.SetFail();
         result.SetErrorMsg("Download failed with incomplete file");
     }
-    const std::string crc_text = target->GetXZidHashCrc64Ecma();
-    if (result.IsSucc() && sums_body && status == 200 && IsDecimal(crc_text) &&
-        crc_buf.Crc() != StringUtil::ParseUint64(crc_text)) {
+    uint64_t crc = 0;
+    std::string crc_text;
+    const ObjectCrc64 crc_state = ReadObjectCrc64(resp_headers, &crc, &crc_text);
+    if (result.IsSucc() && sums_body && crc_state == ObjectCrc64::kMalformed) {
+        // A check that cannot be made is no check passed.
+        ZID_LOG_ERR("malformed crc64 in the answer: [%s]", crc_text.c_str());
+        result.SetFail();
+        result.SetErrorMsg("Download failed, crc64 check failed, malformed crc64_server_resp: [" +
+                           crc_text + "]");
+    } else if (result.IsSucc() && sums_body && crc_state == ObjectCrc64::kValue &&
+               crc_buf.Crc() != crc) {
         ZID_LOG_ERR("crc64 check failed, crc64_local: %llu, crc64_server_resp: %s",
                     static_cast<unsigned long long>(crc_buf.Crc()), crc_text.c_str());
         result.SetFail();

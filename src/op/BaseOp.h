@@ -120,7 +120,10 @@ public:
                              const std::map<std::string, std::string>& additional_params,
                              const std::string& req_body, bool check_body, BaseResp* resp) const;
 
-    /// A download: a 200 or 206 body goes to os, any other body becomes the error text.
+    /// A download: only the bytes asked for go to os, a 200 for the whole object or a 206
+    /// whose "Content-Range" is the requested "Range" (a 200 to a ranged request when the
+    /// range covers the whole object); any other answer's body becomes the error text, and
+    /// another 2xx fails with "Download failed, the answer is not the bytes asked for ...".
     /// @param host, path, req as for NormalAction(); the MD5 check of the body against the
     ///                 ETag follows req.CheckMD5() and is skipped for a ranged request
     /// @param resp     filled from the answer's headers; may be null
@@ -130,7 +133,8 @@ public:
     ///         "Download failed with incomplete file", and when a whole object's body (200,
     ///         no "Range", no parameter but versionId and response-*) differs from the
     ///         answer's "x-zid-hash-crc64ecma", with "Download failed, crc64 check failed,
-    ///         ..."; a cancelled transfer fails with "Request canceled by user" and status -1.
+    ///         ..." (also when that header is not one decimal 64-bit value); a cancelled
+    ///         transfer fails with "Request canceled by user" and status -1.
     ZidResult DownloadAction(const std::string& host, const std::string& path, const BaseReq& req,
                              BaseResp* resp, std::ostream& os,
                              const std::shared_ptr<TransferHandler>& handler = nullptr) const;

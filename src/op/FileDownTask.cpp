@@ -9,6 +9,7 @@
 
 #include "trsf/TransferHandler.h"
 #include "util/Crc64Util.h"
+#include "util/DownloadAnswer.h"
 #include "util/HttpSender.h"
 #include "util/LogUtil.h"
 #include "util/ResponseBody.h"
@@ -56,17 +57,6 @@ private:
     uint64_t m_total = 0;
 };
 
-std::string FindHeader(const std::map<std::string, std::string>& headers, const std::string& name) {
-    auto it = headers.find(name);
-    if (it != headers.end()) return it->second;
-    for (const auto& kv : headers) {
-        if (kv.first.size() == name.size() && strcasecmp(kv.first.c_str(), name.c_str()) == 0) {
-            return kv.second;
-        }
-    }
-    return "";
-}
-
 }  // namespace
 
 FileDownTask::FileDownTask(const std::string& full_url,
@@ -105,23 +95,9 @@ void FileDownTask::run() {
 }
 
 std::string FileDownTask::CheckAnswer(uint64_t body_len) const {
-    if (m_http_status == 206) {
-        std::string range = FindHeader(m_resp_headers, "Content-Range");
-        unsigned long long first = 0, last = 0;
-        if (std::sscanf(range.c_str(), "bytes %llu-%llu", &first, &last) != 2 ||
-            first != m_offset || last != m_offset + m_data_len - 1) {
-            return "unexpected Content-Range [" + range + "] for bytes=" +
-                   std::to_string(m_offset) + "-" + std::to_string(m_offset + m_data_len - 1);
-        }
-    } else if (m_http_status == 200) {
-        // A whole-object answer is this slice only when the slice is the whole object.
-        if (m_offset != 0 || m_data_len != m_object_size) {
-            return "range not honoured: 200 for bytes=" + std::to_string(m_offset) + "-" +
-                   std::to_string(m_offset + m_data_len - 1);
-        }
-    } else {
-        return "";
-    }
+    const std::string why =
+        WhyNotTheBytesAsked(m_http_status, m_resp_headers, RangeAsked(m_headers), m_object_size);
+    if (!why.empty()) return why;
     if (body_len != m_data_len) {
         return "slice body has " + std::to_string(body_len) + " bytes, expected " +
                std::to_string(m_data_len);

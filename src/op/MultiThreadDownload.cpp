@@ -7,6 +7,7 @@
 #include "ClientSettings.h"
 #include "op/ObjectOpDetail.h"
 #include "op/StagedDownload.h"
+#include "util/DownloadAnswer.h"
 #include "util/LogUtil.h"
 #include "util/StringUtil.h"
 
@@ -62,6 +63,17 @@ bool ObjectOp::MeasureObject(const GetObjectByFileReq& req,
                              ZidResult* result) {
     HeadObjectReq head_req = MakeMeasuringHead(req);
     *result = HeadObject(head_req, head_resp, change_backup_domain);
+    uint64_t crc = 0;
+    std::string crc_text;
+    if (result->IsSucc() && head_resp->HasNumericContentLength() &&
+        ReadObjectCrc64(head_resp->GetHeaders(), &crc, &crc_text) == ObjectCrc64::kMalformed) {
+        // The slices could never be checked against it.
+        result->SetFail();
+        SetResultAndLogError(*result, "crc64 check failed, malformed crc64_server_resp: [" +
+                                          crc_text + "]");
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, *result);
+        return false;
+    }
     if (result->IsSucc() && head_resp->HasNumericContentLength()) return true;
     const bool answered = result->IsSucc();
     result->SetFail();
@@ -117,8 +129,10 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
 
         run.fd = fd;
         run.total = head_resp.GetContentLength();
-        std::string crc_text = head_resp.GetXZidHashCrc64Ecma();
-        run.compute_crc = !crc_text.empty();
+        uint64_t crc = 0;
+        std::string crc_text;
+        run.compute_crc = ReadObjectCrc64(head_resp.GetHeaders(), &crc, &crc_text) ==
+                          ObjectCrc64::kValue;
         if (handler) {
             handler->SetTotalSize(run.total);
             handler->ChangeStatus(TransferStatus::IN_PROGRESS);
@@ -133,7 +147,7 @@ ZidResult ObjectOp::MultiThreadDownload(const GetObjectByFileReq& req, GetObject
                                              " differs from object size " +
                                              std::to_string(run.total));
         }
-        if (ok && run.compute_crc && run.crc != StringUtil::ParseUint64(crc_text)) {
+        if (ok && run.compute_crc && run.crc != crc) {
             ok = false;
             SetResultAndLogError(result, "crc64 check failed, crc64_local: " + std::to_string(run.crc) +
                                              ", crc64_server_resp: " + crc_text);

@@ -99,7 +99,8 @@ public:
     /// The handler, which may be null, counts progress (from several pool threads at once)
     /// and carries the cancel.
     /// @return failure texts of its own include "failed to get object length before
-    ///         downloading object.", "download data failed" and "crc64 check failed, ...".
+    ///         downloading object.", "download data failed" and "crc64 check failed, ..."
+    ///         (also for a "x-zid-hash-crc64ecma" of the HEAD that is not one decimal value).
     ZidResult MultiThreadDownload(const GetObjectByFileReq& req, GetObjectByFileResp* resp,
                                   const std::shared_ptr<TransferHandler>& handler = nullptr,
                                   bool change_backup_domain = false);

@@ -73,11 +73,15 @@ public:
     /// The body set by SetBody().
     std::string GetBody() const { return m_body; }
 
-    /// Sets this request's connect time-out in milliseconds.
+    /// Sets this request's connect time-out in milliseconds. It bounds the connect, the TLS
+    /// handshake and each wait to send; like the receive time-out, each wait, never the
+    /// request as a whole (a body trickled a byte a second is never cut).
     void SetConnTimeoutInms(uint64_t ms) { m_conn_timeout_in_ms = ms; }
     /// Connect time-out in milliseconds; the process-wide default at construction.
     uint64_t GetConnTimeoutInms() const { return m_conn_timeout_in_ms; }
-    /// Sets this request's receive time-out in milliseconds.
+    /// Sets this request's receive time-out in milliseconds. It bounds each wait for the
+    /// server's bytes, the answer's head (interim answers included) and a chunked body's
+    /// trailer as a whole. Every time-out fails the call with "TimeoutException:Timeout".
     void SetRecvTimeoutInms(uint64_t ms) { m_recv_timeout_in_ms = ms; }
     /// Receive time-out in milliseconds; the process-wide default at construction.
     uint64_t GetRecvTimeoutInms() const { return m_recv_timeout_in_ms; }

@@ -1,5 +1,7 @@
 #include "util/AnswerHead.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -18,9 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How far past the deadline a read may wait rather than have its time-out set again.
-constexpr int64_t kSlackMicros = 20000;
-
 // What a head may hold, as the HTTP library allows it.
 constexpr size_t kMaxVersion = 8;
 constexpr size_t kMaxStatus = 3;
@@ -28,7 +27,7 @@ constexpr size_t kMaxReason = 512;
 constexpr size_t kMaxName = 256;
 constexpr size_t kMaxValue = 8192;
 
-[[noreturn]] void Malformed(const char* what) { throw Poco::Net::MessageException(what); }
+[[noreturn]] void Malformed(const std::string& what) { throw Poco::Net::MessageException(what); }
 
 // The head's bytes, a line at a time from what the connection holds (never past a line end,
 // so no byte of the body), each wait for more ending by the deadline. A head the connection's end
@@ -71,19 +70,7 @@ public:
 
 private:
     int Refill() {
-        if (!m_conn.HasBuffered()) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-                m_deadline - Clock::now());
-            if (left.count() < 1000) {
-                throw Poco::TimeoutException("no final answer within the receive time-out");
-            }
-            // The socket's own time-out serves while it ends near enough the deadline: setting
-            // it costs two system calls an answer.
-            const Poco::Timespan now_set = m_conn.ReceiveTimeout();
-            if (now_set <= 0 || now_set.totalMicroseconds() > left.count() + kSlackMicros) {
-                m_conn.SetReceiveTimeout(Poco::Timespan(left.count()));
-            }
-        }
+        m_conn.WaitNoLaterThan(m_deadline);
         const int n = m_conn.GetLine(&m_line);
         m_pos = 0;
         m_end = n > 0 ? n : 0;
@@ -100,6 +87,57 @@ private:
 bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool NotLineEnd(int c) { return c != '\r' && c != '\n'; }
+
+// The byte after ch. A CR ends a line only with the line feed after it: a bare one would end
+// the head where a server or proxy reading it otherwise sees the next field.
+int After(HeadBytes& in, int ch) {
+    const int next = in.Next();
+    if (ch == '\r' && next != '\n') Malformed("bare CR in the answer's head");
+    return next;
+}
+
+bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; }
+
+// Fields that decide how the body is framed, whether the connection is kept, or which bytes a
+// download takes: read as they come, never as encoded words.
+bool IsRawField(const std::string& name) {
+    static const char* const kRaw[] = {"Content-Length", "Transfer-Encoding", "Connection",
+                                       "Keep-Alive",     "Trailer",           "Upgrade",
+                                       "Content-Range"};
+    for (const char* raw : kRaw) {
+        if (strcasecmp(name.c_str(), raw) == 0) return true;
+    }
+    return false;
+}
+
+// An encoded word is decoded for the application, unless that would hand it a control byte.
+void DecodeField(const std::string& name, std::string* value) {
+    if (IsRawField(name)) return;
+    std::string decoded = Poco::Net::MessageHeader::decodeWord(*value);
+    if (std::none_of(decoded.begin(), decoded.end(),
+                     [](char c) { return IsControl(static_cast<unsigned char>(c)); })) {
+        value->swap(decoded);
+    }
+}
+
+// Fields that vouch for which bytes the body holds: a second value that differs leaves the
+// answer meaning two things, and whichever were believed the other could be the truth. Their
+// index in a head's record of them, or -1.
+int SingleValued(const std::string& name) {
+    if (name.size() == 13 && strcasecmp(name.c_str(), "Content-Range") == 0) return 0;
+    if (name.size() == 20 && strcasecmp(name.c_str(), "x-zid-hash-crc64ecma") == 0) return 1;
+    return -1;
+}
+
+bool IsKnownVersion(const std::string& version) {
+    return version == "HTTP/1.1" || version == "HTTP/1.0";
+}
+
+// Three digits from 100 to 599: anything else names no status the exchange can act on.
+bool IsStatusCode(const std::string& status) {
+    return status.size() == 3 && status[0] >= '1' && status[0] <= '5' &&
+           std::all_of(status.begin(), status.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 // The rest of a field's line and its folded lines; the first byte after them is returned.
 int FieldValue(HeadBytes& in, int ch, std::string* value) {
@@ -125,16 +163,16 @@ bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
     HeadBytes in(conn, deadline);
     int ch = 0;
     if (!in.First(&ch)) return false;
-    while (IsSpace(ch)) ch = in.Next();
+    while (IsSpace(ch)) ch = After(in, ch);
 
     const auto word = [](int c) { return !IsSpace(c); };
     std::string version;
     ch = in.Take(ch, &version, kMaxVersion, word);
-    if (!IsSpace(ch)) Malformed("Invalid HTTP version string");
-    while (IsSpace(ch)) ch = in.Next();
+    if (!IsSpace(ch) || !IsKnownVersion(version)) Malformed("Invalid HTTP version string");
+    while (IsSpace(ch)) ch = After(in, ch);
     std::string status;
     ch = in.Take(ch, &status, kMaxStatus, word);
-    if (!IsSpace(ch)) Malformed("Invalid HTTP status code");
+    if (!IsSpace(ch) || !IsStatusCode(status)) Malformed("Invalid HTTP status code");
     while (IsSpace(ch) && NotLineEnd(ch)) ch = in.Next();
     std::string reason;
     ch = in.Take(ch, &reason, kMaxReason, NotLineEnd);
@@ -146,12 +184,15 @@ bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
     int fields = 0;
     std::string name;
     std::string value;
+    bool seen[2] = {false, false};
+    std::string first[2];
     ch = in.Next();
     while (NotLineEnd(ch)) {
         if (limit > 0 && fields == limit) Malformed("Too many header fields");
         name.clear();
         value.clear();
-        ch = in.Take(ch, &name, kMaxName, [](int c) { return c != ':' && c != '\n'; });
+        ch = in.Take(ch, &name, kMaxName, [](int c) { return c != ':' && NotLineEnd(c); });
+        if (ch == '\r') ch = After(in, ch);
         if (ch == '\n') {  // a line without a colon is passed over
             ch = in.Next();
             continue;
@@ -161,14 +202,20 @@ bool ReadAnswerHead(HttpConnection& conn, Poco::Net::HTTPResponse& response,
         while (IsSpace(ch) && NotLineEnd(ch)) ch = in.Next();
         ch = FieldValue(in, ch, &value);
         Poco::trimRightInPlace(value);
-        if (value.find("=?") == std::string::npos) {
-            response.add(name, value);
-        } else {
-            response.add(name, Poco::Net::MessageHeader::decodeWord(value));
+        if (value.find("=?") != std::string::npos) DecodeField(name, &value);
+        const int single = SingleValued(name);
+        if (single >= 0) {
+            if (seen[single] && first[single] != value) {
+                Malformed("conflicting values of " + name + " in the answer: [" + first[single] +
+                          "] and [" + value + "]");
+            }
+            seen[single] = true;
+            first[single] = value;
         }
+        response.add(name, value);
         ++fields;
     }
-    while (ch != '\n') ch = in.Next();  // the blank line
+    if (ch == '\r') ch = After(in, ch);  // the blank line
     response.setVersion(version);
     response.setStatus(status);
     response.setReason(reason);

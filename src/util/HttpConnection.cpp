@@ -223,4 +223,19 @@ Poco::Timespan HttpConnection::ReceiveTimeout() {
     return m_receive_timeout;
 }
 
+void HttpConnection::WaitNoLaterThan(std::chrono::steady_clock::time_point deadline) {
+    if (HasBuffered()) return;
+    // How far past the deadline a read may wait rather than have its time-out set again.
+    constexpr int64_t kSlackMicros = 20000;
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() < 1000) throw Poco::TimeoutException();
+    // The socket's own time-out serves while it ends near enough the deadline: setting it costs
+    // two system calls an answer.
+    const Poco::Timespan now_set = ReceiveTimeout();
+    if (now_set <= 0 || now_set.totalMicroseconds() > left.count() + kSlackMicros) {
+        SetReceiveTimeout(Poco::Timespan(left.count()));
+    }
+}
+
 }  // namespace zuzezi_zid

@@ -4,6 +4,7 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <utility>
@@ -68,6 +69,9 @@ public:
     void SetReceiveTimeout(const Poco::Timespan& timeout);
     // The receive time-out the socket has; negative when not known.
     Poco::Timespan ReceiveTimeout();
+    // Before a read: when nothing is buffered, the wait for bytes ends by the deadline. Throws
+    // Poco::TimeoutException when it has passed.
+    void WaitNoLaterThan(std::chrono::steady_clock::time_point deadline);
 
 protected:
     // The session's own reading: its buffer, then the socket.

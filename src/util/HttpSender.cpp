@@ -28,6 +28,7 @@
 #include "trsf/TransferHandler.h"
 #include "util/AnswerHead.h"
 #include "util/CodecUtil.h"
+#include "util/DownloadAnswer.h"
 #include "util/ConnectionPool.h"
 #include "util/HttpConnection.h"
 #include "util/LogUtil.h"
@@ -710,6 +711,14 @@ private:
         m_body_buf.reset(new ResponseBodyBuf(
             [conn](char* buffer, int length) { return conn->ReadRaw(buffer, length); }, framing,
             m_length));
+        if (framing == ResponseBodyBuf::Framing::kChunked) {
+            m_body_buf->BoundTrailer(
+                [conn](char* buffer, int length, Clock::time_point deadline) {
+                    conn->WaitNoLaterThan(deadline);
+                    return conn->ReadRaw(buffer, length);
+                },
+                DeadlineSpan(m_recv_timeout));
+        }
         m_body.reset(new std::istream(m_body_buf.get()));
         return *m_body;
     }
@@ -749,8 +758,9 @@ int Guarded(const std::string& url_str, std::string* err_msg, Fn fn) {
         SENDER_LOG_ERR("Net Exception:%s", e.displayText().c_str());
         *err_msg = "Net Exception:" + e.displayText();
     } catch (const Poco::TimeoutException& e) {
+        // One wording for every wait that ran out, whichever it was; the log says which.
         SENDER_LOG_ERR("TimeoutException:%s", e.displayText().c_str());
-        *err_msg = "TimeoutException:" + e.displayText();
+        *err_msg = "TimeoutException:Timeout";
     } catch (const UserCancelException&) {
         SENDER_LOG_INFO("Request canceled by user");
         *err_msg = "Request canceled by user";
@@ -850,7 +860,10 @@ int HttpSender::SendRequest(const std::shared_ptr<TransferHandler>& handler,
         FillResponseHeaders(ex.Response(), resp_headers, &etag);
 
         int result = status;
-        if (status == 200 || status == 206) {
+        // Only the bytes asked for reach the caller's stream: any other answer's body is an
+        // error body, and the caller fails the call on the same judgement.
+        if (IsSuccess(status) &&
+            WhyNotTheBytesAsked(status, *resp_headers, RangeAsked(req_headers)).empty()) {
             const std::string content_length = (*resp_headers)["Content-Length"];
             if (handler && !content_length.empty()) {
                 handler->SetTotalSize(StringUtil::ParseUint64(content_length));

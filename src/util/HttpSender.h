@@ -33,7 +33,8 @@ public:
                            const std::string& ca_location = "",
                            const SSLCtxCallback& ssl_ctx_cb = nullptr, void* user_data = nullptr);
 
-    // Download form: the body goes to resp_stream for 200 and 206, to err_body otherwise.
+    // Download form: the body goes to resp_stream when the answer is the bytes asked for (see
+    // util/DownloadAnswer.h), to err_body otherwise.
     static int SendRequest(const std::shared_ptr<TransferHandler>& handler,
                            const std::string& http_method, const std::string& url_str,
                            const StringMap& req_params, const StringMap& req_headers,

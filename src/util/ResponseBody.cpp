@@ -17,6 +17,8 @@ const size_t kBufferSize = 64 * 1024;
 const size_t kMaxRead = 1024 * 1024;
 // A chunk header or trailer line longer than this is not an answer worth reading.
 const size_t kMaxLine = 8192;
+// A trailer holds no more fields than a head may.
+const int kMaxTrailerFields = 100;
 
 [[noreturn]] void Broken(const std::string& why) { throw Poco::Net::MessageException(why); }
 
@@ -117,7 +119,10 @@ bool ResponseBodyBuf::Fill() {
     if (m_buffer.empty()) {
         m_buffer.resize(kBufferSize);
     }
-    const int n = m_raw(m_buffer.data(), static_cast<int>(m_buffer.size()));
+    const int n = m_in_trailer && m_read_by
+                      ? m_read_by(m_buffer.data(), static_cast<int>(m_buffer.size()),
+                                  m_trailer_deadline)
+                      : m_raw(m_buffer.data(), static_cast<int>(m_buffer.size()));
     m_pos = 0;
     m_end = n > 0 ? static_cast<size_t>(n) : 0;
     return n > 0;
@@ -180,7 +185,13 @@ void ResponseBodyBuf::ReadChunkHeader() {
     }
     if (size == 0) {
         // The last chunk; the trailer section ends with an empty line.
-        while (!ReadLine().empty()) {
+        m_in_trailer = true;
+        m_trailer_deadline = std::chrono::steady_clock::now() + m_trailer_time;
+        for (int fields = 0; !ReadLine().empty(); ++fields) {
+            if (fields == kMaxTrailerFields) {
+                Broken("chunked response body has more than " +
+                       std::to_string(kMaxTrailerFields) + " trailer fields");
+            }
         }
         m_done = true;
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -20,6 +21,15 @@ public:
     using RawRead = std::function<int(char*, int)>;
 
     ResponseBodyBuf(RawRead raw, Framing framing, uint64_t length = 0);
+
+    // Reads as RawRead does, each wait ending by the deadline (Poco::TimeoutException past it).
+    using RawReadBy = std::function<int(char*, int, std::chrono::steady_clock::time_point)>;
+    // A chunked body's trailer then comes whole within `within` of its last chunk, or the body
+    // is broken: each of its waits alone may not pass the time-out, while lines keep coming.
+    void BoundTrailer(RawReadBy read_by, std::chrono::microseconds within) {
+        m_read_by = std::move(read_by);
+        m_trailer_time = within;
+    }
 
     // The transfer codings of all Transfer-Encoding fields of a head, as one list in the order
     // applied: lower case, without parameters.
@@ -65,6 +75,10 @@ private:
     size_t m_pos = 0;
     size_t m_end = 0;
     std::vector<char> m_get;  // behind single-character reads
+    RawReadBy m_read_by;
+    std::chrono::microseconds m_trailer_time{0};
+    bool m_in_trailer = false;
+    std::chrono::steady_clock::time_point m_trailer_deadline;
     std::exception_ptr m_broken;
 };
 

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include <Poco/Net/HTTPResponse.h>
+#include <Poco/Net/MessageHeader.h>
+#include <Poco/String.h>
 #include <Poco/Net/NetException.h>
 
 #include "util/AnswerHead.h"
@@ -55,17 +57,72 @@ private:
     size_t m_pos = 0;
 };
 
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
 struct Read {
     enum Outcome { kHead, kNoMessage, kFailed } outcome = kFailed;
-    std::string head;  // version, status, reason and fields, one a line
+    std::string head;  // version, status and reason
+    Fields fields;
     std::string rest;  // what is left after the head
     bool cut_short = false;  // the library's parser took every byte: it ran into their end
 };
 
 std::string Shown(const Poco::Net::HTTPResponse& r) {
-    std::string s = r.getVersion() + "|" + std::to_string(r.getStatus()) + "|" + r.getReason();
-    for (const auto& f : r) s += "\n" + f.first + ": " + f.second;
-    return s;
+    return r.getVersion() + "|" + std::to_string(r.getStatus()) + "|" + r.getReason();
+}
+
+Fields FieldsOf(const Poco::Net::HTTPResponse& r) { return Fields(r.begin(), r.end()); }
+
+// Fields that frame the body, keep the connection or choose a download's bytes.
+bool IsFramingField(const std::string& name) {
+    for (const char* raw : {"Content-Length", "Transfer-Encoding", "Connection", "Keep-Alive",
+                            "Trailer", "Upgrade", "Content-Range"}) {
+        if (Poco::icompare(name, raw) == 0) return true;
+    }
+    return false;
+}
+
+bool HoldsControl(const std::string& value) {
+    return std::any_of(value.begin(), value.end(), [](char c) {
+        return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f;
+    });
+}
+
+// What the library takes and ours refuses on purpose: a CR without its line feed within the
+// head, a version other than HTTP/1.0 or HTTP/1.1, a status outside 100-599, a field naming the
+// body's bytes given twice with different values.
+bool RefusedOnPurpose(const std::string& bytes, const Read& lib) {
+    if (lib.outcome != Read::kHead) return false;
+    for (const auto& a : lib.fields) {
+        for (const auto& b : lib.fields) {
+            if (Poco::icompare(a.first, b.first) == 0 && a.second != b.second &&
+                (Poco::icompare(a.first, "Content-Range") == 0 ||
+                 Poco::icompare(a.first, "x-zid-hash-crc64ecma") == 0)) {
+                return true;
+            }
+        }
+    }
+    const std::string head = bytes.substr(0, bytes.size() - lib.rest.size());
+    for (size_t at = head.find('\r'); at != std::string::npos; at = head.find('\r', at + 1)) {
+        if (at + 1 >= head.size() || head[at + 1] != '\n') return true;
+    }
+    const std::string version = lib.head.substr(0, lib.head.find('|'));
+    const int status = std::stoi(lib.head.substr(version.size() + 1));
+    return (version != "HTTP/1.0" && version != "HTTP/1.1") || status < 100 || status > 599;
+}
+
+// Ours keeps a field's encoded words where the library decodes them into a framing field or
+// into a control byte; every other field is the same.
+void ExpectSameFields(const Fields& own, const Fields& lib) {
+    ASSERT_EQ(own.size(), lib.size());
+    for (size_t i = 0; i < own.size(); ++i) {
+        EXPECT_EQ(own[i].first, lib[i].first);
+        if (own[i].second == lib[i].second) continue;
+        EXPECT_TRUE(IsFramingField(own[i].first) || HoldsControl(lib[i].second))
+            << own[i].first << ": [" << own[i].second << "] against [" << lib[i].second << "]";
+        EXPECT_EQ(Poco::Net::MessageHeader::decodeWord(own[i].second), lib[i].second)
+            << "not the field as it came";
+    }
 }
 
 Read ByTheLibrary(const std::string& bytes) {
@@ -76,6 +133,7 @@ Read ByTheLibrary(const std::string& bytes) {
         response.read(in);
         r.outcome = Read::kHead;
         r.head = Shown(response);
+        r.fields = FieldsOf(response);
     } catch (const Poco::Net::NoMessageException&) {
         r.outcome = Read::kNoMessage;
     } catch (const Poco::Exception&) {
@@ -96,6 +154,7 @@ Read OurOwn(const std::string& bytes, size_t piece) {
                                                std::chrono::seconds(60))) {
             r.outcome = Read::kHead;
             r.head = Shown(response);
+            r.fields = FieldsOf(response);
         } else {
             r.outcome = Read::kNoMessage;
         }
@@ -115,9 +174,14 @@ void ExpectReadAsTheLibraryDoes(const std::string& bytes) {
             EXPECT_EQ(own.outcome, Read::kFailed) << "a head cut short was taken: " << own.head;
             continue;
         }
+        if (RefusedOnPurpose(bytes, lib)) {
+            EXPECT_EQ(own.outcome, Read::kFailed) << "taken: " << own.head;
+            continue;
+        }
         ASSERT_EQ(own.outcome, lib.outcome) << own.head;
         if (lib.outcome == Read::kHead) {
             EXPECT_EQ(own.head, lib.head);
+            ExpectSameFields(own.fields, lib.fields);
             EXPECT_EQ(own.rest, lib.rest) << "bytes after the head were taken, or left";
         }
     }
@@ -231,5 +295,65 @@ TEST(AnswerHeadTest, ChangedHeadsAreReadAsTheHttpLibraryReadsThem) {
         SCOPED_TRACE(Escaped(head));
         ExpectReadAsTheLibraryDoes(head + kBody);
         if (HasFailure()) break;
+    }
+}
+
+// Where the library is lenient and that would move framing or hand on bytes, the head fails.
+TEST(AnswerHeadTest, HeadsTheLibraryTakesAndThatCouldSplitAnAnswerAreRefused) {
+    const std::vector<std::string> refused = {
+        "HTTP/1.1 200 OK\r\n\rjunk\n",              // a bare CR taken for the blank line
+        "HTTP/1.1 200 OK\r\nA\rB: x\r\n\r\n",       // in a name
+        "HTTP/1.1\r200 OK\r\n\r\n",                 // between version and status
+        "\rHTTP/1.1 200 OK\r\n\r\n",                // before the status line
+        "HTTP/1.1 000 OK\r\n\r\n",
+        "HTTP/1.1 099 OK\r\n\r\n",
+        "HTTP/1.1 600 OK\r\n\r\n",
+        "HTTP/1.1 +20 OK\r\n\r\n",
+        "HTTP/1.1 -1 OK\r\n\r\n",
+        "FOO 200 OK\r\n\r\n",
+        "HTTP/2.0 200 OK\r\n\r\n",
+        "HTTP/1.2 200 OK\r\n\r\n",
+        "http/1.1 200 OK\r\n\r\n",
+        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-3/9\r\n"
+        "content-range: bytes 4-7/9\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nx-zid-hash-crc64ecma: 1\r\nX-Zid-Hash-Crc64ecma: 2\r\n\r\n",
+    };
+    for (const std::string& head : refused) {
+        SCOPED_TRACE(Escaped(head));
+        for (const size_t piece : {size_t{1}, size_t{4096}}) {
+            BytesConnection conn(head + kBody, piece);
+            Poco::Net::HTTPResponse response;
+            EXPECT_THROW(ReadAnswerHead(conn, response, std::chrono::steady_clock::now() +
+                                                            std::chrono::seconds(60)),
+                         Poco::Net::MessageException);
+        }
+    }
+}
+
+TEST(AnswerHeadTest, EncodedWordsNeverFrameNorHandOnControlBytes) {
+    const struct {
+        const char* field;
+        const char* read_as;
+    } cases[] = {
+        {"Transfer-Encoding: =?utf-8?q?chunked?=", "=?utf-8?q?chunked?="},
+        {"transfer-encoding: =?utf-8?q?chunked?=", "=?utf-8?q?chunked?="},
+        {"Content-Length: =?5", "=?5"},
+        {"Content-Length: =?utf-8?q?5?=", "=?utf-8?q?5?="},
+        {"Connection: =?utf-8?q?close?=", "=?utf-8?q?close?="},
+        {"Content-Range: =?utf-8?q?bytes_0-3/9?=", "=?utf-8?q?bytes_0-3/9?="},
+        {"X-A: =?utf-8?q?a=0D=0AX-B:_1?=", "=?utf-8?q?a=0D=0AX-B:_1?="},
+        {"X-A: =?utf-8?q?a=00b?=", "=?utf-8?q?a=00b?="},
+        {"X-A: =?utf-8?q?a=7Fb?=", "=?utf-8?q?a=7Fb?="},
+        {"X-Meta: =?utf-8?Q?caf=C3=A9?=", "caf\xC3\xA9"},  // still decoded for the application
+        {"X-Tab: =?utf-8?q?a=09b?=", "a\tb"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        BytesConnection conn(std::string("HTTP/1.1 200 OK\r\n") + c.field + "\r\n\r\n", 4096);
+        Poco::Net::HTTPResponse response;
+        ASSERT_TRUE(ReadAnswerHead(conn, response,
+                                   std::chrono::steady_clock::now() + std::chrono::seconds(60)));
+        ASSERT_EQ(response.size(), 1u);
+        EXPECT_EQ(response.begin()->second, c.read_as);
     }
 }

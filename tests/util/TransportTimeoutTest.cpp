@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "support/CannedServer.h"
 #include "support/LocalServiceCerts.h"
@@ -162,3 +164,75 @@ TEST_F(TransportTimeoutTest, TlsWaitsEndWithinTheirTimeOuts) {
 }
 
 }  // namespace
+
+// A chunked body's trailer that never ends: lines without end, or lines that each come within
+// the receive time-out while the trailer as a whole does not.
+TEST_F(TransportTimeoutTest, ATrailerWithoutEndFailsTheCall) {
+    struct Case {
+        const char* name;
+        int every_ms;
+        bool https;
+        bool timed_out;
+    };
+    const Case cases[] = {
+        {"trailer lines without end", 0, false, false},
+        {"trailer lines trickled", 200, false, true},
+        {"trailer lines trickled over TLS", 200, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Call call;
+        call.recv_timeout = 1000;
+        const Case* current = &c;
+        Answer a = EndsWithin(
+            Server(c.https,
+                   [current](Poco::Net::StreamSocket& peer, const std::string&) {
+                       if (!CannedServer::Send(peer, "HTTP/1.1 200 OK\r\nTransfer-Encoding: "
+                                                     "chunked\r\n\r\n1\r\nA\r\n0\r\n")) {
+                           return;
+                       }
+                       while (CannedServer::Send(peer, "X-T: v\r\n")) {
+                           if (current->every_ms > 0) {
+                               std::this_thread::sleep_for(Millis(current->every_ms));
+                           }
+                       }
+                   }),
+            c.https ? "https" : "http", call, Millis(20000));
+        EXPECT_EQ(a.status, -1);
+        EXPECT_FALSE(a.err.empty());
+        if (c.timed_out) EXPECT_NE(a.err.find("Timeout"), std::string::npos) << a.err;
+    }
+}
+
+// Whichever wait ran out, the call says so in the same words.
+TEST_F(TransportTimeoutTest, EveryTimeOutReadsTheSame) {
+    const std::vector<std::pair<const char*, CannedServer::Dialogue>> servers = {
+        {"silent", [](Poco::Net::StreamSocket& peer, const std::string&) { CannedServer::Hold(peer); }},
+        {"interim answers past the time-out",
+         [](Poco::Net::StreamSocket& peer, const std::string&) {
+             while (CannedServer::Send(peer, "HTTP/1.1 102 Processing\r\n\r\n")) {
+                 std::this_thread::sleep_for(Millis(300));
+             }
+         }},
+        {"body stalled",
+         [](Poco::Net::StreamSocket& peer, const std::string&) {
+             CannedServer::Send(peer, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab");
+             CannedServer::Hold(peer);
+         }},
+    };
+    for (const auto& server : servers) {
+        SCOPED_TRACE(server.first);
+        Call call;
+        call.recv_timeout = 1000;
+        Answer a = EndsWithin(Server(false, server.second), "http", call, Millis(20000));
+        EXPECT_EQ(a.status, -1);
+        EXPECT_EQ(a.err, "TimeoutException:Timeout");
+    }
+    SCOPED_TRACE("upload the server does not read");
+    Call upload;
+    upload.method = "PUT";
+    upload.body.assign(32 * 1024 * 1024, 'u');
+    Answer a = EndsWithin(Server(false, servers[0].second), "http", upload, Millis(20000));
+    EXPECT_EQ(a.status, -1);
+    EXPECT_EQ(a.err, "TimeoutException:Timeout");
+}
