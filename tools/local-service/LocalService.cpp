@@ -11,6 +11,8 @@
 #include <Poco/Net/SocketAddress.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -52,8 +54,6 @@ public:
     Poco::Net::HTTPRequestHandler* createRequestHandler(const Poco::Net::HTTPServerRequest&) override {
         return new Handler(impl_);
     }
-    // What a stopping HTTPServer tells its connections: each aborts its exchange.
-    void AbortConnections(const Poco::Net::TCPServer& server) { serverStopped(&server, true); }
 
 private:
     LocalService::Impl& impl_;
@@ -65,22 +65,72 @@ private:
 // thread only by Poco's reference count (invisible to ThreadSanitizer).
 class ConnectionFactory : public Poco::Net::TCPServerConnectionFactory {
 public:
-    ConnectionFactory(Poco::Net::HTTPServerParams::Ptr params,
-                      Poco::Net::HTTPRequestHandlerFactory::Ptr handlers, Poco::Net::Context::Ptr tls)
-        : params_(std::move(params)), handlers_(std::move(handlers)), tls_(std::move(tls)) {}
+    ConnectionFactory(Poco::Net::HTTPServerParams::Ptr params, Poco::Net::HTTPRequestHandlerFactory::Ptr handlers,
+                      Poco::Net::Context::Ptr tls, std::shared_ptr<ServedSockets> open)
+        : params_(std::move(params)), handlers_(std::move(handlers)), tls_(std::move(tls)), open_(std::move(open)) {}
     Poco::Net::TCPServerConnection* createConnection(const Poco::Net::StreamSocket& socket) override {
-        if (!tls_) return new Poco::Net::HTTPServerConnection(socket, params_, handlers_);
-        return new Poco::Net::HTTPServerConnection(Poco::Net::SecureStreamSocket::attach(socket, tls_),
-                                                   params_, handlers_);
+        std::unique_ptr<Poco::Net::TCPServerConnection> http;
+        if (!tls_) {
+            http.reset(new Poco::Net::HTTPServerConnection(socket, params_, handlers_));
+        } else {
+            http.reset(new Poco::Net::HTTPServerConnection(Poco::Net::SecureStreamSocket::attach(socket, tls_),
+                                                           params_, handlers_));
+        }
+        return new ListedConnection(socket, std::move(http), open_);
     }
 
 private:
+    // Serves a connection while its socket is listed among the open ones.
+    class ListedConnection : public Poco::Net::TCPServerConnection {
+    public:
+        ListedConnection(const Poco::Net::StreamSocket& socket, std::unique_ptr<TCPServerConnection> http,
+                         std::shared_ptr<ServedSockets> open)
+            : TCPServerConnection(socket), http_(std::move(http)), open_(std::move(open)) {}
+        void run() override {
+            const int own = open_->Add(socket().impl()->sockfd());
+            try {
+                http_->run();
+            } catch (...) {
+                open_->Remove(own);
+                throw;
+            }
+            open_->Remove(own);
+        }
+
+    private:
+        std::unique_ptr<TCPServerConnection> http_;
+        std::shared_ptr<ServedSockets> open_;
+    };
+
     Poco::Net::HTTPServerParams::Ptr params_;
     Poco::Net::HTTPRequestHandlerFactory::Ptr handlers_;
     Poco::Net::Context::Ptr tls_;
+    std::shared_ptr<ServedSockets> open_;
 };
 
 }  // namespace
+
+int ServedSockets::Add(int fd) {
+    std::lock_guard<std::mutex> lock(mu_);
+    const int own = ::dup(fd);
+    if (own < 0) return own;
+    fds_.insert(own);
+    if (ended_) ::shutdown(own, SHUT_RDWR);
+    return own;
+}
+
+void ServedSockets::Remove(int own) {
+    if (own < 0) return;
+    std::lock_guard<std::mutex> lock(mu_);
+    fds_.erase(own);
+    ::close(own);
+}
+
+void ServedSockets::EndAll() {
+    std::lock_guard<std::mutex> lock(mu_);
+    ended_ = true;
+    for (int fd : fds_) ::shutdown(fd, SHUT_RDWR);
+}
 
 LocalService::LocalService(ServiceOptions options) : impl_(new Impl(std::move(options))) {
     impl_->store.SetRoot(impl_->options.root);
@@ -97,6 +147,7 @@ void LocalService::Start() {
         std::lock_guard<std::mutex> lock(impl_->activeMu);
         impl_->stopping = false;
     }
+    impl_->open = std::make_shared<ServedSockets>();
     Poco::Net::SocketAddress address("127.0.0.1", impl_->options.port);
     try {
         Poco::Net::Context::Ptr tls;
@@ -123,7 +174,8 @@ void LocalService::Start() {
         Poco::Net::HTTPServerParams::Ptr shared_params(params);
         impl_->handlers = new Factory(*impl_);
         impl_->server.reset(new Poco::Net::TCPServer(
-            new ConnectionFactory(shared_params, impl_->handlers, tls), *impl_->pool, socket, shared_params));
+            new ConnectionFactory(shared_params, impl_->handlers, tls, impl_->open), *impl_->pool, socket,
+            shared_params));
         impl_->server->start();
         impl_->running = true;
     } catch (const Poco::Exception& e) {
@@ -143,7 +195,7 @@ void LocalService::Stop() {
     }
     // Stop accepting, then abort the open connections.
     impl_->server->stop();
-    static_cast<Factory&>(*impl_->handlers).AbortConnections(*impl_->server);
+    impl_->open->EndAll();
     {
         std::unique_lock<std::mutex> lock(impl_->activeMu);
         impl_->activeCv.wait_for(lock, std::chrono::seconds(30), [this] { return impl_->active == 0; });
