@@ -369,17 +369,7 @@ ZidResult ObjectOp::CompleteUploadedParts(const PutObjectByFileReq& req,
     // Left open, the service would keep the rejected upload's parts (and bill them) for ever.
     for (const std::string& rejected_id : rejected_ids) {
         if (!result.IsSucc()) break;
-        AbortMultiUploadReq abort_req(req.GetBucketName(), req.GetObjectName(), rejected_id);
-        abort_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
-        abort_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
-        CopyTlsSettings(req, &abort_req);
-        AbortMultiUploadResp abort_resp;
-        ZidResult aborted = AbortMultiUpload(abort_req, &abort_resp, change_backup_domain);
-        if (!aborted.IsSucc()) {
-            ZID_LOG_WARN("abort of the replaced upload %s failed, status=%d, msg=%s",
-                         rejected_id.c_str(), aborted.GetHttpStatus(),
-                         aborted.GetErrorMsg().c_str());
-        }
+        AbortLeftUpload(req, rejected_id, change_backup_domain, "replaced");
     }
     std::string remote_crc = comp_resp->GetXZidHashCrc64Ecma();
     if (req.CheckCRC64() && result.IsSucc() && !remote_crc.empty()) {
@@ -398,11 +388,8 @@ ZidResult ObjectOp::CompleteUploadedParts(const PutObjectByFileReq& req,
     return result;
 }
 
-bool ObjectOp::AbortWhenChanged(const PutObjectByFileReq& req, const UploadSource& source,
-                                const std::string& upload_id, bool change_backup_domain,
-                                ZidResult* result) {
-    if (!source.Changed()) return false;
-    // Its parts were read from more than one version of the file: nothing may resume it.
+void ObjectOp::AbortLeftUpload(const PutObjectByFileReq& req, const std::string& upload_id,
+                               bool change_backup_domain, const char* which) {
     AbortMultiUploadReq abort_req(req.GetBucketName(), req.GetObjectName(), upload_id);
     abort_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
     abort_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
@@ -410,9 +397,17 @@ bool ObjectOp::AbortWhenChanged(const PutObjectByFileReq& req, const UploadSourc
     AbortMultiUploadResp abort_resp;
     ZidResult aborted = AbortMultiUpload(abort_req, &abort_resp, change_backup_domain);
     if (!aborted.IsSucc()) {
-        ZID_LOG_WARN("abort of the upload %s of a changed file failed, status=%d, msg=%s",
+        ZID_LOG_WARN("abort of the %s upload %s failed, status=%d, msg=%s", which,
                      upload_id.c_str(), aborted.GetHttpStatus(), aborted.GetErrorMsg().c_str());
     }
+}
+
+bool ObjectOp::AbortWhenChanged(const PutObjectByFileReq& req, const UploadSource& source,
+                                const std::string& upload_id, bool change_backup_domain,
+                                ZidResult* result) {
+    if (!source.Changed()) return false;
+    // Its parts were read from more than one version of the file: nothing may resume it.
+    AbortLeftUpload(req, upload_id, change_backup_domain, "changed file's");
     *result = ZidResult();
     SetResultAndLogError(*result, source.ChangedMessage());
     return true;

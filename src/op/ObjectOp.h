@@ -351,6 +351,9 @@ public:
     ///@}
 
 private:
+    // A failed abort is only logged: the upload stays open, where nothing will resume it.
+    void AbortLeftUpload(const PutObjectByFileReq& req, const std::string& upload_id,
+                         bool change_backup_domain, const char* which);
     // When the file is no longer as source found it at the start, aborts upload_id and fails
     // *result saying the file changed while it was uploaded.
     bool AbortWhenChanged(const PutObjectByFileReq& req, const UploadSource& source,

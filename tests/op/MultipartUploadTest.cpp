@@ -344,6 +344,7 @@ TEST_F(MultipartUploadTest, APartSentAgainAfterItsFileChangedIsNotAccepted) {
     EXPECT_EQ(handler->GetStatus(), FAILED);
     EXPECT_EQ(CountRequests("POST", "uploadId"), 0u);
     EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+    EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);  // nothing left to resume
 }
 
 TEST_F(MultipartUploadTest, CompletionThatDoesNotConfirmFails) {
@@ -399,6 +400,7 @@ TEST_F(MultipartUploadTest, AFileThatShrinksWhileUploadingFails) {
             << result.GetErrorMsg();
         EXPECT_EQ(handler->GetStatus(), FAILED);
         EXPECT_FALSE(Service().GetObject(StoreBucket(), "up").has_value());
+        EXPECT_EQ(Service().OpenUploadCount(StoreBucket()), 0u);
     }
 }
 

@@ -101,7 +101,7 @@ TEST_F(UploadSourceTest, AFileChangedWhileUploadingNeverReplacesTheStoredObject)
             Fault held = HeldAnswers("PUT");
             held.queryParam = "partNumber";
             Service().AddFault(held);
-            // Part 3 is the first one a resumed run sends.
+            // A resumed run sends the third part first.
             const std::string watched = resumed ? "3" : "1";
             std::thread editor([&] {
                 const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
