@@ -10,6 +10,7 @@
 #include "op/FileUploadTask.h"
 #include "op/ObjectOpDetail.h"
 #include "op/RollingWindow.h"
+#include "op/UploadSource.h"
 #include "request/BucketReq.h"
 #include "response/BucketResp.h"
 #include "util/AuthTool.h"
@@ -55,6 +56,11 @@ PartLayout ComputeLayout(uint64_t file_size, uint64_t part_size) {
     p.part_size = part_size;
     p.count = file_size / part_size + (file_size % part_size ? 1 : 0);
     p.last_len = file_size % part_size ? file_size % part_size : part_size;
+    // The service completes no upload without a part: an empty file is one empty part.
+    if (file_size == 0) {
+        p.count = 1;
+        p.last_len = 0;
+    }
     return p;
 }
 
@@ -107,6 +113,15 @@ void ObjectOp::PrepareUploadPartTask(const std::string& upload_id, const std::st
 
 std::string ObjectOp::FindResumeUploadId(const BaseReq& req, const std::string& bucket_name,
                                          const std::string& object_name, bool change_backup_domain) {
+    std::vector<std::string> ids =
+        ListResumeUploadIds(req, bucket_name, object_name, change_backup_domain);
+    return ids.empty() ? std::string() : ids.front();
+}
+
+std::vector<std::string> ObjectOp::ListResumeUploadIds(const BaseReq& req,
+                                                       const std::string& bucket_name,
+                                                       const std::string& object_name,
+                                                       bool change_backup_domain) {
     ListMultipartUploadReq list_req(bucket_name);
     list_req.SetPrefix(object_name);
     CopyTlsSettings(req, &list_req);
@@ -115,10 +130,11 @@ std::string ObjectOp::FindResumeUploadId(const BaseReq& req, const std::string& 
                                                        change_backup_domain);
     NormalAction(host, list_req.GetPath(), list_req, "", false, &list_resp);
     std::vector<Upload> uploads = list_resp.GetUpload();
+    std::vector<std::string> ids;
     for (auto it = uploads.rbegin(); it != uploads.rend(); ++it) {
-        if (it->m_key == object_name) return it->m_upload_id;
+        if (it->m_key == object_name) ids.push_back(it->m_upload_id);
     }
-    return "";
+    return ids;
 }
 
 bool ObjectOp::CheckSinglePart(const PutObjectByFileReq& req, uint64_t offset,
@@ -298,13 +314,24 @@ ZidResult ObjectOp::MultiThreadUpload(const PutObjectByFileReq& req, const std::
 ZidResult ObjectOp::OpenMultiUpload(const PutObjectByFileReq& req, bool change_backup_domain,
                                     std::string* upload_id, bool* resumed,
                                     std::vector<std::string>* resume_etags,
-                                    InitMultiUploadResp* init_resp, std::string* rejected_id) {
+                                    InitMultiUploadResp* init_resp,
+                                    std::vector<std::string>* rejected_ids) {
     const std::string bucket = req.GetBucketName();
     const std::string object = req.GetObjectName();
-    *upload_id = FindResumeUploadId(req, bucket, object, change_backup_domain);
-    *resumed = !upload_id->empty() && CheckUploadPart(req, bucket, object, *upload_id, resume_etags);
+    // Every upload of the key that earlier runs left is looked at: the one that matches goes on,
+    // and those that do not are the replacement's to abort.
+    *resumed = false;
+    upload_id->clear();
+    for (const std::string& id : ListResumeUploadIds(req, bucket, object, change_backup_domain)) {
+        std::fill(resume_etags->begin(), resume_etags->end(), std::string());
+        if (CheckUploadPart(req, bucket, object, id, resume_etags)) {
+            *resumed = true;
+            *upload_id = id;
+            break;
+        }
+        if (rejected_ids) rejected_ids->push_back(id);
+    }
     ZidResult result;
-    if (rejected_id) *rejected_id = *resumed ? std::string() : *upload_id;
     if (*resumed) {
         result.SetSucc();
         return result;
@@ -331,7 +358,7 @@ ZidResult ObjectOp::CompleteUploadedParts(const PutObjectByFileReq& req,
                                           const std::vector<uint64_t>& part_numbers,
                                           bool change_backup_domain,
                                           CompleteMultiUploadResp* comp_resp,
-                                          const std::string& rejected_id) {
+                                          const std::vector<std::string>& rejected_ids) {
     CompleteMultiUploadReq comp_req(req.GetBucketName(), req.GetObjectName(), upload_id);
     comp_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
     // The service assembles the parts before it answers.
@@ -341,18 +368,9 @@ ZidResult ObjectOp::CompleteUploadedParts(const PutObjectByFileReq& req,
     CopyTlsSettings(req, &comp_req);
     ZidResult result = CompleteMultiUpload(comp_req, comp_resp, change_backup_domain);
     // Left open, the service would keep the rejected upload's parts (and bill them) for ever.
-    if (result.IsSucc() && !rejected_id.empty()) {
-        AbortMultiUploadReq abort_req(req.GetBucketName(), req.GetObjectName(), rejected_id);
-        abort_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
-        abort_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
-        CopyTlsSettings(req, &abort_req);
-        AbortMultiUploadResp abort_resp;
-        ZidResult aborted = AbortMultiUpload(abort_req, &abort_resp, change_backup_domain);
-        if (!aborted.IsSucc()) {
-            ZID_LOG_WARN("abort of the replaced upload %s failed, status=%d, msg=%s",
-                         rejected_id.c_str(), aborted.GetHttpStatus(),
-                         aborted.GetErrorMsg().c_str());
-        }
+    for (const std::string& rejected_id : rejected_ids) {
+        if (!result.IsSucc()) break;
+        AbortLeftUpload(req, rejected_id, change_backup_domain, "replaced");
     }
     std::string remote_crc = comp_resp->GetXZidHashCrc64Ecma();
     if (req.CheckCRC64() && result.IsSucc() && !remote_crc.empty()) {
@@ -371,6 +389,31 @@ ZidResult ObjectOp::CompleteUploadedParts(const PutObjectByFileReq& req,
     return result;
 }
 
+void ObjectOp::AbortLeftUpload(const PutObjectByFileReq& req, const std::string& upload_id,
+                               bool change_backup_domain, const char* which) {
+    AbortMultiUploadReq abort_req(req.GetBucketName(), req.GetObjectName(), upload_id);
+    abort_req.SetConnTimeoutInms(req.GetConnTimeoutInms());
+    abort_req.SetRecvTimeoutInms(req.GetRecvTimeoutInms());
+    CopyTlsSettings(req, &abort_req);
+    AbortMultiUploadResp abort_resp;
+    ZidResult aborted = AbortMultiUpload(abort_req, &abort_resp, change_backup_domain);
+    if (!aborted.IsSucc()) {
+        ZID_LOG_WARN("abort of the %s upload %s failed, status=%d, msg=%s", which,
+                     upload_id.c_str(), aborted.GetHttpStatus(), aborted.GetErrorMsg().c_str());
+    }
+}
+
+bool ObjectOp::AbortWhenChanged(const PutObjectByFileReq& req, const UploadSource& source,
+                                const std::string& upload_id, bool change_backup_domain,
+                                ZidResult* result) {
+    if (!source.Changed()) return false;
+    // Its parts were read from more than one version of the file: nothing may resume it.
+    AbortLeftUpload(req, upload_id, change_backup_domain, "changed file's");
+    *result = ZidResult();
+    SetResultAndLogError(*result, source.ChangedMessage());
+    return true;
+}
+
 ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObjectResp* resp,
                                       const std::shared_ptr<TransferHandler>& handler,
                                       bool change_backup_domain) {
@@ -380,13 +423,21 @@ ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObj
             SetResultAndLogError(result, "Invalid input parameter");
             return result;
         }
+        UploadSource source;
+        std::string why;
+        if (!source.Open(req.GetLocalFilePath(), &why)) {
+            SetResultAndLogError(result, why);
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+            return result;
+        }
+        source.SettleTimes();
         std::string upload_id;
         bool resumed = false;
         std::vector<std::string> resume_etags(kMaxParts);
         InitMultiUploadResp init_resp;
-        std::string rejected_id;
+        std::vector<std::string> rejected_ids;
         result = OpenMultiUpload(req, change_backup_domain, &upload_id, &resumed, &resume_etags,
-                                 &init_resp, &rejected_id);
+                                 &init_resp, &rejected_ids);
         if (!result.IsSucc()) {
             if (resp) resp->CopyFromInit(init_resp);
             if (handler) {
@@ -417,6 +468,10 @@ ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObj
             handler->ChangeStatusWithResult(TransferStatus::CANCELED, r);
             return r;
         }
+        if (AbortWhenChanged(req, source, upload_id, change_backup_domain, &r)) {
+            if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, r);
+            return r;
+        }
         if (!r.IsSucc()) {
             if (handler) {
                 handler->ChangeStatusWithResult(ShouldRetryOnBackup(*this, change_backup_domain, r)
@@ -429,7 +484,7 @@ ZidResult ObjectOp::MultiUploadObject(const PutObjectByFileReq& req, MultiPutObj
 
         CompleteMultiUploadResp comp_resp;
         result = CompleteUploadedParts(req, upload_id, etags, part_numbers, change_backup_domain,
-                                       &comp_resp, rejected_id);
+                                       &comp_resp, rejected_ids);
         if (result.IsSucc()) {
             if (handler) {
                 handler->ChangeStatusWithResponse(TransferStatus::COMPLETED, result,
@@ -467,7 +522,8 @@ ZidResult ObjectOp::SingleThreadUpload(const PutObjectByFileReq& req, const std:
     uint64_t offset = 0;
     uint64_t n = 1;
     std::string traffic_limit = req.GetHeader("x-zid-traffic-limit");
-    while (offset < layout.size) {
+    // By part, not by offset: an empty file still has its one empty part.
+    while (n <= layout.count) {
         uint64_t want = std::min<uint64_t>(layout.part_size, layout.size - offset);
         ifs.read(buf.get(), static_cast<std::streamsize>(want));
         uint64_t got = static_cast<uint64_t>(ifs.gcount());
@@ -490,7 +546,18 @@ ZidResult ObjectOp::SingleThreadUpload(const PutObjectByFileReq& req, const std:
             CopyTlsSettings(req, &part_req);
             if (!traffic_limit.empty()) part_req.SetTrafficLimit(traffic_limit);
             *resp = UploadPartDataResp();
-            ZidResult part_result = UploadPartData(part_req, resp, false);
+            ZidResult part_result;
+            if (got == 0) {
+                // UploadPartData refuses an empty stream, and only an empty file's part is one.
+                std::map<std::string, std::string> params{{"uploadId", upload_id},
+                                                          {"partNumber", std::to_string(n)}};
+                std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
+                                                                   req.GetBucketName(), false);
+                part_result = UploadAction(host, part_req.GetPath(), part_req, {}, params,
+                                           part_stream, resp);
+            } else {
+                part_result = UploadPartData(part_req, resp, false);
+            }
             if (part_result.IsSucc()) {
                 std::string etag = resp->GetEtag();
                 if (etag.empty()) {
@@ -532,13 +599,20 @@ ZidResult ObjectOp::UploadObjectResumableSingleThreadSync(const PutObjectByFileR
             SetResultAndLogError(result, "Invalid input parameter");
             return result;
         }
+        UploadSource source;
+        std::string why;
+        if (!source.Open(req.GetLocalFilePath(), &why)) {
+            SetResultAndLogError(result, why);
+            return result;
+        }
+        source.SettleTimes();
         std::string upload_id;
         bool resumed = false;
         std::vector<std::string> resume_etags(kMaxParts);
         InitMultiUploadResp init_resp;
-        std::string rejected_id;
+        std::vector<std::string> rejected_ids;
         result = OpenMultiUpload(req, false, &upload_id, &resumed, &resume_etags, &init_resp,
-                                 &rejected_id);
+                                 &rejected_ids);
         if (!result.IsSucc()) {
             resp->CopyFromInit(init_resp);
             return result;
@@ -555,13 +629,14 @@ ZidResult ObjectOp::UploadObjectResumableSingleThreadSync(const PutObjectByFileR
         UploadPartDataResp part_resp;
         ZidResult r = SingleThreadUpload(req, upload_id, resume_etags, resumed, &etags,
                                          &part_numbers, &part_resp);
+        if (AbortWhenChanged(req, source, upload_id, false, &r)) return r;
         if (!r.IsSucc()) {
             resp->CopyFromUpload(part_resp);
             return r;
         }
         CompleteMultiUploadResp comp_resp;
         result = CompleteUploadedParts(req, upload_id, etags, part_numbers, false, &comp_resp,
-                                       rejected_id);
+                                       rejected_ids);
         if (result.IsSucc()) resp->CopyFromComplete(comp_resp);
         return result;
     } catch (const std::exception& e) {

@@ -11,6 +11,7 @@
 #include "ClientSettings.h"
 #include "op/ObjectOpDetail.h"
 #include "op/StagedDownload.h"
+#include "op/UploadSource.h"
 #include "trsf/TransferHandler.h"
 #include "util/AuthTool.h"
 #include "util/CodecUtil.h"
@@ -239,7 +240,17 @@ ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByFileReq& req, PutObjectB
     std::map<std::string, std::string> additional_headers;
     std::map<std::string, std::string> additional_params;
     std::string local_path = req.GetLocalFilePath();
-    std::ifstream ifs(local_path.c_str(), std::ios::in | std::ios::binary);
+    UploadSource source;
+    std::string why;
+    std::ifstream ifs;
+    // A FIFO or a device has no length to send, and its digest would read for ever.
+    if (source.Open(local_path, &why)) {
+        ifs.open(local_path.c_str(), std::ios::in | std::ios::binary);
+    } else {
+        SetResultAndLogError(result, why);
+        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
+        return result;
+    }
     if (!ifs.is_open()) {
         SetResultAndLogError(result, "Failed to open file " + local_path);
         if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);

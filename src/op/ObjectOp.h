@@ -27,6 +27,7 @@ namespace zuzezi_zid {
 
 class TransferHandler;
 class FileUploadTask;
+class UploadSource;
 
 /// Object operations and transfers. Every operation takes its request by constant
 /// reference and its response by pointer and reports failures in the result; the
@@ -283,6 +284,10 @@ public:
     /// when the listing fails).
     std::string FindResumeUploadId(const BaseReq& req, const std::string& bucket_name,
                                    const std::string& object_name, bool change_backup_domain);
+    /// Ids of every unfinished upload listed for exactly this key, the last listed first.
+    std::vector<std::string> ListResumeUploadIds(const BaseReq& req, const std::string& bucket_name,
+                                                 const std::string& object_name,
+                                                 bool change_backup_domain);
     /// True when every part the service holds for upload_id matches the local file (size
     /// and MD5); fills their ETags by part index.
     bool CheckUploadPart(const PutObjectByFileReq& req, const std::string& bucket_name,
@@ -310,22 +315,22 @@ public:
     /// The unfinished upload of this key when the service still holds its parts as the
     /// local file has them (*resumed, with their ETags), else a new one started with the
     /// caller's headers. A failed start leaves *upload_id empty and the service's answer
-    /// in *init_resp. *rejected_id, when given, names the unfinished upload found whose
-    /// parts no longer match, "" when there was none.
+    /// in *init_resp. *rejected_ids, when given, receives the unfinished uploads of the key
+    /// that were looked at and whose parts no longer match.
     ZidResult OpenMultiUpload(const PutObjectByFileReq& req, bool change_backup_domain,
                               std::string* upload_id, bool* resumed,
                               std::vector<std::string>* resume_etags,
                               InitMultiUploadResp* init_resp,
-                              std::string* rejected_id = nullptr);
+                              std::vector<std::string>* rejected_ids = nullptr);
     /// Joins the parts; with BaseReq::CheckCRC64() on, a CRC-64 the service reports must
     /// match the local file's, else the call fails with "MultiUploadObject failed, crc64
-    /// check failed, ...". Once joined, the upload rejected_id (when not "") is aborted:
-    /// nothing will resume it any more.
+    /// check failed, ...". Once joined, the uploads rejected_ids are aborted: nothing will
+    /// resume them any more.
     ZidResult CompleteUploadedParts(const PutObjectByFileReq& req, const std::string& upload_id,
                                     const std::vector<std::string>& etags,
                                     const std::vector<uint64_t>& part_numbers,
                                     bool change_backup_domain, CompleteMultiUploadResp* comp_resp,
-                                    const std::string& rejected_id = "");
+                                    const std::vector<std::string>& rejected_ids = {});
     /// Sets a part worker up for one part: parameters, headers, a fresh signature.
     void PrepareUploadPartTask(const std::string& upload_id, const std::string& host,
                                const std::string& path, uint64_t len,
@@ -347,6 +352,14 @@ public:
     ///@}
 
 private:
+    // A failed abort is only logged: the upload stays open, where nothing will resume it.
+    void AbortLeftUpload(const PutObjectByFileReq& req, const std::string& upload_id,
+                         bool change_backup_domain, const char* which);
+    // When the file is no longer as source found it at the start, aborts upload_id and fails
+    // *result saying the file changed while it was uploaded.
+    bool AbortWhenChanged(const PutObjectByFileReq& req, const UploadSource& source,
+                          const std::string& upload_id, bool change_backup_domain,
+                          ZidResult* result);
     // Streams the answer into the request's local file, which takes its place only after a
     // download that was written and closed without error. *opened false: nothing was sent.
     ZidResult DownloadToLocalFile(const std::string& host, const ObjectReq& req, BaseResp* resp,

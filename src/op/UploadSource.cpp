@@ -1,0 +1,80 @@
+#include "op/UploadSource.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+namespace zuzezi_zid {
+
+namespace {
+
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           SameTime(a.st_mtim, b.st_mtim) && SameTime(a.st_ctim, b.st_ctim);
+}
+
+// A file's times come from the kernel's coarse clock, or whole seconds on some file systems: a
+// change within the same tick as the last one before the upload began would leave them as they
+// were. Once the clock has moved past them, any later change shows.
+bool TimesMayRepeat(const struct stat& st) {
+    timespec now {};
+    if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) return false;
+    const bool whole_seconds = st.st_mtim.tv_nsec == 0 && st.st_ctim.tv_nsec == 0;
+    for (const timespec& t : {st.st_mtim, st.st_ctim}) {
+        timespec until = t;
+        if (whole_seconds) until.tv_sec += 2;
+        if (now.tv_sec < until.tv_sec || (now.tv_sec == until.tv_sec && now.tv_nsec <= until.tv_nsec))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+UploadSource::~UploadSource() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+bool UploadSource::Open(const std::string& path, std::string* why) {
+    m_path = path;
+    // Not blocking: a FIFO without a writer would hold the open for ever.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0 || ::fstat(m_fd, &m_stat) != 0) {
+        *why = "Failed to open file " + path;
+        return false;
+    }
+    if (!S_ISREG(m_stat.st_mode)) {
+        *why = "Upload failed, " + path +
+               " is not a regular file: its length is not known before it is read";
+        return false;
+    }
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    return true;
+}
+
+void UploadSource::SettleTimes() {
+    // At most one tick of the clock, or two seconds where times are whole seconds.
+    for (int i = 0; i < 2500 && TimesMayRepeat(m_stat); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (::fstat(m_fd, &m_stat) != 0) break;
+    }
+}
+
+bool UploadSource::Changed() const {
+    struct stat held {}, named {};
+    if (::fstat(m_fd, &held) != 0 || ::stat(m_path.c_str(), &named) != 0) return true;
+    return !SameFile(held, m_stat) || !SameFile(named, m_stat);
+}
+
+std::string UploadSource::ChangedMessage() const {
+    return "Upload failed, local file changed while it was uploaded: " + m_path;
+}
+
+}  // namespace zuzezi_zid
