@@ -408,7 +408,9 @@ TEST_F(BundleSwapTest, SecondRunAtOnceLeavesTheFirstRunsSwapAlone) {
     for (const std::string& f : files) EXPECT_EQ(zid_test::ReadBytes(Installed() + f), first + f) << f;
     EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
 
-    // The first run let go: the second one, tried again, installs.
+    // The first run let go: the second one, tried again, installs, over the lock file a
+    // killed run would have left.
+    zid_test::WriteBytes(apps_ + "/.Tamberlyn.app.lock", "");
     UiTheme::Settings().m_szTempDir = second;
     EXPECT_TRUE(engine.ReplaceInstalledBundle());
     EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), second);
