@@ -6,6 +6,7 @@
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,6 +92,20 @@ void RemoveSwapLeftovers(const std::string& apps_dir, const std::string& app_nam
         const std::string path = apps_dir + "/" + entry;
         if (!MacUtil::RemovePath(path.c_str())) zplat::LogLine("cannot remove the leftover %s", path.c_str());
     }
+}
+
+// One run at a time changes what lies beside a given bundle: another run's copy or previous
+// bundle there is not a leftover while that run lives. A run that finds the bundle taken
+// fails rather than wait on a run that may sit at a dialog.
+bool LockBundle(zplat::FileLock* lock, const std::string& apps_dir, const std::string& app_name) {
+    zplat::ErrorRecord err;
+    if (lock->Take(apps_dir + "/." + app_name + ".lock", &err)) return true;
+    if (err.code == EBUSY) {
+        zplat::LogLine("another run is installing %s in %s", app_name.c_str(), apps_dir.c_str());
+    } else {
+        zplat::LogLine("cannot lock %s in %s: %s", app_name.c_str(), apps_dir.c_str(), err.description.c_str());
+    }
+    return false;
 }
 
 // Staging folders are named by the run's stamp: 17 digits.
@@ -405,6 +420,9 @@ void IClient::RestoreInterruptedSwap() {
     const InstallSettings& s = UiTheme::Settings();
     const std::string installed = InstalledBundle();
     if (zplat::ItemExists(installed)) return;
+    // A missing bundle may be another living run's swap between its two renames.
+    zplat::FileLock lock;
+    if (!LockBundle(&lock, s.m_szAppDir, s.m_szAppName) || zplat::ItemExists(installed)) return;
     // A ".old-" leftover was moved aside whole, in one rename; a ".new-" one may be a copy
     // cut short. Of several, the latest run's (stamps sort by time).
     const std::string previous = "." + s.m_szAppName + ".old-";
@@ -431,8 +449,10 @@ bool IClient::ReplaceInstalledBundle() {
 
     // The new bundle is copied next to the old one first; the old one steps aside only
     // when the copy is complete and on the disk, and comes back if the swap fails.
+    zplat::FileLock lock;
+    if (!MacUtil::MakeDirs(s.m_szAppDir.c_str()) || !LockBundle(&lock, s.m_szAppDir, s.m_szAppName)) return false;
     MacUtil::RemovePath(incoming.c_str());
-    if (!MacUtil::MakeDirs(s.m_szAppDir.c_str()) || !MacUtil::CopyTree(StagedBundle().c_str(), incoming.c_str())) {
+    if (!MacUtil::CopyTree(StagedBundle().c_str(), incoming.c_str())) {
         zplat::LogLine("copy of the staged bundle into %s failed", s.m_szAppDir.c_str());
         MacUtil::RemovePath(incoming.c_str());
         return false;

@@ -76,6 +76,36 @@ void FolderClaim::Release() {
     fd_ = -1;
 }
 
+bool FileLock::Take(const std::string& path, ErrorRecord* err) {
+    Release();
+    for (;;) {
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) return Fail(errno, path, err);
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int e = errno;
+            close(fd);
+            return Fail(e == EWOULDBLOCK ? EBUSY : e, path, err);
+        }
+        // The holder before may have removed the file between the open and the lock: a lock
+        // on a file no longer under that name holds nothing.
+        struct stat held, named;
+        if (fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            fd_ = fd;
+            path_ = path;
+            return true;
+        }
+        close(fd);
+    }
+}
+
+void FileLock::Release() {
+    if (fd_ < 0) return;
+    unlink(path_.c_str());  // while still held, so no one takes the name being removed
+    close(fd_);
+    fd_ = -1;
+}
+
 void RemoveUnclaimedFolders(const std::string& parent, const std::function<bool(const std::string&)>& candidate,
                             const std::function<void(const std::string&)>& removed) {
     ParentLock lock(parent);

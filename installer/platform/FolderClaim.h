@@ -28,6 +28,24 @@ private:
     int fd_ = -1;
 };
 
+// A lock file held by a living process, for as long as it holds it. The holder removes the
+// file when it lets go; a file left by a holder that ended is taken as it is.
+class FileLock {
+public:
+    FileLock() = default;
+    ~FileLock() { Release(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Fails with EBUSY, without waiting, when another process holds `path`.
+    bool Take(const std::string& path, ErrorRecord* err = nullptr);
+    void Release();
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
 // Removes every folder in `parent` whose name `candidate` accepts and that no process
 // holds (this one included), calling `removed` with each name removed.
 void RemoveUnclaimedFolders(const std::string& parent, const std::function<bool(const std::string&)>& candidate,

@@ -2,6 +2,7 @@
 // steps aside, the renames before the old one goes, and a failed flush keeps the old one.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -155,9 +156,13 @@ TEST_F(BundleSwapTest, CopyIsFlushedBeforeTheOldBundleStepsAsideAndTheSwapBefore
     }
     EXPECT_EQ(copied, (std::vector<std::string>{"/Contents/MacOS/Tamberlyn", "/Contents/MacOS", "/Contents/Info.plist",
                                                 "/Contents", ""}));
-    const Flush& last = flushes.back();
+    Flush last = flushes.back();
     EXPECT_EQ(last.path, apps_);
     EXPECT_EQ(last.installed_info, "new");
+    // The run's lock on the bundle is held until it has removed the old one.
+    const auto lock = std::find(last.apps.begin(), last.apps.end(), ".Tamberlyn.app.lock");
+    ASSERT_NE(lock, last.apps.end());
+    last.apps.erase(lock);
     ASSERT_EQ(last.apps.size(), 2u);  // the new bundle and, still, the old one beside it
     EXPECT_EQ(last.apps[1], "Tamberlyn.app");
     EXPECT_EQ(last.apps[0].rfind(".Tamberlyn.app.old-", 0), 0u) << last.apps[0];
@@ -339,6 +344,77 @@ TEST_F(BundleSwapTest, LeftoversOfEarlierSwapsGoOnlyAfterASuccessfulOne) {
     std::vector<std::string> apps = zplat::DirectoryEntries(apps_);
     std::sort(apps.begin(), apps.end());
     EXPECT_EQ(apps, (std::vector<std::string>{unrelated, "Tamberlyn.app"}));
+}
+
+// Two runs installing one bundle at once: the one that comes second, while the first is
+// held at its exchange, must neither take the first's copy for a leftover nor swap in its
+// own; the first then installs its whole bundle, and the bundle is free again after it.
+TEST_F(BundleSwapTest, SecondRunAtOnceLeavesTheFirstRunsSwapAlone) {
+    IClient engine;  // sets the folders of the runs
+    const std::string work = zplat::DeletingLastPathComponent(UiTheme::Settings().m_szTempDir);
+    ASSERT_EQ(work.rfind(dir_ + "/", 0), 0u) << work;
+    const std::string first = work + "/20261211100000001", second = work + "/20261211100000002";
+    std::vector<std::string> files;
+    for (int i = 0; i < 40; ++i) files.push_back("/Contents/Resources/f" + std::to_string(i));
+    for (const std::string& staging : {first, second}) {
+        UiTheme::Settings().m_szTempDir = staging;
+        const std::string staged = Stage();
+        ASSERT_TRUE(zplat::CreateDirectory(staged + "/Contents/Resources", true));
+        zid_test::WriteBytes(staged + "/Contents/Info.plist", staging);
+        for (const std::string& f : files) zid_test::WriteBytes(staged + f, staging + f);
+    }
+    InstallOld();
+
+    // Each run is a process of its own, as two started installers are.
+    auto run = [](const std::string& staging, int at_exchange, int go) {
+        const pid_t pid = fork();
+        if (pid != 0) return pid;
+        IClient engine;
+        UiTheme::Settings().m_szTempDir = staging;
+        bool held = false;
+        zplat::SetMoveHook([&](const std::string&, const std::string&, bool exchange) {
+            if (exchange && at_exchange >= 0 && !held) {
+                held = true;
+                char c = 'x';
+                if (write(at_exchange, &c, 1) != 1) _exit(3);
+                while (read(go, &c, 1) < 0 && errno == EINTR) {
+                }
+            }
+            return 0;
+        });
+        _exit(engine.ReplaceInstalledBundle() ? 0 : 1);
+    };
+    auto exit_code = [](pid_t pid) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    int at_exchange[2], go[2];
+    ASSERT_EQ(pipe(at_exchange), 0);
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t x = run(first, at_exchange[1], go[0]);
+    ASSERT_GT(x, 0);
+    char c = 0;
+    ASSERT_EQ(read(at_exchange[0], &c, 1), 1) << "the first run never reached its exchange";
+    const pid_t y = run(second, -1, -1);
+    ASSERT_GT(y, 0);
+    EXPECT_EQ(exit_code(y), 1) << "the second run reported success while the first was swapping";
+    ASSERT_EQ(write(go[1], &c, 1), 1);
+    EXPECT_EQ(exit_code(x), 0);
+    for (int fd : {at_exchange[0], at_exchange[1], go[0], go[1]}) close(fd);
+
+    EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), first);
+    for (const std::string& f : files) EXPECT_EQ(zid_test::ReadBytes(Installed() + f), first + f) << f;
+    EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
+
+    // The first run let go: the second one, tried again, installs, over the lock file a
+    // killed run would have left.
+    zid_test::WriteBytes(apps_ + "/.Tamberlyn.app.lock", "");
+    UiTheme::Settings().m_szTempDir = second;
+    EXPECT_TRUE(engine.ReplaceInstalledBundle());
+    EXPECT_EQ(zid_test::ReadBytes(Installed() + "/Contents/Info.plist"), second);
+    EXPECT_EQ(zplat::DirectoryEntries(apps_), std::vector<std::string>{"Tamberlyn.app"});
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstddef>
@@ -15,12 +16,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "ZipFacade.h"
+#include "platform/TreeCopy.h"
+#include "platform/TreeWalk.h"
 
 namespace {
 
@@ -99,9 +101,29 @@ const Sandbox& TheSandbox() {
     return box;
 }
 
+// The folder at the absolute path `at` (its segments), opened from the root one segment at
+// a time: a path longer than the system takes still opens. -1 when any part is missing or
+// no folder.
+int OpenFolder(const std::vector<std::string>& at) {
+    int fd = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (size_t i = 0; fd >= 0 && i < at.size(); ++i) {
+        const int next = openat(fd, at[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    return fd;
+}
+
+std::string Joined(const std::vector<std::string>& at) {
+    std::string path;
+    for (const std::string& seg : at) path += "/" + seg;
+    return path.empty() ? "/" : path;
+}
+
 // Where `path` leads when every link on the way is followed, as the system would follow
-// them; parts that do not exist are taken as written.
-std::string Resolve(const std::string& path) {
+// them; parts that do not exist are taken as written. Each link is read relative to its
+// folder's descriptor.
+std::vector<std::string> Resolve(const std::string& path) {
     std::vector<std::string> todo;  // segments still to walk, the next one last
     auto push = [&todo](const std::string& p) {
         std::vector<std::string> segs;
@@ -114,49 +136,68 @@ std::string Resolve(const std::string& path) {
         todo.insert(todo.end(), segs.rbegin(), segs.rend());
     };
     push(path);
-    std::string at;  // "" is the root
+    std::vector<std::string> at;  // empty is the root
     for (int hops = 0; !todo.empty();) {
         const std::string seg = todo.back();
         todo.pop_back();
         if (seg.empty() || seg == ".") continue;
         if (seg == "..") {
-            at = at.substr(0, at.rfind('/') == std::string::npos ? 0 : at.rfind('/'));
+            if (!at.empty()) at.pop_back();
             continue;
         }
-        const std::string next = at + "/" + seg;
+        const int dir = hops < 40 ? OpenFolder(at) : -1;
         struct stat st;
-        if (lstat(next.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && hops < 40) {
+        if (dir >= 0 && fstatat(dir, seg.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
             ++hops;
             char target[PATH_MAX + 1];
-            const ssize_t n = readlink(next.c_str(), target, PATH_MAX);
-            if (n < 0) Escape("cannot read the link %s", next.c_str());
+            const ssize_t n = readlinkat(dir, seg.c_str(), target, PATH_MAX);
+            close(dir);
+            if (n < 0) Escape("cannot read the link %s/%s", Joined(at).c_str(), seg.c_str());
             const std::string t(target, static_cast<size_t>(n));
             if (!t.empty() && t[0] == '/') at.clear();
             push(t);
             continue;
         }
-        at = next;
+        if (dir >= 0) close(dir);
+        at.push_back(seg);
     }
-    return at.empty() ? "/" : at;
+    return at;
 }
 
-bool Inside(const std::string& path, const std::string& folder) {
-    return path == folder || path.compare(0, folder.size() + 1, folder + "/") == 0;
+bool Inside(const std::vector<std::string>& at, const std::vector<std::string>& folder) {
+    return at.size() >= folder.size() && std::equal(folder.begin(), folder.end(), at.begin());
 }
 
-// Every link below `folder` leads to `dest` or below it.
-void CheckLinks(const std::string& folder, const std::string& dest) {
-    for (const std::string& name : Names(folder)) {
-        const std::string path = folder + "/" + name;
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0) Escape("cannot look at %s: %s", path.c_str(), strerror(errno));
-        if (S_ISLNK(st.st_mode)) {
-            const std::string to = Resolve(path);
-            if (!Inside(to, dest)) Escape("the link %s leads to %s, outside the destination", path.c_str(), to.c_str());
-        } else if (S_ISDIR(st.st_mode)) {
-            CheckLinks(path, dest);
+// Every link below `dest` leads to `dest` or below it.
+class LinkCheck : public zplat::TreeVisitor {
+public:
+    explicit LinkCheck(const std::string& dest) : dest_(dest), inside_(Resolve(dest)) {}
+
+    zplat::Walk Item(const zplat::WalkItem& item) override {
+        if (S_ISDIR(item.st.st_mode)) return zplat::Walk::Enter;
+        if (S_ISLNK(item.st.st_mode)) {
+            const std::vector<std::string> to = Resolve(dest_ + "/" + item.rel);
+            if (!Inside(to, inside_)) {
+                Escape("the link %s/%s leads to %s, outside the destination", dest_.c_str(), item.rel.c_str(),
+                       Joined(to).c_str());
+            }
         }
+        return zplat::Walk::Next;
     }
+    void Unreadable(const std::string& rel, const zplat::ErrorRecord& err) override {
+        if (!rel.empty()) Escape("cannot look at %s/%s: %s", dest_.c_str(), rel.c_str(), err.description.c_str());
+    }
+
+private:
+    std::string dest_;
+    std::vector<std::string> inside_;
+};
+
+void CheckLinks(const std::string& dest) {
+    struct stat st;
+    if (lstat(dest.c_str(), &st) != 0) return;  // a failed run may leave no destination
+    LinkCheck check(dest);
+    zplat::WalkTree(dest, check);
 }
 
 void CheckSandbox(const Sandbox& s) {
@@ -191,7 +232,7 @@ void CheckSandbox(const Sandbox& s) {
         Escape("%s outside the destination was changed", sentinel.c_str());
     }
     if (lstat(s.dest.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) Escape("the destination is no longer a folder");
-    CheckLinks(s.dest, s.dest);
+    CheckLinks(s.dest);
 }
 
 }  // namespace
@@ -214,8 +255,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool ok = ZipFacade::UnzipFileAtPath(s.archive, s.dest, true, "", &error);
     if (!ok && error.domain.empty()) Escape("the unzip failed without an error record");
     CheckSandbox(s);
-    std::error_code ec;
-    std::filesystem::remove_all(s.dest, ec);
-    if (ec) Escape("cannot remove %s: %s", s.dest.c_str(), ec.message().c_str());
+    // By descriptors: the tree may be deeper than a path can name.
+    const std::string parent = s.chain.back();
+    const int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || (fstatat(fd, "dest", &st, AT_SYMLINK_NOFOLLOW) == 0 && !zplat::RemoveItemAt(fd, "dest"))) {
+        Escape("cannot remove %s: %s", s.dest.c_str(), strerror(errno));
+    }
+    close(fd);
     return 0;
 }

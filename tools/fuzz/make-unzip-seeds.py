@@ -69,6 +69,13 @@ def deep_path():
     return archive((b"/".join(b"d%d" % i for i in range(14)) + b"/deep.txt", b"deep"))
 
 
+def deeper_than_a_path():
+    """22 folders of 250-character names: the whole path is longer than the system takes."""
+    folder = b"/".join(b"%c" % (ord("a") + i) * 250 for i in range(22))
+    return archive((folder + b"/deep.txt", b"deep"), (folder + b"/link", b"deep.txt", UNIX_LINK),
+                   (folder + b"/up", b"../" * 21, UNIX_LINK))
+
+
 def shared_body():
     z = Zip()
     body = z.local(b"f10", b"\0" * 20000, deflate=True)
@@ -156,7 +163,8 @@ def main():
                                       (b"e/in.txt", b"through two links"))),
         # The link replaces the folder after the file in it was written; the dates come last.
         ("dated-through-link", archive((b"d/sentinel.txt", b"s"), (b"d", b"..\x00", UNIX_LINK))),
-        ("climbing-names", climbing_names()), ("deep-path", deep_path()), ("shared-body", shared_body()),
+        ("climbing-names", climbing_names()), ("deep-path", deep_path()),
+        ("deeper-than-a-path", deeper_than_a_path()), ("shared-body", shared_body()),
         ("nested-entry", nested_entry()), ("zeroed-header", zeroed_header()),
         ("hidden-zip64-locator", hidden_zip64_locator()), ("zip64-entries", zip64_entries()), ("cut-short", cut_short())] + miscounted()
     for name, data in seeds:
