@@ -240,11 +240,10 @@ ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByFileReq& req, PutObjectB
     std::map<std::string, std::string> additional_headers;
     std::map<std::string, std::string> additional_params;
     std::string local_path = req.GetLocalFilePath();
-    UploadSource source;
     std::string why;
     std::ifstream ifs;
     // A FIFO or a device has no length to send, and its digest would read for ever.
-    if (source.Open(local_path, &why)) {
+    if (UploadSource::IsRegularFile(local_path, &why)) {
         ifs.open(local_path.c_str(), std::ios::in | std::ios::binary);
     } else {
         SetResultAndLogError(result, why);

@@ -42,6 +42,25 @@ UploadSource::~UploadSource() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
+namespace {
+
+bool RefuseUnlessRegular(const std::string& path, const struct stat& st, std::string* why) {
+    if (S_ISREG(st.st_mode)) return true;
+    *why = "Upload failed, " + path + " is not a regular file: its length is not known before it is read";
+    return false;
+}
+
+}  // namespace
+
+bool UploadSource::IsRegularFile(const std::string& path, std::string* why) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        *why = "Failed to open file " + path;
+        return false;
+    }
+    return RefuseUnlessRegular(path, st, why);
+}
+
 bool UploadSource::Open(const std::string& path, std::string* why) {
     m_path = path;
     // Not blocking: a FIFO without a writer would hold the open for ever.
@@ -50,11 +69,7 @@ bool UploadSource::Open(const std::string& path, std::string* why) {
         *why = "Failed to open file " + path;
         return false;
     }
-    if (!S_ISREG(m_stat.st_mode)) {
-        *why = "Upload failed, " + path +
-               " is not a regular file: its length is not known before it is read";
-        return false;
-    }
+    if (!RefuseUnlessRegular(path, m_stat, why)) return false;
     ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     return true;
 }

@@ -22,6 +22,8 @@ public:
     // False, with the message in *why, when the path cannot be opened or is no regular file:
     // a FIFO or a device has no length to send before it is read, and may never end.
     bool Open(const std::string& path, std::string* why);
+    // The same refusal for a caller that reads the file on its own, at the cost of one stat.
+    static bool IsRegularFile(const std::string& path, std::string* why);
     // Waits, when the file changed in the clock's current tick, until a later change would
     // give it other times; what Changed() compares with is taken then.
     void SettleTimes();
