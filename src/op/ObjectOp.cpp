@@ -17,6 +17,7 @@
 #include "util/CodecUtil.h"
 #include "util/LogUtil.h"
 #include "util/Md5Digest.h"
+#include "util/MemoryBody.h"
 #include "util/StringUtil.h"
 
 namespace zuzezi_zid {
@@ -239,34 +240,37 @@ ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByFileReq& req, PutObjectB
     ZidResult result;
     std::map<std::string, std::string> additional_headers;
     std::map<std::string, std::string> additional_params;
-    std::string local_path = req.GetLocalFilePath();
+    const std::string& local_path = req.GetLocalFilePath();
     std::string why;
-    std::ifstream ifs;
-    // A FIFO or a device has no length to send, and its digest would read for ever.
-    if (UploadSource::IsRegularFile(local_path, &why)) {
-        ifs.open(local_path.c_str(), std::ios::in | std::ios::binary);
-    } else {
+    // A small file is read once, whole: what is digested is then what is sent, and a small
+    // upload is spared the stream, its seeks and a second read. A larger one streams.
+    UploadSource::Bytes whole;
+    std::unique_ptr<std::ifstream> file;
+    const UploadSource::WholeRead read =
+        UploadSource::ReadWhole(local_path, kWholeUploadLimit, &whole, &why);
+    if (read == UploadSource::WholeRead::kTooLarge) {
+        file.reset(new std::ifstream(local_path.c_str(), std::ios::in | std::ios::binary));
+        if (!file->is_open()) why = "Failed to open file " + local_path;
+    }
+    if (!why.empty()) {
         SetResultAndLogError(result, why);
         if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
         return result;
     }
-    if (!ifs.is_open()) {
-        SetResultAndLogError(result, "Failed to open file " + local_path);
-        if (handler) handler->ChangeStatusWithResult(TransferStatus::FAILED, result);
-        return result;
-    }
+    MemoryBodyBuf memory(whole.data.get(), whole.size);
+    std::istream body(file ? static_cast<std::streambuf*>(file->rdbuf()) : &memory);
     bool check_etag = false;
     std::string md5_hex;
     if (req.GetHeader("Content-MD5").empty() && req.ShouldComputeContentMd5()) {
-        md5_hex = Md5Digest::HexOfStream(ifs);
-        ifs.clear();
-        ifs.seekg(0, std::ios::beg);
+        md5_hex = file ? Md5Digest::HexOfStream(body) : Md5Digest::HexOf(whole.data.get(), whole.size);
+        body.clear();
+        body.seekg(0, std::ios::beg);
         additional_headers["Content-MD5"] = CodecUtil::Base64Encode(CodecUtil::HexDecode(md5_hex));
         check_etag = true;
     }
     std::string host = ClientSettings::BuildBucketHost(GetAppId(), GetRegion(),
                                                        req.GetBucketName(), change_backup_domain);
-    result = UploadAction(host, req.GetPath(), req, additional_headers, additional_params, ifs,
+    result = UploadAction(host, req.GetPath(), req, additional_headers, additional_params, body,
                           resp, handler);
     if (result.IsSucc() && check_etag) {
         std::string etag = resp->GetEtag();
@@ -278,7 +282,6 @@ ZidResult ObjectOp::PutObjectUnguarded(const PutObjectByFileReq& req, PutObjectB
                         md5_hex.c_str(), etag.c_str(), resp->GetXZidRequestId().c_str());
         }
     }
-    ifs.close();
     ReportFinalStatus(*this, handler, change_backup_domain, result, *resp);
     return result;
 }

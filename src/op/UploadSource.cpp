@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <thread>
 
@@ -50,6 +52,17 @@ bool RefuseUnlessRegular(const std::string& path, const struct stat& st, std::st
     return false;
 }
 
+// Not blocking: a FIFO without a writer would hold the open for ever. A regular file reads the
+// same either way.
+bool OpenRegular(const std::string& path, int* fd, struct stat* st, std::string* why) {
+    *fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (*fd < 0 || ::fstat(*fd, st) != 0) {
+        *why = "Failed to open file " + path;
+        return false;
+    }
+    return RefuseUnlessRegular(path, *st, why);
+}
+
 }  // namespace
 
 bool UploadSource::IsRegularFile(const std::string& path, std::string* why) {
@@ -63,15 +76,37 @@ bool UploadSource::IsRegularFile(const std::string& path, std::string* why) {
 
 bool UploadSource::Open(const std::string& path, std::string* why) {
     m_path = path;
-    // Not blocking: a FIFO without a writer would hold the open for ever.
-    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0 || ::fstat(m_fd, &m_stat) != 0) {
-        *why = "Failed to open file " + path;
-        return false;
-    }
-    if (!RefuseUnlessRegular(path, m_stat, why)) return false;
+    if (!OpenRegular(path, &m_fd, &m_stat, why)) return false;
     ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     return true;
+}
+
+UploadSource::WholeRead UploadSource::ReadWhole(const std::string& path, size_t limit,
+                                                Bytes* bytes, std::string* why) {
+    UploadSource file;  // closes it
+    if (!OpenRegular(path, &file.m_fd, &file.m_stat, why)) return WholeRead::kRefused;
+    if (file.Size() > limit) return WholeRead::kTooLarge;
+    // One byte more than the file had, so that the read which finds the end also shows growth.
+    size_t room = static_cast<size_t>(file.Size()) + 1;
+    bytes->data.reset(new char[room]);
+    bytes->size = 0;
+    for (;;) {
+        if (bytes->size == room) {
+            if (room > limit) return WholeRead::kTooLarge;
+            room = std::min(limit + 1, 2 * room);
+            std::unique_ptr<char[]> larger(new char[room]);
+            std::memcpy(larger.get(), bytes->data.get(), bytes->size);
+            bytes->data = std::move(larger);
+        }
+        const ssize_t n = ::read(file.m_fd, bytes->data.get() + bytes->size, room - bytes->size);
+        if (n == 0) return WholeRead::kWhole;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            *why = "Failed to read file " + path + ": " + std::strerror(errno);
+            return WholeRead::kRefused;
+        }
+        bytes->size += static_cast<size_t>(n);
+    }
 }
 
 void UploadSource::SettleTimes() {

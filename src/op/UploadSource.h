@@ -4,10 +4,15 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace zuzezi_zid {
+
+// A single upload from a file no larger than this is read into memory once.
+constexpr size_t kWholeUploadLimit = 64 * 1024;
 
 // Held open from before anything is sent until the upload is joined, so that the object made
 // is known to be the file as it stood: one whose size, times or identity moved meanwhile may
@@ -24,6 +29,15 @@ public:
     bool Open(const std::string& path, std::string* why);
     // The same refusal for a caller that reads the file on its own, at the cost of one stat.
     static bool IsRegularFile(const std::string& path, std::string* why);
+    enum class WholeRead { kWhole, kTooLarge, kRefused };
+    struct Bytes {
+        std::unique_ptr<char[]> data;
+        size_t size = 0;
+    };
+    // Reads a regular file of at most `limit` bytes whole into *bytes. kTooLarge leaves the
+    // file to be streamed; kRefused sets *why as Open() would, or when a read fails.
+    static WholeRead ReadWhole(const std::string& path, size_t limit, Bytes* bytes,
+                               std::string* why);
     // Waits, when the file changed in the clock's current tick, until a later change would
     // give it other times; what Changed() compares with is taken then.
     void SettleTimes();

@@ -69,9 +69,17 @@ std::string CodecUtil::Base64Encode(const std::string& bytes) {
 }
 
 std::string CodecUtil::HexHmacSha1(const std::string& message, const std::string& key) {
+    static const char kHexLower[] = "0123456789abcdef";
     Poco::HMACEngine<Poco::SHA1Engine> hmac(key);
     hmac.update(message);
-    return Poco::DigestEngine::digestToHex(hmac.digest());
+    const Poco::DigestEngine::Digest& digest = hmac.digest();
+    // Written at once: every request signs, and the library's writer goes a character at a time.
+    std::string hex(2 * digest.size(), '0');
+    for (size_t i = 0; i < digest.size(); ++i) {
+        hex[2 * i] = kHexLower[digest[i] >> 4];
+        hex[2 * i + 1] = kHexLower[digest[i] & 0x0F];
+    }
+    return hex;
 }
 
 std::string CodecUtil::Md5Bytes(const std::string& bytes) {

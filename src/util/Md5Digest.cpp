@@ -9,13 +9,28 @@
 
 namespace zuzezi_zid {
 
+namespace {
+
+// Looked up once: finding the implementation anew for every digest costs more than the MD5 of
+// a small body.
+const EVP_MD* Md5() {
+#if OPENSSL_VERSION_NUMBER >= 0x30000000L
+    static const EVP_MD* const kMd5 = EVP_MD_fetch(nullptr, "MD5", nullptr);
+    return kMd5;
+#else
+    return EVP_md5();
+#endif
+}
+
+}  // namespace
+
 struct Md5Digest::Context {
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
     ~Context() { EVP_MD_CTX_free(ctx); }
 };
 
 Md5Digest::Md5Digest() : m_ctx(new Context()) {
-    if (!m_ctx->ctx || EVP_DigestInit_ex(m_ctx->ctx, EVP_md5(), nullptr) != 1) {
+    if (!m_ctx->ctx || !Md5() || EVP_DigestInit_ex(m_ctx->ctx, Md5(), nullptr) != 1) {
         throw std::runtime_error("MD5 unavailable");
     }
 }

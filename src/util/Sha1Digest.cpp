@@ -30,6 +30,31 @@ void Sha1Digest::Init() {
     std::memset(m_block, 0, sizeof(m_block));
 }
 
+namespace {
+
+inline uint32_t Choose(uint32_t b, uint32_t c, uint32_t d) { return d ^ (b & (c ^ d)); }
+inline uint32_t Parity(uint32_t b, uint32_t c, uint32_t d) { return b ^ c ^ d; }
+inline uint32_t Majority(uint32_t b, uint32_t c, uint32_t d) { return (b & c) | (d & (b | c)); }
+
+// Five steps, the working words taking each other's roles in turn, so that after the fifth
+// each is back in its own and no step moves a word: a signature hashes every request.
+template <uint32_t (*F)(uint32_t, uint32_t, uint32_t)>
+inline void FiveSteps(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e,
+                      const uint32_t* w, uint32_t k) {
+    e += Rol(a, 5) + F(b, c, d) + k + w[0];
+    b = Rol(b, 30);
+    d += Rol(e, 5) + F(a, b, c) + k + w[1];
+    a = Rol(a, 30);
+    c += Rol(d, 5) + F(e, a, b) + k + w[2];
+    e = Rol(e, 30);
+    b += Rol(c, 5) + F(d, e, a) + k + w[3];
+    d = Rol(d, 30);
+    a += Rol(b, 5) + F(c, d, e) + k + w[4];
+    c = Rol(c, 30);
+}
+
+}  // namespace
+
 void Sha1Digest::Transform() {
     uint32_t w[80];
     for (int i = 0; i < 16; ++i) {
@@ -42,29 +67,10 @@ void Sha1Digest::Transform() {
         w[i] = Rol(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
     }
     uint32_t a = m_state[0], b = m_state[1], c = m_state[2], d = m_state[3], e = m_state[4];
-    for (int i = 0; i < 80; ++i) {
-        uint32_t f;
-        uint32_t k;
-        if (i < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999;
-        } else if (i < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1;
-        } else if (i < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDC;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6;
-        }
-        const uint32_t t = Rol(a, 5) + f + e + k + w[i];
-        e = d;
-        d = c;
-        c = Rol(b, 30);
-        b = a;
-        a = t;
-    }
+    for (int i = 0; i < 20; i += 5) FiveSteps<Choose>(a, b, c, d, e, w + i, 0x5A827999);
+    for (int i = 20; i < 40; i += 5) FiveSteps<Parity>(a, b, c, d, e, w + i, 0x6ED9EBA1);
+    for (int i = 40; i < 60; i += 5) FiveSteps<Majority>(a, b, c, d, e, w + i, 0x8F1BBCDC);
+    for (int i = 60; i < 80; i += 5) FiveSteps<Parity>(a, b, c, d, e, w + i, 0xCA62C1D6);
     m_state[0] += a;
     m_state[1] += b;
     m_state[2] += c;

@@ -1,6 +1,7 @@
 #include "util/StringUtil.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,16 +98,15 @@ bool StringUtil::IsNotMd5Etag(const std::string& etag) { return etag.size() != 3
 
 bool StringUtil::ContainsDash(const std::string& s) { return s.find('-') != std::string::npos; }
 
+// Numbers go into every request's head and signature: written without the format parser.
 std::string StringUtil::FormatUint64(uint64_t value) {
-    char buf[32];
-    snprintf(buf, sizeof(buf), "%llu", static_cast<unsigned long long>(value));
-    return buf;
+    char buf[20];
+    return std::string(buf, std::to_chars(buf, buf + sizeof(buf), value).ptr);
 }
 
 std::string StringUtil::FormatInt(int value) {
-    char buf[16];
-    snprintf(buf, sizeof(buf), "%d", value);
-    return buf;
+    char buf[11];
+    return std::string(buf, std::to_chars(buf, buf + sizeof(buf), value).ptr);
 }
 
 std::string StringUtil::FormatFloat(float value) {

@@ -96,6 +96,25 @@ TEST_F(SingleRequestTest, PutChecksTheReturnedEtag) {
     }
 }
 
+// A small file goes from memory and a larger one streams: on either side of the change, the
+// object and its digest are the file's.
+TEST_F(SingleRequestTest, PutFromAFileSendsTheWholeFileAtEverySize) {
+    for (const size_t size : {0, 1, 4096, 65535, 65536, 65537, 200000}) {
+        SCOPED_TRACE(size);
+        const std::string data = RandomBytes(size);
+        WriteFile(Local("p"), data);
+        PutObjectByFileReq req("bkt", "p", Local("p"));
+        PutObjectByFileResp resp;
+        ZidResult r = m_op->PutObject(req, &resp);
+        ASSERT_TRUE(r.IsSucc()) << r.GetErrorMsg();
+        EXPECT_EQ(*Service().GetObject(StoreBucket(), "p"), data);
+        const auto reqs = Service().Requests();
+        ASSERT_FALSE(reqs.empty());
+        EXPECT_EQ(reqs.back().Header("Content-MD5"),
+                  CodecUtil::Base64Encode(CodecUtil::Md5Bytes(data)));
+    }
+}
+
 TEST_F(SingleRequestTest, RefusalsBeforeAnythingIsSent) {
     auto handler = std::make_shared<TransferHandler>();
     GetObjectByFileReq get("bkt", "obj", Local("missing-dir/f"));

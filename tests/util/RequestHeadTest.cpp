@@ -130,3 +130,55 @@ TEST(RequestHeadTest, TheSenderRefusesHeadsThatWouldSplitOrReframe) {
         }
     }
 }
+
+// A value is read many bytes at a time; the verdict must be a byte-by-byte reading's wherever
+// the byte stands, in values long and short.
+TEST(RequestHeadTest, AValueIsRefusedForAControlByteWhereverItStands) {
+    EXPECT_TRUE(IsHeaderValue(""));
+    for (size_t length = 1; length <= 40; ++length) {
+        for (size_t at = 0; at < length; ++at) {
+            for (int byte = 0; byte < 256; ++byte) {
+                std::string value(length, 'a');
+                value[at] = static_cast<char>(byte);
+                const bool control = (byte < 0x20 && byte != '\t') || byte == 0x7f;
+                if (IsHeaderValue(value) == control) {
+                    ADD_FAILURE() << "byte " << byte << " at " << at << " of " << length;
+                    return;
+                }
+            }
+        }
+    }
+}
+
+// The sender's own fields are known in any case, and only by their whole names.
+TEST(RequestHeadTest, FramingFieldsAreKnownInAnyCaseAndOnlyByTheirWholeName) {
+    struct Case {
+        StringMap fields;
+        const char* fault;  // part of the message; null when the fields may go out
+    };
+    const uint64_t three = 3;
+    const std::vector<Case> cases = {
+        {{{"CONTENT-LENGTH", "5"}}, "disagrees"},
+        {{{"cOnNeCtIoN", "close"}}, "client's own"},
+        {{{"EXPECT", "100-continue"}}, "client's own"},
+        {{{"transfer-ENCODING", "chunked"}}, "client's own"},
+        {{{"HOST", "a"}, {"host", "b"}}, "Conflicting Host"},
+        {{{"Content_Length", "5"}}, nullptr},
+        {{{"Content-Lengths", "5"}}, nullptr},
+        {{{"Connections", "x"}, {"Expects", "x"}, {"Hosts", "x"}}, nullptr},
+        {{{"Transfer-Encodin", "x"}, {"Conne-tion", "x"}}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fields.begin()->first);
+        const std::string fault = RequestFieldFault("PUT", c.fields, &three);
+        if (c.fault) {
+            EXPECT_NE(fault.find(c.fault), std::string::npos) << fault;
+        } else {
+            EXPECT_EQ(fault, "");
+        }
+    }
+    EXPECT_TRUE(IsSingleField("HOST"));
+    EXPECT_TRUE(IsSingleField("content-length"));
+    EXPECT_FALSE(IsSingleField("Host-"));
+    EXPECT_FALSE(IsSingleField("Content-MD5"));
+}

@@ -55,7 +55,10 @@ TEST(StringUtilTest, CaseAndAffixTests) {
 
 TEST(StringUtilTest, Numbers) {
     EXPECT_EQ(StringUtil::FormatUint64(18446744073709551615ULL), "18446744073709551615");
+    EXPECT_EQ(StringUtil::FormatUint64(0), "0");
     EXPECT_EQ(StringUtil::FormatInt(-42), "-42");
+    EXPECT_EQ(StringUtil::FormatInt(-2147483647 - 1), "-2147483648");
+    EXPECT_EQ(StringUtil::FormatInt(2147483647), "2147483647");
     EXPECT_EQ(StringUtil::FormatFloat(1.5f), "1.500000");
     EXPECT_EQ(StringUtil::ParseUint64("12abc"), 12u);
     EXPECT_EQ(StringUtil::ParseUint64("abc"), 0u);
